@@ -1,0 +1,115 @@
+// Shared pieces of the qelstats subcommands: options, input, output.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "qelStatsLib/presenter.h"
+#include "qeldata/recordset.h"
+
+namespace qelcli {
+
+// Exit statuses of the command-line contract.
+inline constexpr int kExitRan = 0;        // the analysis ran
+inline constexpr int kExitRunFailed = 1;  // Run reported failure
+inline constexpr int kExitUsage = 2;      // usage or input error
+
+// A usage or input error: printed as one line on stderr, exit status 2.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Parsed "--name value" options and "--flag" switches, plus positional words.
+class Args {
+ public:
+  // `flags` lists the switches that take no value ("json", "no-progress", ...).
+  Args(const std::vector<std::string>& argv, const std::vector<std::string>& flags);
+  bool Has(const std::string& name) const;
+  std::optional<std::string> Get(const std::string& name) const;
+  std::string Require(const std::string& name) const;  // throws UsageError when missing
+  double RequireNumber(const std::string& name) const;
+  const std::vector<std::string>& positional() const { return positional_; }
+  // Throws UsageError for an option not in `known` (flags included).
+  void AllowOnly(const std::vector<std::string>& known) const;
+
+ private:
+  std::map<std::string, std::string> values_;
+  std::vector<std::string> switches_;
+  std::vector<std::string> positional_;
+};
+
+// Where the data comes from: --csv PATH, or --connection STR --source STR.
+struct InputSpec {
+  std::string connection_string;
+  std::string source;
+};
+// Throws UsageError when neither or both forms are given or the CSV file is missing.
+InputSpec ResolveInput(const Args& args);
+
+// A minimal JSON writer for one object of result keys.
+class JsonObject {
+ public:
+  void Add(const std::string& key, double value);  // shortest round-trip form; NaN/inf as null
+  void Add(const std::string& key, bool value);
+  void Add(const std::string& key, const std::string& value);
+  void AddNull(const std::string& key);
+  void AddRaw(const std::string& key, const std::string& json);
+  std::string str() const;
+
+ private:
+  std::vector<std::pair<std::string, std::string>> members_;
+};
+std::string JsonString(const std::string& s);
+std::string JsonNumber(double x);
+// {"columns": [...], "rows": [[...], ...]} of a recordset read from its first row.
+std::string JsonRecordset(qeldata::Recordset& rs);
+// ["text", ...]
+std::string JsonStrings(const std::vector<std::string>& texts);
+
+// A readable two-column table of named results.
+void PrintProperties(std::ostream& out, const std::vector<std::pair<std::string, std::string>>& rows);
+// A recordset as an aligned text table, read from its first row.
+void PrintRecordset(std::ostream& out, qeldata::Recordset& rs);
+// The text of a number for people: up to 15 significant digits.
+std::string HumanNumber(double x);
+
+// The presenter a command installs for its run: it records the message-box
+// texts for "messages" (and prints them on stderr without --json), and draws
+// the terminal progress line unless --no-progress.
+class CliPresenter : public qel::Presenter {
+ public:
+  CliPresenter(bool json, bool progress);
+  std::unique_ptr<qel::ProgressWindow> LoadProgressWindow() override;
+  void ShowMessage(const std::string& text) override;
+  const std::vector<std::string>& messages() const { return messages_; }
+
+ private:
+  bool json_;
+  bool progress_;
+  std::vector<std::string> messages_;
+};
+
+// A subcommand: gets the words after its name, returns the exit status.
+struct Command {
+  std::string name;
+  std::string usage;    // one line: "univariate --csv PATH --field NAME ..."
+  std::string summary;  // what it does
+  std::function<int(const std::vector<std::string>&)> run;
+};
+const std::vector<Command>& Commands();
+
+int RunUnivariate(const std::vector<std::string>& argv);
+int RunOutlier(const std::vector<std::string>& argv);
+int RunBivariate(const std::vector<std::string>& argv);
+int RunFn(const std::vector<std::string>& argv);
+int RunFields(const std::vector<std::string>& argv);
+
+}  // namespace qelcli

@@ -1,0 +1,7 @@
+#include "cli_common.h"
+
+namespace qelcli {
+
+int RunFields(const std::vector<std::string>&) { throw UsageError("not available yet"); }
+
+}  // namespace qelcli

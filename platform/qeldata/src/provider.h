@@ -1,0 +1,103 @@
+// The provider interface behind Recordset::Open. Internal to qeldata.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "qeldata/recordset.h"
+
+namespace qeldata::detail {
+
+// A parsed connection string: "key=value" pairs separated by ';', values in
+// braces may hold ';' ("Driver={Microsoft Text Driver (*.txt; *.csv)}").
+// A leading word without '=' (the "Text" of "Text;DBQ=...") is kept as a flag.
+class ConnectionString {
+ public:
+  // Throws Error (kErrInvalidArgument) on an unterminated brace.
+  static ConnectionString Parse(std::string_view text);
+  // Case-insensitive lookup of a key; the last occurrence wins.
+  std::optional<std::string> Get(std::string_view key) const;
+  bool HasFlag(std::string_view word) const;  // case-insensitive
+  const std::string& text() const { return text_; }
+  const std::vector<std::pair<std::string, std::string>>& pairs() const { return pairs_; }
+
+ private:
+  std::string text_;
+  std::vector<std::pair<std::string, std::string>> pairs_;
+  std::vector<std::string> flags_;
+};
+
+// A forward-only stream of rows from a provider, read block by block.
+class RowStream {
+ public:
+  virtual ~RowStream() = default;
+  virtual const std::vector<FieldInfo>& Schema() const = 0;
+  // Appends up to `max_rows` rows to `cells` (Schema().size() values per row,
+  // row after row) and returns how many rows it appended; 0 at the end.
+  // Throws Error with the provider's description on failure.
+  virtual std::size_t Fetch(std::vector<Value>& cells, std::size_t max_rows) = 0;
+};
+
+class Provider {
+ public:
+  virtual ~Provider() = default;
+  // Opens `source` (table name, "[file]" or SQL text) from its first row.
+  // `streaming` is true for server-side forward-only opens, which read block
+  // by block; false when the caller will fetch everything at once.
+  virtual std::unique_ptr<RowStream> Open(std::string_view source, bool streaming) = 0;
+  // How errors name the source ("BaseBall.csv", or the table/SQL text).
+  virtual std::string DisplayName(std::string_view source) const { return std::string(source); }
+};
+
+// Chooses the provider for a connection string:
+//   Driver={Microsoft Text Driver (*.txt; *.csv)};DBQ=<folder> or Text;DBQ=<folder> -> text provider
+//   Driver=SQLite3;Database=<file> (or Data Source=<file>)                          -> SQLite provider
+//   anything else                                                                    -> ODBC provider
+std::unique_ptr<Provider> MakeProvider(std::string_view connection_string);
+
+std::unique_ptr<Provider> MakeTextProvider(const ConnectionString& cs);
+std::unique_ptr<Provider> MakeSqliteProvider(const ConnectionString& cs);
+std::unique_ptr<Provider> MakeOdbcProvider(const ConnectionString& cs);
+
+// Rows per block of a streaming open.
+inline constexpr std::size_t kBlockRows = 4096;
+
+// Shared rows of a static recordset and its clones.
+struct Table {
+  std::vector<FieldInfo> fields;
+  std::vector<Value> cells;  // rows * fields.size()
+  std::int64_t rows = 0;
+};
+
+struct RecordsetState {
+  int cursor_location = adUseServer;
+  int cursor_type = adOpenUnspecified;
+  int lock_type = adLockUnspecified;
+  bool open = false;
+  std::string source;
+  std::string display_name;  // how errors name the source
+  std::shared_ptr<const Connection> connection;
+
+  std::shared_ptr<Table> table = std::make_shared<Table>();
+  // Streaming: `table` holds the current block only; `stream` refills it.
+  bool streaming = false;
+  std::unique_ptr<Provider> provider;
+  std::unique_ptr<RowStream> stream;
+  bool stream_done = false;
+  std::int64_t block_base = 0;  // rows before the current block
+
+  // Cursor: row index into table->cells; -1 is BOF, table->rows is EOF.
+  std::int64_t pos = -1;
+
+  const Value& Cell(int ordinal) const;
+  Value& MutableCell(int ordinal);
+  int FieldCount() const { return static_cast<int>(table->fields.size()); }
+  bool FetchNextBlock();  // streaming only; false at the end
+};
+
+}  // namespace qeldata::detail
