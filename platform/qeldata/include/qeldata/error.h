@@ -18,6 +18,10 @@ inline constexpr std::int32_t kErrObjectOpen = static_cast<std::int32_t>(0x800A0
 inline constexpr std::int32_t kErrNotSupported = static_cast<std::int32_t>(0x800A0CB3);   // adErrFeatureNotAvailable
 inline constexpr std::int32_t kErrDataConversion = static_cast<std::int32_t>(0x800A0D5D); // type mismatch on a value
 inline constexpr std::int32_t kErrProvider = static_cast<std::int32_t>(0x80004005);       // E_FAIL: the provider's own failure
+// The platform's "Object required" (an empty object reference where an object is needed).
+inline constexpr std::int32_t kErrObjectRequired = static_cast<std::int32_t>(0x800A01A8);
+// The platform's "Object doesn't support this property or method" (a member looked up by name is missing).
+inline constexpr std::int32_t kErrMemberNotFound = static_cast<std::int32_t>(0x800A01B6);
 // The library's input error: the component error base 0x80040000 plus 1000.
 inline constexpr std::int32_t kErrLibraryInput = static_cast<std::int32_t>(0x800403E8);
 
