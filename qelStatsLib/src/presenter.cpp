@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "qelStatsLib/terminal_presenter.h"
+
 namespace qel {
 
 namespace {
@@ -15,30 +17,35 @@ class SilentWindow final : public ProgressWindow {
   void Refresh() override {}
 };
 
-// Shows nothing; loading a window still clears the cancel flag, as any window does.
-class SilentPresenter final : public Presenter {
- public:
-  std::unique_ptr<ProgressWindow> LoadProgressWindow() override {
-    CancelFlag() = false;
-    return std::make_unique<SilentWindow>();
-  }
-  void ShowMessage(const std::string&) override {}
-};
-
 std::atomic<Presenter*> g_process_presenter{nullptr};
+std::atomic<WindowPresenterHook> g_window_hook{nullptr};
 thread_local Presenter* t_thread_presenter = nullptr;
 thread_local bool t_cancel = false;
 
 }  // namespace
 
+std::unique_ptr<ProgressWindow> SilentPresenter::LoadProgressWindow() {
+  CancelFlag() = false;
+  return std::make_unique<SilentWindow>();
+}
+
+void SilentPresenter::ShowMessage(const std::string&) {}
+
 Presenter& CurrentPresenter() {
   if (t_thread_presenter) return *t_thread_presenter;
   if (Presenter* p = g_process_presenter.load()) return *p;
-  static SilentPresenter silent;
-  return silent;
+  if (WindowPresenterHook hook = g_window_hook.load()) {
+    if (Presenter* p = hook()) return *p;
+  }
+  // Never destroyed: a run on another thread may still be drawing while the
+  // process exits, and the presenter holds no resource worth releasing.
+  static TerminalPresenter* const terminal = new TerminalPresenter();
+  return *terminal;
 }
 
 void SetProcessPresenter(Presenter* presenter) { g_process_presenter.store(presenter); }
+
+void SetWindowPresenterHook(WindowPresenterHook hook) { g_window_hook.store(hook); }
 
 ScopedPresenter::ScopedPresenter(Presenter* presenter) : previous_(t_thread_presenter) {
   t_thread_presenter = presenter;

@@ -31,11 +31,29 @@ class Presenter {
   virtual void ProcessEvents() {}
 };
 
-// The presenter the calling thread uses: the one installed for the thread, else
-// the process-wide one, else a presenter that shows nothing.
+// Shows nothing. Loading a window still clears the cancel flag, as any window does.
+class SilentPresenter final : public Presenter {
+ public:
+  std::unique_ptr<ProgressWindow> LoadProgressWindow() override;
+  void ShowMessage(const std::string& text) override;
+};
+
+// The presenter the calling thread uses, the first of:
+//   1. the one installed for the thread (ScopedPresenter),
+//   2. the process-wide one (SetProcessPresenter),
+//   3. the window system's, when one runs on this thread (see SetWindowPresenterHook),
+//   4. the terminal presenter on stderr (see terminal_presenter.h), which draws
+//      nothing when stderr is not a terminal.
 Presenter& CurrentPresenter();
 // Installs the process-wide presenter (not owned; nullptr restores the default).
 void SetProcessPresenter(Presenter* presenter);
+
+// A window library (the Qt progress window) registers a hook when it is loaded
+// into the process. CurrentPresenter() calls it at every look-up; it returns the
+// window presenter when windows can be shown on the calling thread, else nullptr.
+// nullptr removes the hook.
+using WindowPresenterHook = Presenter* (*)();
+void SetWindowPresenterHook(WindowPresenterHook hook);
 
 // Installs a presenter for the calling thread for the lifetime of this object.
 class ScopedPresenter {

@@ -1,0 +1,165 @@
+#include "qelStatsLib/terminal_presenter.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace qel {
+namespace {
+
+// A pseudo-terminal: the presenter writes to `slave`, the test reads what a
+// terminal would have received from `master`.
+class Pty {
+ public:
+  explicit Pty(int columns) {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    EXPECT_GE(master_, 0);
+    EXPECT_EQ(::grantpt(master_), 0);
+    EXPECT_EQ(::unlockpt(master_), 0);
+    slave_ = ::open(::ptsname(master_), O_RDWR | O_NOCTTY);
+    EXPECT_GE(slave_, 0);
+    termios raw{};
+    ::tcgetattr(slave_, &raw);
+    ::cfmakeraw(&raw);  // no newline translation: the test sees the bytes as written
+    ::tcsetattr(slave_, TCSANOW, &raw);
+    winsize ws{};
+    ws.ws_col = static_cast<unsigned short>(columns);
+    ws.ws_row = 24;
+    ::ioctl(master_, TIOCSWINSZ, &ws);
+  }
+  ~Pty() {
+    ::close(slave_);
+    ::close(master_);
+  }
+  int slave() const { return slave_; }
+
+  // Everything written so far.
+  std::string Drain() {
+    std::string out;
+    pollfd p{master_, POLLIN, 0};
+    while (::poll(&p, 1, 50) > 0 && (p.revents & POLLIN)) {
+      char buf[4096];
+      const ssize_t n = ::read(master_, buf, sizeof buf);
+      if (n <= 0) break;
+      out.append(buf, static_cast<std::size_t>(n));
+    }
+    return out;
+  }
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;
+};
+
+// The calls a run makes on its window, as the univariate run makes them.
+void RunPhases(Presenter& presenter) {
+  auto window = presenter.LoadProgressWindow();
+  window->SetCaption("Processing Univariate: Price");
+  window->SetStatus("Reading Data");
+  window->SetBarValue(0);
+  window->ShowTopMost();
+  window->Refresh();
+  window->SetStatus("Sorting Data");
+  window->SetBarValue(73);
+  window->Refresh();
+}
+
+TEST(TerminalPresenter, DrawsNothingWhenTheOutputIsNotATerminal) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  TerminalPresenter presenter(fds[1]);
+  EXPECT_FALSE(presenter.DrawsProgress());
+  RunPhases(presenter);
+  presenter.ShowMessage("Error: Numeric Data types only");
+  ::close(fds[1]);
+  std::string out;
+  char buf[256];
+  for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
+  ::close(fds[0]);
+  // The message still reaches the user; no bar, no carriage returns.
+  EXPECT_EQ(out, "Error: Numeric Data types only\n");
+}
+
+TEST(TerminalPresenter, DrawsOneLineInPlaceAndErasesItAtUnload) {
+  Pty pty(80);
+  TerminalPresenter presenter(pty.slave());
+  ASSERT_TRUE(presenter.DrawsProgress());
+
+  auto window = presenter.LoadProgressWindow();
+  window->SetCaption("Processing Univariate: Price");
+  window->SetStatus("Reading Data");
+  window->SetBarValue(0);
+  EXPECT_EQ(pty.Drain(), "") << "nothing is drawn before the window is shown";
+
+  window->ShowTopMost();
+  const std::string first = pty.Drain();
+  EXPECT_EQ(first, TerminalPresenter::FormatLine("Processing Univariate: Price", "Reading Data", 0, 80));
+  EXPECT_NE(first.find("Processing Univariate: Price - Reading Data"), std::string::npos);
+  EXPECT_NE(first.find("  0%"), std::string::npos);
+
+  window->Refresh();
+  EXPECT_EQ(pty.Drain(), "") << "an unchanged line is not drawn again";
+
+  window->SetStatus("Sorting Data");
+  window->SetBarValue(73);
+  const std::string second = pty.Drain();
+  // Each redraw goes back to the start of the line and blanks the old one.
+  const std::string blank_first = "\r" + std::string(first.size(), ' ') + "\r";
+  ASSERT_EQ(second.rfind(blank_first, 0), 0u) << second;
+  EXPECT_NE(second.find("Sorting Data"), std::string::npos);
+  EXPECT_NE(second.find(" 73%"), std::string::npos);
+  EXPECT_EQ(second.find('\n'), std::string::npos);
+
+  const std::string drawn = second.substr(second.rfind('\r') + 1);  // the last redraw
+  EXPECT_EQ(drawn, TerminalPresenter::FormatLine("Processing Univariate: Price", "Sorting Data", 73, 80));
+  window.reset();
+  EXPECT_EQ(pty.Drain(), "\r" + std::string(drawn.size(), ' ') + "\r");
+}
+
+TEST(TerminalPresenter, MessageMovesTheLineBelowIt) {
+  Pty pty(60);
+  TerminalPresenter presenter(pty.slave());
+  auto window = presenter.LoadProgressWindow();
+  window->SetCaption("Processing Bivariate");
+  window->ShowTopMost();
+  const std::string line = pty.Drain();
+  presenter.ShowMessage("Com_Bivariate: Bivariate_Run Bad field");
+  EXPECT_EQ(pty.Drain(), "\r" + std::string(line.size(), ' ') + "\r" + "Com_Bivariate: Bivariate_Run Bad field\n" + line);
+}
+
+TEST(TerminalPresenter, NoProgressDrawsNothingEvenOnATerminal) {
+  Pty pty(80);
+  TerminalPresenter presenter(pty.slave(), /*draw_progress=*/false);
+  CancelFlag() = true;
+  RunPhases(presenter);
+  EXPECT_FALSE(CancelFlag()) << "loading a window clears the flag even when nothing is drawn";
+  presenter.ShowMessage("hello");
+  EXPECT_EQ(pty.Drain(), "hello\n");
+}
+
+TEST(TerminalPresenter, LineFitsTheTerminal) {
+  // Never the last column (the terminal would wrap), at any width.
+  for (int columns : {10, 20, 40, 80, 200}) {
+    const std::string line = TerminalPresenter::FormatLine(std::string(300, 'x'), "Reading Data", 50, columns);
+    EXPECT_LE(static_cast<int>(line.size()), std::max(columns, 20) - 1) << columns;
+    EXPECT_EQ(line.substr(line.size() - 4), " 50%");
+  }
+  // Clamped percentages, and a full bar at 100.
+  EXPECT_EQ(TerminalPresenter::FormatLine("c", "", 250, 80), "c [" + std::string(19, '#') + "] 100%");
+  EXPECT_EQ(TerminalPresenter::FormatLine("c", "", -5, 80), "c [" + std::string(19, '.') + "]   0%");
+  // A caption is cut between characters, never inside one, and control
+  // characters from field names do not break the line.
+  const std::string cut = TerminalPresenter::FormatLine("Prix \xC3\xA9t\xC3\xA9 \xC3\xA9t\xC3\xA9 \xC3\xA9t\xC3\xA9", "", 0, 30);
+  const std::string text = cut.substr(0, cut.find(" ["));
+  EXPECT_NE(static_cast<unsigned char>(text.back()) & 0xC0, 0xC0) << "ends inside a character";
+  EXPECT_EQ(TerminalPresenter::FormatLine("a\nb", "c\td", 0, 80).substr(0, 9), "a b - c d");
+}
+
+}  // namespace
+}  // namespace qel
