@@ -211,27 +211,27 @@ void PrintRecordset(std::ostream& out, qeldata::Recordset& rs) {
 
 // ---- Presenter ----
 
-namespace {
-class NoWindow final : public qel::ProgressWindow {
- public:
-  void SetCaption(const std::string&) override {}
-  void SetStatus(const std::string&) override {}
-  void SetBarValue(int) override {}
-  void ShowTopMost() override {}
-  void Refresh() override {}
-};
-}  // namespace
+std::vector<std::string> WithCommonFlags(std::vector<std::string> flags) {
+  flags.insert(flags.end(), kCommonFlags.begin(), kCommonFlags.end());
+  return flags;
+}
 
-CliPresenter::CliPresenter(bool json, bool progress) : json_(json), progress_(progress) {}
+CliPresenter::CliPresenter(bool json, bool progress)
+    : json_(json), terminal_(2, progress) {}
+
+CliPresenter::CliPresenter(const Args& args) : CliPresenter(args.Has("json"), !args.Has("no-progress")) {}
 
 std::unique_ptr<qel::ProgressWindow> CliPresenter::LoadProgressWindow() {
-  qel::CancelFlag() = false;
-  return std::make_unique<NoWindow>();
+  // With --no-progress the terminal presenter draws nothing but still clears
+  // the cancel flag, as loading any window does.
+  return terminal_.LoadProgressWindow();
 }
 
 void CliPresenter::ShowMessage(const std::string& text) {
   messages_.push_back(text);
-  if (!json_) std::cerr << text << '\n';
+  // Through the terminal presenter, so a progress line on screen is moved
+  // below the message instead of being written over.
+  if (!json_) terminal_.ShowMessage(text);
 }
 
 }  // namespace qelcli

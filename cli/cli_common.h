@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "qelStatsLib/presenter.h"
+#include "qelStatsLib/terminal_presenter.h"
 #include "qeldata/recordset.h"
 
 namespace qelcli {
@@ -45,6 +46,11 @@ class Args {
   std::vector<std::string> switches_;
   std::vector<std::string> positional_;
 };
+
+// Switches that every command accepts, to pass to Args with the command's own:
+// Args args(argv, WithCommonFlags({"categorical"})).
+inline const std::vector<std::string> kCommonFlags = {"json", "no-progress"};
+std::vector<std::string> WithCommonFlags(std::vector<std::string> flags = {});
 
 // Where the data comes from: --csv PATH, or --connection STR --source STR.
 struct InputSpec {
@@ -83,17 +89,20 @@ std::string HumanNumber(double x);
 
 // The presenter a command installs for its run: it records the message-box
 // texts for "messages" (and prints them on stderr without --json), and draws
-// the terminal progress line unless --no-progress.
+// the terminal progress line on stderr, when stderr is a terminal, unless
+// --no-progress. Install it for the run with qel::ScopedPresenter.
 class CliPresenter : public qel::Presenter {
  public:
   CliPresenter(bool json, bool progress);
+  // Reads --json and --no-progress.
+  explicit CliPresenter(const Args& args);
   std::unique_ptr<qel::ProgressWindow> LoadProgressWindow() override;
   void ShowMessage(const std::string& text) override;
   const std::vector<std::string>& messages() const { return messages_; }
 
  private:
   bool json_;
-  bool progress_;
+  qel::TerminalPresenter terminal_;
   std::vector<std::string> messages_;
 };
 
