@@ -1,0 +1,105 @@
+// QelBivariate: segmentation of a predictor field against a numeric target.
+//
+//   qel::QelBivariate biv;
+//   biv.SetDataSource(recordset);          // or SetConnectionString + SetSource
+//   biv.SetPredictorField("Age");
+//   biv.SetTargetField("Salary");
+//   biv.SetBinCount(10);
+//   if (biv.Run()) { auto table = biv.ResultSet(); double psi = biv.PSI(); }
+//
+// Run never throws: a failed check shows "Error: " + the description through
+// the presenter (qel::CurrentPresenter), a failed run shows its own message.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "qeldata/recordset.h"
+
+namespace qel {
+
+// One member of the class's dual interface, in slot order.
+struct BivariateMember {
+  enum class Kind { kGet, kLet, kSet, kMethod };
+  int slot;                    // 1-based, after the standard dispatch methods
+  std::string_view name;
+  Kind kind;
+  std::string_view type;       // "double", "string", "boolean", "int16", "object", "recordset"; a method's return type
+  std::uint32_t dispatch_id;
+  std::string_view help_text;  // empty when the member has none
+};
+
+class QelBivariate {
+ public:
+  // The 26 members of _QelBivariate in slot order, with their dispatch ids and help texts.
+  static const std::array<BivariateMember, 26> kMembers;
+  // The error source of Run's parameter checks.
+  static constexpr std::string_view kErrorSource = "Build Bivariate";
+
+  QelBivariate() = default;
+  QelBivariate(const QelBivariate&) = delete;
+  QelBivariate& operator=(const QelBivariate&) = delete;
+
+  // Inputs. Setters store the value unchanged; Run checks them.
+  const std::string& ConnectionString() const { return connection_string_; }
+  void SetConnectionString(std::string value) { connection_string_ = std::move(value); }
+  const std::string& Source() const { return source_; }
+  void SetSource(std::string value) { source_ = std::move(value); }
+  std::shared_ptr<qeldata::Recordset> DataSource() const { return data_source_; }
+  // Stores the reference. A connected recordset also fills ConnectionString
+  // and Source, so that Run opens the data itself; an in-memory one leaves
+  // them alone and Run reads it directly. An empty pointer is stored, then
+  // throws qeldata::Error (kErrObjectRequired, "Object required").
+  void SetDataSource(std::shared_ptr<qeldata::Recordset> value);
+  const std::string& TargetField() const { return target_field_; }
+  void SetTargetField(std::string value) { target_field_ = std::move(value); }
+  const std::string& PredictorField() const { return predictor_field_; }
+  void SetPredictorField(std::string value) { predictor_field_ = std::move(value); }
+  const std::string& WeightField() const { return weight_field_; }  // blank: every record weighs 1
+  void SetWeightField(std::string value) { weight_field_ = std::move(value); }
+  std::int16_t BinCount() const { return bin_count_; }
+  void SetBinCount(std::int16_t value) { bin_count_ = value; }
+  bool showStatus() const { return show_status_; }
+  void SetshowStatus(bool value) { show_status_ = value; }
+  // Input and result: true before Run forces categorical treatment; after Run
+  // it tells the treatment the run chose.
+  bool Categorical() const { return categorical_; }
+  void SetCategorical(bool value) { categorical_ = value; }
+
+  // Results of the last Run (after a failed check: the thread's run record).
+  double TargetMean() const { return target_mean_; }
+  double N() const { return n_; }
+  double Missing() const { return missing_; }
+  double DI() const { return di_; }
+  double PSI() const { return psi_; }
+  // The distinct-value count of the most recent run on this thread, by any object.
+  double Cardinality() const;
+  // While the thread's cancel flag is set (a cancelled or failed run), a new
+  // empty table with the six columns "Bin", "N", "Min ", "Max ", "Mean ",
+  // "Index"; otherwise a clone of the last run's table, or nullptr when there
+  // is none. Never throws.
+  std::shared_ptr<qeldata::Recordset> ResultSet() const;
+
+  // Checks the inputs and runs the segmentation. Returns true when it produced
+  // a result table, false otherwise (the reason went to a message box).
+  bool Run();
+
+
+ private:
+  std::string connection_string_;
+  std::string source_;
+  std::shared_ptr<qeldata::Recordset> data_source_;
+  std::string target_field_;
+  std::string predictor_field_;
+  std::string weight_field_;
+  std::int16_t bin_count_ = 20;
+  bool show_status_ = true;
+  bool categorical_ = false;
+  double target_mean_ = 0, n_ = 0, missing_ = 0, di_ = 0, psi_ = 0;
+  std::shared_ptr<qeldata::Recordset> result_set_;
+};
+
+}  // namespace qel
