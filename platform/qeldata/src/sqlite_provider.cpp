@@ -1,9 +1,357 @@
+// The SQLite provider (Driver=SQLite3;Database=<file>), and the query stream
+// that SQL over CSV files shares with it.
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <limits>
+
 #include "provider.h"
+#include "sqlite_query.h"
 
 namespace qeldata::detail {
 
+namespace {
+
+constexpr const char* kSource = "qeldata.sqlite";
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+  return s;
+}
+
+bool Contains(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
+
+int DenyAllButReading(void*, int action, const char*, const char*, const char*, const char*) {
+  switch (action) {
+    case SQLITE_SELECT:
+    case SQLITE_READ:
+    case SQLITE_FUNCTION:
+    case SQLITE_RECURSIVE:
+    case SQLITE_PRAGMA:
+      return SQLITE_OK;
+    default:
+      return SQLITE_DENY;
+  }
+}
+
+// What a column's values are read as.
+enum class ValueClass { kNumber, kText, kDate, kBoolean, kBinary };
+
+ValueClass ClassOf(int type) {
+  switch (type) {
+    case adDate: return ValueClass::kDate;
+    case adBoolean: return ValueClass::kBoolean;
+    case adBinary:
+    case adVarBinary:
+    case adLongVarBinary: return ValueClass::kBinary;
+    default: return IsTextType(type) ? ValueClass::kText : ValueClass::kNumber;
+  }
+}
+
+int TypeFromStorage(int storage) {
+  switch (storage) {
+    case SQLITE_INTEGER: return adBigInt;  // SQLite integers are 64-bit
+    case SQLITE_FLOAT: return adDouble;
+    case SQLITE_BLOB: return adLongVarBinary;
+    default: return adVarWChar;
+  }
+}
+
+const char* StorageName(int storage) {
+  switch (storage) {
+    case SQLITE_INTEGER: return "an integer";
+    case SQLITE_FLOAT: return "a real number";
+    case SQLITE_BLOB: return "a binary value";
+    default: return "a text";
+  }
+}
+
+class SqliteStream : public RowStream {
+ public:
+  SqliteStream(SqliteHandle db, sqlite3_stmt* stmt, std::string where)
+      : db_(std::move(db)), stmt_(stmt), where_(std::move(where)) {
+    const int columns = sqlite3_column_count(stmt_);
+    std::vector<int> undetermined;
+    for (int i = 0; i < columns; ++i) {
+      FieldInfo f;
+      const char* name = sqlite3_column_name(stmt_, i);
+      f.name = name ? name : "";
+      const char* declared = sqlite3_column_decltype(stmt_, i);
+      f.type = declared ? TypeFromDeclaration(declared, &f.defined_size) : adEmpty;
+      f.attributes = adFldIsNullable | adFldMayBeNull;
+      if (f.type == adEmpty) undetermined.push_back(i);
+      fields_.push_back(std::move(f));
+    }
+    if (!undetermined.empty()) ProbeStoredTypes(undetermined);
+    for (const auto& f : fields_) classes_.push_back(ClassOf(f.type));
+  }
+
+  ~SqliteStream() override { sqlite3_finalize(stmt_); }
+
+  const std::vector<FieldInfo>& Schema() const override { return fields_; }
+
+  std::size_t Fetch(std::vector<Value>& cells, std::size_t max_rows) override {
+    std::size_t got = 0;
+    while (!done_ && got < max_rows) {
+      const int rc = sqlite3_step(stmt_);
+      if (rc == SQLITE_DONE) {
+        done_ = true;
+        break;
+      }
+      if (rc != SQLITE_ROW) throw Error(kErrProvider, kSource, where_ + ": " + sqlite3_errmsg(db_.get()));
+      ++row_;
+      for (int i = 0; i < static_cast<int>(fields_.size()); ++i) cells.push_back(Read(i));
+      ++got;
+    }
+    return got;
+  }
+
+ private:
+  // Expression columns have no declared type: run the statement once more
+  // and take the stored type of each one's first non-null value.
+  void ProbeStoredTypes(std::vector<int> open) {
+    sqlite3_stmt* probe = nullptr;
+    if (sqlite3_prepare_v2(db_.get(), sqlite3_sql(stmt_), -1, &probe, nullptr) != SQLITE_OK)
+      throw Error(kErrProvider, kSource, where_ + ": " + sqlite3_errmsg(db_.get()));
+    int rc;
+    while (!open.empty() && (rc = sqlite3_step(probe)) == SQLITE_ROW) {
+      std::erase_if(open, [&](int i) {
+        const int storage = sqlite3_column_type(probe, i);
+        if (storage == SQLITE_NULL) return false;
+        fields_[i].type = TypeFromStorage(storage);
+        return true;
+      });
+    }
+    const bool failed = !open.empty() && rc != SQLITE_DONE;
+    const std::string message = failed ? sqlite3_errmsg(db_.get()) : "";
+    sqlite3_finalize(probe);
+    if (failed) throw Error(kErrProvider, kSource, where_ + ": " + message);
+    for (int i : open) fields_[i].type = adVarWChar;  // nothing but nulls
+  }
+
+  [[noreturn]] void Mismatch(int i, int storage, const std::string& shown) const {
+    throw Error(kErrDataConversion, kSource,
+                where_ + ", row " + std::to_string(row_) + ", field '" + fields_[i].name + "': " +
+                    StorageName(storage) + (shown.empty() ? "" : " ('" + shown + "')") +
+                    " does not fit the column's type (" + std::to_string(fields_[i].type) + ")");
+  }
+
+  std::string TextOf(int i) const {
+    const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
+    return t ? std::string(t, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, i))) : std::string();
+  }
+
+  Value Read(int i) const {
+    const int storage = sqlite3_column_type(stmt_, i);
+    if (storage == SQLITE_NULL) return Value();
+    switch (classes_[i]) {
+      case ValueClass::kNumber:
+        if (storage == SQLITE_INTEGER) {
+          const sqlite3_int64 v = sqlite3_column_int64(stmt_, i);
+          // Integers below 1e15 have at most 15 digits: their own canonical value.
+          constexpr sqlite3_int64 kCanonical = 999999999999999;
+          if (v >= -kCanonical && v <= kCanonical) return Value::CanonicalNumber(static_cast<double>(v));
+          return Value(static_cast<double>(v));
+        }
+        if (storage == SQLITE_FLOAT) return Value(sqlite3_column_double(stmt_, i));
+        if (storage == SQLITE_TEXT) {
+          const std::string text = TextOf(i);
+          if (auto n = ParseNumber(text)) return Value(*n);
+          Mismatch(i, storage, text.substr(0, 60));
+        }
+        Mismatch(i, storage, "");
+      case ValueClass::kText:
+        if (storage == SQLITE_BLOB) Mismatch(i, storage, "");
+        return Value(TextOf(i));  // numbers in SQLite's own text form
+      case ValueClass::kDate:
+        if (storage == SQLITE_TEXT) {
+          const std::string text = TextOf(i);
+          if (auto d = Date::Parse(text)) return Value(*d);
+          Mismatch(i, storage, text.substr(0, 60));
+        }
+        Mismatch(i, storage, storage == SQLITE_BLOB ? "" : TextOf(i));
+      case ValueClass::kBoolean:
+        if (storage == SQLITE_INTEGER) return Value::Boolean(sqlite3_column_int64(stmt_, i) != 0);
+        if (storage == SQLITE_TEXT) {
+          const std::string text = Upper(TextOf(i));
+          if (text == "TRUE" || text == "1") return Value::Boolean(true);
+          if (text == "FALSE" || text == "0") return Value::Boolean(false);
+        }
+        Mismatch(i, storage, storage == SQLITE_BLOB ? "" : TextOf(i).substr(0, 60));
+      case ValueClass::kBinary:
+        break;
+    }
+    throw Error(kErrNotSupported, kSource,
+                where_ + ", row " + std::to_string(row_) + ", field '" + fields_[i].name +
+                    "': binary values cannot be read");
+  }
+
+  SqliteHandle db_;
+  sqlite3_stmt* stmt_;
+  std::string where_;
+  std::vector<FieldInfo> fields_;
+  std::vector<ValueClass> classes_;
+  std::int64_t row_ = 0;
+  bool done_ = false;
+};
+
+class SqliteProvider : public Provider {
+ public:
+  SqliteProvider(std::string path) : path_(std::move(path)) {
+    file_name_ = std::filesystem::path(path_).filename().string();
+    std::error_code ec;
+    if (!std::filesystem::exists(path_, ec))
+      throw Error(kErrProvider, kSource, "cannot open database " + path_ + ": no such file");
+    if (std::filesystem::is_directory(path_, ec))
+      throw Error(kErrProvider, kSource, "cannot open database " + path_ + ": it is a folder");
+  }
+
+  std::unique_ptr<RowStream> Open(std::string_view source, bool /*streaming*/) override {
+    if (!db_) {
+      db_ = OpenSqlite(path_, file_name_);
+      AllowOnlyReading(db_.get());
+    }
+    const std::string_view text = Trim(source);
+    if (text.empty()) throw Error(kErrInvalidArgument, kSource, "no table name or SQL text to open in " + file_name_);
+    if (auto table = FindTable(text))
+      return OpenSqliteQuery(db_, "SELECT * FROM \"" + QuoteIdentifier(*table) + "\"",
+                             file_name_ + " table '" + *table + "'");
+    if (LooksLikeSql(text)) return OpenSqliteQuery(db_, std::string(text), file_name_);
+    throw Error(kErrProvider, kSource, "no such table: '" + std::string(Unbracketed(text)) + "' in " + file_name_);
+  }
+
+ private:
+  static std::string QuoteIdentifier(const std::string& name) {
+    std::string out;
+    for (char c : name) {
+      out.push_back(c);
+      if (c == '"') out.push_back('"');
+    }
+    return out;
+  }
+
+  static std::string_view Unbracketed(std::string_view text) {
+    if (text.size() >= 2 && ((text.front() == '[' && text.back() == ']') ||
+                             (text.front() == '"' && text.back() == '"') ||
+                             (text.front() == '`' && text.back() == '`')))
+      return text.substr(1, text.size() - 2);
+    return text;
+  }
+
+  static bool LooksLikeSql(std::string_view text) {
+    std::size_t n = 0;
+    while (n < text.size() && std::isalpha(static_cast<unsigned char>(text[n]))) ++n;
+    const std::string word = Upper(text.substr(0, n));
+    return n < text.size() && (word == "SELECT" || word == "WITH" || word == "VALUES" || word == "PRAGMA");
+  }
+
+  // The table or view `text` names, as the schema spells it.
+  std::optional<std::string> FindTable(std::string_view text) {
+    const std::string name(Unbracketed(text));
+    sqlite3_stmt* stmt = nullptr;
+    const char* sql =
+        "SELECT name FROM sqlite_schema WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE";
+    if (sqlite3_prepare_v2(db_.get(), sql, -1, &stmt, nullptr) != SQLITE_OK)
+      throw Error(kErrProvider, kSource, file_name_ + ": " + sqlite3_errmsg(db_.get()));
+    sqlite3_bind_text(stmt, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+    std::optional<std::string> found;
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) found = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    const std::string message = sqlite3_errmsg(db_.get());
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw Error(kErrProvider, kSource, file_name_ + ": " + message);
+    return found;
+  }
+
+  std::string path_;
+  std::string file_name_;
+  SqliteHandle db_;
+};
+
+}  // namespace
+
+SqliteHandle OpenSqlite(const std::string& path, const std::string& display_name) {
+  sqlite3* raw = nullptr;
+  const int flags = path.empty() ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_MEMORY
+                                 : SQLITE_OPEN_READONLY;
+  const int rc = sqlite3_open_v2(path.empty() ? ":memory:" : path.c_str(), &raw, flags,
+                                 nullptr);
+  SqliteHandle db(raw, [](sqlite3* p) { sqlite3_close_v2(p); });
+  if (rc != SQLITE_OK)
+    throw Error(kErrProvider, kSource,
+                "cannot open database " + display_name + ": " + (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)));
+  sqlite3_extended_result_codes(raw, 1);
+  sqlite3_busy_timeout(raw, 5000);
+  return db;
+}
+
+void AllowOnlyReading(sqlite3* db) { sqlite3_set_authorizer(db, DenyAllButReading, nullptr); }
+
+int TypeFromDeclaration(const std::string& declared, int* defined_size) {
+  const std::string d = Upper(declared);
+  int size = 0;
+  if (const auto open = d.find('('); open != std::string::npos) size = std::atoi(d.c_str() + open + 1);
+  int type = adEmpty;
+  if (Contains(d, "BOOL")) type = adBoolean;
+  else if (Contains(d, "DATE") || Contains(d, "TIME")) type = adDate;
+  else if (Contains(d, "INT")) {
+    if (Contains(d, "BIG") || Contains(d, "INT8")) type = adBigInt;
+    else if (Contains(d, "SMALL")) type = adSmallInt;
+    else if (Contains(d, "TINY")) type = adTinyInt;
+    else type = adInteger;
+  } else if (Contains(d, "CLOB") || Contains(d, "LONG") || Contains(d, "MEDIUMTEXT")) type = adLongVarWChar;
+  else if (Contains(d, "CHAR") || Contains(d, "TEXT") || Contains(d, "STRING")) type = adVarWChar;
+  else if (Contains(d, "BLOB") || Contains(d, "BINARY")) type = adLongVarBinary;
+  else if (Contains(d, "REAL") || Contains(d, "FLOA") || Contains(d, "DOUB")) type = adDouble;
+  else if (Contains(d, "NUMERIC") || Contains(d, "DECIMAL") || Contains(d, "NUMBER")) type = adNumeric;
+  // Anything else ("JSON", "ANY") says nothing dependable: the stored values decide.
+  if (defined_size) {
+    switch (type) {
+      case adInteger: *defined_size = 4; break;
+      case adSmallInt: *defined_size = 2; break;
+      case adTinyInt: *defined_size = 1; break;
+      case adBoolean: *defined_size = 2; break;
+      case adVarWChar: *defined_size = size > 0 ? size : 255; break;
+      case adLongVarWChar:
+      case adLongVarBinary: *defined_size = std::numeric_limits<int>::max(); break;
+      default: *defined_size = 8; break;
+    }
+  }
+  return type;
+}
+
+std::unique_ptr<RowStream> OpenSqliteQuery(SqliteHandle db, const std::string& sql, const std::string& display_name) {
+  sqlite3_stmt* stmt = nullptr;
+  const char* tail = nullptr;
+  if (sqlite3_prepare_v2(db.get(), sql.c_str(), static_cast<int>(sql.size()), &stmt, &tail) != SQLITE_OK) {
+    std::string message = sqlite3_errmsg(db.get());
+    if (message == "not authorized") message = "only statements that read data can be opened here";
+    throw Error(kErrProvider, kSource, display_name + ": " + message);
+  }
+  auto fail = [&](const std::string& what) {
+    sqlite3_finalize(stmt);
+    throw Error(kErrProvider, kSource, display_name + ": " + what);
+  };
+  if (!stmt) fail("the SQL text holds no statement");
+  if (tail && !Trim(std::string_view(tail)).empty() && Trim(std::string_view(tail)) != ";")
+    fail("the SQL text holds more than one statement");
+  if (!sqlite3_stmt_readonly(stmt)) fail("only statements that read data can be opened here");
+  return std::make_unique<SqliteStream>(std::move(db), stmt, display_name);
+}
+
 std::unique_ptr<Provider> MakeSqliteProvider(const ConnectionString& cs) {
-  throw Error(kErrProvider, "qeldata", "The sqlite provider is not built yet: " + cs.text());
+  auto path = cs.Get("Database");
+  if (!path || path->empty()) path = cs.Get("Data Source");
+  if (!path || path->empty())
+    throw Error(kErrInvalidArgument, kSource, "the connection string names no database file (Database=...)");
+  return std::make_unique<SqliteProvider>(*path);
 }
 
 }  // namespace qeldata::detail

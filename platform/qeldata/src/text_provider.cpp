@@ -1,9 +1,390 @@
+// The text provider: a folder of comma-separated files, each file a table.
+//
+//   Text;DBQ=/data                                    (short form)
+//   Driver={Microsoft Text Driver (*.txt; *.csv)};DBQ=/data;DefaultDir=/data;Uid=Admin;Pwd=;
+//
+// A source that names one file ("BaseBall.csv", "[BaseBall.csv]",
+// "select * from [BaseBall.csv]") streams the file itself. Any other SQL runs
+// on an in-memory SQLite database holding the files it names as tables.
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <map>
+
+#include "csv.h"
 #include "provider.h"
+#include "sqlite_query.h"
 
 namespace qeldata::detail {
 
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kSource = "qeldata.text";
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+  return s;
+}
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// ---- a small SQL lexer: enough to find the tables a query reads ----
+
+struct SqlToken {
+  enum Kind { kWord, kQuotedName, kString, kPunct };
+  Kind kind;
+  std::string text;  // words as written, quoted names without their quotes
+  std::size_t begin, end;
+};
+
+bool IsWordChar(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return std::isalnum(u) || c == '_' || c == '.' || c == '#' || c == '$' || u >= 0x80;
+}
+
+// Returns nullopt when a quote or bracket is never closed.
+std::optional<std::vector<SqlToken>> LexSql(std::string_view sql) {
+  std::vector<SqlToken> tokens;
+  std::size_t i = 0;
+  while (i < sql.size()) {
+    const char c = sql[i];
+    if (std::isspace(static_cast<unsigned char>(c))) {
+      ++i;
+    } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+      while (i < sql.size() && sql[i] != '\n') ++i;
+    } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
+      const auto close = sql.find("*/", i + 2);
+      i = close == std::string_view::npos ? sql.size() : close + 2;
+    } else if (c == '[' || c == '"' || c == '`' || c == '\'') {
+      const char closing = c == '[' ? ']' : c;
+      std::string text;
+      std::size_t j = i + 1;
+      for (;; ++j) {
+        if (j >= sql.size()) return std::nullopt;
+        if (sql[j] == closing) {
+          // Doubled quotes stand for one inside '...', "..." and `...`.
+          if (closing != ']' && j + 1 < sql.size() && sql[j + 1] == closing) {
+            text.push_back(closing);
+            ++j;
+            continue;
+          }
+          break;
+        }
+        text.push_back(sql[j]);
+      }
+      tokens.push_back({c == '\'' ? SqlToken::kString : SqlToken::kQuotedName, std::move(text), i, j + 1});
+      i = j + 1;
+    } else if (IsWordChar(c)) {
+      std::size_t j = i;
+      while (j < sql.size() && IsWordChar(sql[j])) ++j;
+      tokens.push_back({SqlToken::kWord, std::string(sql.substr(i, j - i)), i, j});
+      i = j;
+    } else {
+      tokens.push_back({SqlToken::kPunct, std::string(1, c), i, i + 1});
+      ++i;
+    }
+  }
+  return tokens;
+}
+
+bool IsWord(const std::vector<SqlToken>& t, std::size_t i, std::string_view word) {
+  return i < t.size() && t[i].kind == SqlToken::kWord && Lower(t[i].text) == word;
+}
+
+bool IsPunct(const std::vector<SqlToken>& t, std::size_t i, char c) {
+  return i < t.size() && t[i].kind == SqlToken::kPunct && t[i].text[0] == c;
+}
+
+// Words that can follow a table in a FROM clause, so are no alias.
+bool IsClauseWord(const std::string& word) {
+  static const char* const kWords[] = {"where",  "join",   "inner",     "left",   "right", "full",  "cross",
+                                       "natural", "on",     "using",     "group",  "order", "limit", "union",
+                                       "except", "intersect", "window", "having", "outer", "as",    "offset"};
+  const std::string w = Lower(word);
+  return std::any_of(std::begin(kWords), std::end(kWords), [&](const char* k) { return w == k; });
+}
+
+bool IsName(const std::vector<SqlToken>& t, std::size_t i) {
+  return i < t.size() && (t[i].kind == SqlToken::kQuotedName || (t[i].kind == SqlToken::kWord && !IsClauseWord(t[i].text)));
+}
+
+// Indices of the tokens that name tables: after FROM (a comma-separated list,
+// each with an optional alias) and after JOIN.
+std::vector<std::size_t> TableTokens(const std::vector<SqlToken>& t) {
+  std::vector<std::size_t> tables;
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    const bool from = IsWord(t, i, "from");
+    if (!from && !IsWord(t, i, "join")) continue;
+    std::size_t j = i + 1;
+    while (IsName(t, j)) {
+      tables.push_back(j++);
+      if (IsWord(t, j, "as")) j += 2;
+      else if (IsName(t, j)) ++j;
+      if (!from || !IsPunct(t, j, ',')) break;
+      ++j;
+    }
+  }
+  return tables;
+}
+
+// What a source asks for: one whole file, or a query.
+struct SourceSpec {
+  bool whole_file = false;
+  std::string table;  // the file, when whole_file
+};
+
+SourceSpec ClassifySource(std::string_view source) {
+  std::string_view text = Trim(source);
+  while (!text.empty() && text.back() == ';') text = Trim(text.substr(0, text.size() - 1));
+  if (text.empty()) throw Error(kErrInvalidArgument, kSource, "no table name or SQL text to open");
+  const auto tokens = LexSql(text);
+  if (tokens) {
+    const auto& t = *tokens;
+    if (t.size() == 1 && t[0].kind == SqlToken::kQuotedName) return {true, t[0].text};
+    if (t.size() == 4 && IsWord(t, 0, "select") && IsPunct(t, 1, '*') && IsWord(t, 2, "from") &&
+        (t[3].kind == SqlToken::kQuotedName || t[3].kind == SqlToken::kWord))
+      return {true, t[3].text};
+    if (IsWord(t, 0, "select") || IsWord(t, 0, "with") || IsWord(t, 0, "values")) return {false, {}};
+  }
+  return {true, std::string(text)};
+}
+
+// ---- streaming a file ----
+
+class CsvStream : public RowStream {
+ public:
+  CsvStream(std::shared_ptr<const MappedFile> file, const CsvLayout& layout, std::string display_name)
+      : reader_(std::move(file), layout, std::move(display_name)) {}
+
+  const std::vector<FieldInfo>& Schema() const override { return reader_.fields(); }
+
+  std::size_t Fetch(std::vector<Value>& cells, std::size_t max_rows) override {
+    const std::size_t columns = reader_.fields().size();
+    if (cells.empty()) cells.reserve(max_rows * columns);
+    std::size_t got = 0;
+    while (got < max_rows && reader_.Next(spans_)) {
+      for (std::size_t c = 0; c < columns; ++c) cells.push_back(reader_.Convert(spans_[c], c));
+      ++got;
+    }
+    return got;
+  }
+
+ private:
+  CsvRecordReader reader_;
+  std::vector<CellSpan> spans_;
+};
+
+std::string QuoteIdentifier(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    out.push_back(c);
+    if (c == '"') out.push_back('"');
+  }
+  return out + "\"";
+}
+
+const char* SqlTypeOf(int type) {
+  switch (type) {
+    case adInteger: return "INTEGER";
+    case adBigInt: return "BIGINT";
+    case adDouble: return "REAL";
+    case adDate: return "DATETIME";
+    default: return "TEXT";
+  }
+}
+
+void Exec(sqlite3* db, const std::string& sql, const std::string& context) {
+  char* message = nullptr;
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    const std::string text = message ? message : sqlite3_errmsg(db);
+    sqlite3_free(message);
+    throw Error(kErrProvider, kSource, context + ": " + text);
+  }
+}
+
+// Copies a file into table `table` of `db`, with the inferred column types.
+void LoadTable(sqlite3* db, const std::string& table, std::shared_ptr<const MappedFile> file, const CsvLayout& layout,
+               const std::string& display_name) {
+  std::string create = "CREATE TABLE " + QuoteIdentifier(table) + " (";
+  std::string insert = "INSERT INTO " + QuoteIdentifier(table) + " VALUES (";
+  for (std::size_t i = 0; i < layout.fields.size(); ++i) {
+    create += (i ? ", " : "") + QuoteIdentifier(layout.fields[i].name) + " " + SqlTypeOf(layout.fields[i].type);
+    insert += i ? ", ?" : "?";
+  }
+  Exec(db, create + ")", display_name);
+  Exec(db, "BEGIN", display_name);
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db, (insert + ")").c_str(), -1, &stmt, nullptr) != SQLITE_OK)
+    throw Error(kErrProvider, kSource, display_name + ": " + sqlite3_errmsg(db));
+  std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(stmt, sqlite3_finalize);
+
+  CsvRecordReader reader(std::move(file), layout, display_name);
+  std::vector<CellSpan> spans;
+  std::string scratch;
+  while (reader.Next(spans)) {
+    for (std::size_t c = 0; c < spans.size(); ++c) {
+      const int slot = static_cast<int>(c) + 1;
+      switch (layout.fields[c].type) {
+        case adInteger:
+        case adBigInt:
+        case adDouble: {
+          const auto n = reader.ConvertNumber(spans[c], c);
+          if (!n) sqlite3_bind_null(stmt, slot);
+          else if (n->is_integer && layout.fields[c].type != adDouble) sqlite3_bind_int64(stmt, slot, n->integer);
+          else sqlite3_bind_double(stmt, slot, n->value);
+          break;
+        }
+        case adDate: {
+          const auto d = reader.ConvertDate(spans[c], c);
+          if (!d) sqlite3_bind_null(stmt, slot);
+          else sqlite3_bind_text(stmt, slot, d->ToText().c_str(), -1, SQLITE_TRANSIENT);
+          break;
+        }
+        default: {
+          const std::string_view text = CellText(spans[c], scratch);
+          if (IsBlankCell(text)) sqlite3_bind_null(stmt, slot);
+          else sqlite3_bind_text(stmt, slot, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        }
+      }
+    }
+    if (sqlite3_step(stmt) != SQLITE_DONE)
+      throw Error(kErrProvider, kSource, display_name + ": " + sqlite3_errmsg(db));
+    sqlite3_reset(stmt);
+  }
+  Exec(db, "COMMIT", display_name);
+}
+
+class TextProvider : public Provider {
+ public:
+  TextProvider(fs::path folder, std::string folder_text) : folder_(std::move(folder)), folder_text_(std::move(folder_text)) {}
+
+  std::unique_ptr<RowStream> Open(std::string_view source, bool /*streaming*/) override {
+    const SourceSpec spec = ClassifySource(source);
+    if (spec.whole_file) {
+      const fs::path path = Resolve(spec.table, true);
+      auto file = std::make_shared<const MappedFile>(path.string(), spec.table);
+      const CsvLayout& layout = LayoutOf(path.string(), *file, spec.table);
+      return std::make_unique<CsvStream>(std::move(file), layout, spec.table);
+    }
+    return OpenQuery(Trim(source));
+  }
+
+  std::string DisplayName(std::string_view source) const override {
+    try {
+      const SourceSpec spec = ClassifySource(source);
+      return spec.whole_file ? spec.table : std::string(Trim(source));
+    } catch (const Error&) {
+      return std::string(source);
+    }
+  }
+
+ private:
+  // The file a table name stands for, inside the folder. Names that would
+  // leave the folder (absolute paths, "..", symbolic links pointing out) are
+  // refused. With `must_exist` false a missing file gives an empty path.
+  fs::path Resolve(const std::string& name, bool must_exist) const {
+    const fs::path relative(name);
+    const bool climbs = std::any_of(relative.begin(), relative.end(), [](const fs::path& p) { return p == ".."; });
+    if (relative.is_absolute() || climbs || name.empty())
+      throw Error(kErrInvalidArgument, kSource,
+                  "the table name '" + name + "' is not a file inside the folder " + folder_text_);
+    std::error_code ec;
+    fs::path full = folder_ / relative;
+    if (!fs::exists(full, ec)) {
+      // "BaseBall#csv" names BaseBall.csv where a '.' cannot be written.
+      const auto hash = name.rfind('#');
+      fs::path alternative = hash == std::string::npos ? fs::path() : folder_ / fs::path(std::string(name).replace(hash, 1, "."));
+      if (!alternative.empty() && fs::exists(alternative, ec)) {
+        full = alternative;
+      } else if (must_exist) {
+        throw Error(kErrProvider, kSource,
+                    "cannot open file '" + name + "' in folder " + folder_text_ + ": no such file");
+      } else {
+        return {};
+      }
+    }
+    const fs::path real = fs::canonical(full, ec);
+    if (ec) throw Error(kErrProvider, kSource, "cannot open file '" + name + "': " + ec.message());
+    const auto [folder_end, real_it] = std::mismatch(folder_.begin(), folder_.end(), real.begin(), real.end());
+    if (folder_end != folder_.end() || real == folder_)
+      throw Error(kErrInvalidArgument, kSource,
+                  "the table name '" + name + "' leads outside the folder " + folder_text_);
+    if (!fs::is_regular_file(real, ec))
+      throw Error(kErrProvider, kSource, "cannot open file '" + name + "' in folder " + folder_text_ + ": not a file");
+    return real;
+  }
+
+  // The inferred layout of a file, scanned once per version of the file (a
+  // forward-only recordset that moves back to its first record reopens it).
+  const CsvLayout& LayoutOf(const std::string& path, const MappedFile& file, const std::string& display_name) {
+    auto it = layouts_.find(path);
+    if (it != layouts_.end() && it->second.mtime_ns == file.mtime_ns() && it->second.size == file.bytes().size())
+      return it->second.layout;
+    CachedLayout cached{file.mtime_ns(), file.bytes().size(), InferCsvLayout(file.bytes(), display_name)};
+    return layouts_.insert_or_assign(path, std::move(cached)).first->second.layout;
+  }
+
+  std::unique_ptr<RowStream> OpenQuery(std::string_view sql) {
+    const auto tokens = LexSql(sql);
+    if (!tokens) throw Error(kErrProvider, kSource, "the SQL text has an unclosed quote or bracket: " + std::string(sql));
+    SqliteHandle db = OpenSqlite("", "(memory)");
+    // Each file the query reads becomes a table named as the query names it;
+    // the query gets those names quoted so that "BaseBall.csv" is one name.
+    std::string rewritten;
+    std::size_t copied = 0;
+    std::vector<std::string> loaded;  // lower-cased: SQLite names ignore case
+    for (std::size_t index : TableTokens(*tokens)) {
+      const SqlToken& token = (*tokens)[index];
+      const std::string& name = token.text;
+      const bool looks_like_file = name.find('.') != std::string::npos || name.find('/') != std::string::npos;
+      const fs::path path = Resolve(name, looks_like_file);
+      if (path.empty()) continue;  // a name of the query itself (a WITH table): SQLite knows it
+      if (std::find(loaded.begin(), loaded.end(), Lower(name)) == loaded.end()) {
+        auto file = std::make_shared<const MappedFile>(path.string(), name);
+        LoadTable(db.get(), name, file, LayoutOf(path.string(), *file, name), name);
+        loaded.push_back(Lower(name));
+      }
+      rewritten.append(sql.substr(copied, token.begin - copied));
+      rewritten += QuoteIdentifier(name);
+      copied = token.end;
+    }
+    rewritten.append(sql.substr(copied));
+    AllowOnlyReading(db.get());
+    return OpenSqliteQuery(std::move(db), rewritten, std::string(sql));
+  }
+
+  struct CachedLayout {
+    std::int64_t mtime_ns;
+    std::size_t size;
+    CsvLayout layout;
+  };
+
+  fs::path folder_;          // canonical
+  std::string folder_text_;  // as the connection string gives it
+  std::map<std::string, CachedLayout> layouts_;
+};
+
+}  // namespace
+
 std::unique_ptr<Provider> MakeTextProvider(const ConnectionString& cs) {
-  throw Error(kErrProvider, "qeldata", "The text provider is not built yet: " + cs.text());
+  auto folder = cs.Get("DBQ");
+  if (!folder || folder->empty()) folder = cs.Get("DefaultDir");
+  if (!folder || folder->empty())
+    throw Error(kErrInvalidArgument, kSource, "the connection string names no folder (DBQ=...)");
+  std::error_code ec;
+  if (!fs::is_directory(*folder, ec))
+    throw Error(kErrProvider, kSource,
+                "cannot open folder " + *folder + (fs::exists(*folder, ec) ? ": not a folder" : ": no such folder"));
+  const fs::path canonical = fs::canonical(*folder, ec);
+  if (ec) throw Error(kErrProvider, kSource, "cannot open folder " + *folder + ": " + ec.message());
+  return std::make_unique<TextProvider>(canonical, *folder);
 }
 
 }  // namespace qeldata::detail

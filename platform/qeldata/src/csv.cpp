@@ -1,0 +1,471 @@
+#include "csv.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include <fast_float/fast_float.h>
+
+#include "qeldata/error.h"
+
+namespace qeldata::detail {
+
+namespace {
+
+constexpr const char* kSource = "qeldata.text";
+
+// Bytes that end the fast scan of a field: the delimiter, line breaks, NUL and
+// the lead bytes of multi-byte UTF-8 sequences (which are validated).
+constexpr std::array<std::uint8_t, 256> MakeStopTable(bool quoted) {
+  std::array<std::uint8_t, 256> t{};
+  t['\0'] = t['\r'] = t['\n'] = 1;
+  t[quoted ? '"' : ','] = 1;
+  for (int c = 0x80; c < 0x100; ++c) t[c] = 1;
+  return t;
+}
+constexpr auto kStopPlain = MakeStopTable(false);
+constexpr auto kStopQuoted = MakeStopTable(true);
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string Quoted(std::string_view text) {
+  constexpr std::size_t kMax = 60;
+  if (text.size() <= kMax) return "'" + std::string(text) + "'";
+  return "'" + std::string(text.substr(0, kMax)) + "...'";
+}
+
+}  // namespace
+
+// ---- MappedFile ----
+
+MappedFile::MappedFile(const std::string& path, const std::string& display_name) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    throw Error(kErrProvider, kSource, "cannot open file " + display_name + ": " + std::strerror(errno));
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw Error(kErrProvider, kSource, "cannot open file " + display_name + ": not a regular file");
+  }
+  mtime_ns_ = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  size_ = static_cast<std::size_t>(st.st_size);
+  if (size_ > 0) {
+    void* p = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (p == MAP_FAILED) {
+      const int err = errno;
+      ::close(fd);
+      throw Error(kErrProvider, kSource, "cannot read file " + display_name + ": " + std::strerror(err));
+    }
+    ::madvise(p, size_, MADV_SEQUENTIAL);
+    data_ = static_cast<const char*>(p);
+  }
+  ::close(fd);  // the mapping stays valid without the descriptor
+}
+
+MappedFile::~MappedFile() {
+  if (data_) ::munmap(const_cast<char*>(data_), size_);
+}
+
+// ---- cells ----
+
+std::string_view CellText(const CellSpan& cell, std::string& scratch) {
+  if (!cell.escaped) return cell.raw();
+  scratch.clear();
+  for (std::size_t i = 0; i < cell.size; ++i) {
+    scratch.push_back(cell.data[i]);
+    if (cell.data[i] == '"') ++i;  // the second quote of a doubled pair
+  }
+  return scratch;
+}
+
+bool IsBlankCell(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), IsBlank);
+}
+
+// ---- CsvTokenizer ----
+
+CsvTokenizer::CsvTokenizer(std::string_view text, std::string display_name, std::size_t offset, std::int64_t line)
+    : begin_(text.data()),
+      pos_(text.data() + std::min(offset, text.size())),
+      end_(text.data() + text.size()),
+      display_name_(std::move(display_name)),
+      line_(line) {}
+
+void CsvTokenizer::Fail(const std::string& what) const { FailAt(record_line_, what); }
+
+void CsvTokenizer::FailAt(std::int64_t line, const std::string& what) const {
+  throw Error(kErrProvider, kSource, display_name_ + " line " + std::to_string(line) + ": " + what);
+}
+
+std::string CsvTokenizer::FieldLabel(std::size_t index) const {
+  std::string label = "field " + std::to_string(index + 1);
+  if (field_names_ && index < field_names_->size()) label += " (" + (*field_names_)[index].name + ")";
+  return label;
+}
+
+const char* CsvTokenizer::SkipUtf8(const char* p, std::size_t field_index) const {
+  const auto* u = reinterpret_cast<const unsigned char*>(p);
+  const unsigned char c = u[0];
+  int extra = 0;
+  if (c >= 0xC2 && c <= 0xDF) extra = 1;
+  else if (c >= 0xE0 && c <= 0xEF) extra = 2;
+  else if (c >= 0xF0 && c <= 0xF4) extra = 3;
+  bool ok = extra > 0 && end_ - p > extra;
+  for (int i = 1; ok && i <= extra; ++i) ok = (u[i] & 0xC0) == 0x80;
+  // Overlong forms, UTF-16 surrogates and code points beyond U+10FFFF.
+  if (ok && ((c == 0xE0 && u[1] < 0xA0) || (c == 0xED && u[1] > 0x9F) || (c == 0xF0 && u[1] < 0x90) ||
+             (c == 0xF4 && u[1] > 0x8F)))
+    ok = false;
+  if (!ok) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", c);
+    FailAt(line_, "invalid UTF-8 (byte " + std::string(hex) + ") in " + FieldLabel(field_index) +
+                      "; the file must be saved as UTF-8");
+  }
+  return p + extra + 1;
+}
+
+bool CsvTokenizer::AtTrailingBlankLines() const {
+  return std::all_of(pos_, end_, [](char c) { return c == '\r' || c == '\n'; });
+}
+
+bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
+  cells.clear();
+  if (pos_ >= end_) return false;
+  record_line_ = line_;
+  const char* p = pos_;
+  for (;;) {
+    CellSpan cell;
+    if (p < end_ && *p == '"') {
+      const std::int64_t open_line = line_;
+      const char* start = ++p;
+      bool escaped = false;
+      for (;;) {
+        while (p < end_ && !kStopQuoted[static_cast<unsigned char>(*p)]) ++p;
+        if (p >= end_) FailAt(open_line, "unterminated quoted field (" + FieldLabel(cells.size()) + ")");
+        const char c = *p;
+        if (c == '"') {
+          if (p + 1 < end_ && p[1] == '"') {
+            escaped = true;
+            p += 2;
+            continue;
+          }
+          break;
+        }
+        if (c == '\n') {
+          ++line_;
+          ++p;
+        } else if (c == '\r') {
+          if (p + 1 >= end_ || p[1] != '\n') ++line_;
+          ++p;
+        } else if (c == '\0') {
+          FailAt(line_, "NUL byte in " + FieldLabel(cells.size()) + "; this is not a text file");
+        } else {
+          p = SkipUtf8(p, cells.size());
+        }
+      }
+      cell = CellSpan{start, static_cast<std::size_t>(p - start), true, escaped};
+      ++p;  // the closing quote
+      while (p < end_ && IsBlank(*p)) ++p;
+      if (p < end_ && *p != ',' && *p != '\n' && *p != '\r')
+        FailAt(line_, "unexpected text after the closing quote of " + FieldLabel(cells.size()));
+    } else {
+      const char* start = p;
+      for (;;) {
+        while (p < end_ && !kStopPlain[static_cast<unsigned char>(*p)]) ++p;
+        if (p < end_ && (static_cast<unsigned char>(*p) & 0x80)) {
+          p = SkipUtf8(p, cells.size());
+          continue;
+        }
+        if (p < end_ && *p == '\0')
+          FailAt(line_, "NUL byte in " + FieldLabel(cells.size()) + "; this is not a text file");
+        break;
+      }
+      cell = CellSpan{start, static_cast<std::size_t>(p - start), false, false};
+    }
+    cells.push_back(cell);
+    if (p >= end_) {
+      pos_ = p;
+      return true;
+    }
+    if (*p == ',') {
+      ++p;
+      continue;
+    }
+    // A line break ends the record: CRLF, LF or a lone CR.
+    if (*p == '\r' && p + 1 < end_ && p[1] == '\n') ++p;
+    ++p;
+    ++line_;
+    pos_ = p;
+    return true;
+  }
+}
+
+// ---- numbers ----
+
+std::optional<CsvNumber> ParseCsvNumber(std::string_view token) {
+  token = TrimBlanks(token);
+  if (token.empty()) return std::nullopt;
+  const char* p = token.data();
+  const char* const end = p + token.size();
+  bool negative = false;
+  if (*p == '+' || *p == '-') {
+    negative = *p == '-';
+    ++p;
+  }
+  const char* const mantissa = p;
+  // Significant digits run from the first to the last non-zero digit.
+  int significant = 0, zero_run = 0, digits = 0;
+  bool nonzero_seen = false, overflow = false;
+  std::uint64_t acc = 0;
+  auto digit = [&](int d, bool integral) {
+    ++digits;
+    if (d != 0 || nonzero_seen) {
+      nonzero_seen = true;
+      ++significant;
+      zero_run = d == 0 ? zero_run + 1 : 0;
+    }
+    if (integral) {
+      if (acc > (std::numeric_limits<std::uint64_t>::max() - static_cast<unsigned>(d)) / 10) overflow = true;
+      else acc = acc * 10 + static_cast<unsigned>(d);
+    }
+  };
+  while (p < end && *p >= '0' && *p <= '9') digit(*p++ - '0', true);
+  bool plain_integer = true;
+  if (p < end && *p == '.') {
+    plain_integer = false;
+    ++p;
+    while (p < end && *p >= '0' && *p <= '9') digit(*p++ - '0', false);
+  }
+  if (digits == 0) return std::nullopt;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    plain_integer = false;
+    ++p;
+    if (p < end && (*p == '+' || *p == '-')) ++p;
+    const char* exp_digits = p;
+    while (p < end && *p >= '0' && *p <= '9') ++p;
+    if (p == exp_digits) return std::nullopt;
+  }
+  if (p != end) return std::nullopt;
+  significant -= zero_run;
+
+  CsvNumber n;
+  constexpr std::uint64_t kInt64Limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+  if (plain_integer && !overflow && acc <= kInt64Limit + (negative ? 1 : 0)) {
+    n.is_integer = true;
+    n.integer = negative ? static_cast<std::int64_t>(0 - acc) : static_cast<std::int64_t>(acc);
+    n.value = static_cast<double>(n.integer);
+    if (negative && acc == 0) n.value = -0.0;
+  } else {
+    double v = 0;
+    const auto res = fast_float::from_chars(mantissa, end, v);
+    if (res.ec != std::errc() || res.ptr != end || !std::isfinite(v)) return std::nullopt;
+    n.value = negative ? -v : v;
+  }
+  // Up to 15 significant digits a decimal survives the trip through a double
+  // (DBL_DIG), so the double is its own 15-digit canonical value. Subnormals
+  // lose digits, and -0 reads "0" in the text form but is a different key.
+  n.canonical = significant <= 15 && (n.value == 0 ? !std::signbit(n.value) : std::isnormal(n.value));
+  return n;
+}
+
+// ---- inference ----
+
+namespace {
+
+struct ColumnGuess {
+  bool any_value = false;
+  bool numeric = true;
+  bool int32 = true;
+  bool int64 = true;
+  bool date = true;
+};
+
+int ResolvedType(const ColumnGuess& g) {
+  if (!g.any_value) return adVarWChar;
+  if (g.numeric) return g.int32 ? adInteger : g.int64 ? adBigInt : adDouble;
+  if (g.date) return adDate;
+  return adVarWChar;
+}
+
+int DefinedSizeOf(int type) {
+  switch (type) {
+    case adInteger: return 4;
+    case adBigInt:
+    case adDouble:
+    case adDate: return 8;
+    default: return 255;
+  }
+}
+
+// Skips a UTF-8 byte-order mark; refuses UTF-16, which would read as NULs.
+std::size_t SkipByteOrderMark(std::string_view bytes, const std::string& name) {
+  if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return 3;
+  if (bytes.size() >= 2 && (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0))
+    throw Error(kErrProvider, kSource, name + " is a UTF-16 file; only UTF-8 text files can be read");
+  return 0;
+}
+
+bool IsBlankLine(const std::vector<CellSpan>& cells) {
+  return cells.size() == 1 && cells[0].size == 0 && !cells[0].quoted;
+}
+
+}  // namespace
+
+CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name) {
+  const std::size_t start = SkipByteOrderMark(bytes, display_name);
+  CsvTokenizer tokenizer(bytes, display_name, start, 1);
+  if (tokenizer.AtTrailingBlankLines())
+    throw Error(kErrProvider, kSource, display_name + " is empty: there is no header row of field names");
+
+  std::vector<CellSpan> cells;
+  std::string scratch;
+  tokenizer.Next(cells);
+  if (IsBlankLine(cells)) tokenizer.Fail("the header row is empty");
+
+  CsvLayout layout;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    FieldInfo f;
+    f.name = std::string(CellText(cells[i], scratch));
+    // A column without a heading still needs a name to be found by.
+    if (f.name.empty()) f.name = "F" + std::to_string(i + 1);
+    for (std::size_t j = 0; j < i; ++j)
+      if (Lower(layout.fields[j].name) == Lower(f.name))
+        tokenizer.Fail("duplicate field name '" + f.name + "' (fields " + std::to_string(j + 1) + " and " +
+                       std::to_string(i + 1) + ")");
+    f.attributes = adFldIsNullable | adFldMayBeNull;
+    layout.fields.push_back(std::move(f));
+  }
+  tokenizer.SetFieldNames(&layout.fields);
+  layout.data_offset = tokenizer.offset();
+  layout.data_line = tokenizer.line();
+
+  const std::size_t field_count = layout.fields.size();
+  std::vector<ColumnGuess> guesses(field_count);
+  // Columns that may still be numbers or dates; text columns drop out, and
+  // their cells need no look at all.
+  std::vector<std::size_t> open_columns(field_count);
+  for (std::size_t i = 0; i < field_count; ++i) open_columns[i] = i;
+
+  while (tokenizer.Next(cells)) {
+    if (IsBlankLine(cells) && field_count > 1) continue;
+    if (IsBlankLine(cells) && tokenizer.AtTrailingBlankLines()) break;
+    if (cells.size() != field_count)
+      tokenizer.Fail(std::to_string(cells.size()) + " fields, the header has " + std::to_string(field_count));
+    for (std::size_t k = 0; k < open_columns.size();) {
+      const std::size_t column = open_columns[k];
+      ColumnGuess& g = guesses[column];
+      const std::string_view text = CellText(cells[column], scratch);
+      if (!IsBlankCell(text)) {
+        g.any_value = true;
+        if (g.numeric) {
+          const auto n = ParseCsvNumber(text);
+          if (!n) {
+            g.numeric = false;
+          } else {
+            g.date = false;
+            if (!n->is_integer) g.int32 = g.int64 = false;
+            else if (n->integer < std::numeric_limits<std::int32_t>::min() ||
+                     n->integer > std::numeric_limits<std::int32_t>::max())
+              g.int32 = false;
+          }
+        }
+        if (g.date && !g.numeric && !Date::Parse(text)) g.date = false;
+        if (!g.numeric && !g.date) {
+          open_columns.erase(open_columns.begin() + static_cast<std::ptrdiff_t>(k));
+          continue;
+        }
+      }
+      ++k;
+    }
+  }
+  for (std::size_t i = 0; i < field_count; ++i) {
+    layout.fields[i].type = ResolvedType(guesses[i]);
+    layout.fields[i].defined_size = DefinedSizeOf(layout.fields[i].type);
+  }
+  return layout;
+}
+
+// ---- CsvRecordReader ----
+
+CsvRecordReader::CsvRecordReader(std::shared_ptr<const MappedFile> file, const CsvLayout& layout,
+                                 std::string display_name)
+    : file_(std::move(file)),
+      fields_(layout.fields),
+      tokenizer_(file_->bytes(), std::move(display_name), layout.data_offset, layout.data_line) {
+  tokenizer_.SetFieldNames(&fields_);
+}
+
+bool CsvRecordReader::Next(std::vector<CellSpan>& cells) {
+  while (tokenizer_.Next(cells)) {
+    if (cells.size() == fields_.size()) return true;
+    if (IsBlankLine(cells) && fields_.size() > 1) continue;
+    if (IsBlankLine(cells) && tokenizer_.AtTrailingBlankLines()) return false;
+    tokenizer_.Fail(std::to_string(cells.size()) + " fields, the header has " + std::to_string(fields_.size()));
+  }
+  return false;
+}
+
+void CsvRecordReader::FailCell(std::size_t column, const std::string& what) const {
+  tokenizer_.Fail(tokenizer_.FieldLabel(column) + ": " + what);
+}
+
+std::optional<CsvNumber> CsvRecordReader::ConvertNumber(const CellSpan& cell, std::size_t column) {
+  const std::string_view text = CellText(cell, scratch_);
+  if (IsBlankCell(text)) return std::nullopt;
+  auto n = ParseCsvNumber(text);
+  if (!n) FailCell(column, "the text " + Quoted(text) + " is not a number (the file changed while it was read?)");
+  return n;
+}
+
+std::optional<Date> CsvRecordReader::ConvertDate(const CellSpan& cell, std::size_t column) {
+  const std::string_view text = CellText(cell, scratch_);
+  if (IsBlankCell(text)) return std::nullopt;
+  auto d = Date::Parse(text);
+  if (!d) FailCell(column, "the text " + Quoted(text) + " is not a date (the file changed while it was read?)");
+  return d;
+}
+
+Value CsvRecordReader::Convert(const CellSpan& cell, std::size_t column) {
+  switch (fields_[column].type) {
+    case adInteger:
+    case adBigInt:
+    case adDouble: {
+      const auto n = ConvertNumber(cell, column);
+      if (!n) return Value();
+      return n->canonical ? Value::CanonicalNumber(n->value) : Value(n->value);
+    }
+    case adDate: {
+      const auto d = ConvertDate(cell, column);
+      return d ? Value(*d) : Value();
+    }
+    default: {
+      const std::string_view text = CellText(cell, scratch_);
+      if (IsBlankCell(text)) return Value();
+      return Value(std::string(text));
+    }
+  }
+}
+
+}  // namespace qeldata::detail

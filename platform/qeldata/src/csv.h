@@ -1,0 +1,170 @@
+// Reading comma-separated files: a read-only mapping of the file, an RFC 4180
+// tokenizer over it, the cell conversions and the column-type inference of the
+// text provider. Internal to qeldata.
+//
+// The tokenizer hands out cells as spans into the mapped bytes, so a scan
+// allocates nothing per cell; only text values that are kept become strings.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "qeldata/recordset.h"
+#include "qeldata/value.h"
+
+namespace qeldata::detail {
+
+// A whole file mapped read-only (the input is never written). An empty file
+// maps to an empty view.
+class MappedFile {
+ public:
+  // Throws Error (kErrProvider) naming `display_name` when the file cannot be
+  // opened or is not a regular file.
+  MappedFile(const std::string& path, const std::string& display_name);
+  ~MappedFile();
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+
+  std::string_view bytes() const { return {data_, size_}; }
+  std::int64_t mtime_ns() const { return mtime_ns_; }
+
+ private:
+  const char* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::int64_t mtime_ns_ = 0;
+};
+
+// One cell of a record: the bytes between its delimiters, without the
+// surrounding quotes. `escaped` marks a quoted cell with doubled quotes
+// inside, whose text needs CellText to undo them.
+struct CellSpan {
+  const char* data = nullptr;
+  std::size_t size = 0;
+  bool quoted = false;
+  bool escaped = false;
+
+  std::string_view raw() const { return {data, size}; }
+};
+
+// The cell's text as written: doubled quotes of a quoted cell made single.
+// Uses `scratch` only when the cell has doubled quotes.
+std::string_view CellText(const CellSpan& cell, std::string& scratch);
+
+// An RFC 4180 tokenizer: fields separated by ',', records by CRLF, LF or a
+// lone CR (mixed too); a field that starts with '"' runs to the matching
+// quote and may hold commas, line breaks and doubled quotes. Bytes must be
+// UTF-8 without NUL. Every problem is an Error (kErrProvider) whose text names
+// the file and the line: "BaseBall.csv line 17: unterminated quoted field".
+class CsvTokenizer {
+ public:
+  // `text` is the file's bytes from `offset`, where line `line` starts.
+  CsvTokenizer(std::string_view text, std::string display_name, std::size_t offset = 0, std::int64_t line = 1);
+
+  // Reads the next record into `cells` (cleared first). Returns false at the
+  // end of the input. An empty line yields one empty cell.
+  bool Next(std::vector<CellSpan>& cells);
+
+  // The line on which the record last returned by Next started (1-based).
+  std::int64_t record_line() const { return record_line_; }
+  // Byte offset and line number of the next record.
+  std::size_t offset() const { return static_cast<std::size_t>(pos_ - begin_); }
+  std::int64_t line() const { return line_; }
+  // True when only line breaks remain.
+  bool AtTrailingBlankLines() const;
+
+  // An error naming the file and the record's line.
+  [[noreturn]] void Fail(const std::string& what) const;
+  [[noreturn]] void FailAt(std::int64_t line, const std::string& what) const;
+  const std::string& display_name() const { return display_name_; }
+
+  // Lets errors name fields ("field 3 (Player)") once the header is known.
+  void SetFieldNames(const std::vector<FieldInfo>* fields) { field_names_ = fields; }
+  std::string FieldLabel(std::size_t index) const;
+
+ private:
+  // Checks one UTF-8 sequence starting at `p` (a byte >= 0x80) and returns the
+  // byte after it; fails on a malformed sequence.
+  const char* SkipUtf8(const char* p, std::size_t field_index) const;
+
+  const char* begin_;
+  const char* pos_;
+  const char* end_;
+  std::string display_name_;
+  std::int64_t line_;
+  std::int64_t record_line_ = 0;
+  const std::vector<FieldInfo>* field_names_ = nullptr;
+};
+
+// The text as a number, as the text provider reads numeric cells: optional
+// blanks around, an optional sign, digits with an optional '.' fraction and
+// an optional exponent. No "inf", "nan", hex or thousands separators; values
+// beyond the range of a double are no numbers.
+struct CsvNumber {
+  double value = 0;
+  // True when the token has at most 15 significant digits, so that `value`
+  // is its own 15-digit canonical value (see Value::CanonicalNumber).
+  bool canonical = false;
+  // Set when the token is a plain integer (no fraction, no exponent) that
+  // fits 64 bits; `integer` then holds it exactly.
+  bool is_integer = false;
+  std::int64_t integer = 0;
+};
+std::optional<CsvNumber> ParseCsvNumber(std::string_view token);
+
+// True when the cell holds nothing but blanks (or nothing at all): a null.
+bool IsBlankCell(std::string_view text);
+
+// The layout of a file after the inference scan: its fields with their
+// inferred types, and where the first data record starts.
+struct CsvLayout {
+  std::vector<FieldInfo> fields;
+  std::size_t data_offset = 0;  // byte offset of the first data record
+  std::int64_t data_line = 2;   // its line number
+};
+
+// Reads the header and scans every record once to infer each column's type:
+// adInteger when every non-empty cell is an integer in 32-bit range, adBigInt
+// in 64-bit range, adDouble for other numbers, adDate when every non-empty
+// cell is an ISO date or date-time, adVarWChar otherwise (also for a column
+// with no value at all). Checks the whole file on the way: quoting, the field
+// count of every record, UTF-8. Throws Error naming file and line.
+CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name);
+
+// Reads data records of a file whose layout is known, converting each cell to
+// a Value of its column's type.
+class CsvRecordReader {
+ public:
+  CsvRecordReader(std::shared_ptr<const MappedFile> file, const CsvLayout& layout, std::string display_name);
+  // The tokenizer points at fields_: the reader stays where it was built.
+  CsvRecordReader(const CsvRecordReader&) = delete;
+  CsvRecordReader& operator=(const CsvRecordReader&) = delete;
+
+  // Reads the next data record into `cells`. Returns false at the end.
+  // Blank lines carry no record in a file of several fields and are skipped.
+  bool Next(std::vector<CellSpan>& cells);
+  // The value of cell `column` of the current record, typed as the layout says.
+  // Throws Error naming file, line and field when the cell does not read as
+  // its column's type (the file changed after the inference scan).
+  Value Convert(const CellSpan& cell, std::size_t column);
+  // The column's number of the cell if numeric; same checks as Convert.
+  std::optional<CsvNumber> ConvertNumber(const CellSpan& cell, std::size_t column);
+  // The column's date; same checks as Convert.
+  std::optional<Date> ConvertDate(const CellSpan& cell, std::size_t column);
+
+  const std::vector<FieldInfo>& fields() const { return fields_; }
+  std::int64_t record_line() const { return tokenizer_.record_line(); }
+  [[noreturn]] void FailCell(std::size_t column, const std::string& what) const;
+
+ private:
+  std::shared_ptr<const MappedFile> file_;
+  std::vector<FieldInfo> fields_;
+  CsvTokenizer tokenizer_;
+  std::string scratch_;
+};
+
+}  // namespace qeldata::detail
