@@ -1,7 +1,81 @@
+// qelstats fields: the fields of a table with their ADO type codes.
+#include <algorithm>
+#include <iostream>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "cli_common.h"
 
 namespace qelcli {
 
-int RunFields(const std::vector<std::string>&) { throw UsageError("not available yet"); }
+namespace {
+
+// The names of ADO's data-type codes, as a user of the codes knows them.
+std::string TypeName(int type) {
+  static const std::pair<int, const char*> kNames[] = {
+      {qeldata::adEmpty, "adEmpty"},           {qeldata::adSmallInt, "adSmallInt"},
+      {qeldata::adInteger, "adInteger"},       {qeldata::adSingle, "adSingle"},
+      {qeldata::adDouble, "adDouble"},         {qeldata::adCurrency, "adCurrency"},
+      {qeldata::adDate, "adDate"},             {qeldata::adBSTR, "adBSTR"},
+      {qeldata::adBoolean, "adBoolean"},       {qeldata::adDecimal, "adDecimal"},
+      {qeldata::adTinyInt, "adTinyInt"},       {qeldata::adBigInt, "adBigInt"},
+      {qeldata::adBinary, "adBinary"},         {qeldata::adChar, "adChar"},
+      {qeldata::adWChar, "adWChar"},           {qeldata::adNumeric, "adNumeric"},
+      {qeldata::adDBDate, "adDBDate"},         {qeldata::adDBTime, "adDBTime"},
+      {qeldata::adDBTimeStamp, "adDBTimeStamp"}, {qeldata::adVarNumeric, "adVarNumeric"},
+      {qeldata::adVarChar, "adVarChar"},       {qeldata::adLongVarChar, "adLongVarChar"},
+      {qeldata::adVarWChar, "adVarWChar"},     {qeldata::adLongVarWChar, "adLongVarWChar"},
+      {qeldata::adVarBinary, "adVarBinary"},   {qeldata::adLongVarBinary, "adLongVarBinary"},
+  };
+  for (const auto& [code, name] : kNames)
+    if (code == type) return name;
+  return "type " + std::to_string(type);
+}
+
+}  // namespace
+
+int RunFields(const std::vector<std::string>& argv) {
+  const Args args(argv, WithCommonFlags());
+  args.AllowOnly(WithCommonFlags({"csv", "connection", "source"}));
+  if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
+  const InputSpec input = ResolveInput(args);
+
+  // A server-side forward-only open reads no more than its first block,
+  // whatever the size of the table.
+  qeldata::Recordset rs;
+  rs.SetCursorLocation(qeldata::adUseServer);
+  rs.Open(input.source, input.connection_string, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
+  const qeldata::Fields fields = rs.GetFields();
+
+  if (args.Has("json")) {
+    std::string out = "{\"fields\": [";
+    for (int i = 0; i < fields.Count(); ++i) {
+      const qeldata::Field f = fields.Item(i);
+      out += (i ? ", " : "");
+      out += "{\"name\": " + JsonString(f.Name()) + ", \"type\": " + std::to_string(f.Type()) +
+             ", \"typeName\": " + JsonString(TypeName(f.Type())) + "}";
+    }
+    std::cout << out << "]}\n";
+    return kExitRan;
+  }
+  std::vector<std::vector<std::string>> rows = {{"Field", "Type", "Type name"}};
+  for (int i = 0; i < fields.Count(); ++i) {
+    const qeldata::Field f = fields.Item(i);
+    rows.push_back({f.Name(), std::to_string(f.Type()), TypeName(f.Type())});
+  }
+  std::size_t widths[3] = {0, 0, 0};
+  for (const auto& row : rows)
+    for (std::size_t c = 0; c < 3; ++c) widths[c] = std::max(widths[c], row[c].size());
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    const auto& row = rows[r];
+    std::cout << row[0] << std::string(widths[0] - row[0].size() + 2, ' ')
+              << std::string(widths[1] - row[1].size(), ' ') << row[1] << "  " << row[2] << '\n';
+    if (r == 0)
+      std::cout << std::string(widths[0], '-') << "  " << std::string(widths[1], '-') << "  "
+                << std::string(widths[2], '-') << '\n';
+  }
+  return kExitRan;
+}
 
 }  // namespace qelcli

@@ -163,7 +163,7 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
       bool escaped = false;
       for (;;) {
         while (p < end_ && !kStopQuoted[static_cast<unsigned char>(*p)]) ++p;
-        if (p >= end_) FailAt(open_line, "unterminated quoted field (" + FieldLabel(cells.size()) + ")");
+        if (p >= end_) FailAt(open_line, "unterminated quoted field in " + FieldLabel(cells.size()));
         const char c = *p;
         if (c == '"') {
           if (p + 1 < end_ && p[1] == '"') {
@@ -327,6 +327,8 @@ std::size_t SkipByteOrderMark(std::string_view bytes, const std::string& name) {
   return 0;
 }
 
+std::string FieldCountText(std::size_t n) { return std::to_string(n) + (n == 1 ? " field" : " fields"); }
+
 bool IsBlankLine(const std::vector<CellSpan>& cells) {
   return cells.size() == 1 && cells[0].size == 0 && !cells[0].quoted;
 }
@@ -372,7 +374,7 @@ CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name
     if (IsBlankLine(cells) && field_count > 1) continue;
     if (IsBlankLine(cells) && tokenizer.AtTrailingBlankLines()) break;
     if (cells.size() != field_count)
-      tokenizer.Fail(std::to_string(cells.size()) + " fields, the header has " + std::to_string(field_count));
+      tokenizer.Fail(FieldCountText(cells.size()) + ", the header has " + std::to_string(field_count));
     for (std::size_t k = 0; k < open_columns.size();) {
       const std::size_t column = open_columns[k];
       ColumnGuess& g = guesses[column];
@@ -422,7 +424,7 @@ bool CsvRecordReader::Next(std::vector<CellSpan>& cells) {
     if (cells.size() == fields_.size()) return true;
     if (IsBlankLine(cells) && fields_.size() > 1) continue;
     if (IsBlankLine(cells) && tokenizer_.AtTrailingBlankLines()) return false;
-    tokenizer_.Fail(std::to_string(cells.size()) + " fields, the header has " + std::to_string(fields_.size()));
+    tokenizer_.Fail(FieldCountText(cells.size()) + ", the header has " + std::to_string(fields_.size()));
   }
   return false;
 }
