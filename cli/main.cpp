@@ -17,7 +17,9 @@ const std::vector<Command>& Commands() {
       {"bivariate",
        "bivariate --csv PATH --predictor NAME --target NAME [--weight NAME] --bins N [--categorical] [--json]",
        "segmentation of a predictor against a target, with PSI and DI", RunBivariate},
-      {"fn", "fn NAME ARG... [--json] | fn --list", "a scalar function", RunFn},
+      {"fn", "fn NAME ARG... [--json] | fn --list [--json]",
+       "one scalar function; the result in shortest round-trip form, -9999999 when the function fails",
+       RunFn},
       {"fields", "fields --csv PATH [--json]", "the fields of a table with their type codes", RunFields},
   };
   return commands;
