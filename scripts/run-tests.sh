@@ -5,4 +5,5 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh all
 scripts/build.sh
 cd build
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
+# The database tests get a throwaway PostgreSQL server of their own, removed afterwards.
+QT_QPA_PLATFORM=offscreen ../scripts/pg-test-server.sh run -- ctest --output-on-failure -j"$(nproc)"
