@@ -1,0 +1,86 @@
+// The outlier run: statistics of one numeric field of an open recordset, a
+// table with one row per distinct value, and an outlier flag on each row.
+//
+//   qeldata::Recordset& rs = ...;  // open, any cursor
+//   std::shared_ptr<qeldata::Recordset> rows =
+//       qel::Outlier_Run(rs, "Salary", "", /*findType=*/1, /*typeParm=*/2.0, false);
+//   if (rows) use(qel::OutlierRunRecord().OutlierCountN, *rows);
+//
+// The run reads every record once and tallies the distinct values of the field
+// under their 15-significant-digit form (values that print alike are one value,
+// -0 is 0), counting records and adding up weights. It then sorts the distinct
+// values, derives the statistics in one walk over them and marks each as an
+// outlier or not. Its memory grows with the number of distinct values, not with
+// the number of records.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "qeldata/recordset.h"
+
+namespace qel {
+
+// The results of the most recent outlier run on the calling thread. A run sets
+// all of them to 0 when it starts; a figure the run does not reach stays 0.
+struct OutlierRecord {
+  double N = 0;                // records with a usable value (and weight)
+  double WgtN = 0;             // total weight of those records
+  double Sum = 0;              // plain sum of the values
+  double SumWgt = 0;           // weighted sum of the values (equal to Sum when unweighted)
+  double Missing = 0;          // records whose value (or weight) is null
+  double Mean = 0;             // SumWgt / WgtN
+  double Variance = 0;         // SumSq / (WgtN - 1)
+  double Stdev = 0;            // Variance ^ 0.5
+  double Min = 0;
+  double Max = 0;
+  double Cardinality = 0;      // number of distinct values
+  double Median = 0;
+  double Q1 = 0;
+  double Q3 = 0;
+  double TrimmedMean = 0;      // trimmed-mean rule only; -99999 when nothing could be trimmed
+  double OutlierCountN = 0;    // records whose value is an outlier
+  double OutlierCountWgt = 0;  // their total weight
+  double SumSq = 0;            // sum over the distinct values of weight * (value - Mean)^2
+
+  // Why the run stopped without a result table ("Unknown field 'Salry' in
+  // BaseBall.csv", "Division by zero: ..."); empty when it completed. The run
+  // itself reports nothing: this is for hosts that want to tell their user.
+  std::string failure;
+};
+
+// The calling thread's run record. Every object on a thread shares it; the
+// analysis object copies it out right after each run.
+OutlierRecord& OutlierRunRecord();
+
+// Runs the outlier analysis of `outlierField` over `input` into
+// OutlierRunRecord() and returns the result table.
+//
+// Reads `input` from its first record to its end and leaves it open there.
+// `weightField` empty or all spaces means every record weighs 1; otherwise a
+// record whose value or weight is null counts once in Missing and nowhere else.
+// `findType` 1 flags the values outside Mean +- typeParm * Stdev (strictly);
+// 2 flags the values outside a band of +- typeParm/2 percent around the mean
+// left after trimming typeParm percent of the weight (half from each end).
+// When `showStatus` is true, a progress window of CurrentPresenter() shows the
+// phases (bar 0, 50, 75, 86, and 99 for rule 2) and is unloaded at the end.
+//
+// The table has the fields "Value", "N", "Weighted N" (variable numeric, 139,
+// defined size 255) and "Outlier" (boolean, 11), all nullable (32); one row per
+// distinct value in ascending order; it comes back positioned after its last
+// row. The caller owns it.
+//
+// Returns nullptr, and raises nothing, when the run stops early; the figures
+// computed before the stop stay in the record and the reason is in its
+// `failure`. It stops on: a text or date field (129, 130, 200, 202, 7); an
+// unknown field or weight field; a value or weight that is no number (or not
+// finite); no usable value at all; a total weight of exactly 1 (the variance
+// divides by zero); a total weight below 1 (the variance is negative); the
+// trimmed-mean rule trimming all the weight; and any other division by zero,
+// invalid operation or overflow in the arithmetic.
+std::shared_ptr<qeldata::Recordset> Outlier_Run(qeldata::Recordset& input, const std::string& outlierField,
+                                                const std::string& weightField, std::int32_t findType,
+                                                double typeParm, bool showStatus);
+
+}  // namespace qel
