@@ -22,9 +22,8 @@ std::int16_t ParseBins(const std::string& text) {
 }  // namespace
 
 int RunBivariate(const std::vector<std::string>& argv) {
-  const Args args(argv, {"json", "no-progress", "categorical"});
-  args.AllowOnly({"csv", "connection", "source", "predictor", "target", "weight", "bins", "categorical", "json",
-                  "no-progress"});
+  const Args args(argv, WithCommonFlags({"categorical"}));
+  args.AllowOnly(WithCommonFlags({"csv", "connection", "source", "predictor", "target", "weight", "bins", "categorical"}));
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
   const InputSpec input = ResolveInput(args);
   const std::string predictor = args.Require("predictor");
@@ -34,7 +33,7 @@ int RunBivariate(const std::vector<std::string>& argv) {
   const std::int16_t bins = ParseBins(args.Require("bins"));
   const bool json = args.Has("json");
 
-  CliPresenter presenter(json, !args.Has("no-progress"));
+  CliPresenter presenter(args);
   qel::ScopedPresenter scoped(&presenter);
 
   qel::QelBivariate biv;
