@@ -421,9 +421,9 @@ CsvRecordReader::CsvRecordReader(std::shared_ptr<const MappedFile> file, const C
 
 bool CsvRecordReader::Next(std::vector<CellSpan>& cells) {
   while (tokenizer_.Next(cells)) {
-    if (cells.size() == fields_.size()) return true;
     if (IsBlankLine(cells) && fields_.size() > 1) continue;
     if (IsBlankLine(cells) && tokenizer_.AtTrailingBlankLines()) return false;
+    if (cells.size() == fields_.size()) return true;
     tokenizer_.Fail(FieldCountText(cells.size()) + ", the header has " + std::to_string(fields_.size()));
   }
   return false;

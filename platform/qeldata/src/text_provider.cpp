@@ -147,10 +147,11 @@ SourceSpec ClassifySource(std::string_view source) {
   const auto tokens = LexSql(text);
   if (tokens) {
     const auto& t = *tokens;
-    if (t.size() == 1 && t[0].kind == SqlToken::kQuotedName) return {true, t[0].text};
+    // Blanks around a name inside brackets are tolerated as well.
+    if (t.size() == 1 && t[0].kind == SqlToken::kQuotedName) return {true, std::string(Trim(t[0].text))};
     if (t.size() == 4 && IsWord(t, 0, "select") && IsPunct(t, 1, '*') && IsWord(t, 2, "from") &&
         (t[3].kind == SqlToken::kQuotedName || t[3].kind == SqlToken::kWord))
-      return {true, t[3].text};
+      return {true, std::string(Trim(t[3].text))};
     if (IsWord(t, 0, "select") || IsWord(t, 0, "with") || IsWord(t, 0, "values")) return {false, {}};
   }
   return {true, std::string(text)};

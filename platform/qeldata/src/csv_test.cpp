@@ -1,0 +1,159 @@
+// The CSV tokenizer, number reading and type inference, below the recordset.
+#include "csv.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "qeldata/error.h"
+
+namespace qeldata::detail {
+namespace {
+
+using namespace std::string_literals;
+
+std::vector<std::vector<std::string>> Tokenize(std::string_view text) {
+  CsvTokenizer tok(text, "t.csv");
+  std::vector<std::vector<std::string>> records;
+  std::vector<CellSpan> cells;
+  std::string scratch;
+  while (tok.Next(cells)) {
+    records.emplace_back();
+    for (const auto& c : cells) records.back().emplace_back(CellText(c, scratch));
+  }
+  return records;
+}
+
+std::string ErrorOf(std::string_view text) {
+  try {
+    InferCsvLayout(text, "t.csv");
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+using Records = std::vector<std::vector<std::string>>;
+
+TEST(CsvTokenizer, QuotingFollowsRfc4180) {
+  EXPECT_EQ(Tokenize("a,\"b,c\",\"say \"\"hi\"\"\"\n"), (Records{{"a", "b,c", "say \"hi\""}}));
+  // Line breaks inside quotes stay in the value; the next record still splits.
+  EXPECT_EQ(Tokenize("\"x\r\ny\",z\n1,2"), (Records{{"x\r\ny", "z"}, {"1", "2"}}));
+  // A quote inside an unquoted field is kept as written.
+  EXPECT_EQ(Tokenize("5'11\",b\n"), (Records{{"5'11\"", "b"}}));
+  // Empty fields, including a trailing one, and an empty quoted field.
+  EXPECT_EQ(Tokenize(",\"\",\n"), (Records{{"", "", ""}}));
+}
+
+TEST(CsvTokenizer, LineEndsMayBeMixed) {
+  EXPECT_EQ(Tokenize("a\r\nb\nc\rd"), (Records{{"a"}, {"b"}, {"c"}, {"d"}}));
+}
+
+TEST(CsvTokenizer, LineNumbersCountBreaksInsideQuotes) {
+  CsvTokenizer tok("h\n\"a\nb\nc\"\nnext\n", "t.csv");
+  std::vector<CellSpan> cells;
+  ASSERT_TRUE(tok.Next(cells));
+  ASSERT_TRUE(tok.Next(cells));
+  EXPECT_EQ(tok.record_line(), 2);
+  ASSERT_TRUE(tok.Next(cells));
+  EXPECT_EQ(tok.record_line(), 5);
+}
+
+TEST(CsvNumber, ReadsDecimalNumbersOnly) {
+  EXPECT_DOUBLE_EQ(ParseCsvNumber(" -2.5e3 ")->value, -2500);
+  EXPECT_DOUBLE_EQ(ParseCsvNumber("+.5")->value, 0.5);
+  EXPECT_DOUBLE_EQ(ParseCsvNumber("7.")->value, 7);
+  for (const char* bad : {"", " ", "1,000", "inf", "nan", "0x1A", "1e", "--1", ".", "1.2.3", "12a", "1e999"})
+    EXPECT_FALSE(ParseCsvNumber(bad).has_value()) << bad;
+}
+
+TEST(CsvNumber, IntegersKeepEveryDigit) {
+  const auto big = ParseCsvNumber("9223372036854775807");
+  ASSERT_TRUE(big && big->is_integer);
+  EXPECT_EQ(big->integer, INT64_MAX);
+  const auto low = ParseCsvNumber("-9223372036854775808");
+  ASSERT_TRUE(low && low->is_integer);
+  EXPECT_EQ(low->integer, INT64_MIN);
+  const auto beyond = ParseCsvNumber("9223372036854775808");
+  ASSERT_TRUE(beyond);
+  EXPECT_FALSE(beyond->is_integer);
+  EXPECT_DOUBLE_EQ(beyond->value, 9223372036854775808.0);
+}
+
+TEST(CsvNumber, CanonicalUpToFifteenSignificantDigits) {
+  EXPECT_TRUE(ParseCsvNumber("0.1")->canonical);
+  EXPECT_TRUE(ParseCsvNumber("123456789012345")->canonical);
+  EXPECT_TRUE(ParseCsvNumber("0.000123456789012345")->canonical);  // leading zeros do not count
+  EXPECT_TRUE(ParseCsvNumber("1234567890123450000")->canonical);   // nor trailing ones
+  EXPECT_FALSE(ParseCsvNumber("1234567890123456")->canonical);
+  EXPECT_FALSE(ParseCsvNumber("0.1234567890123456")->canonical);
+  EXPECT_FALSE(ParseCsvNumber("-0")->canonical);    // -0 is not the key of 0
+  EXPECT_FALSE(ParseCsvNumber("1e-310")->canonical);  // subnormal: digits lost
+  // Every canonical number must equal its 15-digit canonical value.
+  for (const char* t : {"0.1", "2.675", "1e22", "-33.3333333333333", "4.35", "1234567890123450000"}) {
+    const auto n = ParseCsvNumber(t);
+    ASSERT_TRUE(n && n->canonical) << t;
+    EXPECT_EQ(n->value, Canonical15(n->value)) << t;
+  }
+}
+
+TEST(CsvLayout, InfersTypesOverTheWholeFile) {
+  const std::string text =
+      "int,big,dbl,date,text,empty,late\n"
+      "1,1,1,2024-01-31,a,,1\n"
+      "-2147483648,9000000000,2.5,2024-02-01 10:30,b,,2\n"
+      ",,,,, ,3\n"
+      "2147483647,3,1e3,2024-02-01T10:30:15,12,,x\n";
+  const CsvLayout layout = InferCsvLayout(text, "t.csv");
+  ASSERT_EQ(layout.fields.size(), 7u);
+  EXPECT_EQ(layout.fields[0].type, adInteger);
+  EXPECT_EQ(layout.fields[1].type, adBigInt);
+  EXPECT_EQ(layout.fields[2].type, adDouble);
+  EXPECT_EQ(layout.fields[3].type, adDate);
+  EXPECT_EQ(layout.fields[4].type, adVarWChar);   // "12" among texts stays text
+  EXPECT_EQ(layout.fields[5].type, adVarWChar);   // no value at all
+  EXPECT_EQ(layout.fields[6].type, adVarWChar);   // a text in the last row decides
+  EXPECT_EQ(layout.data_line, 2);
+}
+
+TEST(CsvLayout, IntegerOutside32BitsIsBigInt) {
+  EXPECT_EQ(InferCsvLayout("n\n2147483648\n", "t.csv").fields[0].type, adBigInt);
+  EXPECT_EQ(InferCsvLayout("n\n-2147483649\n", "t.csv").fields[0].type, adBigInt);
+  EXPECT_EQ(InferCsvLayout("n\n99999999999999999999\n", "t.csv").fields[0].type, adDouble);
+  // Dates and numbers mixed are text.
+  EXPECT_EQ(InferCsvLayout("n\n2024-01-01\n5\n", "t.csv").fields[0].type, adVarWChar);
+}
+
+TEST(CsvLayout, HeaderNamesAreKeptAsWritten) {
+  const CsvLayout layout = InferCsvLayout("\xEF\xBB\xBF Salary ,\"Home, Team\",\r\n1,2,3\r\n", "t.csv");
+  ASSERT_EQ(layout.fields.size(), 3u);
+  EXPECT_EQ(layout.fields[0].name, " Salary ");
+  EXPECT_EQ(layout.fields[1].name, "Home, Team");
+  EXPECT_EQ(layout.fields[2].name, "F3");  // a column without a heading
+}
+
+TEST(CsvLayout, BadInputNamesFileLineAndField) {
+  EXPECT_EQ(ErrorOf(""), "t.csv is empty: there is no header row of field names");
+  EXPECT_EQ(ErrorOf("\xEF\xBB\xBF\r\n"), "t.csv is empty: there is no header row of field names");
+  EXPECT_EQ(ErrorOf("a,b\n1,2\n3\n"), "t.csv line 3: 1 field, the header has 2");
+  EXPECT_EQ(ErrorOf("a,b\n1,2,3\n"), "t.csv line 2: 3 fields, the header has 2");
+  EXPECT_EQ(ErrorOf("a,b\n1,\"open\n2,3\n"), "t.csv line 2: unterminated quoted field in field 2 (b)");
+  EXPECT_EQ(ErrorOf("a,b\n\"x\"y,2\n"), "t.csv line 2: unexpected text after the closing quote of field 1 (a)");
+  EXPECT_EQ(ErrorOf("a,B,A\n"), "t.csv line 1: duplicate field name 'A' (fields 1 and 3)");
+  EXPECT_EQ(ErrorOf("a\n1\n2\x00\n"s), "t.csv line 3: NUL byte in field 1 (a); this is not a text file");
+  EXPECT_EQ(ErrorOf("a\nCaf\xE9\n"),
+            "t.csv line 2: invalid UTF-8 (byte 0xE9) in field 1 (a); the file must be saved as UTF-8");
+  EXPECT_EQ(ErrorOf("a\n\xED\xA0\x80\n"),  // an encoded UTF-16 surrogate
+            "t.csv line 2: invalid UTF-8 (byte 0xED) in field 1 (a); the file must be saved as UTF-8");
+  EXPECT_EQ(ErrorOf("\xFF\xFE" "a\0"s), "t.csv is a UTF-16 file; only UTF-8 text files can be read");
+}
+
+TEST(CsvLayout, ValidUtf8AndBlankLines) {
+  // Multi-byte text passes; blank lines between records of several fields carry nothing.
+  const CsvLayout layout = InferCsvLayout("name,n\n\nZo\xC3\xAB,1\n\n\xF0\x9F\x98\x80,2\n\n", "t.csv");
+  EXPECT_EQ(layout.fields[1].type, adInteger);
+}
+
+}  // namespace
+}  // namespace qeldata::detail
