@@ -1,0 +1,158 @@
+// QelOutlier: statistics of one numeric field and its outlying values.
+//
+//   qel::QelOutlier outlier;
+//   outlier.SetConnectionString("Text;DBQ=/data");
+//   outlier.SetSource("BaseBall.csv");
+//   outlier.SetOutlierField("Salary");
+//   outlier.SetFindType(qel::outSTD);   // values beyond TypeParm standard deviations
+//   outlier.SetTypeParm(2.0);
+//   if (outlier.Run()) show(outlier.OutlierCountN(), *outlier.ResultSet());
+//
+// The object keeps settings and results; Run checks the settings, opens the
+// input and hands it to Outlier_Run (modOutlier.h), then copies the thread's
+// run record into the result properties. Run raises nothing: a failed check or
+// an input that cannot be opened shows "Error: " and the description through
+// CurrentPresenter().ShowMessage and makes Run return false.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "qelStatsLib/modOutlier.h"
+#include "qeldata/recordset.h"
+
+namespace qel {
+
+// The outlier rules.
+enum OutlierType : std::int32_t {
+  outSTD = 1,    // values outside Mean +- TypeParm * Stdev
+  outTMean = 2,  // values outside a band of +- TypeParm/2 percent around a mean trimmed by TypeParm percent
+};
+
+class QelOutlier {
+ public:
+  QelOutlier();
+  ~QelOutlier();
+  QelOutlier(const QelOutlier&) = delete;
+  QelOutlier& operator=(const QelOutlier&) = delete;
+
+  // ---- Input ----
+
+  // A ready input. A recordset without an active connection is read directly
+  // (from its first record; it is left open at its end). Setting a connected
+  // recordset copies its connection string and source into ConnectionString
+  // and Source, so that Run opens the data anew. An empty pointer is stored and
+  // then throws qeldata::Error (kErrObjectRequired, "Object required").
+  void SetDataSource(std::shared_ptr<qeldata::Recordset> data_source);
+  std::shared_ptr<qeldata::Recordset> DataSource() const { return data_source_; }
+
+  const std::string& Source() const { return source_; }  // table name or SQL text
+  void SetSource(std::string source) { source_ = std::move(source); }
+  const std::string& ConnectionString() const { return connection_string_; }
+  void SetConnectionString(std::string connection_string) { connection_string_ = std::move(connection_string); }
+  const std::string& OutlierField() const { return outlier_field_; }
+  void SetOutlierField(std::string name) { outlier_field_ = std::move(name); }
+  // Empty or all spaces: every record weighs 1.
+  const std::string& WeightField() const { return weight_field_; }
+  void SetWeightField(std::string name) { weight_field_ = std::move(name); }
+  bool showStatus() const { return show_status_; }
+  void SetshowStatus(bool show) { show_status_ = show; }
+
+  // The rule and its parameter are stored unchecked; Run checks them. The
+  // component interface publishes only their setters.
+  void SetFindType(OutlierType find_type) { find_type_ = find_type; }
+  OutlierType FindType() const { return find_type_; }
+  // outSTD: standard deviations on each side of the mean (any number).
+  // outTMean: a percentage from 1 to 100.
+  void SetTypeParm(double type_parm) { type_parm_ = type_parm; }
+  double TypeParm() const { return type_parm_; }
+
+  // ---- Run ----
+
+  // Checks the settings, opens the input, runs the analysis and copies its
+  // results. True when a result table was produced. False when a check or the
+  // opening of the input failed (after an "Error: " message) or when the
+  // analysis stopped without a table (silently; see RunFailure). The result
+  // properties are copied from the thread's run record on every exit, so after
+  // a failed check they repeat the last run made on this thread.
+  bool Run();
+
+  // The result table of the last run that reached the analysis: one row per
+  // distinct value ("Value", "N", "Weighted N", "Outlier"), positioned after
+  // its last row; nullptr before the first run and after a run that stopped
+  // without a table. Shared with the caller, not copied.
+  std::shared_ptr<qeldata::Recordset> ResultSet() const { return result_set_; }
+
+  // ---- Results ----
+  double Missing() const { return missing_; }
+  double N() const { return n_; }
+  double Cardinality() const { return cardinality_; }
+  double Stdev() const { return stdev_; }
+  double Variance() const { return variance_; }
+  double Mean() const { return mean_; }
+  double TrimmedMean() const { return trimmed_mean_; }
+  double Min() const { return min_; }
+  double Max() const { return max_; }
+  double Sum() const { return sum_; }
+  double OutlierCountWgt() const { return outlier_count_wgt_; }
+  double OutlierCountN() const { return outlier_count_n_; }
+  double WgtN() const { return wgt_n_; }
+  double SumWgt() const { return sum_wgt_; }
+  double Q1() const { return q1_; }
+  double Q3() const { return q3_; }
+  double Median() const { return median_; }
+  // Why the analysis of the last run stopped without a table (an unknown
+  // field, a text in the field, a total weight of 1, ...); empty when it
+  // completed. Not part of the component interface.
+  const std::string& RunFailure() const { return run_failure_; }
+
+  // ---- The component interface, as data ----
+
+  enum class MemberKind { kGet, kLet, kSet, kMethod };
+  struct Member {
+    int slot;                 // 1-based, after the standard dispatch methods
+    const char* name;
+    MemberKind kind;
+    const char* type;         // "double", "string", "boolean", "OutlierType", "object", "recordset", "variant"
+    std::int32_t dispatch_id;
+    const char* help;         // the type library carries none for this class
+  };
+  static constexpr std::int32_t kDispatchBase = 0x68030000;
+  static const std::array<Member, 33>& Members();
+
+ private:
+  void CopyRunRecord();
+
+  std::shared_ptr<qeldata::Recordset> data_source_;
+  std::string source_;
+  std::string weight_field_;
+  std::shared_ptr<qeldata::Recordset> result_set_;
+  bool show_status_ = true;
+  std::string connection_string_;
+  double missing_ = 0;
+  double n_ = 0;
+  double cardinality_ = 0;
+  std::string outlier_field_;
+  double stdev_ = 0;
+  double variance_ = 0;
+  double mean_ = 0;
+  double trimmed_mean_ = 0;
+  std::shared_ptr<qeldata::Recordset> input_;  // the recordset a run reads; released after every Run
+  double min_ = 0;
+  double max_ = 0;
+  double sum_ = 0;
+  double outlier_count_wgt_ = 0;
+  double outlier_count_n_ = 0;
+  OutlierType find_type_ = outSTD;
+  double type_parm_ = 1.0;
+  double wgt_n_ = 0;
+  double sum_wgt_ = 0;
+  double q1_ = 0;
+  double q3_ = 0;
+  double median_ = 0;
+  std::string run_failure_;
+};
+
+}  // namespace qel
