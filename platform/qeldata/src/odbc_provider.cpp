@@ -153,8 +153,8 @@ bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
 
 bool Ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
-// The driver's diagnostics: "SQLSTATE message" for each record, verbatim
-// except for trailing line breaks.
+// The driver's diagnostics: "SQLSTATE message" for each record, the message
+// word for word with its line breaks turned into spaces.
 std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
   std::string text;
   for (SQLSMALLINT i = 1; i <= 20; ++i) {
@@ -170,9 +170,20 @@ std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
                           static_cast<SQLSMALLINT>(message.size()), &length);
     }
     if (!Ok(rc)) break;
-    std::string msg = FromUtf16(message.data(), std::min<std::size_t>(static_cast<std::size_t>(length),
-                                                                      message.size() - 1));
-    while (!msg.empty() && (msg.back() == '\n' || msg.back() == '\r' || msg.back() == ' ')) msg.pop_back();
+    const std::string raw = FromUtf16(message.data(), std::min<std::size_t>(static_cast<std::size_t>(length),
+                                                                          message.size() - 1));
+    // Drivers break long messages over lines; a description stays on one.
+    std::string msg;
+    for (std::size_t k = 0; k < raw.size(); ++k) {
+      if (raw[k] != '\n' && raw[k] != '\r') {
+        msg.push_back(raw[k]);
+        continue;
+      }
+      while (!msg.empty() && (msg.back() == ' ' || msg.back() == '\t')) msg.pop_back();
+      while (k + 1 < raw.size() && std::isspace(static_cast<unsigned char>(raw[k + 1]))) ++k;
+      if (!msg.empty()) msg.push_back(' ');
+    }
+    while (!msg.empty() && std::isspace(static_cast<unsigned char>(msg.back()))) msg.pop_back();
     if (!text.empty()) text += "; ";
     text += FromUtf16(state, 5) + " " + msg;
   }
