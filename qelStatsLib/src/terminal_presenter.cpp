@@ -143,20 +143,28 @@ std::string TerminalPresenter::FormatLine(const std::string& caption, const std:
                                           int columns) {
   value = std::clamp(value, 0, 100);
   const std::size_t usable = static_cast<std::size_t>(std::max(columns, 20) - 1);
-  const std::size_t bar_width = std::clamp<std::size_t>(usable / 4, 10, 30);
+  const std::size_t bar_width = std::clamp<std::size_t>(usable / 8, 10, 30);
   const std::size_t filled = bar_width * static_cast<std::size_t>(value) / 100;
 
   std::string pct = std::to_string(value) + "%";
   pct.insert(0, 4 - pct.size(), ' ');
   const std::string bar = " [" + std::string(filled, '#') + std::string(bar_width - filled, '.') + "] " + pct;
 
-  std::string text = caption;
-  if (!status.empty()) text += (text.empty() ? "" : " - ") + status;
-  // A field name with a line break or a tab in it must not break the line.
-  for (char& c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  // The phase says most: when the line is short, the caption gives way first.
+  std::string head = caption, tail = status;
+  for (std::string* part : {&head, &tail})
+    for (char& c : *part)  // a field name with a line break or a tab must not break the line
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
   const std::size_t room = usable > bar.size() ? usable - bar.size() : 0;
-  return CutToColumns(text, room) + bar;
+  const std::string separator = head.empty() || tail.empty() ? "" : " - ";
+  tail = CutToColumns(tail, room);
+  const std::size_t tail_width = Shared::DisplayWidth(tail);
+  const std::size_t head_room = room > tail_width + separator.size() ? room - tail_width - separator.size() : 0;
+  if (Shared::DisplayWidth(head) > head_room) {
+    // Too little room for a useful piece of the caption: show the phase alone.
+    head = head_room >= 8 ? CutToColumns(head, head_room - 3) + "..." : "";
+  }
+  return head + (head.empty() ? "" : separator) + tail + bar;
 }
 
 }  // namespace qel

@@ -143,21 +143,45 @@ TEST(TerminalPresenter, NoProgressDrawsNothingEvenOnATerminal) {
   EXPECT_EQ(pty.Drain(), "hello\n");
 }
 
+// Whether `s` is whole UTF-8: no sequence cut short.
+bool WholeUtf8(const std::string& s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    if (len == 0 || i + len > s.size()) return false;
+    for (std::size_t k = 1; k < len; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += len;
+  }
+  return true;
+}
+
 TEST(TerminalPresenter, LineFitsTheTerminal) {
-  // Never the last column (the terminal would wrap), at any width.
+  // Never the last column (the terminal would wrap), at any width, and the
+  // phase survives a long caption.
   for (int columns : {10, 20, 40, 80, 200}) {
     const std::string line = TerminalPresenter::FormatLine(std::string(300, 'x'), "Reading Data", 50, columns);
     EXPECT_LE(static_cast<int>(line.size()), std::max(columns, 20) - 1) << columns;
     EXPECT_EQ(line.substr(line.size() - 4), " 50%");
+    if (columns >= 80) {
+      EXPECT_NE(line.find("... - Reading Data ["), std::string::npos) << line;
+    } else if (columns >= 40) {
+      EXPECT_EQ(line.rfind("Reading Data [", 0), 0u) << line;
+    }
   }
+  EXPECT_EQ(TerminalPresenter::FormatLine("Processing Univariate: Salary", "Building Skewness and Kurtosis", 99, 100)
+                .substr(0, 62),
+            "Processing Univariate: Salary - Building Skewness and Kurtosis");
   // Clamped percentages, and a full bar at 100.
-  EXPECT_EQ(TerminalPresenter::FormatLine("c", "", 250, 80), "c [" + std::string(19, '#') + "] 100%");
-  EXPECT_EQ(TerminalPresenter::FormatLine("c", "", -5, 80), "c [" + std::string(19, '.') + "]   0%");
+  EXPECT_EQ(TerminalPresenter::FormatLine("c", "", 250, 80), "c [" + std::string(10, '#') + "] 100%");
+  EXPECT_EQ(TerminalPresenter::FormatLine("c", "", -5, 80), "c [" + std::string(10, '.') + "]   0%");
   // A caption is cut between characters, never inside one, and control
   // characters from field names do not break the line.
-  const std::string cut = TerminalPresenter::FormatLine("Prix \xC3\xA9t\xC3\xA9 \xC3\xA9t\xC3\xA9 \xC3\xA9t\xC3\xA9", "", 0, 30);
-  const std::string text = cut.substr(0, cut.find(" ["));
-  EXPECT_NE(static_cast<unsigned char>(text.back()) & 0xC0, 0xC0) << "ends inside a character";
+  for (int columns = 20; columns < 60; ++columns) {
+    const std::string line = TerminalPresenter::FormatLine("Prix \xC3\xA9t\xC3\xA9 \xC3\xA9t\xC3\xA9 \xC3\xA9t\xC3\xA9",
+                                                           "\xC3\xA9t\xC3\xA9", 0, columns);
+    EXPECT_TRUE(WholeUtf8(line)) << columns << ": " << line;
+  }
   EXPECT_EQ(TerminalPresenter::FormatLine("a\nb", "c\td", 0, 80).substr(0, 9), "a b - c d");
 }
 
