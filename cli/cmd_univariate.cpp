@@ -1,7 +1,88 @@
+// qelstats univariate: descriptive statistics of one numeric field.
+//
+// Exit status 0 when Run computed every statistic, 1 when it stopped early
+// (a text field, no usable value, a total weight of 2 or 3, ...), 2 for a
+// usage error or an input error raised by Run (a blank name, a missing file,
+// an unknown table), reported on stderr in one line.
+#include <iostream>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "cli_common.h"
+#include "qelStatsLib/QelUnivariate.h"
+#include "qelStatsLib/modUnivariate.h"
 
 namespace qelcli {
 
-int RunUnivariate(const std::vector<std::string>&) { throw UsageError("not available yet"); }
+namespace {
+
+// The 21 results in reading order, under their property names.
+std::vector<std::pair<std::string, double>> Statistics(const qel::QelUnivariate& u) {
+  return {{"N", u.N()},
+          {"WgtN", u.WgtN()},
+          {"Missing", u.Missing()},
+          {"Sum", u.Sum()},
+          {"Mean", u.Mean()},
+          {"Variance", u.Variance()},
+          {"Stdev", u.Stdev()},
+          {"CV", u.CV()},
+          {"Min", u.Min()},
+          {"Max", u.Max()},
+          {"Range", u.Range()},
+          {"Cardinality", u.Cardinality()},
+          {"Uniques", u.Uniques()},
+          {"Mode", u.Mode()},
+          {"Median", u.Median()},
+          {"Q1", u.Q1()},
+          {"Q3", u.Q3()},
+          {"IQR", u.IQR()},
+          {"TrimmedMean", u.TrimmedMean()},
+          {"Skewness", u.Skewness()},
+          {"Kurtosis", u.Kurtosis()}};
+}
+
+}  // namespace
+
+int RunUnivariate(const std::vector<std::string>& argv) {
+  const Args args(argv, WithCommonFlags());
+  args.AllowOnly({"csv", "connection", "source", "field", "weight", "json", "no-progress"});
+  if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
+  const InputSpec input = ResolveInput(args);
+  const std::string field = args.Require("field");
+  const bool json = args.Has("json");
+
+  CliPresenter presenter(args);
+  qel::ScopedPresenter scoped(&presenter);
+
+  qel::QelUnivariate u;
+  u.SetConnectionString(input.connection_string);
+  u.SetSource(input.source);
+  u.SetFieldName(field);
+  if (auto weight = args.Get("weight")) u.SetWeightField(*weight);
+  u.SetshowStatus(true);  // the presenter decides whether a progress line is drawn
+
+  // A parameter or data-layer error raised here is an input error (exit 2).
+  const bool ran = u.Run();
+
+  if (json) {
+    JsonObject out;
+    out.Add("Run", ran);
+    for (const auto& [name, value] : Statistics(u)) out.Add(name, value);
+    out.AddNull("ResultSet");
+    out.AddRaw("messages", JsonStrings(presenter.messages()));
+    std::cout << out.str() << '\n';
+  } else {
+    std::vector<std::pair<std::string, std::string>> rows;
+    rows.emplace_back("Field", field);
+    if (auto weight = args.Get("weight")) rows.emplace_back("Weight", *weight);
+    rows.emplace_back("Run", ran ? "True" : "False");
+    for (const auto& [name, value] : Statistics(u)) rows.emplace_back(name, HumanNumber(value));
+    PrintProperties(std::cout, rows);
+  }
+  // Run only says false; the run's own reason tells the user what to fix.
+  if (!ran) std::cerr << "qelstats univariate: Run returned False: " << qel::UnivariateStopReason() << '\n';
+  return ran ? kExitRan : kExitRunFailed;
+}
 
 }  // namespace qelcli

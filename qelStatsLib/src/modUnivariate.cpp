@@ -17,7 +17,9 @@ namespace {
 // Raised inside the run when an operation divides by zero, is invalid or
 // overflows. The run's one handler turns it, like every other error, into the
 // result false.
-struct ArithmeticFault {};
+struct ArithmeticFault {
+  const char* what = "a division by zero, an invalid operation or an overflow";
+};
 
 // Every operand in the run is finite (input values are checked as they are
 // read, and the run stops at the first non-finite result), so a result that is
@@ -33,7 +35,7 @@ inline double Checked(double result) {
 // form beyond the largest double cannot be read back: that is an overflow.
 inline double TextFormValue(double x) {
   const double c = qeldata::Canonical15(x);
-  if (c == 0 && x != 0) throw ArithmeticFault{};  // Canonical15 gives 0 when the rounded text overflows
+  if (c == 0 && x != 0) throw ArithmeticFault{"an overflow"};  // Canonical15 gives 0 when the rounded text overflows
   return Checked(c);
 }
 
@@ -42,7 +44,10 @@ inline double TextFormValue(double x) {
 // form: those skip the rounding (adding +0.0 still folds -0 into 0).
 inline double DistinctValue(const qeldata::Value& v) {
   if (v.IsNumber()) [[likely]] {
-    const double x = Checked(v.number());
+    const double x = v.number();
+    if (!std::isfinite(x)) [[unlikely]]
+      throw qeldata::Error(qeldata::kErrDataConversion, "Univariate Descriptives",
+                           "the value " + qeldata::NumberText(x) + " is no data value");
     return v.IsCanonicalNumber() ? x + 0.0 : TextFormValue(x);
   }
   return TextFormValue(Checked(v.AsNumber()));  // AsNumber throws for a text that is no number
@@ -180,12 +185,15 @@ struct Quartile {
 
 // Reads every record into the tally and the distinct-value list. `weighted`
 // selects the weight field; the ordinals are looked up once by the caller.
+// `record` counts the records met, for the stop reason.
 void ReadValues(qeldata::Recordset& rs, const qeldata::Field& value_field, const std::string& weightField,
-                bool weighted, UnivariateRecord& rec, ValueTally& tally, std::vector<double>& values) {
+                bool weighted, UnivariateRecord& rec, ValueTally& tally, std::vector<double>& values,
+                std::int64_t& record) {
   if (rs.IsEOF()) return;
   bool added = false;
   if (!weighted) {
     for (; !rs.IsEOF(); rs.MoveNext()) {
+      ++record;
       const qeldata::Value& v = value_field.GetValue();
       if (v.IsNull()) {
         rec.Missing += 1;
@@ -206,6 +214,7 @@ void ReadValues(qeldata::Recordset& rs, const qeldata::Field& value_field, const
   // Looked up on the first record, where reading the weight would fail.
   const qeldata::Field weight_field = rs.GetFields().Item(weightField);
   for (; !rs.IsEOF(); rs.MoveNext()) {
+    ++record;
     const qeldata::Value& v = value_field.GetValue();
     const qeldata::Value& wv = weight_field.GetValue();
     if (v.IsNull() || wv.IsNull()) {
@@ -213,7 +222,10 @@ void ReadValues(qeldata::Recordset& rs, const qeldata::Field& value_field, const
       continue;
     }
     const double x = DistinctValue(v);
-    const double w = Checked(wv.AsNumber());
+    const double w = wv.AsNumber();
+    if (!std::isfinite(w)) [[unlikely]]
+      throw qeldata::Error(qeldata::kErrDataConversion, "Univariate Descriptives",
+                           "the weight " + qeldata::NumberText(w) + " is no data value");
     rec.N += 1;
     rec.WgtN = Checked(rec.WgtN + w);
     rec.Sum = Checked(rec.Sum + Checked(w * x));
@@ -295,7 +307,10 @@ void Summarise(UnivariateRecord& rec, const ValueTally& tally, std::vector<doubl
   const double d2 = Checked((w_total - 1) * (w_total - 2));
   const double d3 = Checked(d2 * (w_total - 3));
   const double w1 = w_total - 1;
-  const double c = Checked(Checked(3 * Checked(w1 * w1)) / Checked((w_total - 2) * (w_total - 3)));
+  const double c_denominator = Checked((w_total - 2) * (w_total - 3));
+  if (c_denominator == 0)
+    throw ArithmeticFault{"a division by zero: the kurtosis correction is undefined for a total weight of 2 or 3"};
+  const double c = Checked(Checked(3 * Checked(w1 * w1)) / c_denominator);
 
   progress.Phase("Building Skewness and Kurtosis", 99);
   if (rec.Stdev == 0) {
@@ -315,12 +330,19 @@ void Summarise(UnivariateRecord& rec, const ValueTally& tally, std::vector<doubl
   rec.Kurtosis = Checked(s4 - c);
 }
 
+std::string& StopReason() {
+  thread_local std::string reason;
+  return reason;
+}
+
 }  // namespace
 
 UnivariateRecord& UnivariateRunRecord() {
   thread_local UnivariateRecord record;
   return record;
 }
+
+const std::string& UnivariateStopReason() { return StopReason(); }
 
 bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const std::string& weightField,
                     bool showStatus) {
@@ -329,6 +351,8 @@ bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const 
   UnivariateRecord rec;
   bool result = false;
   std::unique_ptr<Progress> progress;
+  std::int64_t record = 0;  // records met by the reading pass
+  std::string reason;
   try {
     // A recordset left at its end by an earlier read (a disconnected
     // DataSource run twice) is read again from its first record; only an empty
@@ -343,24 +367,32 @@ bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const 
 
     ValueTally tally;
     std::vector<double> values;
-    ReadValues(rs, value_field, weightField, !IsBlank(weightField), rec, tally, values);
+    ReadValues(rs, value_field, weightField, !IsBlank(weightField), rec, tally, values, record);
+    record = 0;  // past the reading pass
 
     progress->Phase("Sorting Data", 73);
     if (rec.WgtN > 0) rec.Mean = Checked(rec.Sum / rec.WgtN);
-    if (!values.empty()) {
+    if (values.empty()) {
+      reason = "no record has a usable value of '" + fieldName + "'";
+    } else {
       Summarise(rec, tally, values, *progress);
       result = true;
     }
-  } catch (...) {
+  } catch (const qeldata::Error& e) {
     // Every error inside the run ends it with the result false; the caller
-    // sees only that.
-    result = false;
-  }
-  UnivariateRunRecord() = rec;
-  try {
-    progress.reset();  // unloads the progress window
+    // sees only that (and the reason, for diagnostics).
+    reason = e.description();
+  } catch (const ArithmeticFault& f) {
+    reason = f.what;
+  } catch (const std::exception& e) {
+    reason = e.what();
   } catch (...) {
+    reason = "an unexpected error";
   }
+  if (!result && record > 0) reason += " (record " + std::to_string(record) + ")";
+  UnivariateRunRecord() = rec;
+  StopReason() = std::move(reason);
+  progress.reset();  // unloads the progress window
   return result;
 }
 

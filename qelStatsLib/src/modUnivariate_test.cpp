@@ -136,6 +136,12 @@ TEST(UnivariateRun, ValueThatIsNoNumberStopsWithEarlierCounts) {
   EXPECT_EQ(r.Sum, 3.5);
   EXPECT_EQ(r.Mean, 0);
   EXPECT_EQ(r.Cardinality, 0);
+  // The reason names the value and where it was met.
+  EXPECT_NE(UnivariateStopReason().find("'abc'"), std::string::npos) << UnivariateStopReason();
+  EXPECT_NE(UnivariateStopReason().find("(record 4)"), std::string::npos) << UnivariateStopReason();
+  auto good = Values({1, 2, 3, 4});
+  ASSERT_TRUE(RunUnweighted(*good));
+  EXPECT_EQ(UnivariateStopReason(), "");
 }
 
 TEST(UnivariateRun, NoUsableValueCountsMissingOnly) {

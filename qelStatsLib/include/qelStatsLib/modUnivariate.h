@@ -67,4 +67,9 @@ UnivariateRecord& UnivariateRunRecord();
 bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const std::string& weightField,
                     bool showStatus);
 
+// Why the calling thread's last run stopped early, for diagnostics ("Unknown
+// field 'Salry' in BaseBall.csv", "Numeric Data types only", ...); empty after
+// a run that returned true. Runs never raise it: they only return false.
+const std::string& UnivariateStopReason();
+
 }  // namespace qel
