@@ -168,7 +168,7 @@ class SqliteStream : public RowStream {
         }
         Mismatch(i, storage, "");
       case ValueClass::kText:
-        if (storage == SQLITE_BLOB) Mismatch(i, storage, "");
+        if (storage == SQLITE_BLOB) return BlobText(i);
         return Value(TextOf(i));  // numbers in SQLite's own text form
       case ValueClass::kDate:
         if (storage == SQLITE_TEXT) {
@@ -186,11 +186,25 @@ class SqliteStream : public RowStream {
         }
         Mismatch(i, storage, storage == SQLITE_BLOB ? "" : TextOf(i).substr(0, 60));
       case ValueClass::kBinary:
-        break;
+        if (storage == SQLITE_BLOB) return BlobText(i);
+        return Value(TextOf(i));
     }
-    throw Error(kErrNotSupported, kSource,
-                where_ + ", row " + std::to_string(row_) + ", field '" + fields_[i].name +
-                    "': binary values cannot be read");
+    return Value();
+  }
+
+  // Values have no binary kind: a blob reads as its bytes in hexadecimal
+  // ("0x00FF"), which keeps every byte and is no number.
+  Value BlobText(int i) const {
+    static const char kHex[] = "0123456789ABCDEF";
+    const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(stmt_, i));
+    const int size = sqlite3_column_bytes(stmt_, i);
+    std::string text = "0x";
+    text.reserve(2 + 2 * static_cast<std::size_t>(size));
+    for (int k = 0; k < size; ++k) {
+      text.push_back(kHex[bytes[k] >> 4]);
+      text.push_back(kHex[bytes[k] & 15]);
+    }
+    return Value(std::move(text));
   }
 
   SqliteHandle db_;
