@@ -1,0 +1,83 @@
+// qelstats with --connection and --source over ODBC (PostgreSQL on the test
+// server of scripts/pg-test-server.sh), run as the built program: the output
+// equals that over the CSV file, and a driver's error reaches stderr.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::string Quote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+Outcome Qelstats(const std::string& args) {
+  const std::string base = ::testing::TempDir() + "cli_odbc_" + std::to_string(::getpid());
+  const std::string command =
+      Quote(QEL_BINARY_DIR "/bin/qelstats") + " " + args + " --no-progress >" + base + ".out 2>" + base + ".err";
+  Outcome o;
+  const int raw = std::system(command.c_str());
+  o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  o.out = Slurp(base + ".out");
+  o.err = Slurp(base + ".err");
+  std::remove((base + ".out").c_str());
+  std::remove((base + ".err").c_str());
+  return o;
+}
+
+class CliOdbc : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* pg = std::getenv("QEL_TEST_PG_CONN");
+    if (!pg || !*pg) GTEST_SKIP() << "QEL_TEST_PG_CONN is not set: run the tests through scripts/pg-test-server.sh";
+    pg_ = "--connection " + Quote(pg);
+  }
+  std::string pg_;
+  const std::string csv_ = "--csv " + Quote(QEL_SOURCE_DIR "/VesquinDemo/datasets/BaseBall.csv");
+};
+
+TEST_F(CliOdbc, FieldsAndUnivariateMatchTheCsvFile) {
+  const Outcome fields = Qelstats("fields " + pg_ + " --source baseball --json");
+  ASSERT_EQ(fields.status, 0) << fields.err;
+  EXPECT_NE(fields.out.find("{\"name\": \"Salary\", \"type\": 3"), std::string::npos) << fields.out;
+  EXPECT_NE(fields.out.find("{\"name\": \"AVG\", \"type\": 131"), std::string::npos) << fields.out;
+
+  for (const char* field : {"--field Salary", "--field AVG --weight G"}) {
+    const Outcome want = Qelstats(std::string("univariate ") + csv_ + " " + field + " --json");
+    const Outcome got = Qelstats("univariate " + pg_ + " --source baseball " + field + " --json");
+    ASSERT_EQ(want.status, 0) << want.err;
+    EXPECT_EQ(got.status, 0) << got.err;
+    EXPECT_EQ(got.out, want.out) << field;
+  }
+}
+
+TEST_F(CliOdbc, ADriverErrorIsAnInputErrorOnOneLine) {
+  const Outcome o = Qelstats("fields " + pg_ + " --source no_such_table");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("42P01"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("relation \"no_such_table\" does not exist"), std::string::npos) << o.err;
+  EXPECT_EQ(o.err.find('\n'), o.err.size() - 1) << o.err;
+}
+
+}  // namespace
