@@ -3,7 +3,6 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 #include <new>
 #include <span>
 #include <string>
@@ -124,43 +123,53 @@ struct Tally {
   double weight;
 };
 
-// The distinct-value table: tallies in the order their values were first met,
-// found by value through an open-addressing hash index. Keys are canonical
-// (no -0, no NaN), so equal bit patterns mean equal values.
+// The distinct-value table: an open-addressing hash table (linear probing)
+// whose slots hold the tallies themselves, so that a record costs one memory
+// access however many distinct values there are. Keys are canonical (finite,
+// no -0), so equal bit patterns mean equal values and a NaN can mark an empty
+// slot. The order of the tallies is of no account: they are sorted afterwards.
 class DistinctTable {
  public:
-  DistinctTable() : slots_(kInitialSlots, 0), mask_(kInitialSlots - 1) {}
+  DistinctTable() : slots_(kInitialSlots, kEmptyTally), mask_(kInitialSlots - 1) {}
 
-  // The index of the tally of `x`; a new value gets a tally with count 0 and
-  // weight 0, and `is_new` says so.
-  std::size_t Find(double x, bool* is_new) {
+  // The tally of `x`; a new value gets a tally with count 0 and weight 0, and
+  // `is_new` says so. The reference holds until the next call.
+  Tally& Find(double x, bool* is_new) {
     const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
-    std::size_t i = Mix(bits) & mask_;
-    for (std::uint32_t slot; (slot = slots_[i]) != 0; i = (i + 1) & mask_) {
-      if (std::bit_cast<std::uint64_t>(tallies_[slot - 1].value) == bits) {
+    for (std::size_t i = Mix(bits) & mask_;; i = (i + 1) & mask_) {
+      Tally& t = slots_[i];
+      const std::uint64_t slot_bits = std::bit_cast<std::uint64_t>(t.value);
+      if (slot_bits == bits) {
         *is_new = false;
-        return slot - 1;
+        return t;
+      }
+      if (slot_bits == kEmpty) {
+        if (size_ >= grow_at_) {
+          Grow();
+          return Find(x, is_new);
+        }
+        ++size_;
+        t = Tally{x, 0, 0};
+        *is_new = true;
+        return t;
       }
     }
-    if (tallies_.size() >= kMaxTallies) throw std::bad_alloc();
-    tallies_.push_back(Tally{x, 0, 0});
-    slots_[i] = static_cast<std::uint32_t>(tallies_.size());
-    if (tallies_.size() * 2 > slots_.size()) Grow();
-    *is_new = true;
-    return tallies_.size() - 1;
   }
 
-  Tally& operator[](std::size_t i) { return tallies_[i]; }
-
-  // Hands over the tallies and frees the index.
+  // Hands over the tallies, packed, and empties the table.
   std::vector<Tally> Release() {
-    std::vector<std::uint32_t>().swap(slots_);
-    return std::move(tallies_);
+    std::size_t packed = 0;
+    for (std::size_t i = 0; i < slots_.size(); ++i)
+      if (std::bit_cast<std::uint64_t>(slots_[i].value) != kEmpty) slots_[packed++] = slots_[i];
+    slots_.resize(packed);
+    size_ = 0;
+    return std::move(slots_);
   }
 
  private:
   static constexpr std::size_t kInitialSlots = 1024;
-  static constexpr std::size_t kMaxTallies = std::numeric_limits<std::uint32_t>::max() - 1;
+  static constexpr std::uint64_t kEmpty = 0x7FF80000000E3E7FULL;  // a quiet NaN, never a key
+  static constexpr Tally kEmptyTally{std::bit_cast<double>(kEmpty), 0, 0};
 
   // The finaliser of MurmurHash3: whole numbers differ only in their high
   // bits as doubles, and this spreads them over the low ones.
@@ -173,21 +182,25 @@ class DistinctTable {
     return static_cast<std::size_t>(k);
   }
 
+  // Doubles the slots; the table is kept at most 70% full.
   void Grow() {
-    std::vector<std::uint32_t> slots(slots_.size() * 2, 0);
-    const std::size_t mask = slots.size() - 1;
-    for (std::size_t t = 0; t < tallies_.size(); ++t) {
-      std::size_t i = Mix(std::bit_cast<std::uint64_t>(tallies_[t].value)) & mask;
-      while (slots[i] != 0) i = (i + 1) & mask;
-      slots[i] = static_cast<std::uint32_t>(t + 1);
+    std::vector<Tally> old(slots_.size() * 2, kEmptyTally);
+    old.swap(slots_);
+    mask_ = slots_.size() - 1;
+    grow_at_ = slots_.size() / 10 * 7;
+    for (const Tally& t : old) {
+      const std::uint64_t bits = std::bit_cast<std::uint64_t>(t.value);
+      if (bits == kEmpty) continue;
+      std::size_t i = Mix(bits) & mask_;
+      while (std::bit_cast<std::uint64_t>(slots_[i].value) != kEmpty) i = (i + 1) & mask_;
+      slots_[i] = t;
     }
-    slots_.swap(slots);
-    mask_ = mask;
   }
 
-  std::vector<std::uint32_t> slots_;  // tally index + 1; 0 marks an empty slot
+  std::vector<Tally> slots_;
   std::size_t mask_;
-  std::vector<Tally> tallies_;
+  std::size_t size_ = 0;
+  std::size_t grow_at_ = kInitialSlots / 10 * 7;
 };
 
 // The run's progress window, when it shows one.
@@ -241,7 +254,7 @@ DistinctTable ReadUnweighted(qeldata::Recordset& input, const qeldata::Field& va
           Checked(next_sum, "the sum of the values");
         sum = next_sum;
         bool is_new;
-        Tally& t = table[table.Find(x, &is_new)];
+        Tally& t = table.Find(x, &is_new);
         t.count += 1;
         t.weight += 1;  // whole numbers below 1e15 are their own 15-digit form
       }
@@ -289,7 +302,7 @@ DistinctTable ReadWeighted(qeldata::Recordset& input, const qeldata::Field& valu
         sum = next_sum;
         sum_wgt = next_sum_wgt;
         bool is_new;
-        Tally& t = table[table.Find(x, &is_new)];
+        Tally& t = table.Find(x, &is_new);
         t.count += 1;
         t.weight = is_new ? qeldata::Canonical15(w)
                           : qeldata::Canonical15(Checked(t.weight + w, "the total weight of a value"));
