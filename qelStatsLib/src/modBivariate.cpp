@@ -34,8 +34,19 @@ thread_local BivariateRecord t_record;
 
 // ---- The keyed tables of the reading loop ----
 
+// The finaliser of splitmix64: neighbouring numbers have neighbouring bit
+// patterns, which a plain mask would pile into neighbouring slots.
+inline std::size_t Mix(std::uint64_t x) {
+  x ^= x >> 30;
+  x *= 0xbf58476d1ce4e5b9ULL;
+  x ^= x >> 27;
+  x *= 0x94d049bb133111ebULL;
+  x ^= x >> 31;
+  return static_cast<std::size_t>(x);
+}
+
 // Open-addressing hash index from a 64-bit key (the bits of a canonical
-// number, or a packed date) to a position in the distinct-value list.
+// number, or a packed date) to the position of its text key.
 class KeyIndex {
  public:
   static constexpr std::uint32_t kAbsent = std::numeric_limits<std::uint32_t>::max();
@@ -62,17 +73,6 @@ class KeyIndex {
     std::uint64_t key = 0;
     std::uint32_t position = kAbsent;
   };
-
-  // The finaliser of splitmix64: neighbouring numbers have neighbouring bit
-  // patterns, which a plain mask would pile into neighbouring slots.
-  static std::size_t Mix(std::uint64_t x) {
-    x ^= x >> 30;
-    x *= 0xbf58476d1ce4e5b9ULL;
-    x ^= x >> 27;
-    x *= 0x94d049bb133111ebULL;
-    x ^= x >> 31;
-    return static_cast<std::size_t>(x);
-  }
 
   void Place(std::uint64_t key, std::uint32_t position) {
     std::size_t i = Mix(key) & mask_;
@@ -121,6 +121,75 @@ std::optional<std::uint64_t> DateKey(const qeldata::Date& d) {
          (static_cast<std::uint64_t>(d.minute) << 6) | static_cast<std::uint64_t>(d.second);
 }
 
+// The value count and target-sum tables of a numeric predictor in one
+// open-addressing table keyed by the bits of the canonical number: a record
+// touches one slot, so the tallies of many distinct values stay cheap.
+class NumberTally {
+ public:
+  NumberTally() { Rehash(1024); }
+
+  // Adds to the tallies of `key`; returns true when the key is new.
+  bool Add(std::uint64_t key, double weight, double weighted_target) {
+    // Input sorted or grouped by the predictor repeats its last value often.
+    if (last_ && last_->key == key) {
+      last_->count += weight;
+      last_->target_sum += weighted_target;
+      return false;
+    }
+    std::size_t i = Mix(key) & mask_;
+    bool inserted = false;
+    while (slots_[i].used && slots_[i].key != key) i = (i + 1) & mask_;
+    if (!slots_[i].used) {
+      if ((size_ + 1) * 4 > slots_.size() * 3) {
+        Rehash(slots_.size() * 2);
+        i = Mix(key) & mask_;
+        while (slots_[i].used) i = (i + 1) & mask_;
+      }
+      slots_[i] = Slot{key, 0, 0, true};
+      ++size_;
+      inserted = true;
+    }
+    Slot& slot = slots_[i];
+    slot.count += weight;
+    slot.target_sum += weighted_target;
+    last_ = &slot;
+    return inserted;
+  }
+
+  // The count and target sum of a key that was added.
+  std::pair<double, double> Of(std::uint64_t key) const {
+    std::size_t i = Mix(key) & mask_;
+    while (slots_[i].key != key || !slots_[i].used) i = (i + 1) & mask_;
+    return {slots_[i].count, slots_[i].target_sum};
+  }
+
+ private:
+  struct alignas(32) Slot {
+    std::uint64_t key = 0;
+    double count = 0;
+    double target_sum = 0;
+    bool used = false;
+  };
+
+  void Rehash(std::size_t capacity) {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(capacity, Slot{});
+    mask_ = capacity - 1;
+    for (const Slot& slot : old) {
+      if (!slot.used) continue;
+      std::size_t i = Mix(slot.key) & mask_;
+      while (slots_[i].used) i = (i + 1) & mask_;
+      slots_[i] = slot;
+    }
+    last_ = nullptr;
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
+  std::size_t size_ = 0;
+  Slot* last_ = nullptr;
+};
+
 // The value count table, the value target-sum table and the distinct-value
 // list, in order of first appearance. With text keys (a categorical
 // predictor) every value is keyed by its text form; numbers and dates reach
@@ -130,21 +199,25 @@ class Tally {
   explicit Tally(bool text_keys) : text_keys_(text_keys) {}
 
   bool text_keys() const { return text_keys_; }
-  std::size_t size() const { return count_.size(); }
+  std::size_t size() const { return text_keys_ ? texts_.size() : numbers_.size(); }
   const std::vector<double>& numbers() const { return numbers_; }
   const std::vector<std::string>& texts() const { return texts_; }
 
   // Adds a complete record's weight and weighted target to the value `p`.
   void Add(const Value& p, double weight, double weighted_target) {
-    const std::uint32_t position = Position(p);
+    if (!text_keys_) {
+      const double key = NumberKey(p);
+      if (number_tally_.Add(std::bit_cast<std::uint64_t>(key), weight, weighted_target)) numbers_.push_back(key);
+      return;
+    }
+    const std::uint32_t position = TextKeyPosition(p);
     count_[position] += weight;
     target_sum_[position] += weighted_target;
   }
 
   // The tallies of a value of the distinct-value list.
   std::pair<double, double> Of(double number) const {
-    const std::uint32_t position = number_index_.Find(std::bit_cast<std::uint64_t>(number));
-    return {count_[position], target_sum_[position]};
+    return number_tally_.Of(std::bit_cast<std::uint64_t>(number));
   }
   std::pair<double, double> Of(const std::string& text) const {
     const std::uint32_t position = text_index_.find(text)->second;
@@ -152,28 +225,27 @@ class Tally {
   }
 
  private:
-  std::uint32_t Position(const Value& p) {
-    if (!text_keys_) return NumberPosition(NumberKey(p));
+  std::uint32_t TextKeyPosition(const Value& p) {
     switch (p.kind()) {
       case Value::Kind::kText:
         return TextPosition(p.text());
       case Value::Kind::kNumber: {
         const double key = NumberKey(p);
         const std::uint64_t bits = std::bit_cast<std::uint64_t>(key);
-        std::uint32_t position = number_index_.Find(bits);
+        std::uint32_t position = number_cache_.Find(bits);
         if (position == KeyIndex::kAbsent) {
           position = TextPosition(NumberText(key));
-          number_index_.Insert(bits, position);
+          number_cache_.Insert(bits, position);
         }
         return position;
       }
       case Value::Kind::kDate: {
         const auto packed = DateKey(p.date());
         if (!packed) return TextPosition(p.date().ToText());
-        std::uint32_t position = date_index_.Find(*packed);
+        std::uint32_t position = date_cache_.Find(*packed);
         if (position == KeyIndex::kAbsent) {
           position = TextPosition(p.date().ToText());
-          date_index_.Insert(*packed, position);
+          date_cache_.Insert(*packed, position);
         }
         return position;
       }
@@ -182,49 +254,29 @@ class Tally {
     }
   }
 
-  std::uint32_t NumberPosition(double key) {
-    const std::uint64_t bits = std::bit_cast<std::uint64_t>(key);
-    // Input sorted or grouped by the predictor repeats its last value often.
-    if (have_last_ && bits == last_bits_) return last_position_;
-    std::uint32_t position = number_index_.Find(bits);
-    if (position == KeyIndex::kAbsent) {
-      position = NewPosition();
-      number_index_.Insert(bits, position);
-      numbers_.push_back(key);
-    }
-    have_last_ = true;
-    last_bits_ = bits;
-    last_position_ = position;
-    return position;
-  }
-
   std::uint32_t TextPosition(std::string_view key) {
     auto it = text_index_.find(key);
     if (it != text_index_.end()) return it->second;
-    const std::uint32_t position = NewPosition();
+    if (texts_.size() >= KeyIndex::kAbsent)
+      throw qeldata::Error(qeldata::kErrUnexpected, kRunSource, "The predictor has too many distinct values.");
+    const auto position = static_cast<std::uint32_t>(texts_.size());
     text_index_.emplace(std::string(key), position);
     texts_.emplace_back(key);
+    count_.push_back(0);
+    target_sum_.push_back(0);
     return position;
   }
 
-  std::uint32_t NewPosition() {
-    if (count_.size() >= KeyIndex::kAbsent)
-      throw qeldata::Error(qeldata::kErrUnexpected, kRunSource, "The predictor has too many distinct values.");
-    count_.push_back(0);
-    target_sum_.push_back(0);
-    return static_cast<std::uint32_t>(count_.size() - 1);
-  }
-
   bool text_keys_;
-  std::vector<double> count_, target_sum_;
+  // Numeric keys.
+  NumberTally number_tally_;
   std::vector<double> numbers_;
+  // Text keys, by position in order of first appearance.
   std::vector<std::string> texts_;
-  KeyIndex number_index_;  // canonical number bits -> position
-  KeyIndex date_index_;    // packed date -> position (text keys only)
+  std::vector<double> count_, target_sum_;
   std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>> text_index_;
-  bool have_last_ = false;
-  std::uint64_t last_bits_ = 0;
-  std::uint32_t last_position_ = 0;
+  KeyIndex number_cache_;  // canonical number bits -> text position
+  KeyIndex date_cache_;    // packed date -> text position
 };
 
 // Totals of the reading loop. They live outside the run's try block so that a
