@@ -7,6 +7,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "qelStatsLib/presenter.h"
@@ -199,7 +200,9 @@ TEST(OutlierRun, WeightTotalsPerValueTravelIn15Digits) {
 
 TEST(OutlierRun, ValuesAreKnownByTheir15DigitForm) {
   // -0 is 0, and 0.1 + 0.2 prints as 0.3: each pair is one distinct value.
-  auto in = Table(Numbers({0.1 + 0.2, 0.3, -0.0, 0.0, -2, -7.5}));
+  std::vector<Value> xs = Numbers({0.1 + 0.2, 0.3, -0.0, 0.0, -2, -7.5});
+  xs.push_back(Value::CanonicalNumber(-0.0));  // as a provider hands over a token "-0"
+  auto in = Table(xs);
   auto out = RunOn(*in, 1, 1.0);
   ASSERT_NE(out, nullptr);
   const std::vector<Row> rows = Rows(*out);
@@ -208,7 +211,7 @@ TEST(OutlierRun, ValuesAreKnownByTheir15DigitForm) {
   EXPECT_EQ(rows[1].value, -2);
   EXPECT_EQ(rows[2].value, 0);
   EXPECT_FALSE(std::signbit(rows[2].value));
-  EXPECT_EQ(rows[2].n, 2);
+  EXPECT_EQ(rows[2].n, 3);
   EXPECT_EQ(rows[3].value, 0.3);
   EXPECT_EQ(rows[3].n, 2);
   EXPECT_EQ(qel::OutlierRunRecord().Min, -7.5);
@@ -314,6 +317,18 @@ TEST(OutlierRun, ResultTableShape) {
   EXPECT_EQ(out->ActiveConnection(), nullptr);
   out->MoveLast();
   EXPECT_EQ(out->Collect("Value").number(), 2);
+}
+
+TEST(OutlierRun, EachThreadHasItsOwnRunRecord) {
+  auto in = Table(Numbers({1, 2, 3, 4, 5}));
+  ASSERT_NE(RunOn(*in, 1, 1.0), nullptr);
+  std::thread other([] {
+    EXPECT_EQ(qel::OutlierRunRecord().N, 0);
+    auto mine = Table(Numbers({7, 8}));
+    ASSERT_NE(RunOn(*mine, 1, 1.0), nullptr);
+  });
+  other.join();
+  EXPECT_EQ(qel::OutlierRunRecord().N, 5);
 }
 
 // ---- Progress ----
