@@ -332,7 +332,7 @@ std::string StatementFor(std::string_view source, const std::string& quote) {
   std::size_t i = 0;
   const auto refuse = [&]() -> Error {
     return Error(kErrInvalidArgument, kSource,
-                 "'" + s + "' is neither a table name nor SQL text (quote a table name that holds spaces or "
+                 "'" + s + "' is neither a table name nor a query (quote a table name that holds spaces or "
                  "punctuation)");
   };
   while (true) {

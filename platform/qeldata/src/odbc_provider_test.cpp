@@ -207,7 +207,7 @@ TEST(OdbcPostgres, ATableNameNeverBecomesSql) {
                              "\"odbc_victim", "[odbc_victim", "odbc_victim.", "'odbc_victim'"}) {
     const Error e = Raised([&] { OpenStatic(source, Pg()); });
     EXPECT_EQ(e.number(), kErrInvalidArgument) << source;
-    EXPECT_NE(e.description().find("neither a table name nor SQL text"), std::string::npos) << e.description();
+    EXPECT_NE(e.description().find("neither a table name nor a query"), std::string::npos) << e.description();
   }
   // A quote inside a quoted name stays inside: the name is looked up as written.
   const Error e = Raised([&] { OpenStatic("\"odbc_victim\"\"; drop table odbc_victim; --\"", Pg()); });
@@ -291,6 +291,23 @@ TEST(OdbcPostgres, LongTextsAreReadWholeInPieces) {
     }
   }
   EXPECT_EQ(rows, 5000);
+}
+
+// A data source name that leads to psqlODBC: the provider learns the driver
+// only after connecting, and still reads forward-only in blocks.
+TEST(OdbcPostgres, ReadsThroughADataSourceName) {
+  REQUIRE_PG();
+  TempDir dir;
+  const fs::path ini = dir.path() / "odbc.ini";
+  std::ofstream(ini) << "[qeltest]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort="
+                     << *Env("QEL_TEST_PG_PORT") << "\nDatabase=qeltest\nUsername=qeltest\n";
+  ASSERT_EQ(setenv("ODBCINI", ini.c_str(), 1), 0);
+  const std::string conn = "DSN=qeltest;Pwd=" + *Env("QEL_TEST_PG_PASSWORD") + ";";
+  auto rs = OpenForwardOnly("select g from generate_series(1, 9000) g", conn);
+  int rows = 0;
+  for (; !rs->IsEOF(); rs->MoveNext()) ++rows;
+  EXPECT_EQ(rows, 9000);
+  EXPECT_EQ(OpenStatic("baseball", conn)->RecordCount(), 920);
 }
 
 // The server goes away in the middle of a read of a large table: the read
