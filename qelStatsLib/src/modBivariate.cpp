@@ -287,9 +287,38 @@ struct Totals {
   double missing = 0;
 };
 
-// Target and weight values take part as numbers; a text that is no number is
-// a type mismatch (Value::AsNumber throws).
-inline double AsNumber(const Value& v) { return v.IsNumber() ? v.number() : v.AsNumber(); }
+// `e` with the field and the record (counted from 1) where it happened.
+qeldata::Error InRecord(const qeldata::Error& e, const qeldata::Field& field, const Recordset& input) {
+  return qeldata::Error(e.number(), e.source(),
+                        e.description() + " (field '" + field.Name() + "', record " +
+                            std::to_string(input.AbsolutePosition() + 1) + ")");
+}
+
+// A target or weight value that is not stored as a number: read as
+// one (a numeric text, a date, a boolean), or a type mismatch that names the
+// field and the record, so that the user can find the cell.
+[[gnu::noinline]] double ConvertNumber(const Value& v, const qeldata::Field& field, const Recordset& input) {
+  try {
+    return v.AsNumber();
+  } catch (const qeldata::Error& e) {
+    throw InRecord(e, field, input);
+  }
+}
+
+inline double AsNumber(const Value& v, const qeldata::Field& field, const Recordset& input) {
+  return v.IsNumber() ? v.number() : ConvertNumber(v, field, input);
+}
+
+// Tallies a complete record; a predictor value that cannot be keyed fails
+// naming its field and record too.
+inline void AddToTally(Tally& tally, const Value& p, double weight, double weighted_target,
+                       const qeldata::Field& predictor, const Recordset& input) {
+  try {
+    tally.Add(p, weight, weighted_target);
+  } catch (const qeldata::Error& e) {
+    throw InRecord(e, predictor, input);
+  }
+}
 
 void ReadUnweighted(Recordset& input, const qeldata::Field& predictor, const qeldata::Field& target, Tally& tally,
                     Totals& totals) {
@@ -299,10 +328,10 @@ void ReadUnweighted(Recordset& input, const qeldata::Field& predictor, const qel
     if (p.IsNull() || t.IsNull()) {
       totals.missing += 1;
     } else {
-      const double tv = AsNumber(t);
+      const double tv = AsNumber(t, target, input);
       totals.n += 1;
       totals.target_sum += tv;
-      tally.Add(p, 1.0, tv);
+      AddToTally(tally, p, 1.0, tv, predictor, input);
     }
     input.MoveNext();
   }
@@ -316,13 +345,13 @@ void ReadWeighted(Recordset& input, const qeldata::Field& predictor, const qelda
     const Value& w = weight.GetValue();
     if (p.IsNull() || t.IsNull() || w.IsNull()) {
       // A missing weight counts the record once; a present one counts its weight.
-      totals.missing += w.IsNull() ? 1.0 : AsNumber(w);
+      totals.missing += w.IsNull() ? 1.0 : AsNumber(w, weight, input);
     } else {
-      const double wv = AsNumber(w);
-      const double tw = AsNumber(t) * wv;
+      const double wv = AsNumber(w, weight, input);
+      const double tw = AsNumber(t, target, input) * wv;
       totals.n += wv;
       totals.target_sum += tw;
-      tally.Add(p, wv, tw);
+      AddToTally(tally, p, wv, tw, predictor, input);
     }
     input.MoveNext();
   }

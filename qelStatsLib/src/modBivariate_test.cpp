@@ -314,7 +314,16 @@ TEST_F(BivariateRunTest, BadInputFailsWithAClearMessageNeverAZero) {
   text_target->SetCollect("T", "abc");
   EXPECT_FALSE(Bivariate_Run(*text_target, "P", "T", false, "", 5));
   ASSERT_EQ(presenter_.messages().size(), 1u);
-  EXPECT_NE(presenter_.messages()[0].find("abc"), std::string::npos);
+  EXPECT_NE(presenter_.messages()[0].find("'abc' is not a number (field 'T', record 1)"), std::string::npos)
+      << presenter_.messages()[0];
+
+  // So is a predictor text in a field of no declared type, which is read as numeric.
+  presenter_.Clear();
+  constexpr int kVariant = 12;
+  auto mixed = Input(kVariant, {{1.5, 1}, {"n/a", 2}});
+  EXPECT_FALSE(Run(*mixed, 5));
+  ASSERT_EQ(presenter_.messages().size(), 1u);
+  EXPECT_NE(presenter_.messages()[0].find("(field 'P', record 2)"), std::string::npos) << presenter_.messages()[0];
 }
 
 // ---- Progress and cancellation ----
