@@ -23,7 +23,8 @@ std::int16_t ParseBins(const std::string& text) {
 
 int RunBivariate(const std::vector<std::string>& argv) {
   const Args args(argv, WithCommonFlags({"categorical"}));
-  args.AllowOnly(WithCommonFlags({"csv", "connection", "source", "predictor", "target", "weight", "bins", "categorical"}));
+  args.AllowOnly(
+      WithCommonFlags({"csv", "connection", "source", "predictor", "target", "weight", "bins", "categorical"}));
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
   const InputSpec input = ResolveInput(args);
   const std::string predictor = args.Require("predictor");
@@ -59,8 +60,10 @@ int RunBivariate(const std::vector<std::string>& argv) {
     out.Add("TargetMean", biv.TargetMean());
     out.Add("Cardinality", biv.Cardinality());
     out.Add("Categorical", biv.Categorical());
-    if (table) out.AddRaw("ResultSet", JsonRecordset(*table));
-    else out.AddNull("ResultSet");
+    if (table)
+      out.AddRaw("ResultSet", JsonRecordset(*table));
+    else
+      out.AddNull("ResultSet");
     out.AddRaw("messages", JsonStrings(presenter.messages()));
     std::cout << out.str() << '\n';
   } else {

@@ -31,8 +31,8 @@ std::string TempBase() { return ::testing::TempDir() + "cli_bivariate_" + std::t
 // Runs qelstats with `args` (already quoted for the shell).
 Outcome Qelstats(const std::string& args) {
   const std::string base = TempBase();
-  const std::string command = std::string("'") + QEL_BINARY_DIR "/bin/qelstats' " + args + " --no-progress >" +
-                              base + ".out 2>" + base + ".err";
+  const std::string command = std::string("'") + QEL_BINARY_DIR "/bin/qelstats' " + args + " --no-progress >" + base +
+                              ".out 2>" + base + ".err";
   Outcome o;
   const int raw = std::system(command.c_str());
   o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -143,9 +143,12 @@ TEST_F(CliBivariate, RunFailuresExitOneWithTheirMessages) {
 
 TEST_F(CliBivariate, UsageErrorsExitTwo) {
   const std::string base = "bivariate --csv '" + csv_ + "' --predictor P --target T";
-  const std::vector<std::string> bad_calls = {
-      base + " --bins 32768", base + " --bins -32769", base + " --bins 2.5", base + " --bins many", base,
-      "bivariate --csv /nonexistent/x.csv --predictor P --target T --bins 4"};
+  const std::vector<std::string> bad_calls = {base + " --bins 32768",
+                                              base + " --bins -32769",
+                                              base + " --bins 2.5",
+                                              base + " --bins many",
+                                              base,
+                                              "bivariate --csv /nonexistent/x.csv --predictor P --target T --bins 4"};
   for (const std::string& bad : bad_calls) {
     const auto o = Qelstats(bad + " --json");
     EXPECT_EQ(o.status, 2) << bad;

@@ -94,8 +94,7 @@ constexpr std::string_view kCategoricalHelp =
     "equal to the number of bins/segments requested";
 constexpr std::string_view kConnectionStringHelp =
     "Connectionstring used to identify the database and drivers used to access input data.";
-constexpr std::string_view kShowStatusHelp =
-    "Boolean indicator requesting user status display as the procedure runs.";
+constexpr std::string_view kShowStatusHelp = "Boolean indicator requesting user status display as the procedure runs.";
 constexpr std::string_view kWeightFieldHelp =
     "Field used to determine the weight that should be applied to each record found in the input dataset";
 constexpr std::string_view kPredictorFieldHelp =
@@ -122,7 +121,8 @@ const std::array<BivariateMember, 26> QelBivariate::kMembers = {{
     {10, "ConnectionString", Kind::kGet, "string", 0x68030018, kConnectionStringHelp},
     {11, "showStatus", Kind::kLet, "boolean", 0x68030017, kShowStatusHelp},
     {12, "showStatus", Kind::kGet, "boolean", 0x68030017, kShowStatusHelp},
-    {13, "Run", Kind::kMethod, "variant", 0x60030020, "Executes the bivariate function based on the parameters submitted."},
+    {13, "Run", Kind::kMethod, "variant", 0x60030020,
+     "Executes the bivariate function based on the parameters submitted."},
     {14, "ResultSet", Kind::kGet, "recordset", 0x68030016, "Resulting output from the procedure completion"},
     {15, "WeightField", Kind::kLet, "string", 0x68030015, kWeightFieldHelp},
     {16, "WeightField", Kind::kGet, "string", 0x68030015, kWeightFieldHelp},

@@ -216,9 +216,7 @@ class Tally {
   }
 
   // The tallies of a value of the distinct-value list.
-  std::pair<double, double> Of(double number) const {
-    return number_tally_.Of(std::bit_cast<std::uint64_t>(number));
-  }
+  std::pair<double, double> Of(double number) const { return number_tally_.Of(std::bit_cast<std::uint64_t>(number)); }
   std::pair<double, double> Of(const std::string& text) const {
     const std::uint32_t position = text_index_.find(text)->second;
     return {count_[position], target_sum_[position]};
@@ -289,9 +287,9 @@ struct Totals {
 
 // `e` with the field and the record (counted from 1) where it happened.
 qeldata::Error InRecord(const qeldata::Error& e, const qeldata::Field& field, const Recordset& input) {
-  return qeldata::Error(e.number(), e.source(),
-                        e.description() + " (field '" + field.Name() + "', record " +
-                            std::to_string(input.AbsolutePosition() + 1) + ")");
+  return qeldata::Error(
+      e.number(), e.source(),
+      e.description() + " (field '" + field.Name() + "', record " + std::to_string(input.AbsolutePosition() + 1) + ")");
 }
 
 // A target or weight value that is not stored as a number: read as
@@ -357,9 +355,7 @@ void ReadWeighted(Recordset& input, const qeldata::Field& predictor, const qelda
   }
 }
 
-bool IsBlank(const std::string& s) {
-  return s.find_first_not_of(" \t") == std::string::npos;
-}
+bool IsBlank(const std::string& s) { return s.find_first_not_of(" \t") == std::string::npos; }
 
 // ---- Bins ----
 
@@ -483,9 +479,8 @@ std::int64_t CountFallingPairs(std::span<const double> means) {
 std::shared_ptr<Recordset> NewBivariateTable(const std::string& predictor, const std::string& target) {
   auto table = std::make_shared<Recordset>();
   auto fields = table->GetFields();
-  for (const std::string& name :
-       {std::string("Bin"), std::string("N"), "Min " + predictor, "Max " + predictor, "Mean " + target,
-        std::string("Index")})
+  for (const std::string& name : {std::string("Bin"), std::string("N"), "Min " + predictor, "Max " + predictor,
+                                  "Mean " + target, std::string("Index")})
     fields.Append(name, qeldata::adVarWChar, 255, qeldata::adFldUnspecified);
   table->Open();
   return table;
@@ -592,7 +587,8 @@ std::shared_ptr<Recordset> Bivariate_Run(Recordset& input, const std::string& Pr
 
     std::vector<BinRow> rows;
     if (!rec.Categorical) {
-      rows = AssignBins(numbers, [&](double v) { return tally.Of(v); }, totals.n, BinCount);
+      rows = AssignBins(
+          numbers, [&](double v) { return tally.Of(v); }, totals.n, BinCount);
     } else {
       // One bin per distinct value, its range the value as listed.
       rows.resize(k);
@@ -609,8 +605,8 @@ std::shared_ptr<Recordset> Bivariate_Run(Recordset& input, const std::string& Pr
     std::vector<RowResult> results;
     results.reserve(rows.size());
     const auto out = table->GetFields();
-    qeldata::Field bin_field = out.Item("bin"), n_field = out.Item(1), min_field = out.Item(2),
-                         max_field = out.Item(3), mean_field = out.Item(4), index_field = out.Item(5);
+    qeldata::Field bin_field = out.Item("bin"), n_field = out.Item(1), min_field = out.Item(2), max_field = out.Item(3),
+                   mean_field = out.Item(4), index_field = out.Item(5);
     for (const BinRow& row : rows) {
       results.push_back(Finish(row, rec.TargetMean));
       const RowResult& r = results.back();

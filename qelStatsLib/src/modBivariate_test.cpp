@@ -84,7 +84,8 @@ TEST_F(BivariateRunTest, TenEqualValuesInFourBinsKeepTheTieInBinTwo) {
   for (int i = 1; i <= 10; ++i) v.push_back(i);
   auto table = Run(*Weighted(v, std::vector<double>(10, 1)), 4);
   ASSERT_TRUE(table);
-  EXPECT_EQ(Ranges(*table), (Rows{{"1", "3", "1", "3"}, {"2", "3", "4", "6"}, {"3", "2", "7", "8"}, {"4", "2", "9", "10"}}));
+  EXPECT_EQ(Ranges(*table),
+            (Rows{{"1", "3", "1", "3"}, {"2", "3", "4", "6"}, {"3", "2", "7", "8"}, {"4", "2", "9", "10"}}));
   EXPECT_FALSE(BivariateRunRecord().Categorical);
   EXPECT_EQ(BivariateRunRecord().Cardinality, 10);
 }
@@ -97,7 +98,8 @@ TEST_F(BivariateRunTest, HeavyValuesShapeTheBins) {
   // A heavy first value: each of the next three values opens a bin at once.
   auto first = Run(*Weighted({1, 2, 3, 4, 5}, {16, 1, 1, 1, 1}), 4, true);
   ASSERT_TRUE(first);
-  EXPECT_EQ(Ranges(*first), (Rows{{"1", "16", "1", "1"}, {"2", "1", "2", "2"}, {"3", "1", "3", "3"}, {"4", "2", "4", "5"}}));
+  EXPECT_EQ(Ranges(*first),
+            (Rows{{"1", "16", "1", "1"}, {"2", "1", "2", "2"}, {"3", "1", "3", "3"}, {"4", "2", "4", "5"}}));
   // The last value opening a bin of its own: its Min and Max are that value.
   auto alone = Run(*Weighted({1, 2, 3, 4, 5}, {1, 1, 1, 1, 1}), 4, true);
   ASSERT_TRUE(alone);
@@ -112,9 +114,8 @@ TEST_F(BivariateRunTest, HeavyValuesShapeTheBins) {
 TEST_F(BivariateRunTest, BinnedValuesAndMeansAreRoundedToFiveDecimalsHalvesToEven) {
   // Bins {2.1234567, 2.5}, {3.5}, {4.25}. The predictor shows as 2.12346;
   // the means are 1/64 = 0.015625 (an exact tie, to 0.01562) and 3/64 (to 0.04688).
-  auto table = Run(*Input(qeldata::adDouble,
-                          {{2.1234567, 0.015625}, {2.5, 0.015625}, {3.5, 0.046875}, {4.25, 0.046875}}),
-                   3);
+  auto table =
+      Run(*Input(qeldata::adDouble, {{2.1234567, 0.015625}, {2.5, 0.015625}, {3.5, 0.046875}, {4.25, 0.046875}}), 3);
   ASSERT_TRUE(table);
   const Rows rows = Read(*table);
   ASSERT_EQ(rows.size(), 3u);
@@ -140,7 +141,8 @@ TEST_F(BivariateRunTest, TheCategoricalDecision) {
   auto towns = Run(*Input(qeldata::adVarWChar, {{"B", 1}, {"A", 2}, {"C", 3}, {"a", 4}, {"B", 5}}), 1);
   ASSERT_TRUE(towns);
   EXPECT_TRUE(BivariateRunRecord().Categorical);
-  EXPECT_EQ(Ranges(*towns), (Rows{{"1", "1", "A", "A"}, {"2", "2", "B", "B"}, {"3", "1", "C", "C"}, {"4", "1", "a", "a"}}));
+  EXPECT_EQ(Ranges(*towns),
+            (Rows{{"1", "1", "A", "A"}, {"2", "2", "B", "B"}, {"3", "1", "C", "C"}, {"4", "1", "a", "a"}}));
   EXPECT_EQ(Read(*towns)[1][4], "3");
 }
 
@@ -165,8 +167,8 @@ TEST_F(BivariateRunTest, DatesAreKeyedByTheirIsoText) {
   const qeldata::Date d1{2024, 3, 1}, d2{2023, 12, 31, 13, 5, 0};
   auto table = Run(*Input(qeldata::adDate, {{d1, 1}, {d2, 2}, {d1, 3}}), 20);
   ASSERT_TRUE(table);
-  EXPECT_EQ(Ranges(*table), (Rows{{"1", "1", "2023-12-31 13:05:00", "2023-12-31 13:05:00"},
-                                  {"2", "2", "2024-03-01", "2024-03-01"}}));
+  EXPECT_EQ(Ranges(*table),
+            (Rows{{"1", "1", "2023-12-31 13:05:00", "2023-12-31 13:05:00"}, {"2", "2", "2024-03-01", "2024-03-01"}}));
 }
 
 // ---- Indices ----
@@ -260,8 +262,8 @@ TEST_F(BivariateRunTest, UnweightedMissingCountsRecords) {
 }
 
 TEST_F(BivariateRunTest, WeightedMissingCountsWeightsOrOneForAMissingWeight) {
-  auto table = Run(*Input(qeldata::adDouble, {{1, 2, 2}, {2, Value(), 2.5}, {3, 4, Value()}, {4, 6, 0}, {5, 1, 1}}),
-                   20, true);
+  auto table =
+      Run(*Input(qeldata::adDouble, {{1, 2, 2}, {2, Value(), 2.5}, {3, 4, Value()}, {4, 6, 0}, {5, 1, 1}}), 20, true);
   ASSERT_TRUE(table);
   const BivariateRecord& rec = BivariateRunRecord();
   EXPECT_EQ(rec.N, 3);

@@ -24,10 +24,10 @@ namespace qel {
 // One member of the class's dual interface, in slot order.
 struct BivariateMember {
   enum class Kind { kGet, kLet, kSet, kMethod };
-  int slot;                    // 1-based, after the standard dispatch methods
+  int slot;  // 1-based, after the standard dispatch methods
   std::string_view name;
   Kind kind;
-  std::string_view type;       // "double", "string", "boolean", "int16", "object", "recordset"; a method's return type
+  std::string_view type;  // "double", "string", "boolean", "int16", "object", "recordset"; a method's return type
   std::uint32_t dispatch_id;
   std::string_view help_text;  // empty when the member has none
 };
@@ -86,7 +86,6 @@ class QelBivariate {
   // Checks the inputs and runs the segmentation. Returns true when it produced
   // a result table, false otherwise (the reason went to a message box).
   bool Run();
-
 
  private:
   std::string connection_string_;
