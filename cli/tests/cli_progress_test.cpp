@@ -1,0 +1,105 @@
+// qelstats on a terminal: the progress line goes to stderr while the run works
+// and is gone at its end; --no-progress, or a stderr that is not a terminal,
+// leaves stderr clean for scripts.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(int fd) {
+  std::string text;
+  char buf[4096];
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 10000) <= 0) break;
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n <= 0) break;  // EOF, or EIO once the terminal's last writer is gone
+    text.append(buf, static_cast<std::size_t>(n));
+  }
+  return text;
+}
+
+// Runs qelstats with stdout on a pipe and stderr on a terminal (or a pipe).
+Outcome RunQelstats(std::vector<std::string> args, bool stderr_is_terminal) {
+  args.insert(args.begin(), QEL_BINARY_DIR "/bin/qelstats");
+  int out_pipe[2], err_pipe[2];
+  EXPECT_EQ(::pipe(out_pipe), 0);
+  int err_read = -1, err_write = -1;
+  if (stderr_is_terminal) {
+    err_read = ::posix_openpt(O_RDWR | O_NOCTTY);
+    EXPECT_EQ(::grantpt(err_read), 0);
+    EXPECT_EQ(::unlockpt(err_read), 0);
+    err_write = ::open(::ptsname(err_read), O_RDWR | O_NOCTTY);
+    termios raw{};
+    ::tcgetattr(err_write, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(err_write, TCSANOW, &raw);
+  } else {
+    EXPECT_EQ(::pipe(err_pipe), 0);
+    err_read = err_pipe[0];
+    err_write = err_pipe[1];
+  }
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(out_pipe[1], 1);
+    ::dup2(err_write, 2);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(out_pipe[1]);
+  ::close(err_write);
+  Outcome o;
+  o.out = ReadAll(out_pipe[0]);
+  o.err = ReadAll(err_read);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  ::close(out_pipe[0]);
+  ::close(err_read);
+  return o;
+}
+
+const std::string kBaseBall = QEL_SOURCE_DIR "/VesquinDemo/datasets/BaseBall.csv";
+
+TEST(QelstatsProgress, LineOnATerminalErasedAtTheEnd) {
+  const Outcome o = RunQelstats({"univariate", "--csv", kBaseBall, "--field", "Salary"}, true);
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.err.find("Processing Univariate: Salary - Reading Data"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("Building Skewness and Kurtosis"), std::string::npos) << "the phase outlasts a long caption";
+  EXPECT_NE(o.err.find(" 99%"), std::string::npos);
+  // The last thing on the terminal blanks the line and returns to its start.
+  ASSERT_FALSE(o.err.empty());
+  EXPECT_EQ(o.err.back(), '\r');
+  EXPECT_EQ(o.err.find('\n'), std::string::npos) << "the progress line never scrolls the terminal";
+  EXPECT_EQ(o.out.find('\r'), std::string::npos) << "stdout holds the table only";
+  EXPECT_NE(o.out.find("Mean"), std::string::npos);
+}
+
+TEST(QelstatsProgress, NothingWithNoProgressOrWithoutATerminal) {
+  const Outcome quiet = RunQelstats({"univariate", "--csv", kBaseBall, "--field", "Salary", "--no-progress"}, true);
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.err, "");
+  const Outcome piped = RunQelstats({"univariate", "--csv", kBaseBall, "--field", "Salary", "--json"}, false);
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.err, "");
+  EXPECT_EQ(piped.out.rfind("{\"Run\": true", 0), 0u) << piped.out;
+}
+
+}  // namespace
