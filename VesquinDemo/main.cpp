@@ -1,0 +1,18 @@
+// VesquinDemo: the desktop program that demonstrates the statistics library.
+#include <QApplication>
+
+#include "frmMain.h"
+#include "modCommon.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QString::fromLatin1(modCommon::kProgramTitle));
+  QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                          .arg(modCommon::kVersionMajor)
+                                          .arg(modCommon::kVersionMinor)
+                                          .arg(modCommon::kVersionRevision));
+  modCommon::SetHelpFile(modCommon::DefaultHelpFile());
+  frmMain main_window;
+  main_window.show();
+  return app.exec();
+}
