@@ -37,11 +37,6 @@ constexpr auto kStopQuoted = MakeStopTable(true);
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 std::string Lower(std::string_view s) {
   std::string out(s);
@@ -81,6 +76,14 @@ MappedFile::MappedFile(const std::string& path, const std::string& display_name)
     data_ = static_cast<const char*>(p);
   }
   ::close(fd);  // the mapping stays valid without the descriptor
+}
+
+void MappedFile::Release(const char* from, const char* to) const {
+  static const std::uintptr_t kPage = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto begin = reinterpret_cast<std::uintptr_t>(std::max(from, data_)) / kPage * kPage;
+  const auto end = reinterpret_cast<std::uintptr_t>(std::min(to, data_ + size_)) / kPage * kPage;
+  if (!data_ || end <= begin) return;
+  ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
 }
 
 MappedFile::~MappedFile() {
@@ -153,6 +156,12 @@ bool CsvTokenizer::AtTrailingBlankLines() const {
 bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
   cells.clear();
   if (pos_ >= end_) return false;
+  constexpr std::ptrdiff_t kReleaseStep = std::ptrdiff_t{16} << 20;
+  if (file_ && pos_ - (released_ ? released_ : begin_) >= kReleaseStep) {
+    // The caller is done with the cells of earlier records.
+    file_->Release(released_ ? released_ : begin_, pos_);
+    released_ = pos_;
+  }
   record_line_ = line_;
   const char* p = pos_;
   for (;;) {
@@ -225,68 +234,94 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
 // ---- numbers ----
 
 std::optional<CsvNumber> ParseCsvNumber(std::string_view token) {
-  token = TrimBlanks(token);
-  if (token.empty()) return std::nullopt;
   const char* p = token.data();
-  const char* const end = p + token.size();
+  const char* end = p + token.size();
+  while (p < end && IsBlank(*p)) ++p;
+  while (end > p && IsBlank(end[-1])) --end;
+  if (p == end) return std::nullopt;
   bool negative = false;
   if (*p == '+' || *p == '-') {
     negative = *p == '-';
     ++p;
   }
   const char* const mantissa = p;
-  // Significant digits run from the first to the last non-zero digit.
-  int significant = 0, zero_run = 0, digits = 0;
-  bool nonzero_seen = false, overflow = false;
-  std::uint64_t acc = 0;
-  auto digit = [&](int d, bool integral) {
-    ++digits;
-    if (d != 0 || nonzero_seen) {
-      nonzero_seen = true;
-      ++significant;
-      zero_run = d == 0 ? zero_run + 1 : 0;
-    }
-    if (integral) {
-      if (acc > (std::numeric_limits<std::uint64_t>::max() - static_cast<unsigned>(d)) / 10) overflow = true;
-      else acc = acc * 10 + static_cast<unsigned>(d);
-    }
-  };
-  while (p < end && *p >= '0' && *p <= '9') digit(*p++ - '0', true);
+  auto is_digit = [](char c) { return static_cast<unsigned>(c - '0') < 10; };
+  // The digits from the first non-zero one accumulate in `w` (19 fit in 64
+  // bits; with more, `w` is not used). Leading zeros only shift the scale.
+  std::uint64_t w = 0;
+  const char* first_nonzero = nullptr;
+  while (p < end && *p == '0') ++p;
+  if (p < end && is_digit(*p)) first_nonzero = p;
+  for (; p < end && is_digit(*p); ++p) w = w * 10 + static_cast<unsigned>(*p - '0');
+  const char* const integer_end = p;
+  std::ptrdiff_t kept = first_nonzero ? integer_end - first_nonzero : 0;
+  std::ptrdiff_t fraction_digits = 0;
+  const char* fraction_begin = nullptr;
   bool plain_integer = true;
   if (p < end && *p == '.') {
     plain_integer = false;
-    ++p;
-    while (p < end && *p >= '0' && *p <= '9') digit(*p++ - '0', false);
+    fraction_begin = ++p;
+    if (!first_nonzero) {
+      while (p < end && *p == '0') ++p;
+      if (p < end && is_digit(*p)) first_nonzero = p;
+    }
+    const char* const accumulated = p;
+    for (; p < end && is_digit(*p); ++p) w = w * 10 + static_cast<unsigned>(*p - '0');
+    kept += p - accumulated;
+    fraction_digits = p - fraction_begin;
   }
-  if (digits == 0) return std::nullopt;
+  const char* const mantissa_end = p;
+  if ((integer_end - mantissa) + fraction_digits == 0) return std::nullopt;
+  long exponent = 0;
   if (p < end && (*p == 'e' || *p == 'E')) {
     plain_integer = false;
     ++p;
-    if (p < end && (*p == '+' || *p == '-')) ++p;
-    const char* exp_digits = p;
-    while (p < end && *p >= '0' && *p <= '9') ++p;
-    if (p == exp_digits) return std::nullopt;
+    bool exponent_negative = false;
+    if (p < end && (*p == '+' || *p == '-')) exponent_negative = *p++ == '-';
+    const char* exponent_digits = p;
+    for (; p < end && is_digit(*p); ++p)
+      if (exponent < 100000) exponent = exponent * 10 + (*p - '0');
+    if (p == exponent_digits) return std::nullopt;
+    if (exponent_negative) exponent = -exponent;
   }
   if (p != end) return std::nullopt;
-  significant -= zero_run;
+  // Significant digits run from the first to the last non-zero digit.
+  std::ptrdiff_t significant = 0;
+  if (first_nonzero) {
+    const char* last = mantissa_end;
+    while (last > first_nonzero && (last[-1] == '0' || last[-1] == '.')) --last;
+    significant = last - first_nonzero;
+    if (fraction_begin && first_nonzero < fraction_begin && last >= fraction_begin) --significant;  // the '.'
+  }
 
   CsvNumber n;
   constexpr std::uint64_t kInt64Limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-  if (plain_integer && !overflow && acc <= kInt64Limit + (negative ? 1 : 0)) {
+  const bool dropped = kept > 19;
+  if (plain_integer && !dropped && w <= kInt64Limit + (negative ? 1 : 0)) {
     n.is_integer = true;
-    n.integer = negative ? static_cast<std::int64_t>(0 - acc) : static_cast<std::int64_t>(acc);
-    n.value = static_cast<double>(n.integer);
-    if (negative && acc == 0) n.value = -0.0;
+    n.integer = negative ? static_cast<std::int64_t>(0 - w) : static_cast<std::int64_t>(w);
+    n.value = negative && w == 0 ? -0.0 : static_cast<double>(n.integer);
   } else {
-    double v = 0;
-    const auto res = fast_float::from_chars(mantissa, end, v);
-    if (res.ec != std::errc() || res.ptr != end || !std::isfinite(v)) return std::nullopt;
-    n.value = negative ? -v : v;
+    // Clinger's fast path: an exact mantissa times an exact power of ten is
+    // one correctly rounded operation. Anything else goes to fast_float.
+    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const long scale = exponent - fraction_digits;
+    if (!dropped && w <= (std::uint64_t{1} << 53) && scale >= -22 && scale <= 22) {
+      const double m = static_cast<double>(w);
+      n.value = scale < 0 ? m / kPow10[-scale] : m * kPow10[scale];
+    } else {
+      const auto res = fast_float::from_chars(mantissa, end, n.value);
+      if (res.ec != std::errc() || res.ptr != end) return std::nullopt;
+    }
+    if (!std::isfinite(n.value)) return std::nullopt;
+    if (negative) n.value = -n.value;
   }
   // Up to 15 significant digits a decimal survives the trip through a double
   // (DBL_DIG), so the double is its own 15-digit canonical value. Subnormals
   // lose digits, and -0 reads "0" in the text form but is a different key.
-  n.canonical = significant <= 15 && (n.value == 0 ? !std::signbit(n.value) : std::isnormal(n.value));
+  n.canonical = significant <= 15 &&
+                (n.value == 0 ? !std::signbit(n.value) : std::fabs(n.value) >= std::numeric_limits<double>::min());
   return n;
 }
 
@@ -335,9 +370,10 @@ bool IsBlankLine(const std::vector<CellSpan>& cells) {
 
 }  // namespace
 
-CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name) {
+CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name, const MappedFile* file) {
   const std::size_t start = SkipByteOrderMark(bytes, display_name);
   CsvTokenizer tokenizer(bytes, display_name, start, 1);
+  tokenizer.ReleaseAsYouGo(file);
   if (tokenizer.AtTrailingBlankLines())
     throw Error(kErrProvider, kSource, display_name + " is empty: there is no header row of field names");
 
@@ -417,6 +453,7 @@ CsvRecordReader::CsvRecordReader(std::shared_ptr<const MappedFile> file, const C
       fields_(layout.fields),
       tokenizer_(file_->bytes(), std::move(display_name), layout.data_offset, layout.data_line) {
   tokenizer_.SetFieldNames(&fields_);
+  tokenizer_.ReleaseAsYouGo(file_.get());
 }
 
 bool CsvRecordReader::Next(std::vector<CellSpan>& cells) {

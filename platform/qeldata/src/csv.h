@@ -33,6 +33,11 @@ class MappedFile {
   std::string_view bytes() const { return {data_, size_}; }
   std::int64_t mtime_ns() const { return mtime_ns_; }
 
+  // Tells the system that the pages of [from, to) are done with, so that a
+  // scan of a large file does not keep the whole file resident. The bytes
+  // stay readable: touched again, they are read back from the file.
+  void Release(const char* from, const char* to) const;
+
  private:
   const char* data_ = nullptr;
   std::size_t size_ = 0;
@@ -82,6 +87,10 @@ class CsvTokenizer {
   [[noreturn]] void FailAt(std::int64_t line, const std::string& what) const;
   const std::string& display_name() const { return display_name_; }
 
+  // Gives the pages of records already read back to the system as the scan
+  // moves on (see MappedFile::Release). `file` must hold the text.
+  void ReleaseAsYouGo(const MappedFile* file) { file_ = file; }
+
   // Lets errors name fields ("field 3 (Player)") once the header is known.
   void SetFieldNames(const std::vector<FieldInfo>* fields) { field_names_ = fields; }
   std::string FieldLabel(std::size_t index) const;
@@ -98,6 +107,8 @@ class CsvTokenizer {
   std::int64_t line_;
   std::int64_t record_line_ = 0;
   const std::vector<FieldInfo>* field_names_ = nullptr;
+  const MappedFile* file_ = nullptr;
+  const char* released_ = nullptr;  // pages before this were given back
 };
 
 // The text as a number, as the text provider reads numeric cells: optional
@@ -133,7 +144,8 @@ struct CsvLayout {
 // cell is an ISO date or date-time, adVarWChar otherwise (also for a column
 // with no value at all). Checks the whole file on the way: quoting, the field
 // count of every record, UTF-8. Throws Error naming file and line.
-CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name);
+// With `file` (which holds `bytes`) the scan gives pages back as it goes.
+CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name, const MappedFile* file = nullptr);
 
 // Reads data records of a file whose layout is known, converting each cell to
 // a Value of its column's type.

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -95,6 +99,43 @@ TEST(CsvNumber, CanonicalUpToFifteenSignificantDigits) {
     const auto n = ParseCsvNumber(t);
     ASSERT_TRUE(n && n->canonical) << t;
     EXPECT_EQ(n->value, Canonical15(n->value)) << t;
+  }
+}
+
+// Values must be the correctly rounded doubles strtod gives, and the
+// canonical flag must match the count of significant digits, for all shapes
+// of token: leading and trailing zeros, fractions, exponents, long mantissas.
+TEST(CsvNumber, AgreesWithStrtodOnRandomTokens) {
+  std::mt19937_64 rng(20240131);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  for (int trial = 0; trial < 200000; ++trial) {
+    std::string token;
+    if (pick(4) == 0) token += pick(2) ? "-" : "+";
+    const int int_digits = pick(22), frac_digits = pick(3) ? pick(20) : 0;
+    for (int i = 0; i < int_digits; ++i) token += static_cast<char>('0' + (pick(3) ? pick(10) : 0));
+    if (frac_digits || int_digits == 0) {
+      token += '.';
+      for (int i = 0; i < std::max(frac_digits, int_digits == 0 ? 1 : 0); ++i)
+        token += static_cast<char>('0' + (pick(3) ? pick(10) : 0));
+    }
+    if (pick(4) == 0) token += "e" + std::to_string(pick(60) - 30);
+    const auto n = ParseCsvNumber(token);
+    ASSERT_TRUE(n.has_value()) << token;
+    const double expected = std::strtod(token.c_str(), nullptr);
+    ASSERT_EQ(n->value, expected) << token;
+    // Reference count of significant digits from the text.
+    std::string digits;
+    for (char c : token.substr(0, token.find('e')))
+      if (c >= '0' && c <= '9') digits += c;
+    const auto first = digits.find_first_not_of('0');
+    const std::size_t significant =
+        first == std::string::npos ? 0 : digits.find_last_not_of('0') - first + 1;
+    const bool expect_canonical =
+        significant <= 15 && (expected == 0 ? !std::signbit(expected) : std::isnormal(expected));
+    ASSERT_EQ(n->canonical, expect_canonical) << token;
+    if (n->canonical) {
+      ASSERT_EQ(n->value, Canonical15(n->value)) << token;
+    }
   }
 }
 

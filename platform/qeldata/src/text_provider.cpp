@@ -328,7 +328,7 @@ class TextProvider : public Provider {
     auto it = layouts_.find(path);
     if (it != layouts_.end() && it->second.mtime_ns == file.mtime_ns() && it->second.size == file.bytes().size())
       return it->second.layout;
-    CachedLayout cached{file.mtime_ns(), file.bytes().size(), InferCsvLayout(file.bytes(), display_name)};
+    CachedLayout cached{file.mtime_ns(), file.bytes().size(), InferCsvLayout(file.bytes(), display_name, &file)};
     return layouts_.insert_or_assign(path, std::move(cached)).first->second.layout;
   }
 
