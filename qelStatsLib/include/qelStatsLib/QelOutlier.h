@@ -103,9 +103,10 @@ class QelOutlier {
   double Q1() const { return q1_; }
   double Q3() const { return q3_; }
   double Median() const { return median_; }
-  // Why the analysis of the last run stopped without a table (an unknown
-  // field, a text in the field, a total weight of 1, ...); empty when it
-  // completed. Not part of the component interface.
+  // Why the analysis stopped without a table (an unknown field, a text in the
+  // field, a total weight of 1, ...); empty when it completed. Copied from the
+  // run record with the results, so after a failed check it too repeats the
+  // last run on this thread. Not part of the component interface.
   const std::string& RunFailure() const { return run_failure_; }
 
   // ---- The component interface, as data ----
