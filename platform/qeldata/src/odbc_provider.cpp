@@ -203,6 +203,15 @@ struct EnvHandle {
   }
 };
 
+struct StmtHandle {
+  SQLHSTMT h = SQL_NULL_HSTMT;
+  ~StmtHandle() {
+    if (h == SQL_NULL_HSTMT) return;
+    SQLCloseCursor(h);
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+  }
+};
+
 // One connection with its environment; the statement of a stream lives on it.
 class OdbcConnection {
  public:
@@ -523,8 +532,9 @@ class OdbcRowStream final : public RowStream {
   OdbcRowStream(const std::string& connection_string, std::string_view source, bool streaming)
       : connection_(connection_string, streaming), source_(Trim(source)) {
     const SQLHDBC dbc = connection_.dbc();
-    if (!Ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt_)))
+    if (!Ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &statement_.h)))
       ThrowDiag(SQL_HANDLE_DBC, dbc, "The ODBC driver could not allocate a statement");
+    stmt_ = statement_.h;
     SQLSetStmtAttrW(stmt_, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
     SQLSetStmtAttrW(stmt_, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
 
@@ -539,13 +549,6 @@ class OdbcRowStream final : public RowStream {
       throw Error(kErrProvider, kSource, "'" + source_ + "' returns no records (it is not a query)");
     Describe(count);
     Bind();
-  }
-
-  ~OdbcRowStream() override {
-    if (stmt_ != SQL_NULL_HSTMT) {
-      SQLCloseCursor(stmt_);
-      SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
-    }
   }
 
   const std::vector<FieldInfo>& Schema() const override { return schema_; }
@@ -622,6 +625,7 @@ class OdbcRowStream final : public RowStream {
   bool FetchRowArray() {
     fetched_ = 0;
     next_ = 0;
+    std::fill(row_status_.begin(), row_status_.end(), static_cast<SQLUSMALLINT>(SQL_ROW_NOROW));
     const SQLRETURN rc = SQLFetch(stmt_);
     if (rc == SQL_NO_DATA) {
       done_ = true;
@@ -629,7 +633,14 @@ class OdbcRowStream final : public RowStream {
     }
     // A lost connection, a row that fails to convert: never a quiet end.
     if (!Ok(rc)) ThrowDiag(SQL_HANDLE_STMT, stmt_, "Reading '" + source_ + "' failed");
-    if (rows_ == 1 && fetched_ == 0) fetched_ = 1;  // drivers that ignore ROWS_FETCHED_PTR
+    if (fetched_ == 0) {
+      // A driver that does not fill in the count: the row statuses tell.
+      while (fetched_ < rows_ && row_status_[fetched_] != SQL_ROW_NOROW) ++fetched_;
+      if (fetched_ == 0 && rows_ == 1) fetched_ = 1;
+      if (fetched_ == 0)
+        throw Error(kErrProvider, kSource,
+                    "Reading '" + source_ + "' failed: the ODBC driver fetched rows but did not say how many");
+    }
     for (std::size_t r = 0; r < fetched_; ++r) {
       if (row_status_[r] == SQL_ROW_ERROR)
         ThrowDiag(SQL_HANDLE_STMT, stmt_, "Reading row " + std::to_string(rows_read_ + r + 1) + " of '" + source_ +
@@ -755,6 +766,7 @@ class OdbcRowStream final : public RowStream {
 
   OdbcConnection connection_;
   std::string source_;
+  StmtHandle statement_;  // freed before the connection closes
   SQLHSTMT stmt_ = SQL_NULL_HSTMT;
   std::vector<Column> columns_;
   std::vector<FieldInfo> schema_;
