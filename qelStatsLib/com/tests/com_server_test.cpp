@@ -730,4 +730,68 @@ TEST(ComServer, RegisterLookUpAndUnregister) {
   EXPECT_NE(std::system((regsvr + " -s /nonexistent/lib.so 2>/dev/null").c_str()), 0);
 }
 
+// The number under "name" in a JSON object printed by qelstats.
+double JsonNumber(const std::string& json, const std::string& name) {
+  const std::string key = "\"" + name + "\": ";
+  const std::size_t at = json.find(key);
+  if (at == std::string::npos) return NAN;
+  return std::strtod(json.c_str() + at + key.size(), nullptr);
+}
+
+std::string Capture(const std::string& command) {
+  std::string out;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return out;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  ::pclose(pipe);
+  return out;
+}
+
+// The component and the command line link the same engine: on the same data
+// they must agree to the last bit.
+TEST(ComServer, AgreesWithTheCommandLineOnTheSameData) {
+  const std::string qelstats = QEL_BINARY_DIR "/bin/qelstats";
+  if (!std::filesystem::exists(qelstats)) GTEST_SKIP() << "qelstats not built";
+  const std::string csv = kDatasets + "/BaseBall.csv";
+
+  const std::string uni = Capture(qelstats + " univariate --no-progress --json --csv '" + csv +
+                                  "' --field Salary --weight AB");
+  ComPtr<IDispatch> u = Create<IDispatch>(CLSID_QelUnivariate, IID_IDispatch);
+  PutProperty(u.get(), "ConnectionString", Variant::String(kTextConnection));
+  PutProperty(u.get(), "Source", Variant::String("BaseBall.csv"));
+  PutProperty(u.get(), "FieldName", Variant::String("Salary"));
+  PutProperty(u.get(), "WeightField", Variant::String("AB"));
+  ASSERT_TRUE(CallMethod(u.get(), "Run").AsBool());
+  for (const char* member : kUnivariateResults)
+    EXPECT_EQ(GetProperty(u.get(), member).dbl(), JsonNumber(uni, member)) << member;
+
+  const std::string out = Capture(qelstats + " outlier --no-progress --json --csv '" + csv +
+                                  "' --field HR --rule tmean --parm 10");
+  ComPtr<IDispatch> o = Create<IDispatch>(CLSID_QelOutlier, IID_IDispatch);
+  PutProperty(o.get(), "ConnectionString", Variant::String(kTextConnection));
+  PutProperty(o.get(), "Source", Variant::String("BaseBall.csv"));
+  PutProperty(o.get(), "OutlierField", Variant::String("HR"));
+  PutProperty(o.get(), "FindType", Variant::Int32(outTMean));
+  PutProperty(o.get(), "TypeParm", Variant::Double(10));
+  PutProperty(o.get(), "showStatus", Variant::Boolean(false));
+  ASSERT_TRUE(CallMethod(o.get(), "Run").AsBool());
+  for (const char* member : {"OutlierCountN", "OutlierCountWgt", "TrimmedMean", "Mean", "Stdev", "Median"})
+    EXPECT_EQ(GetProperty(o.get(), member).dbl(), JsonNumber(out, member)) << member;
+
+  const std::string biv = Capture(qelstats + " bivariate --no-progress --json --csv '" + csv +
+                                  "' --predictor HR --target Salary --bins 5");
+  ComPtr<IDispatch> b = Create<IDispatch>(CLSID_QelBivariate, IID_IDispatch);
+  PutProperty(b.get(), "ConnectionString", Variant::String(kTextConnection));
+  PutProperty(b.get(), "Source", Variant::String("BaseBall.csv"));
+  PutProperty(b.get(), "PredictorField", Variant::String("HR"));
+  PutProperty(b.get(), "TargetField", Variant::String("Salary"));
+  PutProperty(b.get(), "BinCount", Variant::Int16(5));
+  PutProperty(b.get(), "showStatus", Variant::Boolean(false));
+  ASSERT_TRUE(CallMethod(b.get(), "Run").AsBool());
+  for (const char* member : {"PSI", "DI", "N", "Missing", "TargetMean", "Cardinality"})
+    EXPECT_EQ(GetProperty(b.get(), member).dbl(), JsonNumber(biv, member)) << member;
+}
+
 }  // namespace
