@@ -30,9 +30,7 @@ QLabel* Label(QWidget* parent, const char* name, const QString& text, int left, 
 frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmAbout"));
   setModal(true);
-  QFont small = font();
-  small.setPointSize(8);
-  setFont(small);
+  setFont(modCommon::ProgramFont());
   setFixedSize(PixelsFromTwips(5730), PixelsFromTwips(3555));
 
   picIcon = new QLabel(this);

@@ -95,7 +95,10 @@ QByteArray Utf8(const QString& text) { return text.toUtf8(); }
 template <class I>
 void Show(QLineEdit* box, I* object, qelcom::HRESULT (I::*get)(double*)) {
   double value = 0;
-  if (qelcom::Succeeded((object->*get)(&value))) box->setText(modCommon::ResultText(value));
+  if (qelcom::Succeeded((object->*get)(&value))) {
+    box->setText(modCommon::ResultText(value));
+    box->setCursorPosition(0);  // the leading digits matter most
+  }
 }
 
 }  // namespace
@@ -103,9 +106,7 @@ void Show(QLineEdit* box, I* object, qelcom::HRESULT (I::*get)(double*)) {
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent), grid_model_(new RecordsetModel(this)) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QStringLiteral("Orvanto Component Demo Project"));
-  QFont small = font();
-  small.setPointSize(8);
-  setFont(small);
+  setFont(modCommon::ProgramFont());
 
   auto* inner = new QWidget(this);
   inner->setObjectName(QStringLiteral("frmMainClient"));
@@ -417,6 +418,7 @@ void frmMain::cmdBivariates_Click() {
     if (auto rs = qelcom::UnwrapRecordset(table.get())) {
       try {
         grid_model_->setRecordset(rs->Clone(qeldata::adLockUnspecified));
+        MSHFlexGrid1->resizeColumnsToContents();
       } catch (const std::exception&) {
         // The grid keeps its previous table.
       }
@@ -458,6 +460,7 @@ void frmMain::cmdExecuteOutl_Click() {
   if (qelcom::Succeeded(outl->get_ResultSet(table.typed_out()))) {
     try {
       grid_model_->setRecordset(table ? qelcom::UnwrapRecordset(table.get()) : nullptr);
+      MSHFlexGrid1->resizeColumnsToContents();
     } catch (const std::exception&) {
     }
   }

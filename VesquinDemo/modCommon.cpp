@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFont>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
@@ -31,6 +32,15 @@ QList<QPointer<HelpWindow>>& HelpWindows() {
 }
 
 }  // namespace
+
+QFont ProgramFont() {
+  QFont font;
+  font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("Helvetica"),
+                    QStringLiteral("Lato"), QStringLiteral("DejaVu Sans Condensed")});
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSize(8);
+  return font;
+}
 
 QString ProgramFolder() {
   QString dir = QCoreApplication::applicationDirPath();

@@ -1,5 +1,6 @@
 #include "modal_closer.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>

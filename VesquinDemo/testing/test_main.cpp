@@ -6,6 +6,8 @@
 #include <QApplication>
 
 int main(int argc, char** argv) {
+  // Listing the tests at build time happens without the tests' environment.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
