@@ -389,7 +389,7 @@ std::string StatementFor(std::string_view source, const std::string& quote) {
 
 // ---- Column buffers ----
 
-enum class Binding { kInteger, kDouble, kDecimal, kDate, kTime, kTimestamp, kBit, kText, kBinary };
+enum class Binding { kInteger, kDouble, kDecimal, kDate, kTime, kTimestamp, kBit, kText, kNarrowText, kBinary };
 
 struct Column {
   FieldInfo info;
@@ -490,6 +490,15 @@ void ChooseBinding(Column& c, SQLSMALLINT sql_type, SQLULEN column_size) {
       c.binding = Binding::kBinary;
       c.c_type = SQL_C_CHAR;
       c.width = std::min<std::size_t>(BoundTextUnits(column_size) * 2, 2 * kMaxBoundTextUnits) + 1;
+      break;
+    case SQL_CHAR:
+    case SQL_VARCHAR:
+    case SQL_LONGVARCHAR:
+      // Narrow character types come from drivers without wide-character
+      // support (which refuse SQL_C_WCHAR) or from UTF-8 data: take the bytes.
+      c.binding = Binding::kNarrowText;
+      c.c_type = SQL_C_CHAR;
+      c.width = BoundTextUnits(column_size) * 2 + 1;
       break;
     default:
       c.binding = Binding::kText;
@@ -750,6 +759,7 @@ class OdbcRowStream final : public RowStream {
           cells.push_back(Value::Boolean(*p != 0));
           break;
         case Binding::kBinary:
+        case Binding::kNarrowText:
           cells.emplace_back(Truncated(c, indicator)
                                  ? ReadLong(i, row, SQL_C_CHAR)
                                  : std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(indicator)));

@@ -152,6 +152,27 @@ TEST(OdbcPostgres, MapsSqlTypesToAdoCodesAndReadsValuesAndNulls) {
   EXPECT_TRUE(rs->IsEOF());
 }
 
+// psqlODBC's ANSI driver knows no wide characters: its texts come as bytes,
+// UTF-8 from a UTF-8 database, and read whole however long they are.
+TEST(OdbcPostgres, ANarrowCharacterDriverStillReadsUtf8) {
+  REQUIRE_PG();
+  std::string ansi = Pg();
+  const std::string unicode = "{PostgreSQL Unicode}";
+  ASSERT_NE(ansi.find(unicode), std::string::npos);
+  ansi.replace(ansi.find(unicode), unicode.size(), "{PostgreSQL ANSI}");
+  PgSql("drop table if exists odbc_narrow; create table odbc_narrow as select 'Zürich ✓'::text as t, "
+        "'ab'::char(3) as c, repeat('ü', 3000) as long");
+  auto rs = OpenForwardOnly("odbc_narrow", ansi);
+  Fields f = rs->GetFields();
+  EXPECT_EQ(f.Item("t").Type(), adLongVarChar);
+  EXPECT_EQ(f.Item("c").Type(), adChar);
+  EXPECT_EQ(f.Item("t").GetValue().text(), "Zürich ✓");
+  EXPECT_EQ(f.Item("c").GetValue().text(), "ab ");
+  std::string long_text;
+  for (int i = 0; i < 3000; ++i) long_text += "ü";
+  EXPECT_EQ(f.Item("long").GetValue().text(), long_text);
+}
+
 TEST(OdbcPostgres, StreamsAcrossRowArraysAndReopensOnMoveFirst) {
   REQUIRE_PG();
   const std::string sql = "select g as n, g * 0.5 as half from generate_series(1, 10001) g order by g";
