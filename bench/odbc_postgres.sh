@@ -16,6 +16,7 @@ HERE="$(cd "$(dirname "$0")" && pwd)"
 ROOT="$(cd "$HERE/.." && pwd)"
 ROWS="${1:-10000000}"
 
+[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (Debian package time)" >&2; exit 2; }
 if [ -z "${QEL_TEST_PG_CONN:-}" ]; then
   exec "$ROOT/scripts/pg-test-server.sh" run --no-baseball -- "$0" "$@"
 fi
@@ -30,7 +31,7 @@ echo "Loading $ROWS rows ..." >&2
 load_start=$(date +%s.%N)
 PG -c "create table t as select (((g::bigint * 7919) % 100003) / 100.0)::double precision as x
        from generate_series(1, $ROWS) g; analyze t;"
-load_seconds=$(printf "%.0f" "$(echo "$(date +%s.%N) - $load_start" | bc)")
+load_seconds=$(awk -v a="$load_start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.0f", b - a }')
 
 measure() {  # prints "seconds maxrss_kb" for the command, its stdout to $out
   local tf
