@@ -212,6 +212,23 @@ struct StmtHandle {
   }
 };
 
+// The option that makes a driver read a forward-only result as it goes: by
+// default psqlODBC pulls the whole result into memory before the first row,
+// and SQLite's ODBC driver builds the whole table first. Empty when the driver
+// needs none or the caller chose otherwise.
+std::string StreamingOption(std::string_view driver, const ConnectionString& cs) {
+  if ((ContainsNoCase(driver, "postgres") || ContainsNoCase(driver, "psqlodbc")) && !cs.Get("UseDeclareFetch"))
+    return "UseDeclareFetch=1;Fetch=" + std::to_string(kBlockRows) + ";";
+  if (ContainsNoCase(driver, "sqlite") && !cs.Get("StepAPI")) return "StepAPI=1;";
+  return "";
+}
+
+std::string WithOption(std::string text, const std::string& option) {
+  if (option.empty()) return text;
+  if (!text.empty() && text.back() != ';') text += ';';
+  return text + option;
+}
+
 // One connection with its environment; the statement of a stream lives on it.
 class OdbcConnection {
  public:
@@ -221,19 +238,15 @@ class OdbcConnection {
     SQLSetEnvAttr(env_.h, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
 
     const ConnectionString cs = ConnectionString::Parse(connection_string);
-    std::string text = connection_string;
-    // psqlODBC otherwise pulls the whole result into memory before the first
-    // row: a forward-only read asks it for a server-side cursor read block by
-    // block, unless the caller chose otherwise.
-    const bool has_declare_fetch = cs.Get("UseDeclareFetch").has_value();
-    const bool postgres = ContainsNoCase(cs.Get("Driver").value_or(""), "postgres") ||
-                          ContainsNoCase(cs.Get("Driver").value_or(""), "psqlodbc");
-    if (streaming && postgres && !has_declare_fetch) text = WithDeclareFetch(text);
-    Connect(text);
-    if (streaming && !postgres && !has_declare_fetch && ContainsNoCase(DriverName(), "psqlodbc")) {
-      // A DSN that names psqlODBC: connect again with the cursor option.
-      Disconnect();
-      Connect(WithDeclareFetch(text));
+    const std::string option = streaming ? StreamingOption(cs.Get("Driver").value_or(""), cs) : "";
+    Connect(WithOption(connection_string, option));
+    if (streaming && option.empty()) {
+      // A data source name: the driver is known only now.
+      const std::string late = StreamingOption(DriverName(), cs);
+      if (!late.empty()) {
+        Disconnect();
+        Connect(WithOption(connection_string, late));
+      }
     }
   }
 
@@ -265,11 +278,6 @@ class OdbcConnection {
   }
 
  private:
-  static std::string WithDeclareFetch(std::string text) {
-    if (!text.empty() && text.back() != ';') text += ';';
-    return text + "UseDeclareFetch=1;Fetch=" + std::to_string(kBlockRows) + ";";
-  }
-
   void Connect(const std::string& text) {
     if (!Ok(SQLAllocHandle(SQL_HANDLE_DBC, env_.h, &dbc_)))
       ThrowDiag(SQL_HANDLE_ENV, env_.h, "The ODBC driver manager could not allocate a connection");
