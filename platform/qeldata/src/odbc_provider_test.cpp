@@ -430,6 +430,29 @@ TEST_F(OdbcSqlite, ReadsATableAndSqlTextThroughTheDriver) {
   EXPECT_EQ(where->GetFields().Item("day").GetValue().date(), (Date{2020, 1, 4991 % 28 + 1, 0, 0, 0}));
 }
 
+TEST_F(OdbcSqlite, MapsTheDriversTypesIncludingBitAndTinyint) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file_.c_str(), &db), SQLITE_OK);
+  SqliteExec(db,
+             "create table ty (b bit, ti tinyint, si smallint, bi bigint, r real, lt text, ts timestamp, tm time); "
+             "insert into ty values (1, 7, -3, 1234567890123, 0.5, 'x', '2021-03-04 05:06:07', '05:06:07'); "
+             "insert into ty values (0, null, null, null, null, null, null, null)");
+  sqlite3_close(db);
+  auto rs = OpenStatic("ty", conn_);
+  Fields f = rs->GetFields();
+  const int expected[] = {adBoolean, adTinyInt, adSmallInt, adBigInt, adDouble, adLongVarChar, adDate, adDate};
+  ASSERT_EQ(f.Count(), 8);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(f.Item(i).Type(), expected[i]) << f.Item(i).Name();
+  EXPECT_EQ(f.Item("b").GetValue(), Value::Boolean(true));
+  EXPECT_EQ(f.Item("ti").GetValue().number(), 7);
+  EXPECT_EQ(f.Item("bi").GetValue().number(), 1234567890123.0);
+  EXPECT_EQ(f.Item("ts").GetValue().date(), (Date{2021, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(f.Item("tm").GetValue().date(), (Date{1899, 12, 30, 5, 6, 7}));
+  rs->MoveNext();
+  EXPECT_EQ(f.Item("b").GetValue(), Value::Boolean(false));
+  EXPECT_TRUE(f.Item("ts").GetValue().IsNull());
+}
+
 TEST_F(OdbcSqlite, TheDriversErrorsReachTheDescription) {
   const Error e = Raised([&] { OpenForwardOnly("no_such_table", conn_); });
   EXPECT_EQ(e.number(), kErrProvider);
