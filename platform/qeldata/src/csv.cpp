@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -36,6 +37,27 @@ constexpr auto kStopPlain = MakeStopTable(false);
 constexpr auto kStopQuoted = MakeStopTable(true);
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The first byte at or after `p` that ends the fast scan of an unquoted field
+// (see kStopPlain), eight bytes at a time: a word's stop bytes show as the
+// high bits of a mask whose lowest set bit is exactly the first of them.
+const char* SkipPlainBytes(const char* p, const char* end) {
+  static_assert(std::endian::native == std::endian::little, "the first byte in memory is the lowest");
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+  auto zero_bytes = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+  while (end - p >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    const std::uint64_t stops = zero_bytes(word) | zero_bytes(word ^ (kOnes * ',')) |
+                                zero_bytes(word ^ (kOnes * '\n')) | zero_bytes(word ^ (kOnes * '\r')) |
+                                (word & kHigh);
+    if (stops) return p + (std::countr_zero(stops) >> 3);
+    p += 8;
+  }
+  while (p < end && !kStopPlain[static_cast<unsigned char>(*p)]) ++p;
+  return p;
+}
 
 
 std::string Lower(std::string_view s) {
@@ -202,7 +224,7 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
     } else {
       const char* start = p;
       for (;;) {
-        while (p < end_ && !kStopPlain[static_cast<unsigned char>(*p)]) ++p;
+        p = SkipPlainBytes(p, end_);
         if (p < end_ && (static_cast<unsigned char>(*p) & 0x80)) {
           p = SkipUtf8(p, cells.size());
           continue;
@@ -325,6 +347,44 @@ std::optional<CsvNumber> ParseCsvNumber(std::string_view token) {
   return n;
 }
 
+CsvCellShape ShapeOfCell(std::string_view text) {
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p < end && IsBlank(*p)) ++p;
+  while (end > p && IsBlank(end[-1])) --end;
+  if (p == end) return CsvCellShape::kBlank;
+  const char* const token = p;
+  const bool negative = *p == '-';
+  if (*p == '+' || *p == '-') ++p;
+  auto is_digit = [](char c) { return static_cast<unsigned>(c - '0') < 10; };
+  std::uint64_t w = 0;
+  const char* const integer_begin = p;
+  for (; p < end && is_digit(*p) && p - integer_begin < 19; ++p) w = w * 10 + static_cast<unsigned>(*p - '0');
+  if (p == end && p > integer_begin) {
+    // A plain integer of at most 19 digits: its range decides.
+    const std::uint64_t limit32 = negative ? std::uint64_t{1} << 31 : (std::uint64_t{1} << 31) - 1;
+    const std::uint64_t limit64 = negative ? std::uint64_t{1} << 63 : (std::uint64_t{1} << 63) - 1;
+    return w <= limit32 ? CsvCellShape::kInt32 : w <= limit64 ? CsvCellShape::kInt64 : CsvCellShape::kReal;
+  }
+  while (p < end && is_digit(*p)) ++p;
+  const char* const integer_end = p;
+  if (p < end && *p == '.') {
+    const char* const fraction_begin = ++p;
+    while (p < end && is_digit(*p)) ++p;
+    // Without an exponent a decimal cannot overflow a double.
+    if (p == end && (integer_end > integer_begin || p > fraction_begin) && integer_end - integer_begin < 300)
+      return CsvCellShape::kReal;
+  }
+  if (p < end && *p != 'e' && *p != 'E') return CsvCellShape::kText;
+  // Long integers and exponents: the full reading decides (range, overflow).
+  const auto n = ParseCsvNumber(std::string_view(token, static_cast<std::size_t>(end - token)));
+  if (!n) return CsvCellShape::kText;
+  if (!n->is_integer) return CsvCellShape::kReal;
+  return n->integer >= std::numeric_limits<std::int32_t>::min() && n->integer <= std::numeric_limits<std::int32_t>::max()
+             ? CsvCellShape::kInt32
+             : CsvCellShape::kInt64;
+}
+
 // ---- inference ----
 
 namespace {
@@ -415,18 +475,16 @@ CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name
       const std::size_t column = open_columns[k];
       ColumnGuess& g = guesses[column];
       const std::string_view text = CellText(cells[column], scratch);
-      if (!IsBlankCell(text)) {
+      const CsvCellShape shape = ShapeOfCell(text);
+      if (shape != CsvCellShape::kBlank) {
         g.any_value = true;
         if (g.numeric) {
-          const auto n = ParseCsvNumber(text);
-          if (!n) {
+          if (shape == CsvCellShape::kText) {
             g.numeric = false;
           } else {
             g.date = false;
-            if (!n->is_integer) g.int32 = g.int64 = false;
-            else if (n->integer < std::numeric_limits<std::int32_t>::min() ||
-                     n->integer > std::numeric_limits<std::int32_t>::max())
-              g.int32 = false;
+            if (shape == CsvCellShape::kReal) g.int32 = g.int64 = false;
+            else if (shape == CsvCellShape::kInt64) g.int32 = false;
           }
         }
         if (g.date && !g.numeric && !Date::Parse(text)) g.date = false;

@@ -127,6 +127,12 @@ struct CsvNumber {
 };
 std::optional<CsvNumber> ParseCsvNumber(std::string_view token);
 
+// What the inference scan needs to know of a cell: blank, no number, or a
+// number of which kind. Accepts exactly what ParseCsvNumber accepts, but
+// computes no value where the kind is plain from the text.
+enum class CsvCellShape { kBlank, kText, kInt32, kInt64, kReal };
+CsvCellShape ShapeOfCell(std::string_view text);
+
 // True when the cell holds nothing but blanks (or nothing at all): a null.
 bool IsBlankCell(std::string_view text);
 

@@ -50,6 +50,41 @@ TEST(CsvTokenizer, QuotingFollowsRfc4180) {
   EXPECT_EQ(Tokenize(",\"\",\n"), (Records{{"", "", ""}}));
 }
 
+// Random records written the RFC 4180 way (quoted when they hold a delimiter,
+// a quote or a line break) read back cell for cell, whatever the line ends.
+TEST(CsvTokenizer, RandomRecordsRoundTrip) {
+  std::mt19937 rng(7);
+  const std::vector<std::string> pieces = {"a", "Z", "0", "9", " ", ",", "\"", "\n", "\r", "\r\n",
+                                           "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "xyzxyzxyz"};
+  const char* const line_ends[] = {"\n", "\r\n", "\r"};
+  for (int trial = 0; trial < 300; ++trial) {
+    Records expected;
+    std::string text;
+    const int records = 1 + static_cast<int>(rng() % 20);
+    for (int r = 0; r < records; ++r) {
+      expected.emplace_back();
+      const int fields = 2 + static_cast<int>(rng() % 6);
+      for (int f = 0; f < fields; ++f) {
+        std::string value;
+        const int length = static_cast<int>(rng() % 12);
+        for (int i = 0; i < length; ++i) value += pieces[rng() % pieces.size()];
+        expected.back().push_back(value);
+        const bool quote = value.find_first_of(",\"\r\n") != std::string::npos || rng() % 4 == 0;
+        if (f) text += ',';
+        if (quote) {
+          text += '"';
+          for (char c : value) text += c == '"' ? std::string("\"\"") : std::string(1, c);
+          text += '"';
+        } else {
+          text += value;
+        }
+      }
+      if (r + 1 < records || rng() % 2) text += line_ends[rng() % 3];
+    }
+    ASSERT_EQ(Tokenize(text), expected) << text;
+  }
+}
+
 TEST(CsvTokenizer, LineEndsMayBeMixed) {
   EXPECT_EQ(Tokenize("a\r\nb\nc\rd"), (Records{{"a"}, {"b"}, {"c"}, {"d"}}));
 }
@@ -68,8 +103,17 @@ TEST(CsvNumber, ReadsDecimalNumbersOnly) {
   EXPECT_DOUBLE_EQ(ParseCsvNumber(" -2.5e3 ")->value, -2500);
   EXPECT_DOUBLE_EQ(ParseCsvNumber("+.5")->value, 0.5);
   EXPECT_DOUBLE_EQ(ParseCsvNumber("7.")->value, 7);
-  for (const char* bad : {"", " ", "1,000", "inf", "nan", "0x1A", "1e", "--1", ".", "1.2.3", "12a", "1e999"})
+  for (const char* bad : {"", " ", "1,000", "inf", "nan", "0x1A", "1e", "--1", ".", "1.2.3", "12a", "1e999", "-",
+                          "+.", "1e+", "1 2", "١٢"}) {
     EXPECT_FALSE(ParseCsvNumber(bad).has_value()) << bad;
+    EXPECT_EQ(ShapeOfCell(bad), *bad && std::string_view(bad) != " " ? CsvCellShape::kText : CsvCellShape::kBlank)
+        << bad;
+  }
+  EXPECT_EQ(ShapeOfCell(" -2147483648 "), CsvCellShape::kInt32);
+  EXPECT_EQ(ShapeOfCell("2147483648"), CsvCellShape::kInt64);
+  EXPECT_EQ(ShapeOfCell("-9223372036854775808"), CsvCellShape::kInt64);
+  EXPECT_EQ(ShapeOfCell("9223372036854775808"), CsvCellShape::kReal);
+  EXPECT_EQ(ShapeOfCell("00000000000000000000000042"), CsvCellShape::kInt32);
 }
 
 TEST(CsvNumber, IntegersKeepEveryDigit) {
@@ -133,6 +177,11 @@ TEST(CsvNumber, AgreesWithStrtodOnRandomTokens) {
     const bool expect_canonical =
         significant <= 15 && (expected == 0 ? !std::signbit(expected) : std::isnormal(expected));
     ASSERT_EQ(n->canonical, expect_canonical) << token;
+    // The inference scan's shortcut agrees with the full reading.
+    const CsvCellShape shape = ShapeOfCell(token);
+    if (!n->is_integer) ASSERT_EQ(shape, CsvCellShape::kReal) << token;
+    else if (n->integer >= INT32_MIN && n->integer <= INT32_MAX) ASSERT_EQ(shape, CsvCellShape::kInt32) << token;
+    else ASSERT_EQ(shape, CsvCellShape::kInt64) << token;
     if (n->canonical) {
       ASSERT_EQ(n->value, Canonical15(n->value)) << token;
     }
