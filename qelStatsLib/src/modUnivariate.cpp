@@ -9,6 +9,7 @@
 #include "qelStatsLib/modQuickSort.h"
 #include "qelStatsLib/presenter.h"
 #include "qeldata/error.h"
+#include "round15.h"
 
 namespace qel {
 
@@ -34,7 +35,7 @@ inline double Checked(double result) {
 // The double the 15-significant-digit text form of `x` reads back as. A text
 // form beyond the largest double cannot be read back: that is an overflow.
 inline double TextFormValue(double x) {
-  const double c = qeldata::Canonical15(x);
+  const double c = detail::Round15(x);
   if (c == 0 && x != 0) throw ArithmeticFault{"an overflow"};  // Canonical15 gives 0 when the rounded text overflows
   return Checked(c);
 }
@@ -189,29 +190,63 @@ struct Quartile {
   }
 };
 
+// Adds values to the tally a few records after they were read, with the slot
+// of each prefetched in between: with many distinct values nearly every
+// look-up would otherwise miss the cache. Nothing the run reports depends on
+// the tally before the reading pass ends, so the lag changes no result as long
+// as adding to the tally cannot fail; callers add through the lag only then.
+class LaggedTally {
+ public:
+  LaggedTally(ValueTally& tally, std::vector<double>& values, bool weighted)
+      : tally_(tally), values_(values), weighted_(weighted) {}
+
+  void Add(double x, double w) {
+    __builtin_prefetch(tally_.FirstSlot(KeyOf(x)));
+    if (read_ - done_ == kLag) AddNow(pending_[done_++ % kLag]);
+    pending_[read_++ % kLag] = Item{x, w};
+  }
+  void Drain() {
+    while (done_ < read_) AddNow(pending_[done_++ % kLag]);
+  }
+  void AddNow(double x, double w) { AddNow(Item{x, w}); }
+
+ private:
+  static constexpr std::size_t kLag = 16;
+  struct Item {
+    double x, w;
+  };
+
+  void AddNow(const Item& item) {
+    bool added = false;
+    ValueTally::Entry& e = tally_.FindOrAdd(KeyOf(item.x), &added);
+    if (added) values_.push_back(item.x);
+    if (weighted_) {
+      // The total weight is kept in its text form: weights 0.7, 0.2 and 0.1
+      // on one value make exactly 1.
+      e.weight = TextFormValue(Checked(e.weight + item.w));
+    } else {
+      // A total of whole weights below 1e15 is its own text form: no rounding.
+      e.weight += 1;
+    }
+  }
+
+  ValueTally& tally_;
+  std::vector<double>& values_;
+  bool weighted_;
+  Item pending_[kLag];
+  std::size_t read_ = 0, done_ = 0;
+};
+
 // Reads every record into the tally and the distinct-value list. `weighted`
-// selects the weight field; the ordinals are looked up once by the caller.
+// selects the weight field; the value field is looked up once by the caller.
 // `record` counts the records met, for the stop reason.
 void ReadValues(qeldata::Recordset& rs, const qeldata::Field& value_field, const std::string& weightField,
                 bool weighted, UnivariateRecord& rec, ValueTally& tally, std::vector<double>& values,
                 std::int64_t& record) {
   if (rs.IsEOF()) return;
-  bool added = false;
+  LaggedTally lagged(tally, values, weighted);
   if (!weighted) {
-    // With many distinct values nearly every tally look-up misses the cache.
-    // Each value is therefore tallied kLag records after it was read, with
-    // its slot prefetched meanwhile. Nothing the run reports depends on the
-    // tally before the reading pass ends, and without weights a total cannot
-    // overflow, so the lag changes no result.
-    constexpr std::size_t kLag = 16;
-    double pending[kLag];
-    std::size_t read = 0;
-    auto tally_one = [&](double x) {
-      ValueTally::Entry& e = tally.FindOrAdd(KeyOf(x), &added);
-      if (added) values.push_back(x);
-      // A total of whole weights below 1e15 is its own text form: no rounding.
-      e.weight += 1;
-    };
+    // Without weights a total cannot overflow: every value goes through the lag.
     for (; !rs.IsEOF(); rs.MoveNext()) {
       ++record;
       const qeldata::Value& v = value_field.GetValue();
@@ -223,16 +258,18 @@ void ReadValues(qeldata::Recordset& rs, const qeldata::Field& value_field, const
       rec.N += 1;
       rec.WgtN += 1;
       rec.Sum = Checked(rec.Sum + x);
-      __builtin_prefetch(tally.FirstSlot(KeyOf(x)));
-      double& slot = pending[read++ % kLag];
-      if (read > kLag) tally_one(slot);
-      slot = x;
+      lagged.Add(x, 1);
     }
-    for (std::size_t i = read > kLag ? read - kLag : 0; i < read; ++i) tally_one(pending[i % kLag]);
+    lagged.Drain();
     return;
   }
   // Looked up on the first record, where reading the weight would fail.
   const qeldata::Field weight_field = rs.GetFields().Item(weightField);
+  // While the absolute weights add up to at most 1e300, no value's total can
+  // overflow, so the tally may lag. Past that bound every record is tallied at
+  // once, so that an overflow stops the run at the record that causes it.
+  double abs_weights = 0;
+  bool lag = true;
   for (; !rs.IsEOF(); rs.MoveNext()) {
     ++record;
     const qeldata::Value& v = value_field.GetValue();
@@ -249,12 +286,18 @@ void ReadValues(qeldata::Recordset& rs, const qeldata::Field& value_field, const
     rec.N += 1;
     rec.WgtN = Checked(rec.WgtN + w);
     rec.Sum = Checked(rec.Sum + Checked(w * x));
-    ValueTally::Entry& e = tally.FindOrAdd(KeyOf(x), &added);
-    if (added) values.push_back(x);
-    // The total weight is kept in its text form: weights 0.7, 0.2 and 0.1 on
-    // one value make exactly 1.
-    e.weight = TextFormValue(Checked(e.weight + w));
+    abs_weights += std::fabs(w);
+    if (lag && !(abs_weights <= 1e300)) [[unlikely]] {
+      lagged.Drain();
+      lag = false;
+    }
+    if (lag) {
+      lagged.Add(x, w);
+    } else {
+      lagged.AddNow(x, w);
+    }
   }
+  lagged.Drain();
 }
 
 // Steps from the summary pass on; `rec` holds the reading pass's counts and

@@ -199,6 +199,15 @@ TEST(UnivariateRun, OverflowStopsWhereItHappens) {
   EXPECT_EQ(UnivariateRunRecord().Min, 0);
   EXPECT_EQ(UnivariateRunRecord().Cardinality, 0);
 
+  // One value's total weight overflows on the third record while the total
+  // of all weights does not: the run stops there, before the fourth record.
+  auto totals = Table({{0.5, 1e308}, {0.25, -1e308}, {0.5, 1e308}, {0.25, 1}});
+  EXPECT_FALSE(RunWeighted(*totals));
+  EXPECT_EQ(UnivariateRunRecord().N, 3);
+  EXPECT_EQ(UnivariateRunRecord().WgtN, 1e308);
+  EXPECT_EQ(UnivariateRunRecord().Sum, 0.5e308 - 0.25e308 + 0.5e308);
+  EXPECT_NE(UnivariateStopReason().find("(record 3)"), std::string::npos) << UnivariateStopReason();
+
   // Infinities and NaNs are no data values.
   auto inf = Values({1, 2, 3, 4, INFINITY});
   EXPECT_FALSE(RunUnweighted(*inf));
