@@ -123,6 +123,9 @@ HelpWindow::HelpWindow(const QString& collection_file, QHelpEngine* engine)
           [this] { engine_->searchEngine()->search(search_query_->searchInput()); });
   connect(engine_->contentModel(), &QHelpContentModel::contentsCreated, this, [contents] { contents->expandToDepth(0); });
 
+  // The search engine is made after the collection was set up, so it missed
+  // the moment it indexes by itself: index now (only what changed is redone).
+  engine_->searchEngine()->scheduleIndexDocumentation();
   ShowDefaultTopic();
 }
 
