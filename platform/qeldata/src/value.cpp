@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <locale.h>
+#include <stdlib.h>
 
 #include "qeldata/error.h"
 
@@ -45,6 +47,15 @@ bool ReadInt(std::string_view s, size_t pos, size_t len, int* out) {
   }
   *out = v;
   return true;
+}
+
+// A decimal number text that from_chars refused as out of range, read as the
+// C library reads it: an infinity on overflow, the subnormal or zero it rounds
+// to on underflow. In the "C" locale, whatever locale a host program set.
+double OutOfRangeText(const char* begin, const char* end) {
+  static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  const std::string text(begin, end);
+  return strtod_l(text.c_str(), nullptr, c_locale);
 }
 
 }  // namespace
@@ -136,7 +147,10 @@ double Canonical15(double x) {
   char buf[40];
   auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, 14);
   double y = 0;
-  std::from_chars(buf, res.ptr, y);
+  // Near the largest double the 15-digit text lies beyond it ("1.79769313486232E+308"),
+  // and below the smallest normal one it reads back as a subnormal: from_chars
+  // refuses both and leaves 0, which would fold those values into 0.
+  if (std::from_chars(buf, res.ptr, y).ec == std::errc::result_out_of_range) y = OutOfRangeText(buf, res.ptr);
   return y == 0 ? 0.0 : y;
 }
 
@@ -154,7 +168,15 @@ std::optional<double> ParseNumber(std::string_view token) {
   if (token.front() == '.' && (token.size() < 2 || token[1] < '0' || token[1] > '9')) return std::nullopt;
   double v = 0;
   auto res = std::from_chars(token.data(), token.data() + token.size(), v, std::chars_format::general);
-  if (res.ec != std::errc() || res.ptr != token.data() + token.size()) return std::nullopt;
+  if (res.ptr != token.data() + token.size()) return std::nullopt;
+  if (res.ec == std::errc::result_out_of_range) {
+    // Beyond the largest double a token is no number; below the smallest
+    // normal one it is the subnormal (or the zero) it rounds to.
+    v = OutOfRangeText(token.data(), res.ptr);
+    if (std::isinf(v)) return std::nullopt;
+  } else if (res.ec != std::errc()) {
+    return std::nullopt;
+  }
   return negative ? -v : v;
 }
 

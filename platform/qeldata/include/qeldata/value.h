@@ -76,12 +76,15 @@ std::string NumberText(double x);
 // The double that NumberText(x) reads back as: x rounded to 15 significant
 // digits, with -0 as 0. Two numbers have the same text form exactly when their
 // canonical values are equal, so tallies can key on this instead of on text.
+// Where the rounded text lies beyond the largest double (|x| above about
+// 1.797693134862315E+308) it reads back as an infinity of x's sign.
 double Canonical15(double x);
 
 // Parses a whole token as a number (leading/trailing blanks allowed, optional
 // sign, digits with an optional '.' fraction and an optional exponent).
-// Returns nullopt when the token is not entirely a number. Does not accept
-// "nan", "inf", hex or a decimal comma.
+// Returns nullopt when the token is not entirely a number, or lies beyond the
+// range of a double; a token below the smallest double reads as the subnormal
+// or zero it rounds to. Does not accept "nan", "inf", hex or a decimal comma.
 std::optional<double> ParseNumber(std::string_view token);
 
 // Shortest text that parses back to exactly x (for JSON and other machine output).

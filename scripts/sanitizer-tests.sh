@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds everything with AddressSanitizer, UndefinedBehaviorSanitizer and
+# LeakSanitizer into build-asan/ (or $QEL_ASAN_DIR) and runs every test there.
+# Any finding stops the program that made it, so the test fails.
+# Extra arguments go to ctest (for example -R csv).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$(pwd)"
+dir="${QEL_ASAN_DIR:-build-asan}"
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQEL_SANITIZE=ON >/dev/null
+cmake --build "$dir" -j"$(nproc)"
+
+# halt_on_error/abort_on_error: the first finding ends the test program.
+# detect_leaks: LeakSanitizer runs at every test program's exit; the few
+# leaks of system libraries we do not own are listed in lsan.supp.
+export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:abort_on_error=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:detect_invalid_pointer_pairs=0:handle_abort=1"
+export UBSAN_OPTIONS="halt_on_error=1:abort_on_error=1:print_stacktrace=1"
+export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
+cd "$dir"
+QT_QPA_PLATFORM=offscreen "$root/scripts/pg-test-server.sh" run -- \
+  ctest --output-on-failure -j"$(nproc)" --timeout 900 -LE fuzz "$@"
