@@ -1,6 +1,7 @@
 #include "cli_common.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <iomanip>
@@ -108,7 +109,13 @@ std::string JsonString(const std::string& s) {
 
 std::string JsonNumber(double x) {
   if (!std::isfinite(x)) return "null";
-  return qeldata::RoundTripText(x);
+  // Shortest round-trip digits, written without an exponent for ordinary
+  // magnitudes so that 200000 reads "200000", not "2e+05".
+  const double magnitude = std::fabs(x);
+  if (magnitude != 0 && (magnitude < 1e-6 || magnitude >= 1e17)) return qeldata::RoundTripText(x);
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed);
+  return std::string(buf, res.ptr);
 }
 
 void JsonObject::Add(const std::string& key, double value) { members_.emplace_back(key, JsonNumber(value)); }
