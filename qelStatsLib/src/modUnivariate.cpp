@@ -33,11 +33,13 @@ inline double Checked(double result) {
 }
 
 // The double the 15-significant-digit text form of `x` reads back as. A text
-// form beyond the largest double cannot be read back: that is an overflow.
+// form beyond the largest double reads back as an infinity: that is an
+// overflow.
 inline double TextFormValue(double x) {
   const double c = detail::Round15(x);
-  if (c == 0 && x != 0) throw ArithmeticFault{"an overflow"};  // Canonical15 gives 0 when the rounded text overflows
-  return Checked(c);
+  if (!std::isfinite(c)) [[unlikely]]
+    throw ArithmeticFault{"an overflow"};
+  return c;
 }
 
 // A field value as the distinct value it stands for. Providers mark numbers

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <string>
 #include <thread>
@@ -207,6 +208,11 @@ TEST(UnivariateRun, OverflowStopsWhereItHappens) {
   EXPECT_EQ(UnivariateRunRecord().WgtN, 1e308);
   EXPECT_EQ(UnivariateRunRecord().Sum, 0.5e308 - 0.25e308 + 0.5e308);
   EXPECT_NE(UnivariateStopReason().find("(record 3)"), std::string::npos) << UnivariateStopReason();
+
+  // The largest double's 15-digit text form lies beyond the double range.
+  auto largest = Values({1, 2, 3, 4, std::numeric_limits<double>::max()});
+  EXPECT_FALSE(RunUnweighted(*largest));
+  EXPECT_EQ(UnivariateRunRecord().N, 4);
 
   // Infinities and NaNs are no data values.
   auto inf = Values({1, 2, 3, 4, INFINITY});
