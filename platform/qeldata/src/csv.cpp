@@ -74,6 +74,13 @@ std::string Quoted(std::string_view text) {
 
 }  // namespace
 
+std::string OneLine(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+  return out;
+}
+
 // ---- MappedFile ----
 
 MappedFile::MappedFile(const std::string& path, const std::string& display_name) {
@@ -140,7 +147,7 @@ CsvTokenizer::CsvTokenizer(std::string_view text, std::string display_name, std:
 void CsvTokenizer::Fail(const std::string& what) const { FailAt(record_line_, what); }
 
 void CsvTokenizer::FailAt(std::int64_t line, const std::string& what) const {
-  throw Error(kErrProvider, kSource, display_name_ + " line " + std::to_string(line) + ": " + what);
+  throw Error(kErrProvider, kSource, OneLine(display_name_ + " line " + std::to_string(line) + ": " + what));
 }
 
 std::string CsvTokenizer::FieldLabel(std::size_t index) const {

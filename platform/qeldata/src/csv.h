@@ -19,6 +19,10 @@
 
 namespace qeldata::detail {
 
+// `text` on one line: line breaks and tabs become blanks, so that an error
+// quoting SQL text, a field name or a cell stays a one-line message.
+std::string OneLine(std::string_view text);
+
 // A whole file mapped read-only (the input is never written). An empty file
 // maps to an empty view.
 class MappedFile {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <limits>
 
+#include "csv.h"
 #include "provider.h"
 #include "sqlite_query.h"
 
@@ -13,6 +14,11 @@ namespace qeldata::detail {
 namespace {
 
 constexpr const char* kSource = "qeldata.sqlite";
+
+// Errors quote SQL text, names and values; the description stays one line.
+Error Failure(std::int32_t number, const std::string& description) {
+  return Error(number, kSource, OneLine(description));
+}
 
 std::string Upper(std::string_view s) {
   std::string out(s);
@@ -105,7 +111,7 @@ class SqliteStream : public RowStream {
         done_ = true;
         break;
       }
-      if (rc != SQLITE_ROW) throw Error(kErrProvider, kSource, where_ + ": " + sqlite3_errmsg(db_.get()));
+      if (rc != SQLITE_ROW) throw Failure(kErrProvider, where_ + ": " + sqlite3_errmsg(db_.get()));
       ++row_;
       for (int i = 0; i < static_cast<int>(fields_.size()); ++i) cells.push_back(Read(i));
       ++got;
@@ -119,7 +125,7 @@ class SqliteStream : public RowStream {
   void ProbeStoredTypes(std::vector<int> open) {
     sqlite3_stmt* probe = nullptr;
     if (sqlite3_prepare_v2(db_.get(), sqlite3_sql(stmt_), -1, &probe, nullptr) != SQLITE_OK)
-      throw Error(kErrProvider, kSource, where_ + ": " + sqlite3_errmsg(db_.get()));
+      throw Failure(kErrProvider, where_ + ": " + sqlite3_errmsg(db_.get()));
     int rc;
     while (!open.empty() && (rc = sqlite3_step(probe)) == SQLITE_ROW) {
       std::erase_if(open, [&](int i) {
@@ -132,13 +138,12 @@ class SqliteStream : public RowStream {
     const bool failed = !open.empty() && rc != SQLITE_DONE;
     const std::string message = failed ? sqlite3_errmsg(db_.get()) : "";
     sqlite3_finalize(probe);
-    if (failed) throw Error(kErrProvider, kSource, where_ + ": " + message);
+    if (failed) throw Failure(kErrProvider, where_ + ": " + message);
     for (int i : open) fields_[i].type = adVarWChar;  // nothing but nulls
   }
 
   [[noreturn]] void Mismatch(int i, int storage, const std::string& shown) const {
-    throw Error(kErrDataConversion, kSource,
-                where_ + ", row " + std::to_string(row_) + ", field '" + fields_[i].name + "': " +
+    throw Failure(kErrDataConversion, where_ + ", row " + std::to_string(row_) + ", field '" + fields_[i].name + "': " +
                     StorageName(storage) + (shown.empty() ? "" : " ('" + shown + "')") +
                     " does not fit the column's type (" + std::to_string(fields_[i].type) + ")");
   }
@@ -222,10 +227,12 @@ class SqliteProvider : public Provider {
     file_name_ = std::filesystem::path(path_).filename().string();
     std::error_code ec;
     if (!std::filesystem::exists(path_, ec))
-      throw Error(kErrProvider, kSource, "cannot open database " + path_ + ": no such file");
+      throw Failure(kErrProvider, "cannot open database " + path_ + ": no such file");
     if (std::filesystem::is_directory(path_, ec))
-      throw Error(kErrProvider, kSource, "cannot open database " + path_ + ": it is a folder");
+      throw Failure(kErrProvider, "cannot open database " + path_ + ": it is a folder");
   }
+
+  std::string DisplayName(std::string_view source) const override { return OneLine(Trim(source)); }
 
   std::unique_ptr<RowStream> Open(std::string_view source, bool /*streaming*/) override {
     if (!db_) {
@@ -233,12 +240,12 @@ class SqliteProvider : public Provider {
       AllowOnlyReading(db_.get());
     }
     const std::string_view text = Trim(source);
-    if (text.empty()) throw Error(kErrInvalidArgument, kSource, "no table name or SQL text to open in " + file_name_);
+    if (text.empty()) throw Failure(kErrInvalidArgument, "no table name or SQL text to open in " + file_name_);
     if (auto table = FindTable(text))
       return OpenSqliteQuery(db_, "SELECT * FROM \"" + QuoteIdentifier(*table) + "\"",
                              file_name_ + " table '" + *table + "'");
     if (LooksLikeSql(text)) return OpenSqliteQuery(db_, std::string(text), file_name_);
-    throw Error(kErrProvider, kSource, "no such table: '" + std::string(Unbracketed(text)) + "' in " + file_name_);
+    throw Failure(kErrProvider, "no such table: '" + std::string(Unbracketed(text)) + "' in " + file_name_);
   }
 
  private:
@@ -273,14 +280,14 @@ class SqliteProvider : public Provider {
     const char* sql =
         "SELECT name FROM sqlite_schema WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE";
     if (sqlite3_prepare_v2(db_.get(), sql, -1, &stmt, nullptr) != SQLITE_OK)
-      throw Error(kErrProvider, kSource, file_name_ + ": " + sqlite3_errmsg(db_.get()));
+      throw Failure(kErrProvider, file_name_ + ": " + sqlite3_errmsg(db_.get()));
     sqlite3_bind_text(stmt, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
     std::optional<std::string> found;
     const int rc = sqlite3_step(stmt);
     if (rc == SQLITE_ROW) found = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
     const std::string message = sqlite3_errmsg(db_.get());
     sqlite3_finalize(stmt);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw Error(kErrProvider, kSource, file_name_ + ": " + message);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw Failure(kErrProvider, file_name_ + ": " + message);
     return found;
   }
 
@@ -299,8 +306,7 @@ SqliteHandle OpenSqlite(const std::string& path, const std::string& display_name
                                  nullptr);
   SqliteHandle db(raw, [](sqlite3* p) { sqlite3_close_v2(p); });
   if (rc != SQLITE_OK)
-    throw Error(kErrProvider, kSource,
-                "cannot open database " + display_name + ": " + (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)));
+    throw Failure(kErrProvider, "cannot open database " + display_name + ": " + (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)));
   sqlite3_extended_result_codes(raw, 1);
   sqlite3_busy_timeout(raw, 5000);
   return db;
@@ -347,11 +353,11 @@ std::unique_ptr<RowStream> OpenSqliteQuery(SqliteHandle db, const std::string& s
   if (sqlite3_prepare_v2(db.get(), sql.c_str(), static_cast<int>(sql.size()), &stmt, &tail) != SQLITE_OK) {
     std::string message = sqlite3_errmsg(db.get());
     if (message == "not authorized") message = "only statements that read data can be opened here";
-    throw Error(kErrProvider, kSource, display_name + ": " + message);
+    throw Failure(kErrProvider, display_name + ": " + message);
   }
   auto fail = [&](const std::string& what) {
     sqlite3_finalize(stmt);
-    throw Error(kErrProvider, kSource, display_name + ": " + what);
+    throw Failure(kErrProvider, display_name + ": " + what);
   };
   if (!stmt) fail("the SQL text holds no statement");
   if (tail && !Trim(std::string_view(tail)).empty() && Trim(std::string_view(tail)) != ";")
@@ -364,7 +370,7 @@ std::unique_ptr<Provider> MakeSqliteProvider(const ConnectionString& cs) {
   auto path = cs.Get("Database");
   if (!path || path->empty()) path = cs.Get("Data Source");
   if (!path || path->empty())
-    throw Error(kErrInvalidArgument, kSource, "the connection string names no database file (Database=...)");
+    throw Failure(kErrInvalidArgument, "the connection string names no database file (Database=...)");
   return std::make_unique<SqliteProvider>(*path);
 }
 

@@ -23,6 +23,11 @@ namespace fs = std::filesystem;
 
 constexpr const char* kSource = "qeldata.text";
 
+// Errors quote SQL text and names; the description stays one line.
+Error Failure(std::int32_t number, const std::string& description) {
+  return Error(number, kSource, OneLine(description));
+}
+
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
@@ -143,7 +148,7 @@ struct SourceSpec {
 SourceSpec ClassifySource(std::string_view source) {
   std::string_view text = Trim(source);
   while (!text.empty() && text.back() == ';') text = Trim(text.substr(0, text.size() - 1));
-  if (text.empty()) throw Error(kErrInvalidArgument, kSource, "no table name or SQL text to open");
+  if (text.empty()) throw Failure(kErrInvalidArgument, "no table name or SQL text to open");
   const auto tokens = LexSql(text);
   if (tokens) {
     const auto& t = *tokens;
@@ -206,7 +211,7 @@ void Exec(sqlite3* db, const std::string& sql, const std::string& context) {
   if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
     const std::string text = message ? message : sqlite3_errmsg(db);
     sqlite3_free(message);
-    throw Error(kErrProvider, kSource, context + ": " + text);
+    throw Failure(kErrProvider, context + ": " + text);
   }
 }
 
@@ -223,7 +228,7 @@ void LoadTable(sqlite3* db, const std::string& table, std::shared_ptr<const Mapp
   Exec(db, "BEGIN", display_name);
   sqlite3_stmt* stmt = nullptr;
   if (sqlite3_prepare_v2(db, (insert + ")").c_str(), -1, &stmt, nullptr) != SQLITE_OK)
-    throw Error(kErrProvider, kSource, display_name + ": " + sqlite3_errmsg(db));
+    throw Failure(kErrProvider, display_name + ": " + sqlite3_errmsg(db));
   std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(stmt, sqlite3_finalize);
 
   CsvRecordReader reader(std::move(file), layout, display_name);
@@ -256,7 +261,7 @@ void LoadTable(sqlite3* db, const std::string& table, std::shared_ptr<const Mapp
       }
     }
     if (sqlite3_step(stmt) != SQLITE_DONE)
-      throw Error(kErrProvider, kSource, display_name + ": " + sqlite3_errmsg(db));
+      throw Failure(kErrProvider, display_name + ": " + sqlite3_errmsg(db));
     sqlite3_reset(stmt);
   }
   Exec(db, "COMMIT", display_name);
@@ -280,7 +285,7 @@ class TextProvider : public Provider {
   std::string DisplayName(std::string_view source) const override {
     try {
       const SourceSpec spec = ClassifySource(source);
-      return spec.whole_file ? spec.table : std::string(Trim(source));
+      return spec.whole_file ? spec.table : OneLine(Trim(source));
     } catch (const Error&) {
       return std::string(source);
     }
@@ -294,8 +299,7 @@ class TextProvider : public Provider {
     const fs::path relative(name);
     const bool climbs = std::any_of(relative.begin(), relative.end(), [](const fs::path& p) { return p == ".."; });
     if (relative.is_absolute() || climbs || name.empty())
-      throw Error(kErrInvalidArgument, kSource,
-                  "the table name '" + name + "' is not a file inside the folder " + folder_text_);
+      throw Failure(kErrInvalidArgument, "the table name '" + name + "' is not a file inside the folder " + folder_text_);
     std::error_code ec;
     fs::path full = folder_ / relative;
     if (!fs::exists(full, ec)) {
@@ -305,20 +309,18 @@ class TextProvider : public Provider {
       if (!alternative.empty() && fs::exists(alternative, ec)) {
         full = alternative;
       } else if (must_exist) {
-        throw Error(kErrProvider, kSource,
-                    "cannot open file '" + name + "' in folder " + folder_text_ + ": no such file");
+        throw Failure(kErrProvider, "cannot open file '" + name + "' in folder " + folder_text_ + ": no such file");
       } else {
         return {};
       }
     }
     const fs::path real = fs::canonical(full, ec);
-    if (ec) throw Error(kErrProvider, kSource, "cannot open file '" + name + "': " + ec.message());
+    if (ec) throw Failure(kErrProvider, "cannot open file '" + name + "': " + ec.message());
     const auto [folder_end, real_it] = std::mismatch(folder_.begin(), folder_.end(), real.begin(), real.end());
     if (folder_end != folder_.end() || real == folder_)
-      throw Error(kErrInvalidArgument, kSource,
-                  "the table name '" + name + "' leads outside the folder " + folder_text_);
+      throw Failure(kErrInvalidArgument, "the table name '" + name + "' leads outside the folder " + folder_text_);
     if (!fs::is_regular_file(real, ec))
-      throw Error(kErrProvider, kSource, "cannot open file '" + name + "' in folder " + folder_text_ + ": not a file");
+      throw Failure(kErrProvider, "cannot open file '" + name + "' in folder " + folder_text_ + ": not a file");
     return real;
   }
 
@@ -334,7 +336,7 @@ class TextProvider : public Provider {
 
   std::unique_ptr<RowStream> OpenQuery(std::string_view sql) {
     const auto tokens = LexSql(sql);
-    if (!tokens) throw Error(kErrProvider, kSource, "the SQL text has an unclosed quote or bracket: " + std::string(sql));
+    if (!tokens) throw Failure(kErrProvider, "the SQL text has an unclosed quote or bracket: " + std::string(sql));
     SqliteHandle db = OpenSqlite("", "(memory)");
     // Each file the query reads becomes a table named as the query names it;
     // the query gets those names quoted so that "BaseBall.csv" is one name.
@@ -378,13 +380,12 @@ std::unique_ptr<Provider> MakeTextProvider(const ConnectionString& cs) {
   auto folder = cs.Get("DBQ");
   if (!folder || folder->empty()) folder = cs.Get("DefaultDir");
   if (!folder || folder->empty())
-    throw Error(kErrInvalidArgument, kSource, "the connection string names no folder (DBQ=...)");
+    throw Failure(kErrInvalidArgument, "the connection string names no folder (DBQ=...)");
   std::error_code ec;
   if (!fs::is_directory(*folder, ec))
-    throw Error(kErrProvider, kSource,
-                "cannot open folder " + *folder + (fs::exists(*folder, ec) ? ": not a folder" : ": no such folder"));
+    throw Failure(kErrProvider, "cannot open folder " + *folder + (fs::exists(*folder, ec) ? ": not a folder" : ": no such folder"));
   const fs::path canonical = fs::canonical(*folder, ec);
-  if (ec) throw Error(kErrProvider, kSource, "cannot open folder " + *folder + ": " + ec.message());
+  if (ec) throw Failure(kErrProvider, "cannot open folder " + *folder + ": " + ec.message());
   return std::make_unique<TextProvider>(canonical, *folder);
 }
 

@@ -214,6 +214,9 @@ TEST_F(TextProviderTest, OtherSqlRunsOnTheLoadedFiles) {
                 .find("only statements that read data"),
             std::string::npos);
   EXPECT_NE(OpenError("select no_such from [p.csv]").find("no such column"), std::string::npos);
+  // Errors that quote multi-line SQL stay on one line.
+  const std::string error = OpenError("select\n  team,\n  nope\nfrom [p.csv]");
+  EXPECT_EQ(error, "select   team,   nope from [p.csv]: no such column: nope");
 }
 
 TEST_F(TextProviderTest, TableNamesStayInsideTheFolder) {
