@@ -183,8 +183,11 @@ bool CsvTokenizer::AtTrailingBlankLines() const {
 }
 
 bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
+  // A local copy: writes into `cells` could alias the members as far as the
+  // compiler knows, and the scan loops would reload them.
+  const char* const end = end_;
   cells.clear();
-  if (pos_ >= end_) return false;
+  if (pos_ >= end) return false;
   constexpr std::ptrdiff_t kReleaseStep = std::ptrdiff_t{16} << 20;
   if (file_ && pos_ - (released_ ? released_ : begin_) >= kReleaseStep) {
     // The caller is done with the cells of earlier records.
@@ -195,16 +198,16 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
   const char* p = pos_;
   for (;;) {
     CellSpan cell;
-    if (p < end_ && *p == '"') {
+    if (p < end && *p == '"') {
       const std::int64_t open_line = line_;
       const char* start = ++p;
       bool escaped = false;
       for (;;) {
-        while (p < end_ && !kStopQuoted[static_cast<unsigned char>(*p)]) ++p;
-        if (p >= end_) FailAt(open_line, "unterminated quoted field in " + FieldLabel(cells.size()));
+        while (p < end && !kStopQuoted[static_cast<unsigned char>(*p)]) ++p;
+        if (p >= end) FailAt(open_line, "unterminated quoted field in " + FieldLabel(cells.size()));
         const char c = *p;
         if (c == '"') {
-          if (p + 1 < end_ && p[1] == '"') {
+          if (p + 1 < end && p[1] == '"') {
             escaped = true;
             p += 2;
             continue;
@@ -215,7 +218,7 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
           ++line_;
           ++p;
         } else if (c == '\r') {
-          if (p + 1 >= end_ || p[1] != '\n') ++line_;
+          if (p + 1 >= end || p[1] != '\n') ++line_;
           ++p;
         } else if (c == '\0') {
           FailAt(line_, "NUL byte in " + FieldLabel(cells.size()) + "; this is not a text file");
@@ -225,25 +228,25 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
       }
       cell = CellSpan{start, static_cast<std::size_t>(p - start), true, escaped};
       ++p;  // the closing quote
-      while (p < end_ && IsBlank(*p)) ++p;
-      if (p < end_ && *p != ',' && *p != '\n' && *p != '\r')
+      while (p < end && IsBlank(*p)) ++p;
+      if (p < end && *p != ',' && *p != '\n' && *p != '\r')
         FailAt(line_, "unexpected text after the closing quote of " + FieldLabel(cells.size()));
     } else {
       const char* start = p;
       for (;;) {
-        p = SkipPlainBytes(p, end_);
-        if (p < end_ && (static_cast<unsigned char>(*p) & 0x80)) {
+        p = SkipPlainBytes(p, end);
+        if (p < end && (static_cast<unsigned char>(*p) & 0x80)) {
           p = SkipUtf8(p, cells.size());
           continue;
         }
-        if (p < end_ && *p == '\0')
+        if (p < end && *p == '\0')
           FailAt(line_, "NUL byte in " + FieldLabel(cells.size()) + "; this is not a text file");
         break;
       }
       cell = CellSpan{start, static_cast<std::size_t>(p - start), false, false};
     }
     cells.push_back(cell);
-    if (p >= end_) {
+    if (p >= end) {
       pos_ = p;
       return true;
     }
@@ -252,7 +255,7 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
       continue;
     }
     // A line break ends the record: CRLF, LF or a lone CR.
-    if (*p == '\r' && p + 1 < end_ && p[1] == '\n') ++p;
+    if (*p == '\r' && p + 1 < end && p[1] == '\n') ++p;
     ++p;
     ++line_;
     pos_ = p;
