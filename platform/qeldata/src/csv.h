@@ -71,7 +71,7 @@ std::string_view CellText(const CellSpan& cell, std::string& scratch);
 // the file and the line: "BaseBall.csv line 17: unterminated quoted field".
 class CsvTokenizer {
  public:
-  // `text` is the file's bytes from `offset`, where line `line` starts.
+  // `text` is the whole file; reading starts at byte `offset`, the start of line `line`.
   CsvTokenizer(std::string_view text, std::string display_name, std::size_t offset = 0, std::int64_t line = 1);
 
   // Reads the next record into `cells` (cleared first). Returns false at the
@@ -158,7 +158,9 @@ struct CsvLayout {
 CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name, const MappedFile* file = nullptr);
 
 // Reads data records of a file whose layout is known, converting each cell to
-// a Value of its column's type.
+// a Value of its column's type. Next hands out the record's cells as spans,
+// and only the cells passed to Convert are read as values: a reader that needs
+// a few columns converts just those.
 class CsvRecordReader {
  public:
   CsvRecordReader(std::shared_ptr<const MappedFile> file, const CsvLayout& layout, std::string display_name);
