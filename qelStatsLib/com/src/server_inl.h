@@ -49,6 +49,7 @@ HRESULT DualObject<Interface>::Invoke(DISPID id, REFIID, LCID, std::uint16_t fla
   if (!found) return DISP_E_MEMBERNOTFOUND;
 
   const std::uint32_t given = params ? params->cArgs : 0;
+  if (given && !params->rgvarg) return E_INVALIDARG;
   if ((found->kind == INVOKE_PROPERTYPUT || found->kind == INVOKE_PROPERTYPUTREF)) {
     if (given != 1) return DISP_E_BADPARAMCOUNT;
   } else {

@@ -382,6 +382,19 @@ TEST(ComServer, BivariateIsNoApplicationObject) {
   EXPECT_FALSE(object);
   ASSERT_EQ(GetAppObject(CLSID_QelStatFctn, IID_IDispatch, object.out()), S_OK);
   EXPECT_DOUBLE_EQ(CallMethod(object.get(), "LogN", {Variant::Double(8), Variant::Int16(2)}).AsDouble(), 3.0);
+  // Another thread (another apartment) gets an application object of its own.
+  IDispatch* elsewhere = nullptr;
+  double answer = 0;
+  std::thread([&] {
+    ComPtr<IDispatch> theirs;
+    if (Succeeded(GetAppObject(CLSID_QelStatFctn, IID_IDispatch, theirs.out()))) {
+      elsewhere = theirs.get();
+      answer = CallMethod(theirs.get(), "DTOR", {Variant::Double(180)}).AsDouble();
+    }
+  }).join();
+  EXPECT_NE(elsewhere, nullptr);
+  EXPECT_NE(elsewhere, object.get());
+  EXPECT_EQ(answer, 3.141592654);
   object.Reset();
   ReleaseAppObjects();
 }
