@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -523,6 +524,83 @@ TEST(ComServer, DataSourceTakesRecordsetObjectsAndReadsThemByName) {
   ComPtr<IDispatch> d = u.As<IDispatch>(IID_IDispatch);
   PutPropertyRef(d.get(), "DataSource", connected.get());
   EXPECT_EQ(GetProperty(d.get(), "Source").AsString(), "select * from [BaseBall.csv]");
+}
+
+// Someone else's recordset-like object: only the members the setter reads by name.
+class ForeignObject final : public IDispatch {
+ public:
+  // `connection` null: a disconnected recordset; else its connection string.
+  ForeignObject(const char* connection, const char* source) : connection_(connection), source_(source) {}
+  HRESULT QueryInterface(REFIID iid, void** object) override {
+    if (iid == IID_IUnknown || iid == IID_IDispatch) {
+      *object = this;
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++refs_; }
+  ULONG Release() override {
+    const ULONG left = --refs_;
+    if (!left) delete this;
+    return left;
+  }
+  HRESULT GetTypeInfoCount(std::uint32_t* n) override { *n = 0; return S_OK; }
+  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(REFIID, const char* const* names, std::uint32_t, LCID, DISPID* ids) override {
+    const std::string name = names[0];
+    *ids = name == "ActiveConnection" && !is_connection_ ? 1
+         : name == "Source" && !is_connection_        ? 2
+         : name == "ConnectionString" && is_connection_ ? 3
+                                                        : DISPID_UNKNOWN;
+    return *ids == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK;
+  }
+  HRESULT Invoke(DISPID id, REFIID, LCID, std::uint16_t, DispParams*, Variant* result, ExcepInfo*,
+                 std::uint32_t*) override {
+    ++reads;
+    if (id == 1) {
+      if (!connection_) {
+        *result = Variant::Object(nullptr);
+      } else {
+        auto* c = new ForeignObject(connection_, nullptr);
+        c->is_connection_ = true;
+        *result = Variant::AttachObject(c);
+      }
+    } else {
+      *result = Variant::String(id == 2 ? source_ : connection_);
+    }
+    return S_OK;
+  }
+  int reads = 0;
+
+ private:
+  const char* connection_;
+  const char* source_;
+  bool is_connection_ = false;
+  std::atomic<ULONG> refs_{1};
+};
+
+TEST(ComServer, DataSourceReadsAnyObjectByName) {
+  ComPtr<_QelUnivariate> u = Create<_QelUnivariate>(CLSID_QelUnivariate, IID__QelUnivariate);
+  u->put_FieldName("HR");
+  ComPtr<ForeignObject> connected = ComPtr<ForeignObject>::Attach(new ForeignObject(kTextConnection.c_str(), "BaseBall.csv"));
+  ASSERT_EQ(u->putref_DataSource(connected.get()), S_OK);
+  EXPECT_GE(connected->reads, 2);
+  Bstr text;
+  u->get_Source(text.out());
+  EXPECT_EQ(text.str(), "BaseBall.csv");
+  VARIANT_BOOL ok = 0;
+  ASSERT_EQ(u->Run(&ok), S_OK) << "Run opens the data the object named";
+  EXPECT_EQ(ok, VARIANT_TRUE);
+
+  // A disconnected object this library cannot read is refused by Run, not misread.
+  ComPtr<ForeignObject> loose = ComPtr<ForeignObject>::Attach(new ForeignObject(nullptr, "ignored"));
+  ASSERT_EQ(u->putref_DataSource(loose.get()), S_OK);
+  EXPECT_TRUE(Failed(u->Run(&ok)));
+  std::optional<ErrorInfo> info = GetErrorInfo();
+  ASSERT_TRUE(info);
+  EXPECT_NE(info->description.find("DataSource"), std::string::npos);
 }
 
 TEST(ComServer, OutlierAndBivariateHandBackRecordsetObjects) {
