@@ -47,14 +47,19 @@ struct Binding {
   std::size_t slot = 0;  // 0-based index in the table of slots (7 = first own member)
 };
 
-// The slot index of a virtual member function, read from its pointer-to-member
-// (Itanium C++ ABI: a virtual member is encoded as 1 + its byte offset).
+// The slot index of a virtual member function, read from its pointer-to-member.
+// Itanium C++ ABI: a virtual member is encoded as 1 + its byte offset; the ARM
+// variant keeps the plain offset and marks virtuals in the adjustment instead.
 template <class P>
 std::size_t SlotOf(P pmf) {
   static_assert(sizeof(P) == 2 * sizeof(std::uintptr_t));
   std::uintptr_t raw[2];
   std::memcpy(raw, &pmf, sizeof raw);
+#if defined(__arm__) || defined(__aarch64__)
+  return raw[0] / sizeof(void*);
+#else
   return (raw[0] - 1) / sizeof(void*);
+#endif
 }
 
 // What a slot's parameter is: an input (values, in-strings, object in) or an out-pointer.

@@ -67,7 +67,11 @@ template <class P>
 std::size_t HeaderSlot(P pmf) {
   std::uintptr_t raw[2];
   std::memcpy(raw, &pmf, sizeof raw);
+#if defined(__arm__) || defined(__aarch64__)
+  return raw[0] / sizeof(void*);
+#else
   return (raw[0] - 1) / sizeof(void*);
+#endif
 }
 
 struct Expected {
