@@ -1,6 +1,7 @@
 #include "QtResize.h"
 
 #include <QComboBox>
+#include <QScreen>
 #include <QVariant>
 
 #include "modCommon.h"
@@ -55,7 +56,11 @@ std::string QtWindow::Name() const { return window_->objectName().toStdString();
 double QtWindow::Top() const {
   // A minimised window is reported far below the screen, where the module leaves it alone.
   if (window_->isMinimized()) return kOffScreenTop + 2000;
-  return modCommon::TwipsFromPixels(window_->frameGeometry().top());
+  // Measured from the top of the window's own screen, so that a window on a
+  // screen stacked below another is not taken for a minimised one.
+  const QScreen* screen = window_->screen();
+  const int screen_top = screen ? screen->geometry().top() : 0;
+  return modCommon::TwipsFromPixels(window_->frameGeometry().top() - screen_top);
 }
 double QtWindow::Left() const { return modCommon::TwipsFromPixels(window_->frameGeometry().left()); }
 double QtWindow::Height() const { return modCommon::TwipsFromPixels(window_->frameGeometry().height()); }

@@ -246,6 +246,42 @@ TEST_F(MainWindowTest, BinsTextIsReadAsItsLeadingNumberRoundedHalfToEven) {
   EXPECT_TRUE(closer_.texts().isEmpty()) << closer_.texts().join(QLatin1Char('|')).toStdString();
 }
 
+TEST_F(MainWindowTest, BinsTextWithoutANumberOrOutOfRange) {
+  window_.Combo2->setCurrentText(QStringLiteral("AB"));
+  window_.Combo3->setCurrentText(QStringLiteral("Salary"));
+  // No leading number: BinCount 0, which the library's own check refuses.
+  window_.Text11->setText(QString());
+  window_.cmdBivariates->click();
+  ASSERT_EQ(closer_.texts().size(), 1);
+  EXPECT_EQ(closer_.texts()[0], QStringLiteral("Error: Bin Count is invalid. Integer values >0 are required."));
+
+  // Beyond 16 bits the class default of 20 bins holds.
+  window_.Text11->setText(QStringLiteral("40000"));
+  window_.cmdBivariates->click();
+  const QJsonObject twenty = Qelstats({QStringLiteral("bivariate"), QStringLiteral("--csv"), Csv("BaseBall.csv"),
+                                       QStringLiteral("--predictor"), QStringLiteral("AB"), QStringLiteral("--target"),
+                                       QStringLiteral("Salary"), QStringLiteral("--bins"), QStringLiteral("20")});
+  EXPECT_EQ(window_.Text3->text(), Figure(twenty, "PSI"));
+  EXPECT_EQ(GridRows(window_.gridModel()), JsonRows(twenty));
+  EXPECT_EQ(closer_.texts().size(), 1);
+}
+
+TEST_F(MainWindowTest, AFailedBivariateRunShowsTheLibrarysMessageAndAnEmptyTable) {
+  window_.cmdBivariates->click();
+  ASSERT_GT(window_.gridModel()->rowCount(), 0);
+  window_.Combo2->setCurrentText(QStringLiteral("Age"));
+  window_.Combo3->setCurrentText(QStringLiteral("Player"));  // a text target cannot be averaged
+  window_.cmdBivariates->click();
+  ASSERT_EQ(closer_.texts().size(), 1);
+  EXPECT_TRUE(closer_.texts()[0].startsWith(QStringLiteral("Com_Bivariate: Bivariate_Run ")))
+      << closer_.texts()[0].toStdString();
+  EXPECT_EQ(window_.gridModel()->columnCount(), 6);
+  EXPECT_EQ(window_.gridModel()->rowCount(), 0);
+  bool whole = false;
+  window_.Text12->text().toInt(&whole);
+  EXPECT_TRUE(whole) << "the elapsed time is shown also after a failed run";
+}
+
 TEST_F(MainWindowTest, OutlierClickShowsTheStatisticsAndItsTableAsQelstatsDoes) {
   window_.Combo2->setCurrentText(QStringLiteral("Salary"));
   window_.cmdExecuteOutl->click();
@@ -275,6 +311,13 @@ TEST_F(MainWindowTest, OutlierClickShowsTheStatisticsAndItsTableAsQelstatsDoes) 
   EXPECT_EQ(window_.Text18->text(), Figure(tmean, "OutlierCountN"));
   EXPECT_EQ(GridRows(window_.gridModel()), JsonRows(tmean));
   EXPECT_TRUE(closer_.texts().isEmpty()) << closer_.texts().join(QLatin1Char('|')).toStdString();
+
+  // A percentage outside 1..100 is refused by the library, in its own message box.
+  window_.Text22->setText(QStringLiteral("0.5"));
+  window_.cmdExecuteOutl->click();
+  ASSERT_EQ(closer_.texts().size(), 1);
+  EXPECT_EQ(closer_.texts()[0],
+            QStringLiteral("Error: Outlier Trimmed mean outlier determination requires percentages between 1 and 100."));
 }
 
 TEST_F(MainWindowTest, UnivariateClickFillsItsTabWithTheWeightAndEmptiesTheGrid) {
