@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QSet>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTableView>
 
 #include "RecordsetModel.h"
@@ -187,6 +188,16 @@ TEST_F(MainWindowTest, ChoosingCollegeReplacesTheListsAndKeepsResults) {
   EXPECT_TRUE(closer_.texts().isEmpty());
 }
 
+TEST_F(MainWindowTest, ChoosingTheSameDatasetAgainResetsTheLists) {
+  window_.Combo2->setCurrentIndex(3);
+  window_.Combo4->setCurrentIndex(2);
+  const auto before = window_.dataset();
+  emit window_.Combo1->activated(0);
+  EXPECT_EQ(window_.Combo2->currentIndex(), 0);
+  EXPECT_EQ(window_.Combo4->currentText(), QStringLiteral("None"));
+  EXPECT_NE(window_.dataset(), before) << "each choice opens the file anew";
+}
+
 TEST_F(MainWindowTest, ADatasetThatCannotBeOpenedIsReportedAndTheListsStay) {
   const QStringList before = Items(window_.Combo2);
   const auto open = window_.dataset();
@@ -348,6 +359,32 @@ TEST_F(MainWindowTest, UnivariateClickFillsItsTabWithTheWeightAndEmptiesTheGrid)
   window_.Combo4->setCurrentText(QStringLiteral("None"));
   window_.cmdUnivariate->click();
   EXPECT_EQ(window_.Text23->text(), window_.Text24->text());
+}
+
+TEST_F(MainWindowTest, TheWeightRuleComparesWithNoneExactly) {
+  // "none" is not "None": it is passed as a weight field, which the file does not have.
+  window_.Combo2->setCurrentText(QStringLiteral("Salary"));
+  window_.Combo4->setCurrentText(QStringLiteral("none"));
+  window_.cmdUnivariate->click();
+  EXPECT_EQ(window_.Text23->text(), QStringLiteral("0"));
+  window_.Combo4->setCurrentText(QStringLiteral("None"));
+  window_.cmdUnivariate->click();
+  EXPECT_EQ(window_.Text23->text(), QStringLiteral("920"));
+}
+
+TEST_F(MainWindowTest, TheLibrarysProgressWindowShowsDuringABivariateRun) {
+  // The bivariate run lets window events through at its checkpoints: look around then.
+  bool seen = false;
+  QTimer probe;
+  probe.setInterval(0);
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->objectName() == QLatin1String("frmProgress") && w->isVisible()) seen = true;
+  });
+  probe.start();
+  window_.cmdBivariates->click();
+  probe.stop();
+  EXPECT_TRUE(seen);
 }
 
 TEST_F(MainWindowTest, AFailedUnivariateRunShowsTheNewObjectsZeros) {
