@@ -23,7 +23,13 @@ namespace {
 QString WritableCollection(const QString& collection_file, QString* error) {
   const QFileInfo info(collection_file);
   if (QFileInfo(info.absolutePath()).isWritable()) return collection_file;
+  return HelpWindow::UserCollection(collection_file, error);
+}
 
+}  // namespace
+
+QString HelpWindow::UserCollection(const QString& collection_file, QString* error) {
+  const QFileInfo info(collection_file);
   QHelpEngineCore original(collection_file);
   original.setReadOnly(true);
   if (!original.setupData()) {
@@ -34,6 +40,7 @@ QString WritableCollection(const QString& collection_file, QString* error) {
   QDir().mkpath(dir);
   const QString copy = dir + QLatin1Char('/') + info.fileName();
   QHelpEngineCore user(copy);
+  user.setReadOnly(false);  // engines only read their collection unless told otherwise
   if (!user.setupData()) {
     *error = QStringLiteral("The help file %1 cannot be opened: %2").arg(copy, user.error());
     return {};
@@ -44,12 +51,13 @@ QString WritableCollection(const QString& collection_file, QString* error) {
       if (user.documentationFileName(ns) == book) continue;
       user.unregisterDocumentation(ns);
     }
-    user.registerDocumentation(book);
+    if (!user.registerDocumentation(book)) {
+      *error = QStringLiteral("The help book %1 cannot be registered: %2").arg(book, user.error());
+      return {};
+    }
   }
   return copy;
 }
-
-}  // namespace
 
 HelpBrowser::HelpBrowser(QHelpEngine* engine, QWidget* parent) : QTextBrowser(parent), engine_(engine) {
   setOpenExternalLinks(false);

@@ -34,6 +34,12 @@ class HelpWindow : public QWidget {
   static HelpWindow* Open(const QString& collection_file, QString* error);
   ~HelpWindow() override;
 
+  // A collection of the user's own (in the cache folder) that registers the
+  // books of `collection_file`: the help window works on it when the
+  // program's folder cannot be written, as the search index needs. Empty,
+  // with *error, when either collection cannot be set up.
+  static QString UserCollection(const QString& collection_file, QString* error);
+
   // The collection this window was opened on (as given to Open).
   QString CollectionFile() const { return collection_file_; }
   // The book's first page.

@@ -167,3 +167,31 @@ TEST(Help, ClosingTheMainWindowClosesItsHelpWindows) {
 }
 
 }  // namespace
+
+namespace {
+
+// An installed program's folder cannot be written: the help window then works
+// on a collection of the user's own that registers the same book.
+TEST(Help, AUserCollectionServesAReadOnlyInstall) {
+  QTemporaryDir cache;
+  const QByteArray previous = qgetenv("XDG_CACHE_HOME");
+  qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+  QString error;
+  const QString user = HelpWindow::UserCollection(modCommon::DefaultHelpFile(), &error);
+  qputenv("XDG_CACHE_HOME", previous);
+  ASSERT_FALSE(user.isEmpty()) << error.toStdString();
+  EXPECT_TRUE(user.startsWith(cache.path()));
+  ModalCloser closer;
+  HelpWindow* help = HelpWindow::Open(user, &error);
+  ASSERT_NE(help, nullptr) << error.toStdString();
+  EXPECT_EQ(help->engine()->registeredDocumentations().size(), 1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return help->engine()->contentModel()->rowCount() > 0; }, 10000));
+  EXPECT_TRUE(help->browser()->toPlainText().contains(QStringLiteral("Orvanto Statistical Library")));
+  delete help;
+  // A second look-up reuses the registration.
+  qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+  EXPECT_EQ(HelpWindow::UserCollection(modCommon::DefaultHelpFile(), &error), user);
+  qputenv("XDG_CACHE_HOME", previous);
+}
+
+}  // namespace
