@@ -173,16 +173,17 @@ class CsvRecordReader {
   bool Next(std::vector<CellSpan>& cells);
   // The value of cell `column` of the current record, typed as the layout says.
   // Throws Error naming file, line and field when the cell does not read as
-  // its column's type (the file changed after the inference scan).
-  Value Convert(const CellSpan& cell, std::size_t column);
+  // its column's type (the file changed after the inference scan). `line`
+  // names the record's line for a cell of an earlier record; -1: the current one.
+  Value Convert(const CellSpan& cell, std::size_t column, std::int64_t line = -1);
   // The column's number of the cell if numeric; same checks as Convert.
-  std::optional<CsvNumber> ConvertNumber(const CellSpan& cell, std::size_t column);
+  std::optional<CsvNumber> ConvertNumber(const CellSpan& cell, std::size_t column, std::int64_t line = -1);
   // The column's date; same checks as Convert.
-  std::optional<Date> ConvertDate(const CellSpan& cell, std::size_t column);
+  std::optional<Date> ConvertDate(const CellSpan& cell, std::size_t column, std::int64_t line = -1);
 
   const std::vector<FieldInfo>& fields() const { return fields_; }
   std::int64_t record_line() const { return tokenizer_.record_line(); }
-  [[noreturn]] void FailCell(std::size_t column, const std::string& what) const;
+  [[noreturn]] void FailCell(std::size_t column, const std::string& what, std::int64_t line = -1) const;
 
  private:
   std::shared_ptr<const MappedFile> file_;

@@ -41,6 +41,16 @@ class RowStream {
   // row after row) and returns how many rows it appended; 0 at the end.
   // Throws Error with the provider's description on failure.
   virtual std::size_t Fetch(std::vector<Value>& cells, std::size_t max_rows) = 0;
+
+  // Streams whose cells cost a conversion (text files) may leave the columns
+  // of a streamed block unconverted until a reader asks for one, so that a run
+  // reading one field of five converts one cell per record. FetchDeferred
+  // reads up to `max_rows` rows and sizes `cells` for them without filling
+  // them (their contents are stale until converted); ConvertColumn then fills
+  // one column of that block with exactly the values Fetch would have made.
+  virtual bool DefersConversion() const { return false; }
+  virtual std::size_t FetchDeferred(std::vector<Value>& cells, std::size_t max_rows) { return Fetch(cells, max_rows); }
+  virtual void ConvertColumn(std::vector<Value>& /*cells*/, std::size_t /*column*/) {}
 };
 
 class Provider {
@@ -90,6 +100,9 @@ struct RecordsetState {
   std::unique_ptr<RowStream> stream;
   bool stream_done = false;
   std::int64_t block_base = 0;  // rows before the current block
+  // Streaming from a stream that defers conversion: the columns of the
+  // current block not converted yet (empty when every column is).
+  mutable std::vector<char> pending_columns;
 
   // Cursor: row index into table->cells; -1 is BOF, table->rows is EOF.
   std::int64_t pos = -1;

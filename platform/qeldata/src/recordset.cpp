@@ -83,6 +83,12 @@ const Value& RecordsetState::Cell(int ordinal) const {
   if (pos < 0 || pos >= table->rows)
     throw Error(kErrNoCurrentRecord, kSource,
                 "Either BOF or EOF is True, or the current record has been deleted.");
+  if (!pending_columns.empty() && pending_columns[ordinal]) [[unlikely]] {
+    // First look at this column in the block: convert it now. On failure the
+    // column stays pending, so every later look fails the same way.
+    stream->ConvertColumn(table->cells, static_cast<std::size_t>(ordinal));
+    pending_columns[ordinal] = 0;
+  }
   return table->cells[static_cast<std::size_t>(pos) * table->fields.size() + ordinal];
 }
 
@@ -91,9 +97,18 @@ Value& RecordsetState::MutableCell(int ordinal) { return const_cast<Value&>(Cell
 bool RecordsetState::FetchNextBlock() {
   if (stream_done) return false;
   block_base += table->rows;
-  table->cells.clear();
   table->rows = 0;
-  const std::size_t got = stream->Fetch(table->cells, kBlockRows);
+  std::size_t got = 0;
+  if (stream->DefersConversion()) {
+    // The cells of the last block are overwritten as columns are converted,
+    // so they are neither destroyed nor built again.
+    pending_columns.assign(table->fields.size(), 1);
+    got = stream->FetchDeferred(table->cells, kBlockRows);
+  } else {
+    pending_columns.clear();
+    table->cells.clear();
+    got = stream->Fetch(table->cells, kBlockRows);
+  }
   table->rows = static_cast<std::int64_t>(got);
   if (got == 0) stream_done = true;
   return got > 0;
@@ -182,6 +197,7 @@ void Recordset::Open(std::string_view source, std::string_view connection_string
   s.block_base = 0;
   s.streaming = streaming;
   s.stream_done = false;
+  s.pending_columns.clear();
   if (streaming) {
     s.provider = std::move(provider);
     s.stream = std::move(stream);
@@ -211,6 +227,7 @@ bool Recordset::IsOpen() const { return state_->open; }
 void Recordset::Close() {
   RecordsetState& s = Checked(state_.get());
   s.open = false;
+  s.pending_columns.clear();
   s.stream.reset();
   s.provider.reset();
   s.table = std::make_shared<detail::Table>();

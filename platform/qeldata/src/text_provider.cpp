@@ -182,9 +182,35 @@ class CsvStream : public RowStream {
     return got;
   }
 
+  // Streamed blocks keep their cells as spans into the file; a column becomes
+  // values only when a reader looks at it, by the same conversion as Fetch's.
+  bool DefersConversion() const override { return true; }
+
+  std::size_t FetchDeferred(std::vector<Value>& cells, std::size_t max_rows) override {
+    const std::size_t columns = reader_.fields().size();
+    block_.clear();
+    lines_.clear();
+    std::size_t got = 0;
+    while (got < max_rows && reader_.Next(spans_)) {
+      block_.insert(block_.end(), spans_.begin(), spans_.end());
+      lines_.push_back(reader_.record_line());
+      ++got;
+    }
+    cells.resize(got * columns);
+    return got;
+  }
+
+  void ConvertColumn(std::vector<Value>& cells, std::size_t column) override {
+    const std::size_t columns = reader_.fields().size();
+    for (std::size_t r = 0, i = column; r < lines_.size(); ++r, i += columns)
+      cells[i] = reader_.Convert(block_[i], column, lines_[r]);
+  }
+
  private:
   CsvRecordReader reader_;
   std::vector<CellSpan> spans_;
+  std::vector<CellSpan> block_;      // the cells of the last deferred block, row after row
+  std::vector<std::int64_t> lines_;  // the line each of its records starts on
 };
 
 std::string QuoteIdentifier(std::string_view name) {
