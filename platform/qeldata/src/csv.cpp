@@ -12,7 +12,10 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <future>
 #include <limits>
+#include <system_error>
 
 #include <fast_float/fast_float.h>
 
@@ -195,7 +198,8 @@ CsvTokenizer::CsvTokenizer(std::string_view text, std::string display_name, std:
       pos_(text.data() + std::min(offset, text.size())),
       end_(text.data() + text.size()),
       display_name_(std::move(display_name)),
-      line_(line) {}
+      line_(line),
+      released_(pos_) {}
 
 void CsvTokenizer::Fail(const std::string& what) const { FailAt(record_line_, what); }
 
@@ -242,9 +246,9 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
   cells.clear();
   if (pos_ >= end) return false;
   constexpr std::ptrdiff_t kReleaseStep = std::ptrdiff_t{16} << 20;
-  if (file_ && pos_ - (released_ ? released_ : begin_) >= kReleaseStep) {
+  if (file_ && pos_ - released_ >= kReleaseStep) {
     // The caller is done with the cells of earlier records.
-    file_->Release(released_ ? released_ : begin_, pos_);
+    file_->Release(released_, pos_);
     released_ = pos_;
   }
   record_line_ = line_;
@@ -497,6 +501,51 @@ bool IsBlankLine(const std::vector<CellSpan>& cells) {
   return cells.size() == 1 && cells[0].size == 0 && !cells[0].quoted;
 }
 
+// Reads the records that start before byte `stop` (all of them with npos),
+// narrowing each column's guess; checks every record on the way.
+void ScanColumnTypes(CsvTokenizer& tokenizer, std::size_t stop, std::vector<ColumnGuess>& guesses) {
+  const std::size_t field_count = guesses.size();
+  std::vector<CellSpan> cells;
+  std::string scratch;
+  // Columns that may still be numbers or dates; text columns drop out, and
+  // their cells need no look at all.
+  std::vector<std::size_t> open_columns;
+  for (std::size_t i = 0; i < field_count; ++i)
+    if (guesses[i].numeric || guesses[i].date) open_columns.push_back(i);
+
+  while (tokenizer.offset() < stop && tokenizer.Next(cells)) {
+    if (IsBlankLine(cells) && field_count > 1) continue;
+    if (IsBlankLine(cells) && tokenizer.AtTrailingBlankLines()) break;
+    if (cells.size() != field_count)
+      tokenizer.Fail(FieldCountText(cells.size()) + ", the header has " + std::to_string(field_count));
+    for (std::size_t k = 0; k < open_columns.size();) {
+      const std::size_t column = open_columns[k];
+      ColumnGuess& g = guesses[column];
+      const CellSpan& cell = cells[column];
+      const std::string_view text = cell.escaped ? CellText(cell, scratch) : cell.raw();
+      const CsvCellShape shape = ShapeOfCell(text);
+      if (shape != CsvCellShape::kBlank) {
+        g.any_value = true;
+        if (g.numeric) {
+          if (shape == CsvCellShape::kText) {
+            g.numeric = false;
+          } else {
+            g.date = false;
+            if (shape == CsvCellShape::kReal) g.int32 = g.int64 = false;
+            else if (shape == CsvCellShape::kInt64) g.int32 = false;
+          }
+        }
+        if (g.date && !g.numeric && !Date::Parse(text)) g.date = false;
+        if (!g.numeric && !g.date) {
+          open_columns.erase(open_columns.begin() + static_cast<std::ptrdiff_t>(k));
+          continue;
+        }
+      }
+      ++k;
+    }
+  }
+}
+
 }  // namespace
 
 CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name, const MappedFile* file) {
@@ -530,39 +579,59 @@ CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name
 
   const std::size_t field_count = layout.fields.size();
   std::vector<ColumnGuess> guesses(field_count);
-  // Columns that may still be numbers or dates; text columns drop out, and
-  // their cells need no look at all.
-  std::vector<std::size_t> open_columns(field_count);
-  for (std::size_t i = 0; i < field_count; ++i) open_columns[i] = i;
-
-  while (tokenizer.Next(cells)) {
-    if (IsBlankLine(cells) && field_count > 1) continue;
-    if (IsBlankLine(cells) && tokenizer.AtTrailingBlankLines()) break;
-    if (cells.size() != field_count)
-      tokenizer.Fail(FieldCountText(cells.size()) + ", the header has " + std::to_string(field_count));
-    for (std::size_t k = 0; k < open_columns.size();) {
-      const std::size_t column = open_columns[k];
-      ColumnGuess& g = guesses[column];
-      const std::string_view text = CellText(cells[column], scratch);
-      const CsvCellShape shape = ShapeOfCell(text);
-      if (shape != CsvCellShape::kBlank) {
-        g.any_value = true;
-        if (g.numeric) {
-          if (shape == CsvCellShape::kText) {
-            g.numeric = false;
-          } else {
-            g.date = false;
-            if (shape == CsvCellShape::kReal) g.int32 = g.int64 = false;
-            else if (shape == CsvCellShape::kInt64) g.int32 = false;
-          }
-        }
-        if (g.date && !g.numeric && !Date::Parse(text)) g.date = false;
-        if (!g.numeric && !g.date) {
-          open_columns.erase(open_columns.begin() + static_cast<std::ptrdiff_t>(k));
-          continue;
-        }
+  const std::size_t data_offset = tokenizer.offset();
+  // A large file is scanned in two halves at once. The second half starts
+  // after a line break near the middle, guessing that the break ends a record
+  // (it may lie inside a quoted cell). The first half's scan shows whether the
+  // guess held: its last record must end exactly there. If it did not, or the
+  // second half met a problem (whose line number it cannot know), the second
+  // half is scanned again after the first, as one scan would. The column
+  // guesses of the halves combine exactly: each flag holds for the whole file
+  // when it holds for both halves.
+  constexpr std::size_t kSplitAbove = std::size_t{16} << 20;
+  std::size_t split = std::string_view::npos;
+  if (bytes.size() - data_offset > kSplitAbove) {
+    const std::size_t newline = bytes.find('\n', data_offset + (bytes.size() - data_offset) / 2);
+    if (newline != std::string_view::npos && newline + 1 < bytes.size()) split = newline + 1;
+  }
+  std::future<std::vector<ColumnGuess>> second;
+  if (split != std::string_view::npos) {
+    try {
+      second = std::async(std::launch::async, [&]() {
+        CsvTokenizer half(bytes, display_name, split, 0);
+        half.ReleaseAsYouGo(file);
+        half.SetFieldNames(&layout.fields);
+        std::vector<ColumnGuess> half_guesses(field_count);
+        ScanColumnTypes(half, std::string_view::npos, half_guesses);
+        return half_guesses;
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had: one scan does it all.
+    }
+  }
+  if (!second.valid()) {
+    ScanColumnTypes(tokenizer, std::string_view::npos, guesses);
+  } else {
+    // A problem in the first half is the first one of the file; the second
+    // half's thread is waited for (by the future) before it is reported.
+    ScanColumnTypes(tokenizer, split, guesses);
+    std::vector<ColumnGuess> second_guesses;
+    bool second_ok = tokenizer.offset() == split;
+    try {
+      second_guesses = second.get();
+    } catch (const Error&) {
+      second_ok = false;
+    }
+    if (second_ok) {
+      for (std::size_t i = 0; i < field_count; ++i) {
+        guesses[i].any_value = guesses[i].any_value || second_guesses[i].any_value;
+        guesses[i].numeric = guesses[i].numeric && second_guesses[i].numeric;
+        guesses[i].int32 = guesses[i].int32 && second_guesses[i].int32;
+        guesses[i].int64 = guesses[i].int64 && second_guesses[i].int64;
+        guesses[i].date = guesses[i].date && second_guesses[i].date;
       }
-      ++k;
+    } else {
+      ScanColumnTypes(tokenizer, std::string_view::npos, guesses);
     }
   }
   for (std::size_t i = 0; i < field_count; ++i) {

@@ -112,7 +112,7 @@ class CsvTokenizer {
   std::int64_t record_line_ = 0;
   const std::vector<FieldInfo>* field_names_ = nullptr;
   const MappedFile* file_ = nullptr;
-  const char* released_ = nullptr;  // pages before this were given back
+  const char* released_;  // pages from here on are not given back yet (starts at the first record read)
 };
 
 // The text as a number, as the text provider reads numeric cells: optional
