@@ -27,6 +27,8 @@ using qeldata::Value;
 // The platform's run-time error 11, raised where a division by zero would
 // otherwise slip through as NaN or infinity.
 constexpr std::int32_t kErrDivisionByZero = static_cast<std::int32_t>(0x800A000B);
+// The platform's run-time error 6, an arithmetic result beyond the range of a double.
+constexpr std::int32_t kErrOverflow = static_cast<std::int32_t>(0x800A0006);
 constexpr const char* kDataCheckSource = "Bivariate Data Check";
 constexpr const char* kRunSource = "Bivariate_Run";
 
@@ -100,14 +102,26 @@ struct TextHash {
 
 // The key of a number: the double its text form reads back as, so that two
 // values are one distinct value exactly when their text forms are equal.
+// NaN, the infinities and values whose text form lies beyond the largest
+// double have no place among the bins: a type mismatch, like a text.
+[[gnu::noinline, noreturn]] void NotFinite(const Value& p) {
+  throw qeldata::Error(qeldata::kErrDataConversion, kRunSource,
+                       "Type mismatch: the value '" + p.AsText() + "' is not a finite number");
+}
+
 double NumberKey(const Value& p) {
+  double key;
   if (p.IsNumber()) {
     const double x = p.number();
-    if (p.IsCanonicalNumber()) return x == 0 ? 0.0 : x;  // "-0" is the value 0
-    return Canonical15(x);
+    if (p.IsCanonicalNumber()) key = x == 0 ? 0.0 : x;  // "-0" is the value 0
+    else key = Canonical15(x);
+  } else {
+    // Booleans, dates and numeric texts in a field the run treats as numeric.
+    key = Canonical15(p.AsNumber());
   }
-  // Booleans, dates and numeric texts in a field the run treats as numeric.
-  return Canonical15(p.AsNumber());
+  if (!std::isfinite(key)) [[unlikely]]
+    NotFinite(p);
+  return key;
 }
 
 // A date's fields packed into one key, or nullopt when they lie outside the
@@ -295,16 +309,24 @@ qeldata::Error InRecord(const qeldata::Error& e, const qeldata::Field& field, co
 // A target or weight value that is not stored as a number: read as
 // one (a numeric text, a date, a boolean), or a type mismatch that names the
 // field and the record, so that the user can find the cell.
+// NaN and the infinities are no usable numbers either: a mean or an index
+// computed from them would be a figure that means nothing.
 [[gnu::noinline]] double ConvertNumber(const Value& v, const qeldata::Field& field, const Recordset& input) {
+  double x;
   try {
-    return v.AsNumber();
+    x = v.AsNumber();
   } catch (const qeldata::Error& e) {
     throw InRecord(e, field, input);
   }
+  if (!std::isfinite(x))
+    throw InRecord(qeldata::Error(qeldata::kErrDataConversion, kRunSource,
+                                  "Type mismatch: the value '" + NumberText(x) + "' is not a finite number"),
+                   field, input);
+  return x;
 }
 
 inline double AsNumber(const Value& v, const qeldata::Field& field, const Recordset& input) {
-  return v.IsNumber() ? v.number() : ConvertNumber(v, field, input);
+  return v.IsNumber() && std::isfinite(v.number()) ? v.number() : ConvertNumber(v, field, input);
 }
 
 // Tallies a complete record; a predictor value that cannot be keyed fails
@@ -558,6 +580,8 @@ std::shared_ptr<Recordset> Bivariate_Run(Recordset& input, const std::string& Pr
     }
     rec.N = totals.n;
     rec.Missing = totals.missing;
+    if (!std::isfinite(totals.target_sum) || !std::isfinite(totals.n))
+      throw qeldata::Error(kErrOverflow, kRunSource, "Overflow: the sum of the target or of the weights exceeds the range of a double.");
     if (totals.n == 0)
       throw qeldata::Error(kErrDivisionByZero, kRunSource,
                            "Division by zero: the weighted N of the records with a predictor, a target" +
