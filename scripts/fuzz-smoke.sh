@@ -8,6 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$(pwd)"
 dir="${QEL_FUZZ_DIR:-build-fuzz}"
+case "$dir" in /*) ;; *) dir="$root/$dir" ;; esac
 seconds="${QEL_FUZZ_SECONDS:-20}"
 cmake -S . -B "$dir" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQEL_FUZZ=ON -DQEL_BUILD_GUI=OFF -DQEL_BUILD_TESTS=OFF >/dev/null
@@ -21,7 +22,7 @@ for target in fuzz_csv fuzz_connection_string fuzz_number_text fuzz_runs; do
   work="$dir/fuzz-out/$target"
   mkdir -p "$work"
   echo "fuzzing $target for ${seconds}s"
-  (cd "$dir/fuzz-out" && "$root/$dir/bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  (cd "$dir/fuzz-out" && "$dir/bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
      -max_len=4096 -print_final_stats=1 "$work" "$root/fuzz/corpus/$target" 2>"$target.log") || {
     tail -60 "$dir/fuzz-out/$target.log" >&2
     echo "fuzz-smoke: $target found a fault (input and log in $dir/fuzz-out)" >&2
