@@ -148,7 +148,7 @@ std::optional<double> TypeParmFromText(const QString& text) {
   const QString t = text.trimmed();
   if (t.isEmpty()) return std::nullopt;
   bool ok = false;
-  double value = QLocale::system().toDouble(t, &ok);
+  double value = QLocale().toDouble(t, &ok);  // the user's locale (the process default)
   if (!ok) value = QLocale::c().toDouble(t, &ok);
   if (!ok || !std::isfinite(value)) return std::nullopt;
   return value;

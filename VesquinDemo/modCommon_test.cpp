@@ -46,9 +46,10 @@ TEST(OutlierParmText, NumbersInTheUserLocaleOrPlainFormElseUnset) {
   EXPECT_EQ(modCommon::TypeParmFromText(QStringLiteral("two")), std::nullopt);
   EXPECT_EQ(modCommon::TypeParmFromText(QStringLiteral("")), std::nullopt);
   EXPECT_EQ(modCommon::TypeParmFromText(QStringLiteral("7abc")), std::nullopt);
-  QLocale::setDefault(QLocale(QLocale::German));
-  const QLocale previous = QLocale::system();
-  EXPECT_EQ(modCommon::TypeParmFromText(QStringLiteral("2.5")), 2.5);
+  const QLocale previous;
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  EXPECT_EQ(modCommon::TypeParmFromText(QStringLiteral("2,5")), 2.5);
+  EXPECT_EQ(modCommon::TypeParmFromText(QStringLiteral("2.5")), 2.5);  // the plain form still reads
   QLocale::setDefault(previous);
 }
 
