@@ -30,9 +30,10 @@ using qeldata::Value;
 
 // Rows of x (decimals: some beyond 15 digits, -0, blanks), w (weights, some
 // blank), t (a target), c (texts, some quoted with commas and quotes), n
-// (whole numbers) and a date; over several streamed blocks.
+// (whole numbers), a date and a long text that makes the file large enough
+// (over 8 MB) to be read ahead on a second thread; over several blocks.
 struct Data {
-  std::string csv = "x,w,t,c,n,d\n";
+  std::string csv = "x,w,t,c,n,d,pad\n";
   std::vector<std::vector<std::string>> cells;  // as written, without quotes
 };
 
@@ -62,8 +63,9 @@ Data MakeData() {
       for (char ch : c) quoted_c += ch == '"' ? std::string("\"\"") : std::string(1, ch);
       quoted_c += "\"";
     }
-    data.csv += x + "," + w + "," + t + "," + quoted_c + "," + n + "," + d + (i % 5 == 0 ? "\r\n" : "\n");
-    data.cells.push_back({x, w, t, c, n, d});
+    const std::string pad(700 + pick(100), 'p');
+    data.csv += x + "," + w + "," + t + "," + quoted_c + "," + n + "," + d + "," + pad + (i % 5 == 0 ? "\r\n" : "\n");
+    data.cells.push_back({x, w, t, c, n, d, pad});
   }
   return data;
 }
@@ -82,12 +84,14 @@ std::shared_ptr<Recordset> InMemory(const Data& data) {
   fields.Append("c", qeldata::adVarWChar, 255);
   fields.Append("n", qeldata::adInteger);
   fields.Append("d", qeldata::adDate);
+  fields.Append("pad", qeldata::adVarWChar, 255);
   rs->Open();
   for (const auto& row : data.cells) {
     rs->AddNew();
     for (int i : {0, 1, 2, 4}) fields.Item(i).SetValue(Number(row[i]));
     fields.Item(3).SetValue(row[3].empty() ? Value() : Value(row[3]));
     fields.Item(5).SetValue(Value(*qeldata::Date::Parse(row[5])));
+    fields.Item(6).SetValue(Value(row[6]));
     rs->Update();
   }
   rs->MoveFirst();

@@ -45,11 +45,15 @@ class RowStream {
   // Streams whose cells cost a conversion (text files) may leave the columns
   // of a streamed block unconverted until a reader asks for one, so that a run
   // reading one field of five converts one cell per record. FetchDeferred
-  // reads up to `max_rows` rows and sizes `cells` for them without filling
-  // them (their contents are stale until converted); ConvertColumn then fills
-  // one column of that block with exactly the values Fetch would have made.
+  // reads up to `max_rows` rows and sizes `cells` for them, leaving the
+  // columns marked in `pending` (one flag per column, all set by the caller)
+  // unfilled, their contents stale; it may fill some and clear their flags.
+  // ConvertColumn then fills one column of that block with exactly the values
+  // Fetch would have made.
   virtual bool DefersConversion() const { return false; }
-  virtual std::size_t FetchDeferred(std::vector<Value>& cells, std::size_t max_rows) { return Fetch(cells, max_rows); }
+  virtual std::size_t FetchDeferred(std::vector<Value>& cells, std::size_t max_rows, std::vector<char>& /*pending*/) {
+    return Fetch(cells, max_rows);
+  }
   virtual void ConvertColumn(std::vector<Value>& /*cells*/, std::size_t /*column*/) {}
 };
 

@@ -103,7 +103,7 @@ bool RecordsetState::FetchNextBlock() {
     // The cells of the last block are overwritten as columns are converted,
     // so they are neither destroyed nor built again.
     pending_columns.assign(table->fields.size(), 1);
-    got = stream->FetchDeferred(table->cells, kBlockRows);
+    got = stream->FetchDeferred(table->cells, kBlockRows, pending_columns);
   } else {
     pending_columns.clear();
     table->cells.clear();

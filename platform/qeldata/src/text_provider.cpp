@@ -8,8 +8,14 @@
 // on an in-memory SQLite database holding the files it names as tables.
 #include <algorithm>
 #include <cctype>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <filesystem>
 #include <map>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "csv.h"
 #include "provider.h"
@@ -164,10 +170,151 @@ SourceSpec ClassifySource(std::string_view source) {
 
 // ---- streaming a file ----
 
+// Blocks of a large file are read ahead on a second thread: it splits the
+// next records into cells while the reader works on the current block, and
+// converts the columns the reader asked for in earlier blocks. Problems reach
+// the reader in the order one thread would meet them: a record that cannot be
+// read fails the fetch of its block; a cell the read-ahead cannot convert is
+// left to the reader's own conversion, which reports it.
+class ReadAhead {
+ public:
+  struct Block {
+    std::vector<CellSpan> spans;       // row after row
+    std::vector<std::int64_t> lines;   // the line each record starts on
+    std::vector<Value> values;         // rows * columns; the converted columns filled
+    std::vector<char> converted;       // per column
+    std::exception_ptr error;          // the record after the last one could not be read
+  };
+
+  ReadAhead(std::shared_ptr<const MappedFile> file, const CsvLayout& layout, const std::string& display_name)
+      : reader_(std::move(file), layout, display_name), wanted_(layout.fields.size(), 0) {
+    worker_ = std::thread([this] { Work(); });
+  }
+  ~ReadAhead() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    worker_.join();
+  }
+
+  // The next block, or nullptr at the end. `done` goes back for reuse.
+  std::unique_ptr<Block> Next(std::unique_ptr<Block> done) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (done) free_.push_back(std::move(done));
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !ready_.empty() || finished_; });
+    if (ready_.empty()) {
+      if (failure_) std::rethrow_exception(failure_);
+      return nullptr;
+    }
+    std::unique_ptr<Block> block = std::move(ready_.front());
+    ready_.pop_front();
+    changed_.notify_all();
+    return block;
+  }
+
+  // The reader looked at `column`: later blocks come with it converted.
+  void Want(std::size_t column) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    wanted_[column] = 1;
+  }
+
+ private:
+  static constexpr std::size_t kDepth = 2;  // blocks read ahead
+
+  void Work() {
+    try {
+      ReadBlocks();
+    } catch (...) {
+      // Out of memory, say: the reader meets it at the next block.
+      std::lock_guard<std::mutex> lock(mutex_);
+      failure_ = std::current_exception();
+      finished_ = true;
+    }
+    changed_.notify_all();
+  }
+
+  void ReadBlocks() {
+    const std::size_t columns = reader_.fields().size();
+    std::vector<CellSpan> cells;
+    for (;;) {
+      std::unique_ptr<Block> block;
+      std::vector<char> wanted;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return stop_ || ready_.size() < kDepth; });
+        if (stop_) break;
+        if (!free_.empty()) {
+          block = std::move(free_.back());
+          free_.pop_back();
+        }
+        wanted = wanted_;
+      }
+      if (!block) block = std::make_unique<Block>();
+      block->spans.clear();
+      block->lines.clear();
+      block->error = nullptr;
+      try {
+        while (block->lines.size() < kBlockRows && reader_.Next(cells)) {
+          block->spans.insert(block->spans.end(), cells.begin(), cells.end());
+          block->lines.push_back(reader_.record_line());
+        }
+      } catch (...) {
+        block->error = std::current_exception();
+      }
+      const std::size_t rows = block->lines.size();
+      block->values.resize(rows * columns);
+      block->converted.assign(columns, 0);
+      for (std::size_t c = 0; c < columns && !block->error; ++c) {
+        if (!wanted[c]) continue;
+        try {
+          for (std::size_t r = 0, i = c; r < rows; ++r, i += columns)
+            block->values[i] = reader_.Convert(block->spans[i], c, block->lines[r]);
+          block->converted[c] = 1;
+        } catch (...) {
+          // Left to the reader, whose conversion reports it.
+        }
+      }
+      const bool last = rows == 0 || block->error;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (rows > 0 || block->error) ready_.push_back(std::move(block));
+        finished_ = last;
+      }
+      changed_.notify_all();
+      if (last) break;
+    }
+  }
+
+  CsvRecordReader reader_;  // used by the worker only
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::unique_ptr<Block>> ready_;
+  std::vector<std::unique_ptr<Block>> free_;
+  std::vector<char> wanted_;
+  bool stop_ = false;
+  bool finished_ = false;
+  std::exception_ptr failure_;
+  std::thread worker_;
+};
+
 class CsvStream : public RowStream {
  public:
+  // Files with more data than this are read ahead on a second thread.
+  static constexpr std::size_t kReadAheadAbove = std::size_t{8} << 20;
+
   CsvStream(std::shared_ptr<const MappedFile> file, const CsvLayout& layout, std::string display_name)
-      : reader_(std::move(file), layout, std::move(display_name)) {}
+      : reader_(file, layout, display_name) {
+    if (file->bytes().size() - layout.data_offset > kReadAheadAbove) {
+      try {
+        ahead_ = std::make_unique<ReadAhead>(file, layout, display_name);
+      } catch (const std::system_error&) {
+        // No thread to be had: the blocks are read when asked for.
+      }
+    }
+  }
 
   const std::vector<FieldInfo>& Schema() const override { return reader_.fields(); }
 
@@ -186,14 +333,28 @@ class CsvStream : public RowStream {
   // values only when a reader looks at it, by the same conversion as Fetch's.
   bool DefersConversion() const override { return true; }
 
-  std::size_t FetchDeferred(std::vector<Value>& cells, std::size_t max_rows) override {
+  std::size_t FetchDeferred(std::vector<Value>& cells, std::size_t max_rows, std::vector<char>& pending) override {
     const std::size_t columns = reader_.fields().size();
-    block_.clear();
-    lines_.clear();
+    if (ahead_) {
+      if (block_) cells.swap(block_->values);  // the values go back with their block
+      block_ = ahead_->Next(std::move(block_));
+      if (!block_) {
+        cells.clear();
+        return 0;
+      }
+      if (block_->error) std::rethrow_exception(block_->error);
+      cells.swap(block_->values);
+      for (std::size_t c = 0; c < columns; ++c)
+        if (block_->converted[c]) pending[c] = 0;
+      return block_->lines.size();
+    }
+    if (!block_) block_ = std::make_unique<ReadAhead::Block>();
+    block_->spans.clear();
+    block_->lines.clear();
     std::size_t got = 0;
     while (got < max_rows && reader_.Next(spans_)) {
-      block_.insert(block_.end(), spans_.begin(), spans_.end());
-      lines_.push_back(reader_.record_line());
+      block_->spans.insert(block_->spans.end(), spans_.begin(), spans_.end());
+      block_->lines.push_back(reader_.record_line());
       ++got;
     }
     cells.resize(got * columns);
@@ -201,16 +362,18 @@ class CsvStream : public RowStream {
   }
 
   void ConvertColumn(std::vector<Value>& cells, std::size_t column) override {
+    if (!block_) return;
+    if (ahead_) ahead_->Want(column);
     const std::size_t columns = reader_.fields().size();
-    for (std::size_t r = 0, i = column; r < lines_.size(); ++r, i += columns)
-      cells[i] = reader_.Convert(block_[i], column, lines_[r]);
+    for (std::size_t r = 0, i = column; r < block_->lines.size(); ++r, i += columns)
+      cells[i] = reader_.Convert(block_->spans[i], column, block_->lines[r]);
   }
 
  private:
-  CsvRecordReader reader_;
+  CsvRecordReader reader_;  // reads the file itself without read-ahead; converts the reader's cells
   std::vector<CellSpan> spans_;
-  std::vector<CellSpan> block_;      // the cells of the last deferred block, row after row
-  std::vector<std::int64_t> lines_;  // the line each of its records starts on
+  std::unique_ptr<ReadAhead::Block> block_;  // the current block's cells (its values are the caller's)
+  std::unique_ptr<ReadAhead> ahead_;
 };
 
 std::string QuoteIdentifier(std::string_view name) {
@@ -331,7 +494,9 @@ class TextProvider : public Provider {
     if (!fs::exists(full, ec)) {
       // "BaseBall#csv" names BaseBall.csv where a '.' cannot be written.
       const auto hash = name.rfind('#');
-      fs::path alternative = hash == std::string::npos ? fs::path() : folder_ / fs::path(std::string(name).replace(hash, 1, "."));
+      std::string dotted = name;
+      if (hash != std::string::npos) dotted[hash] = '.';
+      fs::path alternative = hash == std::string::npos ? fs::path() : folder_ / fs::path(dotted);
       if (!alternative.empty() && fs::exists(alternative, ec)) {
         full = alternative;
       } else if (must_exist) {
