@@ -10,37 +10,16 @@
 #include <sstream>
 #include <string>
 
+#include "qelstats_runner.h"
+
 namespace {
+
+using qelstats_test::Outcome;
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 // Runs qelstats with `args` (already quoted for the shell).
-Outcome Qelstats(const std::string& args) {
-  const fs::path base = fs::path(::testing::TempDir()) / ("cli_fields_" + std::to_string(::getpid()));
-  const std::string command = std::string("'") + QEL_BINARY_DIR "/bin/qelstats' " + args + " >'" +
-                              base.string() + ".out' 2>'" + base.string() + ".err'";
-  Outcome o;
-  const int raw = std::system(command.c_str());
-  o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  o.out = Slurp(base.string() + ".out");
-  o.err = Slurp(base.string() + ".err");
-  fs::remove(base.string() + ".out");
-  fs::remove(base.string() + ".err");
-  return o;
-}
+Outcome Qelstats(const std::string& args) { return qelstats_test::RunQelstats(args); }
 
 const std::string kBaseBall = std::string("'") + QEL_SOURCE_DIR + "/VesquinDemo/datasets/BaseBall.csv'";
 

@@ -9,35 +9,14 @@
 #include <sstream>
 #include <string>
 
+#include "qelstats_runner.h"
+
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using qelstats_test::Outcome;
 
 // Runs qelstats with `args` (already quoted for the shell).
-Outcome Qelstats(const std::string& args) {
-  const std::string base = ::testing::TempDir() + "cli_fn_" + std::to_string(::getpid());
-  const std::string command = std::string("'") + QEL_BINARY_DIR "/bin/qelstats' " + args + " >" + base +
-                              ".out 2>" + base + ".err";
-  Outcome o;
-  const int raw = std::system(command.c_str());
-  o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  o.out = Slurp(base + ".out");
-  o.err = Slurp(base + ".err");
-  std::remove((base + ".out").c_str());
-  std::remove((base + ".err").c_str());
-  return o;
-}
+Outcome Qelstats(const std::string& args) { return qelstats_test::RunQelstats(args); }
 
 TEST(CliFn, JsonResultWithNegativeArgumentsAndTheFailureValue) {
   auto o = Qelstats("fn ArcSin -1 --json");

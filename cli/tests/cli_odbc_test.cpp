@@ -11,40 +11,15 @@
 #include <sstream>
 #include <string>
 
+#include "qelstats_runner.h"
+
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using qelstats_test::Outcome;
+constexpr auto Quote = qelstats_test::ShellQuote;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-Outcome Qelstats(const std::string& args) {
-  const std::string base = ::testing::TempDir() + "cli_odbc_" + std::to_string(::getpid());
-  const std::string command =
-      Quote(QEL_BINARY_DIR "/bin/qelstats") + " " + args + " --no-progress >" + base + ".out 2>" + base + ".err";
-  Outcome o;
-  const int raw = std::system(command.c_str());
-  o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  o.out = Slurp(base + ".out");
-  o.err = Slurp(base + ".err");
-  std::remove((base + ".out").c_str());
-  std::remove((base + ".err").c_str());
-  return o;
-}
+// Runs qelstats with `args` (already quoted for the shell).
+Outcome Qelstats(const std::string& args) { return qelstats_test::RunQelstats(args + " --no-progress"); }
 
 class CliOdbc : public ::testing::Test {
  protected:

@@ -11,22 +11,13 @@
 #include <sstream>
 #include <string>
 
+#include "qelstats_runner.h"
+
 namespace {
 
+using qelstats_test::Outcome;
+
 namespace fs = std::filesystem;
-
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 class CliUnivariate : public ::testing::Test {
  protected:
@@ -43,17 +34,7 @@ class CliUnivariate : public ::testing::Test {
   std::string Path(const std::string& name) const { return "'" + (dir_ / name).string() + "'"; }
 
   // Runs qelstats with `args` (already quoted for the shell).
-  Outcome Qelstats(const std::string& args) const {
-    const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
-    const std::string command = std::string("'") + QEL_BINARY_DIR "/bin/qelstats' " + args + " >'" + out.string() +
-                                "' 2>'" + err.string() + "'";
-    Outcome o;
-    const int raw = std::system(command.c_str());
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    o.out = Slurp(out);
-    o.err = Slurp(err);
-    return o;
-  }
+  Outcome Qelstats(const std::string& args) const { return qelstats_test::RunQelstats(args); }
 
   fs::path dir_;
 };
