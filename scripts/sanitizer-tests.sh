@@ -17,5 +17,17 @@ export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:abort_on_error=1:detect_stac
 export UBSAN_OPTIONS="halt_on_error=1:abort_on_error=1:print_stacktrace=1"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 cd "$dir"
+# Two kinds of test are run apart:
+# - install_package_example builds a client against the installed libraries;
+#   a sanitized install would need every client built with the sanitizers
+#   too. The normal run covers installing.
+# - The tests that unload libqelStatsLib.so on purpose (dlclose): blocks that
+#   the unloaded libraries' static data pointed to are reported as leaks with
+#   stacks into unmapped code. With dlclose made a no-op those reports vanish,
+#   so they are an artifact of unloading; these tests run with everything but
+#   leak detection on.
+unloading='ComServer\.(OnlyTheEntryPointsAreExported|CanUnloadOnlyWithoutObjectsAndLocks)'
 QT_QPA_PLATFORM=offscreen "$root/scripts/pg-test-server.sh" run -- \
-  ctest --output-on-failure -j"$(nproc)" --timeout 900 -LE fuzz "$@"
+  ctest --output-on-failure -j"$(nproc)" --timeout 900 -E "install_package_example|$unloading" "$@"
+ASAN_OPTIONS="${ASAN_OPTIONS/detect_leaks=1/detect_leaks=0}" \
+  ctest --output-on-failure --timeout 900 -R "$unloading"
