@@ -63,7 +63,8 @@ inline std::uint64_t KeyOf(double canonical) { return std::bit_cast<std::uint64_
 // when their text forms are equal. Only the total weight enters the
 // statistics, so the number of records per value is not kept (without weights
 // it equals the total weight). Open addressing with linear probing, at most
-// half full; 16-byte entries keep 100,000 values in 4 MB.
+// three quarters full (a column of 9 million distinct values fits 16 million
+// slots, 256 MB); 16-byte entries keep 100,000 values in 4 MB.
 class ValueTally {
  public:
   struct Entry {
@@ -85,7 +86,7 @@ class ValueTally {
       if (e.key == kEmpty) break;
       i = (i + 1) & mask_;
     }
-    if ((size_ + 1) * 2 > slots_.size()) {
+    if ((size_ + 1) * 4 > slots_.size() * 3) {
       Rehash(slots_.size() * 2);
       i = Slot(key);
       while (slots_[i].key != kEmpty) i = (i + 1) & mask_;
