@@ -412,8 +412,9 @@ TEST_F(MainWindowTest, RendersAfterABivariateRunForTheReadme) {
   EXPECT_TRUE(image.save(QStringLiteral(QEL_BINARY_DIR "/main-window.png")));
   // The README shows the window; QEL_UPDATE_DOCS=1 refreshes its picture. A
   // plain test run leaves the source tree alone.
-  if (qEnvironmentVariableIntValue("QEL_UPDATE_DOCS") == 1)
+  if (qEnvironmentVariableIntValue("QEL_UPDATE_DOCS") == 1) {
     EXPECT_TRUE(image.save(QStringLiteral(QEL_SOURCE_DIR "/docs/main-window.png")));
+  }
 }
 
 }  // namespace
