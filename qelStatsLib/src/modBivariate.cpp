@@ -170,6 +170,9 @@ class NumberTally {
     return inserted;
   }
 
+  // The slot where the look-up of `key` starts, for prefetching.
+  const void* Home(std::uint64_t key) const { return &slots_[Mix(key) & mask_]; }
+
   // The count and target sum of a key that was added.
   std::pair<double, double> Of(std::uint64_t key) const {
     std::size_t i = Mix(key) & mask_;
@@ -218,15 +221,26 @@ class Tally {
   const std::vector<std::string>& texts() const { return texts_; }
 
   // Adds a complete record's weight and weighted target to the value `p`.
+  // Numbers are keyed at once (a value that cannot be keyed fails here) but
+  // reach their tally a few records later, the slot prefetched in between:
+  // with many distinct values nearly every look-up would otherwise miss the
+  // cache. The tallies take their additions in record order all the same, so
+  // the lag changes no sum; Flush ends it before the tallies are read.
   void Add(const Value& p, double weight, double weighted_target) {
     if (!text_keys_) {
-      const double key = NumberKey(p);
-      if (number_tally_.Add(std::bit_cast<std::uint64_t>(key), weight, weighted_target)) numbers_.push_back(key);
+      const std::uint64_t key = std::bit_cast<std::uint64_t>(NumberKey(p));
+      __builtin_prefetch(number_tally_.Home(key));
+      if (read_ - added_ == kLag) AddNumber(pending_[added_++ % kLag]);
+      pending_[read_++ % kLag] = Pending{key, weight, weighted_target};
       return;
     }
     const std::uint32_t position = TextKeyPosition(p);
     count_[position] += weight;
     target_sum_[position] += weighted_target;
+  }
+
+  void Flush() {
+    while (added_ < read_) AddNumber(pending_[added_++ % kLag]);
   }
 
   // The tallies of a value of the distinct-value list.
@@ -237,6 +251,16 @@ class Tally {
   }
 
  private:
+  static constexpr std::size_t kLag = 16;
+  struct Pending {
+    std::uint64_t key;
+    double weight, weighted_target;
+  };
+
+  void AddNumber(const Pending& n) {
+    if (number_tally_.Add(n.key, n.weight, n.weighted_target)) numbers_.push_back(std::bit_cast<double>(n.key));
+  }
+
   std::uint32_t TextKeyPosition(const Value& p) {
     switch (p.kind()) {
       case Value::Kind::kText:
@@ -283,6 +307,8 @@ class Tally {
   // Numeric keys.
   NumberTally number_tally_;
   std::vector<double> numbers_;
+  Pending pending_[kLag];
+  std::size_t read_ = 0, added_ = 0;  // numbers keyed, and added to their tallies
   // Text keys, by position in order of first appearance.
   std::vector<std::string> texts_;
   std::vector<double> count_, target_sum_;
@@ -578,6 +604,7 @@ std::shared_ptr<Recordset> Bivariate_Run(Recordset& input, const std::string& Pr
       const qeldata::Field weight = fields.Item(WeightField);
       ReadWeighted(input, predictor, target, weight, tally, totals);
     }
+    tally.Flush();
     rec.N = totals.n;
     rec.Missing = totals.missing;
     if (!std::isfinite(totals.target_sum) || !std::isfinite(totals.n))
