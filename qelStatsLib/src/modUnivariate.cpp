@@ -110,6 +110,12 @@ class ValueTally {
 
   std::size_t Count() const { return size_; }
 
+  // Gives the memory back; the tally holds nothing afterwards.
+  void Free() {
+    std::vector<Entry>().swap(slots_);
+    mask_ = size_ = 0;
+  }
+
  private:
   // A NaN pattern: never the bits of a finite value.
   static constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
@@ -305,10 +311,22 @@ void ReadValues(qeldata::Recordset& rs, const qeldata::Field& value_field, const
 
 // Steps from the summary pass on; `rec` holds the reading pass's counts and
 // sums, `values` the distinct values (not empty).
-void Summarise(UnivariateRecord& rec, const ValueTally& tally, std::vector<double>& values, Progress& progress) {
+void Summarise(UnivariateRecord& rec, ValueTally& tally, std::vector<double>& values, Progress& progress) {
   const std::int64_t k = static_cast<std::int64_t>(values.size());
   if (k > 1) QuickSort(values, 0, k - 1);
   progress.Phase("Building Summary Statistics", 58);
+
+  // The total weight of every distinct value in sorted order, looked up once
+  // with the slots prefetched a few values ahead (sorted values visit the
+  // table in no order: with millions of them nearly every look-up would miss
+  // the cache), so that both passes below read the weights in sequence.
+  std::vector<double> weights(static_cast<std::size_t>(k));
+  constexpr std::int64_t kAhead = 16;
+  for (std::int64_t j = 0; j < k; ++j) {
+    if (j + kAhead < k) __builtin_prefetch(tally.FirstSlot(KeyOf(values[j + kAhead])));
+    weights[j] = tally.Find(KeyOf(values[j])).weight;
+  }
+  tally.Free();
 
   const double wgt_n = rec.WgtN;
   const bool have_shares = wgt_n > 0;
@@ -321,7 +339,7 @@ void Summarise(UnivariateRecord& rec, const ValueTally& tally, std::vector<doubl
 
   for (std::int64_t j = 1; j <= k; ++j) {
     const double a = values[j - 1];
-    const double w = tally.Find(KeyOf(a)).weight;
+    const double w = weights[j - 1];
     if (w == 1) rec.Uniques += 1;
     const double d = Checked(a - rec.Mean);
     ss = Checked(ss + Checked(w * Checked(d * d)));
@@ -386,7 +404,7 @@ void Summarise(UnivariateRecord& rec, const ValueTally& tally, std::vector<doubl
   double s3 = 0, s4 = 0;
   for (std::int64_t j = 0; j < k; ++j) {
     const double a = values[j];
-    const double w = tally.Find(KeyOf(a)).weight;
+    const double w = weights[j];
     const double z = Checked(Checked(a - rec.Mean) / rec.Stdev);
     s3 = Checked(s3 + Checked(w * Checked(Checked(Checked(std::pow(z, 3)) * w_total) / d2)));
     s4 = Checked(s4 + Checked(w * Checked(Checked(Checked(Checked(std::pow(z, 4)) * w_total) * (w_total + 1)) / d3)));
