@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# qelstats over databases beside the CSV file: the main file of bench/run
+# (bench/data/univariate.csv, 10 million rows) loaded into a SQLite table and
+# into a PostgreSQL table (a throwaway server, scripts/pg-test-server.sh, read
+# through unixODBC and psqlODBC), then the univariate, outlier and bivariate
+# analyses on each, best of REPEAT, with the database's own aggregate query
+# (count, avg, stddev, min, max) for scale.
+#
+#   bench/databases.sh            (or: bench/run databases)
+#
+# Environment: QELSTATS (default bench/build-release/bin/qelstats, as bench/run
+# builds it), REPEAT (default 3).
+set -euo pipefail
+HERE="$(cd "$(dirname "$0")" && pwd)"
+ROOT="$(cd "$HERE/.." && pwd)"
+QELSTATS="${QELSTATS:-$HERE/build-release/bin/qelstats}"
+REPEAT="${REPEAT:-3}"
+DATA="$HERE/data"
+CSV="$DATA/univariate.csv"
+[ -x "$QELSTATS" ] || { echo "no $QELSTATS: run bench/run first, or set QELSTATS" >&2; exit 2; }
+[ -f "$CSV" ] || { echo "no $CSV: run bench/run first" >&2; exit 2; }
+for tool in sqlite3 psql odbcinst; do
+  command -v $tool >/dev/null 2>&1 || { echo "needs $tool (scripts/install-deps.sh)" >&2; exit 2; }
+done
+
+if [ -z "${QEL_TEST_PG_CONN:-}" ]; then
+  exec "$ROOT/scripts/pg-test-server.sh" run --no-baseball -- "$0" "$@"
+fi
+PG() { "$QEL_TEST_PG_HELPER" psql "$QEL_TEST_PG_DIR" -X -q "$@"; }
+
+DB="$DATA/univariate.sqlite"
+if [ ! -f "$DB" ]; then
+  echo "loading $CSV into $DB ..." >&2
+  sqlite3 "$DB.partial" "create table t (id integer, price real, qty integer, region text, score real);" \
+    ".mode csv" ".import --skip 1 '$CSV' t"
+  mv "$DB.partial" "$DB"
+fi
+echo "loading $CSV into PostgreSQL ..." >&2
+PG -c "create table t (id integer, price double precision, qty integer, region text, score double precision)"
+PG -c "\\copy t from '$CSV' with (format csv, header true)"
+PG -c "analyze t"
+
+SQLITE_CONN="Driver=SQLite3;Database=$DB"
+best() {  # best of REPEAT: prints "wall cpu maxrss_mb" of the fastest run
+  local tf line best_line=""
+  tf="$(mktemp)"
+  for _ in $(seq "$REPEAT"); do
+    /usr/bin/time -f "%e %U %S %M" -o "$tf" "$@" >/dev/null
+    line="$(awk '{ printf "%.2f %.2f %.0f", $1, $2 + $3, $4 / 1024 }' "$tf")"
+    if [ -z "$best_line" ] || awk -v a="$line" -v b="$best_line" 'BEGIN { split(a, x); split(b, y); exit !(x[1] < y[1]) }'; then
+      best_line="$line"
+    fi
+  done
+  rm -f "$tf"
+  echo "$best_line"
+}
+
+echo
+echo "| analysis | source | best wall s | CPU s | max RSS MB |"
+echo "|---|---|---:|---:|---:|"
+row() {  # analysis label, then the arguments after the subcommand's input
+  local label="$1" sub="$2"
+  shift 2
+  local r
+  r=($(best "$QELSTATS" "$sub" --csv "$CSV" "$@" --json --no-progress))
+  echo "| $label | CSV file | ${r[0]} | ${r[1]} | ${r[2]} |"
+  r=($(best "$QELSTATS" "$sub" --connection "$SQLITE_CONN" --source t "$@" --json --no-progress))
+  echo "| $label | SQLite table | ${r[0]} | ${r[1]} | ${r[2]} |"
+  r=($(best "$QELSTATS" "$sub" --connection "$QEL_TEST_PG_CONN" --source t "$@" --json --no-progress))
+  echo "| $label | PostgreSQL via ODBC | ${r[0]} | ${r[1]} | ${r[2]} |"
+}
+row "univariate price" univariate --field price
+row "outlier price, 2-stdev band" outlier --field price --rule std --parm 2
+row "outlier price, 5% trimmed-mean band" outlier --field price --rule tmean --parm 5
+row "bivariate price -> score, 20 bins" bivariate --predictor price --target score --bins 20
+row "bivariate region -> score" bivariate --predictor region --target score --bins 20
+r=($(best sqlite3 "$DB" "select count(price), avg(price), min(price), max(price) from t"))
+echo "| sqlite3's own count, avg, min, max | SQLite table | ${r[0]} | ${r[1]} | ${r[2]} |"
+r=($(best env PGPASSWORD="$QEL_TEST_PG_PASSWORD" psql -X -A -t -h "$QEL_TEST_PG_SOCKET" -p "$QEL_TEST_PG_PORT" \
+  -U "$QEL_TEST_PG_USER" -d "$QEL_TEST_PG_DATABASE" \
+  -c "select count(price), avg(price), stddev(price), min(price), max(price) from t"))
+echo "| psql: PostgreSQL's own count, avg, stddev, min, max | PostgreSQL | ${r[0]} | ${r[1]} (psql only) | ${r[2]} |"
