@@ -159,6 +159,7 @@ MappedFile::MappedFile(const std::string& path, const std::string& display_name)
     }
     ::madvise(p, size_, MADV_SEQUENTIAL);
     data_ = static_cast<const char*>(p);
+    guard_ = std::make_unique<MappingGuard>(data_, size_);
   }
   ::close(fd);  // the mapping stays valid without the descriptor
 }
@@ -172,6 +173,7 @@ void MappedFile::Release(const char* from, const char* to) const {
 }
 
 MappedFile::~MappedFile() {
+  guard_.reset();
   if (data_) ::munmap(const_cast<char*>(data_), size_);
 }
 
@@ -204,6 +206,12 @@ CsvTokenizer::CsvTokenizer(std::string_view text, std::string display_name, std:
 void CsvTokenizer::Fail(const std::string& what) const { FailAt(record_line_, what); }
 
 void CsvTokenizer::FailAt(std::int64_t line, const std::string& what) const {
+  // Bytes that vanished under the reader read as zeros and fail the parse:
+  // the cause to report is the file that shrank, not the zeros.
+  if (file_ && file_->CutShort())
+    throw Error(kErrProvider, kSource,
+                OneLine(display_name_ + " was cut short while it was being read (at line " + std::to_string(line) +
+                        "): the file shrank after it was opened"));
   throw Error(kErrProvider, kSource, OneLine(display_name_ + " line " + std::to_string(line) + ": " + what));
 }
 

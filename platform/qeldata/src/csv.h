@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mapping_guard.h"
 #include "qeldata/recordset.h"
 #include "qeldata/value.h"
 
@@ -42,10 +43,15 @@ class MappedFile {
   // stay readable: touched again, they are read back from the file.
   void Release(const char* from, const char* to) const;
 
+  // True once a read faulted beyond the end of the file: it was cut short
+  // after it was mapped, and the bytes from there on read as zeros.
+  bool CutShort() const { return guard_ && guard_->CutShort(); }
+
  private:
   const char* data_ = nullptr;
   std::size_t size_ = 0;
   std::int64_t mtime_ns_ = 0;
+  std::unique_ptr<MappingGuard> guard_;  // keeps a shrinking file from ending the process
 };
 
 // One cell of a record: the bytes between its delimiters, without the
