@@ -264,7 +264,7 @@ class Tally {
   std::uint32_t TextKeyPosition(const Value& p) {
     switch (p.kind()) {
       case Value::Kind::kText:
-        return TextPosition(p.text());
+        return CachedTextPosition(p.text());
       case Value::Kind::kNumber: {
         const double key = NumberKey(p);
         const std::uint64_t bits = std::bit_cast<std::uint64_t>(key);
@@ -290,6 +290,20 @@ class Tally {
     }
   }
 
+  // TextPosition through a small direct-mapped cache of recent texts: a
+  // predictor of a few dozen categories finds its text there without hashing
+  // it for the map. The map stays the one record of positions.
+  std::uint32_t CachedTextPosition(const std::string& key) {
+    std::uint32_t h = 2166136261u;  // FNV-1a
+    for (const char c : key) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    RecentText& slot = recent_[h % kRecent];
+    if (slot.position != KeyIndex::kAbsent && slot.text == key) return slot.position;
+    const std::uint32_t position = TextPosition(key);
+    slot.text = key;
+    slot.position = position;
+    return position;
+  }
+
   std::uint32_t TextPosition(std::string_view key) {
     auto it = text_index_.find(key);
     if (it != text_index_.end()) return it->second;
@@ -313,6 +327,12 @@ class Tally {
   std::vector<std::string> texts_;
   std::vector<double> count_, target_sum_;
   std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>> text_index_;
+  static constexpr std::size_t kRecent = 256;
+  struct RecentText {
+    std::string text;
+    std::uint32_t position = KeyIndex::kAbsent;
+  };
+  std::vector<RecentText> recent_ = std::vector<RecentText>(kRecent);
   KeyIndex number_cache_;  // canonical number bits -> text position
   KeyIndex date_cache_;    // packed date -> text position
 };
