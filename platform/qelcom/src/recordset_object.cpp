@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "qelcom/error_info.h"
+#include "qelcom/object_base.h"
 
 namespace qelcom {
 namespace {
@@ -43,24 +44,8 @@ struct Member {
 // Reference counting, the owning thread and name lookup for the data objects.
 // Subclasses answer Call() with the arguments in natural order.
 template <class Interface>
-class DataObject : public Interface {
+class DataObject : public ObjectBase<Interface> {
  public:
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || Extra(iid)) {
-      *object = static_cast<Interface*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT GetTypeInfoCount(std::uint32_t* count) override {
     if (!count) return E_POINTER;
     *count = 0;
@@ -121,13 +106,13 @@ class DataObject : public Interface {
   DataObject() = default;
   virtual ~DataObject() = default;
   virtual bool Extra(REFIID) { return false; }
+  bool Answers(REFIID iid) override { return iid == IID_IDispatch || Extra(iid); }
   virtual const std::vector<Member>& Members() const = 0;
   virtual HRESULT Call(DISPID id, std::uint16_t flags, const std::vector<Variant>& args, Variant* result) = 0;
   // Objects answer only on the thread that made them (the apartment rule).
   bool OnOwnerThread() const { return std::this_thread::get_id() == owner_; }
 
  private:
-  std::atomic<ULONG> refs_{1};
   std::thread::id owner_ = std::this_thread::get_id();
 };
 

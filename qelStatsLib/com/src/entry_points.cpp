@@ -14,29 +14,11 @@
 namespace qelcom_server {
 namespace {
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ObjectBase<IClassFactory> {
  public:
   explicit ClassFactory(const ClassInfo& info) : info_(info) { ++LiveObjects(); }
-  ~ClassFactory() { --LiveObjects(); }
-  ClassFactory(const ClassFactory&) = delete;
-  ClassFactory& operator=(const ClassFactory&) = delete;
+  ~ClassFactory() override { --LiveObjects(); }
 
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-      *object = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (!object) return E_POINTER;
@@ -62,8 +44,9 @@ class ClassFactory final : public IClassFactory {
   }
 
  private:
+  bool Answers(REFIID iid) override { return iid == IID_IClassFactory; }
+
   const ClassInfo& info_;
-  std::atomic<ULONG> refs_{1};
 };
 
 // The file this library was loaded from.

@@ -126,32 +126,14 @@ namespace {
 // Objects handed to hosts that hold no state of their own but keep the
 // library loaded while they live.
 template <class Interface>
-class StaticObject : public Interface {
+class StaticObject : public ObjectBase<Interface> {
  public:
   StaticObject() { ++LiveObjects(); }
   virtual ~StaticObject() { --LiveObjects(); }
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == Iid()) {
-      *object = static_cast<Interface*>(this);
-      this->AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
 
  protected:
   virtual const GUID& Iid() const = 0;
-
- private:
-  std::atomic<ULONG> refs_{1};
+  bool Answers(REFIID iid) override { return iid == Iid(); }
 };
 
 constexpr VarDesc kOutlierTypeValues[] = {{"outSTD", 1}, {"outTMean", 2}};

@@ -17,6 +17,7 @@
 #include "qelStatsLib/QelStatsLib.h"
 #include "qelcom/error_info.h"
 #include "qelcom/interfaces.h"
+#include "qelcom/object_base.h"
 #include "qeldata/error.h"
 #include "qeldata/recordset.h"
 
@@ -254,29 +255,11 @@ T* Require(T* p) {
 
 // IUnknown and IDispatch of a class's object, driven by the class's table.
 template <class Interface>
-class DualObject : public Interface {
+class DualObject : public ObjectBase<Interface> {
  public:
   explicit DualObject(const ClassInfo& info) : info_(info) { ++LiveObjects(); }
   virtual ~DualObject() { --LiveObjects(); }
-  DualObject(const DualObject&) = delete;
-  DualObject& operator=(const DualObject&) = delete;
 
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == info_.iid) {
-      *object = static_cast<Interface*>(this);
-      this->AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT GetTypeInfoCount(std::uint32_t* count) override {
     if (!count) return E_POINTER;
@@ -297,9 +280,9 @@ class DualObject : public Interface {
  protected:
   std::thread::id owner() const { return owner_; }
   const ClassInfo& info_;
+  bool Answers(REFIID iid) override { return iid == IID_IDispatch || iid == info_.iid; }
 
  private:
-  std::atomic<ULONG> refs_{1};
   const std::thread::id owner_ = std::this_thread::get_id();
 };
 
