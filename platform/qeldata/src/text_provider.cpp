@@ -461,20 +461,20 @@ class TextProvider : public Provider {
   TextProvider(fs::path folder, std::string folder_text) : folder_(std::move(folder)), folder_text_(std::move(folder_text)) {}
 
   std::unique_ptr<RowStream> Open(std::string_view source, bool /*streaming*/) override {
-    const SourceSpec spec = ClassifySource(source);
-    if (spec.whole_file) {
-      const fs::path path = Resolve(spec.table, true);
-      auto file = std::make_shared<const MappedFile>(path.string(), spec.table);
-      const CsvLayout& layout = LayoutOf(path.string(), *file, spec.table);
-      return std::make_unique<CsvStream>(std::move(file), layout, spec.table);
+    const SourceSpec classified = ClassifySource(source);
+    if (classified.whole_file) {
+      const fs::path path = Resolve(classified.table, true);
+      auto file = std::make_shared<const MappedFile>(path.string(), classified.table);
+      const CsvLayout& layout = LayoutOf(path.string(), *file, classified.table);
+      return std::make_unique<CsvStream>(std::move(file), layout, classified.table);
     }
     return OpenQuery(Trim(source));
   }
 
   std::string DisplayName(std::string_view source) const override {
     try {
-      const SourceSpec spec = ClassifySource(source);
-      return spec.whole_file ? spec.table : OneLine(Trim(source));
+      const SourceSpec classified = ClassifySource(source);
+      return classified.whole_file ? classified.table : OneLine(Trim(source));
     } catch (const Error&) {
       return std::string(source);
     }
