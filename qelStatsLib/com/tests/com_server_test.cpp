@@ -20,6 +20,7 @@
 
 #include "qelStatsLib/QelStatsLib.h"
 #include "qelcom/qelcom.h"
+#include "com_test_support.h"
 #include "qelcom/recordset_object.h"
 
 namespace {
@@ -32,26 +33,9 @@ const std::string kTextConnection = "Text;DBQ=" + kDatasets;
 const std::string kLibrary = QEL_BINARY_DIR "/bin/libqelStatsLib.so";
 
 // Every test runs against a registry file of its own, never the user's.
-class ScratchRegistry : public ::testing::Environment {
- public:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("qelcom-test-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir_);
-    ::setenv("QEL_REGISTRY", (dir_ / "registry").c_str(), 1);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
- private:
-  std::filesystem::path dir_;
-};
-const auto* const kRegistryEnvironment = ::testing::AddGlobalTestEnvironment(new ScratchRegistry);
-
-template <class I>
-ComPtr<I> Create(REFCLSID clsid, REFIID iid) {
-  ComPtr<I> object;
-  EXPECT_EQ(CreateInstance(clsid, iid, object.out()), S_OK);
-  return object;
-}
+const auto* const kRegistryEnvironment =
+    ::testing::AddGlobalTestEnvironment(new com_test::ScratchRegistry("qelcom-test-"));
+using com_test::Create;
 
 // Calls a slot by its index in the table of slots, as a host reading the
 // table by hand would: HRESULT (*)(this, Arg).

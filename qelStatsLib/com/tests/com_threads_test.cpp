@@ -15,6 +15,7 @@
 
 #include "qelStatsLib/QelStatsLib.h"
 #include "qelcom/qelcom.h"
+#include "com_test_support.h"
 
 namespace {
 
@@ -23,26 +24,10 @@ using namespace QelStatsLib;
 
 const std::string kTextConnection = "Text;DBQ=" QEL_SOURCE_DIR "/VesquinDemo/datasets";
 
-class ScratchRegistry : public ::testing::Environment {
- public:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("qelcom-threads-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir_);
-    ::setenv("QEL_REGISTRY", (dir_ / "registry").c_str(), 1);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
- private:
-  std::filesystem::path dir_;
-};
-const auto* const kRegistryEnvironment = ::testing::AddGlobalTestEnvironment(new ScratchRegistry);
-
-template <class I>
-ComPtr<I> Create(REFCLSID clsid, REFIID iid) {
-  ComPtr<I> object;
-  EXPECT_EQ(CreateInstance(clsid, iid, object.out()), S_OK);
-  return object;
-}
+// Every test runs against a registry file of its own, never the user's.
+const auto* const kRegistryEnvironment =
+    ::testing::AddGlobalTestEnvironment(new com_test::ScratchRegistry("qelcom-threads-"));
+using com_test::Create;
 
 struct Results {
   std::vector<double> values;
