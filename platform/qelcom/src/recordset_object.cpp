@@ -8,20 +8,12 @@
 
 #include "qelcom/error_info.h"
 #include "qelcom/object_base.h"
+#include "names.h"
 
 namespace qelcom {
 namespace {
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
+using detail::EqualsNoCase;
 
 Variant ToVariant(const qeldata::Value& value) {
   switch (value.kind()) {

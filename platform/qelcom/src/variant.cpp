@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "qelcom/interfaces.h"
+#include "names.h"
 #include "qeldata/value.h"
 
 namespace qelcom {
@@ -146,13 +147,7 @@ Variant Variant::Error(HRESULT code) {
 
 namespace {
 
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
+using detail::EqualsNoCase;
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);

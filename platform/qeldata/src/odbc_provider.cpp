@@ -136,11 +136,6 @@ std::vector<SQLWCHAR> ToUtf16(std::string_view s) {
   return out;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
   if (needle.size() > haystack.size()) return false;

@@ -7,17 +7,13 @@
 
 namespace qeldata {
 
+using detail::EqualsNoCase;
 using detail::RecordsetState;
 
 namespace {
 
 constexpr const char* kSource = "qeldata";
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 bool IsNumericType(int type) {
   switch (type) {
