@@ -50,7 +50,7 @@ TEST(ResultSetPosition, OutlierTableComesBackAfterItsLastRow) {
   o->get_Cardinality(&cardinality);
   rs->MoveFirst();
   ASSERT_FALSE(rs->IsEOF());
-  EXPECT_EQ(rs->AbsolutePosition(), 1);
+  EXPECT_EQ(rs->AbsolutePosition(), 0);  // 0-based
   double previous = rs->Collect("Value").AsNumber();
   int rows = 1;
   for (rs->MoveNext(); !rs->IsEOF(); rs->MoveNext(), ++rows) {
@@ -82,13 +82,13 @@ TEST(ResultSetPosition, BivariateTableComesBackAtItsFirstRow) {
   std::shared_ptr<qeldata::Recordset> rs = UnwrapRecordset(bins.get());
   ASSERT_TRUE(rs);
   EXPECT_FALSE(rs->IsEOF());
-  EXPECT_EQ(rs->AbsolutePosition(), 1) << "a fresh clone, at its first row";
+  EXPECT_EQ(rs->AbsolutePosition(), 0) << "a fresh clone, at its first row";
 
   // Each read is a clone of its own: reading one to its end leaves the next at its start.
   while (!rs->IsEOF()) rs->MoveNext();
   ComPtr<IDispatch> again;
   ASSERT_EQ(b->get_ResultSet(again.out()), S_OK);
-  EXPECT_EQ(UnwrapRecordset(again.get())->AbsolutePosition(), 1);
+  EXPECT_EQ(UnwrapRecordset(again.get())->AbsolutePosition(), 0);
 }
 
 }  // namespace
