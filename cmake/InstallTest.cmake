@@ -4,21 +4,8 @@
 # fail while the library is neither registered nor beside it, registers the
 # installed library in a scratch registry and runs it, then runs it
 # unregistered from the prefix's bin/; and the same through pkg-config.
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}\n${err}")
-  endif()
-  set(last_output "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/ScriptHelpers.cmake)
 
-# The example's output: the univariate line and the outlier table read from
-# its first row (a value, its count, its flag).
-function(check_client_output)
-  if(NOT last_output MATCHES "Mean of Salary" OR NOT last_output MATCHES "\nValue +N Outlier\n[0-9.]+ +[0-9]+ (True|False)\n")
-    message(FATAL_ERROR "unexpected client output: ${last_output}")
-  endif()
-endfunction()
 
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
