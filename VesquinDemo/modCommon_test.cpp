@@ -69,6 +69,24 @@ TEST(Datasets, TheProgramsOwnConnectionToItsDataFolder) {
   EXPECT_TRUE(QFile::exists(modCommon::DatasetsFolder() + QStringLiteral("/BaseBall.csv")));
 }
 
+// An installed program keeps its files in <prefix>/share/vesquindemo, not
+// beside itself in bin/: what is missing beside the program is looked up
+// there, and what is in neither place is named beside the program.
+TEST(Datasets, InstalledProgramFindsItsFilesInTheDataFolder) {
+  const QString data_dir =
+      QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/vesquindemo"));
+  const QString probe = QStringLiteral("probe-%1.txt").arg(QCoreApplication::applicationPid());
+  ASSERT_TRUE(QDir().mkpath(data_dir));
+  QFile file(data_dir + QLatin1Char('/') + probe);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  EXPECT_EQ(modCommon::ProgramFile(probe), data_dir + QLatin1Char('/') + probe);
+  EXPECT_EQ(modCommon::ProgramFile(QStringLiteral("datasets")), modCommon::DatasetsFolder())
+      << "beside the program comes first";
+  EXPECT_TRUE(file.remove());
+  EXPECT_EQ(modCommon::ProgramFile(probe), QCoreApplication::applicationDirPath() + QLatin1Char('/') + probe);
+}
+
 // PATH is set to a folder of our own for the system information tests.
 class SystemInfo : public testing::Test {
  protected:
