@@ -99,22 +99,8 @@ bool Exists(const std::string& path) {
 }
 
 // A "file:" address that opens `path` as a file nothing writes to while it is
-// read. Every byte but the unreserved ones is escaped, so '?', '#' and '%' in
-// a file name stay part of it.
-std::string ImmutableUri(const std::string& path) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string uri = path.front() == '/' ? "file://" : "file:";
-  for (const unsigned char c : path) {
-    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
-      uri.push_back(static_cast<char>(c));
-    } else {
-      uri.push_back('%');
-      uri.push_back(kHex[c >> 4]);
-      uri.push_back(kHex[c & 15]);
-    }
-  }
-  return uri + "?immutable=1";
-}
+// read.
+std::string ImmutableUri(const std::string& path) { return FileUri(path) + "?immutable=1"; }
 
 class SqliteStream : public RowStream {
  public:
@@ -330,6 +316,21 @@ class SqliteProvider : public Provider {
 };
 
 }  // namespace
+
+std::string FileUri(const std::string& path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string uri = !path.empty() && path.front() == '/' ? "file://" : "file:";
+  for (const unsigned char c : path) {
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+      uri.push_back(static_cast<char>(c));
+    } else {
+      uri.push_back('%');
+      uri.push_back(kHex[c >> 4]);
+      uri.push_back(kHex[c & 15]);
+    }
+  }
+  return uri;
+}
 
 SqliteHandle OpenSqlite(const std::string& path, const std::string& display_name) {
   sqlite3* raw = nullptr;
