@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -68,6 +69,43 @@ TEST(QuickSort, MillionsOfDistinctValuesDoNotExhaustTheStack) {
   std::vector<double> saw_sorted = saw;
   std::sort(saw_sorted.begin(), saw_sorted.end());
   EXPECT_EQ(Sorted(saw), saw_sorted);
+}
+
+// An order of 0..n-1 that makes every middle pivot the smallest value of its
+// range: played forward, each partition step then removes the pivot alone.
+std::vector<double> MiddlePivotKiller(std::int64_t n) {
+  std::vector<std::int64_t> slot(static_cast<std::size_t>(n));  // which input position sits where
+  for (std::int64_t i = 0; i < n; ++i) slot[static_cast<std::size_t>(i)] = i;
+  std::vector<double> value(static_cast<std::size_t>(n));
+  for (std::int64_t first = 0, rank = 0; first < n; ++first, ++rank) {
+    const std::int64_t m = first + (n - 1 - first) / 2;
+    value[static_cast<std::size_t>(slot[static_cast<std::size_t>(m)])] = static_cast<double>(rank);
+    std::swap(slot[static_cast<std::size_t>(m)], slot[static_cast<std::size_t>(first)]);
+  }
+  return value;
+}
+
+struct TooManyComparisons {};
+
+TEST(QuickSort, AdversarialOrderCostsNLogNComparisons) {
+  constexpr std::int64_t kCount = 200'000;
+  std::vector<double> input = MiddlePivotKiller(kCount);
+  std::vector<double> expected(input);
+  std::sort(expected.begin(), expected.end());
+  ASSERT_EQ(expected.back(), static_cast<double>(kCount - 1));
+
+  // Partitions along 2 log2 n levels and a heap sort below them: a few times
+  // n log2 n. The unbounded middle pivot needs n^2/2 = 2e10 here.
+  const double log2n = std::log2(static_cast<double>(kCount));
+  const auto limit = static_cast<std::int64_t>(6 * kCount * log2n);
+  std::int64_t comparisons = 0;
+  auto counting_less = [&](double x, double y) {
+    if (++comparisons > limit) throw TooManyComparisons{};
+    return x < y;
+  };
+  EXPECT_NO_THROW(detail::QuickSortRange(std::span<double>(input), 0, kCount - 1, counting_less));
+  EXPECT_EQ(input, expected);
+  EXPECT_LE(comparisons, limit);
 }
 
 TEST(QuickSort, TextInBinaryUtf16Order) {

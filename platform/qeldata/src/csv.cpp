@@ -16,6 +16,7 @@
 #include <future>
 #include <limits>
 #include <system_error>
+#include <unordered_map>
 
 #include <fast_float/fast_float.h>
 
@@ -113,9 +114,12 @@ const char* PlainRecord(const char* p, const char* end, std::vector<CellSpan>& c
   return nullptr;
 }
 
-std::string Lower(std::string_view s) {
+// Field names match without regard to the case of ASCII letters, whatever
+// locale the host program set.
+std::string FoldedName(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return out;
 }
 
@@ -590,15 +594,19 @@ CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name
   if (IsBlankLine(cells)) tokenizer.Fail("the header row is empty");
 
   CsvLayout layout;
+  // Folded name -> first field with it: one look-up per heading, so a header
+  // of 100,000 fields costs no more than its bytes.
+  std::unordered_map<std::string, std::size_t> seen;
+  seen.reserve(cells.size());
   for (std::size_t i = 0; i < cells.size(); ++i) {
     FieldInfo f;
     f.name = std::string(CellText(cells[i], scratch));
     // A column without a heading still needs a name to be found by.
     if (f.name.empty()) f.name = std::string("F").append(std::to_string(i + 1));
-    for (std::size_t j = 0; j < i; ++j)
-      if (Lower(layout.fields[j].name) == Lower(f.name))
-        tokenizer.Fail("duplicate field name '" + f.name + "' (fields " + std::to_string(j + 1) + " and " +
-                       std::to_string(i + 1) + ")");
+    const auto [earlier, fresh] = seen.try_emplace(FoldedName(f.name), i);
+    if (!fresh)
+      tokenizer.Fail("duplicate field name '" + f.name + "' (fields " + std::to_string(earlier->second + 1) +
+                     " and " + std::to_string(i + 1) + ")");
     f.attributes = adFldIsNullable | adFldMayBeNull;
     layout.fields.push_back(std::move(f));
   }

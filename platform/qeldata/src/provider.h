@@ -82,6 +82,10 @@ std::unique_ptr<Provider> MakeTextProvider(const ConnectionString& cs);
 std::unique_ptr<Provider> MakeSqliteProvider(const ConnectionString& cs);
 std::unique_ptr<Provider> MakeOdbcProvider(const ConnectionString& cs);
 
+// A "file:" address of `path` for SQLite (its URI form), every byte but the
+// unreserved ones escaped so that '?', '#', '%' and ';' stay part of the name.
+std::string FileUri(const std::string& path);
+
 // Rows per block of a streaming open.
 inline constexpr std::size_t kBlockRows = 4096;
 

@@ -533,17 +533,23 @@ class TextProvider : public Provider {
     // the query gets those names quoted so that "BaseBall.csv" is one name.
     std::string rewritten;
     std::size_t copied = 0;
-    std::vector<std::string> loaded;  // lower-cased: SQLite names ignore case
+    // SQL table names ignore case, file names do not: "A.csv" and "a.csv" are
+    // two files but one table name, so a query that names both is refused.
+    std::map<std::string, std::pair<std::string, fs::path>> loaded;  // lower-cased name -> name, file
     for (std::size_t index : TableTokens(*tokens)) {
       const SqlToken& token = (*tokens)[index];
       const std::string& name = token.text;
       const bool looks_like_file = name.find('.') != std::string::npos || name.find('/') != std::string::npos;
       const fs::path path = Resolve(name, looks_like_file);
       if (path.empty()) continue;  // a name of the query itself (a WITH table): SQLite knows it
-      if (std::find(loaded.begin(), loaded.end(), Lower(name)) == loaded.end()) {
+      const auto [it, fresh] = loaded.try_emplace(Lower(name), name, path);
+      if (fresh) {
         auto file = std::make_shared<const MappedFile>(path.string(), name);
         LoadTable(db.get(), name, file, LayoutOf(path.string(), *file, name), name);
-        loaded.push_back(Lower(name));
+      } else if (it->second.second != path) {
+        throw Failure(kErrInvalidArgument, "the query names both '" + it->second.first + "' and '" + name +
+                                               "', two files whose names differ only in case; SQL table names "
+                                               "ignore case, so query them separately");
       }
       rewritten.append(sql.substr(copied, token.begin - copied));
       rewritten += QuoteIdentifier(name);

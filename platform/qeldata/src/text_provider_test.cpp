@@ -219,6 +219,20 @@ TEST_F(TextProviderTest, OtherSqlRunsOnTheLoadedFiles) {
   EXPECT_EQ(error, "select   team,   nope from [p.csv]: no such column: nope");
 }
 
+TEST_F(TextProviderTest, FilesDifferingOnlyInCaseAreNeverConfused) {
+  Write("A.csv", "v\n1\n");
+  Write("a.csv", "v\n2\n");
+  // Each on its own reads its own file.
+  EXPECT_EQ(OpenStream("select v from [a.csv]")->GetFields().Item("v").GetValue().AsNumber(), 2);
+  EXPECT_EQ(OpenStream("select v from [A.csv]")->GetFields().Item("v").GetValue().AsNumber(), 1);
+  // Together they would be one SQL table: refused, naming both.
+  EXPECT_EQ(OpenError("select * from [A.csv] union all select * from [a.csv]"),
+            "the query names both 'A.csv' and 'a.csv', two files whose names differ only in case; SQL table "
+            "names ignore case, so query them separately");
+  // One file named twice in different case (where the file system folds case) stays one table.
+  EXPECT_NO_THROW(OpenStream("select * from [A.csv] x join [A.csv] y on x.v = y.v"));
+}
+
 TEST_F(TextProviderTest, TableNamesStayInsideTheFolder) {
   Write("ok.csv", "a\n1\n");
   std::ofstream(dir_ / "secret.csv") << "s\nhidden\n";
