@@ -245,21 +245,71 @@ std::string JsonString(const std::string& s) {
 
 std::size_t JsonReplacedBytes() { return json_replaced_bytes; }
 
+namespace {
+
+// Standard output through one buffer that remembers the first failed write,
+// with its reason. (Through C's stdio the reason is lost whenever a write to
+// std::cerr flushes std::cout first.)
+class CheckedOutput final : public std::streambuf {
+ public:
+  CheckedOutput() { setp(buffer_, buffer_ + sizeof buffer_); }
+  int error() const { return error_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!Drain()) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+  int sync() override { return Drain() ? 0 : -1; }
+
+ private:
+  bool Drain() {
+    const char* data = pbase();
+    std::size_t left = static_cast<std::size_t>(pptr() - pbase());
+    setp(buffer_, buffer_ + sizeof buffer_);
+    if (error_) return false;  // once a part is lost, no later part may look complete
+    while (left > 0) {
+      const ssize_t n = ::write(1, data, left);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        error_ = n < 0 ? errno : EIO;
+        return false;
+      }
+      data += n;
+      left -= static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+  char buffer_[1 << 16];
+  int error_ = 0;
+};
+
+CheckedOutput* checked_output = nullptr;
+
+}  // namespace
+
+void CheckStandardOutput() {
+  static CheckedOutput output;
+  checked_output = &output;
+  std::cout.rdbuf(&output);
+}
+
 bool FinishOutput(const std::string& command) {
-  // std::cout writes through C's stdout: either flush may meet the error.
-  errno = 0;
   std::cout.flush();
-  int error = errno;
-  const bool flushed = std::fflush(stdout) == 0;
-  if (!error) error = errno;
-  if (!flushed || std::ferror(stdout) || !std::cout.good()) {
-    std::cerr << "qelstats" << (command.empty() ? "" : " " + command) << ": cannot write the output"
-              << (error ? std::string(": ") + std::strerror(error) : std::string()) << '\n';
+  const std::string who = "qelstats" + (command.empty() ? "" : " " + command);
+  if (!std::cout.good() || (checked_output && checked_output->error())) {
+    const int error = checked_output ? checked_output->error() : 0;
+    std::cerr << who << ": cannot write the output" << (error ? std::string(": ") + std::strerror(error) : "")
+              << '\n';
     return false;
   }
   if (json_replaced_bytes)
-    std::cerr << "qelstats" << (command.empty() ? "" : " " + command) << ": note: " << json_replaced_bytes
-              << (json_replaced_bytes == 1 ? " byte" : " bytes")
+    std::cerr << who << ": note: " << json_replaced_bytes << (json_replaced_bytes == 1 ? " byte" : " bytes")
               << " of text that is not UTF-8 written as U+FFFD in the JSON output\n";
   return true;
 }

@@ -98,9 +98,12 @@ std::string JsonStrings(const std::vector<std::string>& texts);
 // Every name, value and message of the text output passes through here.
 std::string TerminalText(std::string_view s);
 
-// The one check of what was written: flushes standard output and, when a
-// write failed (a full disk, /dev/full, a closed stdout), says so on stderr
-// and returns false (exit status 2). Notes replaced non-UTF-8 bytes on stderr.
+// The one check of what was written. CheckStandardOutput, at the start of
+// the program, sends std::cout through a buffer that keeps the first write
+// error; FinishOutput flushes it and, when a write failed (a full disk,
+// /dev/full, a closed stdout), says so on stderr with the reason and returns
+// false (exit status 2). It also notes replaced non-UTF-8 bytes on stderr.
+void CheckStandardOutput();
 bool FinishOutput(const std::string& command);
 
 // A readable two-column table of named results.

@@ -78,6 +78,7 @@ int RunCommand(const Command& c, const std::vector<std::string>& rest) {
 int main(int argc, char** argv) {
   using namespace qelcli;
   ParkClosedStreams();
+  CheckStandardOutput();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     PrintHelp(args.empty() ? std::cerr : std::cout);
