@@ -35,6 +35,8 @@ class UsageError : public std::runtime_error {
 class Args {
  public:
   // `flags` lists the switches that take no value ("json", "no-progress", ...).
+  // Throws UsageError for a switch given a value ("--json=no") and for an
+  // option given twice: neither may be silently read one way.
   Args(const std::vector<std::string>& argv, const std::vector<std::string>& flags);
   bool Has(const std::string& name) const;
   std::optional<std::string> Get(const std::string& name) const;

@@ -39,6 +39,8 @@ void PrintHelp(std::ostream& out) {
          "  SQLite:  --connection 'Driver=SQLite3;Database=FILE' --source TABLE|SQL\n"
          "  ODBC:    --connection 'Driver={PostgreSQL Unicode};Server=...;Database=...;Uid=...;Pwd=...;'\n"
          "Output: a readable table, or one JSON object with --json. --no-progress turns the progress line off.\n"
+         "  In the table, control characters show as \\x1b (C1 controls as \\u009b, bytes that are not UTF-8\n"
+         "  as \\xff); JSON writes such bytes as U+FFFD and says how many on stderr.\n"
          "Exit status: 0 the analysis ran, 1 Run reported failure, 2 usage or input error.\n";
 }
 
