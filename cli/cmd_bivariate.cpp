@@ -79,6 +79,10 @@ int RunBivariate(const std::vector<std::string>& argv) {
       PrintRecordset(std::cout, *table);
     }
   }
+  if (!ran) {
+    if (const auto empty = EmptyFileNote(args, input))
+      std::cerr << "qelstats bivariate: Run returned False: " << TerminalText(*empty) << '\n';
+  }
   return ran ? kExitRan : kExitRunFailed;
 }
 

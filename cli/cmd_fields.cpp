@@ -62,7 +62,7 @@ int RunFields(const std::vector<std::string>& argv) {
   std::vector<std::vector<std::string>> rows = {{"Field", "Type", "Type name"}};
   for (int i = 0; i < fields.Count(); ++i) {
     const qeldata::Field f = fields.Item(i);
-    rows.push_back({f.Name(), std::to_string(f.Type()), TypeName(f.Type())});
+    rows.push_back({TerminalText(f.Name()), std::to_string(f.Type()), TypeName(f.Type())});
   }
   std::size_t widths[3] = {0, 0, 0};
   for (const auto& row : rows)

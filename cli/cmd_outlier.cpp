@@ -98,10 +98,12 @@ int RunOutlier(const std::vector<std::string>& argv) {
     // A failed check has told the user already (on stderr, or in "messages");
     // an analysis that stopped inside says nothing itself, so its reason is
     // given here.
-    if (presenter.messages().empty())
-      std::cerr << "qelstats outlier: Run returned False: " << o.RunFailure() << '\n';
+    if (const auto empty = EmptyFileNote(args, input))
+      std::cerr << "qelstats outlier: Run returned False: " << TerminalText(*empty) << '\n';
+    else if (presenter.messages().empty())
+      std::cerr << "qelstats outlier: Run returned False: " << TerminalText(o.RunFailure()) << '\n';
     else if (json)
-      std::cerr << "qelstats outlier: Run returned False: " << presenter.messages().back() << '\n';
+      std::cerr << "qelstats outlier: Run returned False: " << TerminalText(presenter.messages().back()) << '\n';
   }
   return ran ? kExitRan : kExitRunFailed;
 }

@@ -81,7 +81,11 @@ int RunUnivariate(const std::vector<std::string>& argv) {
     PrintProperties(std::cout, rows);
   }
   // Run only says false; the run's own reason tells the user what to fix.
-  if (!ran) std::cerr << "qelstats univariate: Run returned False: " << qel::UnivariateStopReason() << '\n';
+  if (!ran) {
+    const auto empty = EmptyFileNote(args, input);
+    std::cerr << "qelstats univariate: Run returned False: "
+              << TerminalText(empty ? *empty : qel::UnivariateStopReason()) << '\n';
+  }
   return ran ? kExitRan : kExitRunFailed;
 }
 

@@ -80,8 +80,9 @@ std::optional<std::vector<SqlToken>> LexSql(std::string_view sql) {
       for (;; ++j) {
         if (j >= sql.size()) return std::nullopt;
         if (sql[j] == closing) {
-          // Doubled quotes stand for one inside '...', "..." and `...`.
-          if (closing != ']' && j + 1 < sql.size() && sql[j + 1] == closing) {
+          // A doubled closing character stands for one: '', "", `` and ]]
+          // (so "[a]]b.csv]" names the file a]b.csv).
+          if (j + 1 < sql.size() && sql[j + 1] == closing) {
             text.push_back(closing);
             ++j;
             continue;
@@ -536,9 +537,23 @@ class TextProvider : public Provider {
     // SQL table names ignore case, file names do not: "A.csv" and "a.csv" are
     // two files but one table name, so a query that names both is refused.
     std::map<std::string, std::pair<std::string, fs::path>> loaded;  // lower-cased name -> name, file
-    for (std::size_t index : TableTokens(*tokens)) {
+    const std::vector<std::size_t> tables = TableTokens(*tokens);
+    for (std::size_t index = 0; index < tokens->size(); ++index) {
       const SqlToken& token = (*tokens)[index];
       const std::string& name = token.text;
+      if (std::find(tables.begin(), tables.end(), index) == tables.end()) {
+        // SQLite's [...] has no escape for ']': a bracketed name holding one
+        // ("[a]]b]") goes to it in backquotes, where `` is the escape.
+        if (token.kind == SqlToken::kQuotedName && sql[token.begin] == '[' &&
+            name.find(']') != std::string::npos) {
+          rewritten.append(sql.substr(copied, token.begin - copied));
+          rewritten += '`';
+          for (char c : name) rewritten += c == '`' ? std::string("``") : std::string(1, c);
+          rewritten += '`';
+          copied = token.end;
+        }
+        continue;
+      }
       const bool looks_like_file = name.find('.') != std::string::npos || name.find('/') != std::string::npos;
       const fs::path path = Resolve(name, looks_like_file);
       if (path.empty()) continue;  // a name of the query itself (a WITH table): SQLite knows it

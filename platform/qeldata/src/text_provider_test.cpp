@@ -298,5 +298,19 @@ TEST(TextProviderBaseBall, FieldList) {
   EXPECT_EQ(f.Item("Player").GetValue().text(), "Steve Avery");
 }
 
+// "]]" inside brackets stands for one "]": a file or column name holding a
+// bracket is one name, and SQL around it stays out of the name.
+TEST_F(TextProviderTest, DoubledBracketIsOneBracketInAName) {
+  Write("a]b.csv", "x]y,z\n1,2\n");
+  Write("other.csv", "x]y,z\n500,600\n");
+  auto whole = OpenStream("select * from [a]]b.csv]");
+  EXPECT_EQ(whole->Collect("x]y").number(), 1);
+  auto query = OpenStream("select [x]]y] + z as s from [a]]b.csv]");
+  EXPECT_EQ(query->Collect("s").number(), 3);
+  // The closing bracket of a pasted name cannot end the name early.
+  EXPECT_NE(OpenError("select * from [a]]b.csv]] union all select * from [other.csv]").find("no such file"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace qeldata
