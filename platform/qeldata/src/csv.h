@@ -241,10 +241,10 @@ class CsvRecordReader {
   const std::vector<FieldInfo>& fields() const { return fields_; }
   std::int64_t record_line() const { return tokenizer_.record_line(); }
   [[noreturn]] void FailCell(std::size_t column, const std::string& what, std::int64_t line = -1) const;
+  // True for a cell's text that reads as null: blank, or one of the null tokens.
+  bool IsNull(std::string_view text) const;
 
  private:
-  // Blank, or one of the null tokens.
-  bool IsNull(std::string_view text) const;
 
   std::shared_ptr<const MappedFile> file_;
   std::vector<FieldInfo> fields_;

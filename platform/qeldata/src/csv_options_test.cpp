@@ -175,13 +175,14 @@ TEST_F(CsvOptionsTest, UnusableKeysAreErrors) {
 }
 
 TEST_F(CsvOptionsTest, QueriesReadWithTheSameKeys) {
-  Write("a;b\n1;NA\n2;3,5\n");
+  Write("a;b;c\n1;NA;NA\n2;3,5;x\n");
   Recordset rs;
-  rs.Open("select sum(a) as s, count(b) as n, sum(b) as t from [t.csv]",
+  rs.Open("select sum(a) as s, count(b) as n, sum(b) as t, count(c) as m from [t.csv]",
           "Text;DBQ=" + folder_.string() + ";NA=NA;DecimalSeparator=,", adOpenForwardOnly, adLockReadOnly, -1);
   EXPECT_EQ(rs.GetFields().Item("s").GetValue().AsText(), "3");
   EXPECT_EQ(rs.GetFields().Item("n").GetValue().AsText(), "1");
   EXPECT_EQ(rs.GetFields().Item("t").GetValue().AsText(), "3.5");
+  EXPECT_EQ(rs.GetFields().Item("m").GetValue().AsText(), "1");  // the text column's NA too
 }
 
 // A file large enough to be scanned in two halves at once: the note's line is

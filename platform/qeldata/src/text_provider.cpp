@@ -464,7 +464,7 @@ void LoadTable(sqlite3* db, const std::string& table, std::shared_ptr<const Mapp
         }
         default: {
           const std::string_view text = CellText(spans[c], scratch);
-          if (IsBlankCell(text)) sqlite3_bind_null(stmt, slot);
+          if (reader.IsNull(text)) sqlite3_bind_null(stmt, slot);
           else sqlite3_bind_text(stmt, slot, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
         }
       }
