@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "qelStatsLib/modQuickSort.h"
+#include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
 #include "qeldata/error.h"
 #include "qeldata/value.h"

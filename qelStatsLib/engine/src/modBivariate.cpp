@@ -1,5 +1,7 @@
 #include "qelStatsLib/modBivariate.h"
 
+#include "bivariate_rounding.h"
+
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -12,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "qelStatsLib/modQuickSort.h"
+#include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
 
 namespace qel {
