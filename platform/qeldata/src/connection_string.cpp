@@ -5,27 +5,6 @@
 
 namespace qeldata::detail {
 
-namespace {
-
-std::string Trimmed(std::string_view s) {
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-  return std::string(s);
-}
-
-}  // namespace
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 ConnectionString ConnectionString::Parse(std::string_view text) {
   ConnectionString cs;
   cs.text_ = std::string(text);
@@ -56,13 +35,13 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
       ++i;
     }
     if (i < text.size()) ++i;  // the ';'
-    std::string k = Trimmed(key);
+    std::string k = std::string(Trim(key));
     if (k.empty() && !has_eq) continue;
     if (!has_eq) {
       cs.flags_.push_back(std::move(k));
       continue;
     }
-    std::string v = Trimmed(value);
+    std::string v = std::string(Trim(value));
     if (v.size() >= 2 && v.front() == '{' && v.back() == '}') v = v.substr(1, v.size() - 2);
     cs.pairs_.emplace_back(std::move(k), std::move(v));
   }

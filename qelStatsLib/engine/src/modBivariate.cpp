@@ -16,6 +16,7 @@
 
 #include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
+#include "text.h"
 
 namespace qel {
 
@@ -425,7 +426,7 @@ void ReadWeighted(Recordset& input, const qeldata::Field& predictor, const qelda
   }
 }
 
-bool IsBlank(const std::string& s) { return s.find_first_not_of(" \t") == std::string::npos; }
+using text::IsBlank;
 
 // ---- Bins ----
 

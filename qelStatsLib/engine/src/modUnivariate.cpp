@@ -10,6 +10,7 @@
 #include "qelStatsLib/presenter.h"
 #include "qeldata/error.h"
 #include "round15.h"
+#include "text.h"
 
 namespace qel {
 
@@ -154,7 +155,7 @@ bool IsRejectedType(int type) {
          type == qeldata::adVarWChar || type == qeldata::adWChar;
 }
 
-bool IsBlank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
+using text::IsBlank;
 
 // The progress window of one run, when the run shows one.
 class Progress {
