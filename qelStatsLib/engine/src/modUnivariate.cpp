@@ -1,5 +1,7 @@
 #include "qelStatsLib/modUnivariate.h"
 
+#include <span>
+
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -43,110 +45,25 @@ inline double TextFormValue(double x) {
   return c;
 }
 
-// A field value as the distinct value it stands for. Providers mark numbers
-// read from a token of at most 15 significant digits, which are their own text
-// form: those skip the rounding (adding +0.0 still folds -0 into 0).
-inline double DistinctValue(const qeldata::Value& v) {
+// A field value with the key it is tallied under (its 15-digit form).
+// Providers mark numbers read from a token of at most 15 significant digits,
+// which are their own text form: those skip the rounding (adding +0.0 still
+// folds -0 into 0).
+struct Keyed {
+  double value, key;
+};
+
+inline Keyed DistinctValue(const qeldata::Value& v) {
   if (v.IsNumber()) [[likely]] {
     const double x = v.number();
     if (!std::isfinite(x)) [[unlikely]]
       throw qeldata::Error(qeldata::kErrDataConversion, "Univariate Descriptives",
                            "the value " + qeldata::NumberText(x) + " is no data value");
-    return v.IsCanonicalNumber() ? x + 0.0 : TextFormValue(x);
+    return {x, v.IsCanonicalNumber() ? x + 0.0 : TextFormValue(x)};
   }
-  return TextFormValue(Checked(v.AsNumber()));  // AsNumber throws for a text that is no number
+  const double x = Checked(v.AsNumber());  // AsNumber throws for a text that is no number
+  return {x, TextFormValue(x)};
 }
-
-inline std::uint64_t KeyOf(double canonical) { return std::bit_cast<std::uint64_t>(canonical); }
-
-// The value tally: distinct value -> total weight of its records. Keys are
-// the bits of a value's text-form double, so two values share an entry exactly
-// when their text forms are equal. Only the total weight enters the
-// statistics, so the number of records per value is not kept (without weights
-// it equals the total weight). Open addressing with linear probing, at most
-// three quarters full (a column of 9 million distinct values fits 16 million
-// slots, 256 MB); 16-byte entries keep 100,000 values in 4 MB.
-class ValueTally {
- public:
-  struct Entry {
-    std::uint64_t key;
-    double weight;
-  };
-
-  ValueTally() { Rehash(1024); }
-
-  // The entry of `key`, created with weight 0 when it is new.
-  Entry& FindOrAdd(std::uint64_t key, bool* added) {
-    std::size_t i = Slot(key);
-    while (true) {
-      Entry& e = slots_[i];
-      if (e.key == key) {
-        *added = false;
-        return e;
-      }
-      if (e.key == kEmpty) break;
-      i = (i + 1) & mask_;
-    }
-    if ((size_ + 1) * 4 > slots_.size() * 3) {
-      Rehash(slots_.size() * 2);
-      i = Slot(key);
-      while (slots_[i].key != kEmpty) i = (i + 1) & mask_;
-    }
-    ++size_;
-    *added = true;
-    slots_[i] = Entry{key, 0};
-    return slots_[i];
-  }
-
-  // Where the look-up of `key` starts: prefetching it lets a probe a few
-  // records later find the slot in the cache. (The prefetch itself is written
-  // at the call site: GCC drops a prefetch inside a helper it deems pure.)
-  const Entry* FirstSlot(std::uint64_t key) const { return &slots_[Slot(key)]; }
-
-  const Entry& Find(std::uint64_t key) const {
-    std::size_t i = Slot(key);
-    while (slots_[i].key != key) i = (i + 1) & mask_;  // only asked for keys it holds
-    return slots_[i];
-  }
-
-  std::size_t Count() const { return size_; }
-
-  // Gives the memory back; the tally holds nothing afterwards.
-  void Free() {
-    std::vector<Entry>().swap(slots_);
-    mask_ = size_ = 0;
-  }
-
- private:
-  // A NaN pattern: never the bits of a finite value.
-  static constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
-
-  std::size_t Slot(std::uint64_t key) const {
-    // The finaliser of MurmurHash3: values that differ only in their low
-    // mantissa bits (or only in their exponent) still spread over the table.
-    key ^= key >> 33;
-    key *= 0xff51afd7ed558ccdULL;
-    key ^= key >> 33;
-    return static_cast<std::size_t>(key) & mask_;
-  }
-
-  void Rehash(std::size_t capacity) {
-    std::vector<Entry> old;
-    old.swap(slots_);
-    slots_.assign(capacity, Entry{kEmpty, 0});
-    mask_ = capacity - 1;
-    for (const Entry& e : old) {
-      if (e.key == kEmpty) continue;
-      std::size_t i = Slot(e.key);
-      while (slots_[i].key != kEmpty) i = (i + 1) & mask_;
-      slots_[i] = e;
-    }
-  }
-
-  std::vector<Entry> slots_;
-  std::size_t mask_ = 0;
-  std::size_t size_ = 0;
-};
 
 bool IsRejectedType(int type) {
   // The text and date types; the long text types pass and fail later on their
@@ -200,134 +117,53 @@ struct Quartile {
   }
 };
 
-// Adds values to the tally a few records after they were read, with the slot
-// of each prefetched in between: with many distinct values nearly every
-// look-up would otherwise miss the cache. Nothing the run reports depends on
-// the tally before the reading pass ends, so the lag changes no result as long
-// as adding to the tally cannot fail; callers add through the lag only then.
-class LaggedTally {
- public:
-  LaggedTally(ValueTally& tally, std::vector<double>& values, bool weighted)
-      : tally_(tally), values_(values), weighted_(weighted) {}
-
-  void Add(double x, double w) {
-    __builtin_prefetch(tally_.FirstSlot(KeyOf(x)));
-    if (read_ - done_ == kLag) AddNow(pending_[done_++ % kLag]);
-    pending_[read_++ % kLag] = Item{x, w};
-  }
-  void Drain() {
-    while (done_ < read_) AddNow(pending_[done_++ % kLag]);
-  }
-  void AddNow(double x, double w) { AddNow(Item{x, w}); }
-
- private:
-  static constexpr std::size_t kLag = 16;
-  struct Item {
-    double x, w;
-  };
-
-  void AddNow(const Item& item) {
-    bool added = false;
-    ValueTally::Entry& e = tally_.FindOrAdd(KeyOf(item.x), &added);
-    if (added) values_.push_back(item.x);
-    if (weighted_) {
-      // The total weight is kept in its text form: weights 0.7, 0.2 and 0.1
-      // on one value make exactly 1.
-      e.weight = TextFormValue(Checked(e.weight + item.w));
-    } else {
-      // A total of whole weights below 1e15 is its own text form: no rounding.
-      e.weight += 1;
-    }
-  }
-
-  ValueTally& tally_;
-  std::vector<double>& values_;
-  bool weighted_;
-  Item pending_[kLag];
-  std::size_t read_ = 0, done_ = 0;
-};
-
-// Reads every record into the tally and the distinct-value list. `weighted`
-// selects the weight field; the value field is looked up once by the caller.
-// `record` counts the records met, for the stop reason.
+// Reads every record into the tally; the value field is looked up once by
+// the caller, the weight field (when `weighted`) on the first record, where
+// reading the weight would fail. `record` counts the records met, for the stop
+// reason.
 void ReadValues(qeldata::Recordset& rs, const qeldata::Field& value_field, const std::string& weightField,
-                bool weighted, UnivariateRecord& rec, ValueTally& tally, std::vector<double>& values,
-                std::int64_t& record) {
+                bool weighted, UnivariateTally& tally, std::int64_t& record) {
   if (rs.IsEOF()) return;
-  LaggedTally lagged(tally, values, weighted);
   if (!weighted) {
-    // Without weights a total cannot overflow: every value goes through the lag.
     for (; !rs.IsEOF(); rs.MoveNext()) {
       ++record;
       const qeldata::Value& v = value_field.GetValue();
       if (v.IsNull()) {
-        rec.Missing += 1;
+        tally.AddMissing();
         continue;
       }
-      const double x = DistinctValue(v);
-      rec.N += 1;
-      rec.WgtN += 1;
-      rec.Sum = Checked(rec.Sum + x);
-      lagged.Add(x, 1);
+      const Keyed x = DistinctValue(v);
+      tally.AddKeyed(x.value, x.key);
     }
-    lagged.Drain();
+    tally.Flush();
     return;
   }
-  // Looked up on the first record, where reading the weight would fail.
   const qeldata::Field weight_field = rs.GetFields().Item(weightField);
-  // While the absolute weights add up to at most 1e300, no value's total can
-  // overflow, so the tally may lag. Past that bound every record is tallied at
-  // once, so that an overflow stops the run at the record that causes it.
-  double abs_weights = 0;
-  bool lag = true;
   for (; !rs.IsEOF(); rs.MoveNext()) {
     ++record;
     const qeldata::Value& v = value_field.GetValue();
     const qeldata::Value& wv = weight_field.GetValue();
     if (v.IsNull() || wv.IsNull()) {
-      rec.Missing += 1;
+      tally.AddMissing();
       continue;
     }
-    const double x = DistinctValue(v);
+    const Keyed x = DistinctValue(v);
     const double w = wv.AsNumber();
     if (!std::isfinite(w)) [[unlikely]]
       throw qeldata::Error(qeldata::kErrDataConversion, "Univariate Descriptives",
                            "the weight " + qeldata::NumberText(w) + " is no data value");
-    rec.N += 1;
-    rec.WgtN = Checked(rec.WgtN + w);
-    rec.Sum = Checked(rec.Sum + Checked(w * x));
-    abs_weights += std::fabs(w);
-    if (lag && !(abs_weights <= 1e300)) [[unlikely]] {
-      lagged.Drain();
-      lag = false;
-    }
-    if (lag) {
-      lagged.Add(x, w);
-    } else {
-      lagged.AddNow(x, w);
-    }
+    tally.AddKeyed(x.value, x.key, w);
   }
-  lagged.Drain();
+  tally.Flush();
 }
 
-// Steps from the summary pass on; `rec` holds the reading pass's counts and
-// sums, `values` the distinct values (not empty).
-void Summarise(UnivariateRecord& rec, ValueTally& tally, std::vector<double>& values, Progress& progress) {
-  const std::int64_t k = static_cast<std::int64_t>(values.size());
-  if (k > 1) QuickSort(values, 0, k - 1);
-  progress.Phase("Building Summary Statistics", 58);
-
-  // The total weight of every distinct value in sorted order, looked up once
-  // with the slots prefetched a few values ahead (sorted values visit the
-  // table in no order: with millions of them nearly every look-up would miss
-  // the cache), so that both passes below read the weights in sequence.
-  std::vector<double> weights(static_cast<std::size_t>(k));
-  constexpr std::int64_t kAhead = 16;
-  for (std::int64_t j = 0; j < k; ++j) {
-    if (j + kAhead < k) __builtin_prefetch(tally.FirstSlot(KeyOf(values[j + kAhead])));
-    weights[j] = tally.Find(KeyOf(values[j])).weight;
-  }
-  tally.Free();
+// The summary and shape passes over the sorted distinct values (not empty),
+// after the reading pass's totals are in `rec`.
+void Summarise(UnivariateRecord& rec, std::span<const UnivariateTally::Entry> entries, const PhaseFn& phase) {
+  const std::int64_t k = static_cast<std::int64_t>(entries.size());
+  auto value = [&](std::int64_t j) { return entries[static_cast<std::size_t>(j)].value; };
+  auto weight = [&](std::int64_t j) { return entries[static_cast<std::size_t>(j)].payload.weight; };
+  if (phase) phase("Building Summary Statistics", 58);
 
   const double wgt_n = rec.WgtN;
   const bool have_shares = wgt_n > 0;
@@ -339,8 +175,8 @@ void Summarise(UnivariateRecord& rec, ValueTally& tally, std::vector<double>& va
   const bool even_n = std::fmod(rounded_n, 2.0) == 0;
 
   for (std::int64_t j = 1; j <= k; ++j) {
-    const double a = values[j - 1];
-    const double w = weights[j - 1];
+    const double a = value(j - 1);
+    const double w = weight(j - 1);
     if (w == 1) rec.Uniques += 1;
     const double d = Checked(a - rec.Mean);
     ss = Checked(ss + Checked(w * Checked(d * d)));
@@ -361,7 +197,7 @@ void Summarise(UnivariateRecord& rec, ValueTally& tally, std::vector<double>& va
           // Half the weight lies at or below a(j): the median sits between it
           // and the next larger value.
           if (j == k) throw ArithmeticFault{};
-          rec.Median = Checked(Checked(a + values[j]) / 2);
+          rec.Median = Checked(Checked(a + value(j)) / 2);
         } else {
           rec.Median = a;
         }
@@ -377,8 +213,8 @@ void Summarise(UnivariateRecord& rec, ValueTally& tally, std::vector<double>& va
   rec.Mode = TextFormValue(mode);
   if (wgt_n - 1 > 0) rec.Variance = Checked(ss / (wgt_n - 1));
   rec.Stdev = Checked(std::pow(rec.Variance, 0.5));
-  rec.Min = values.front();
-  rec.Max = values.back();
+  rec.Min = value(0);
+  rec.Max = value(k - 1);
   rec.Range = Checked(rec.Max - rec.Min);
   rec.Cardinality = static_cast<double>(k);
   rec.IQR = Checked(rec.Q3 - rec.Q1);
@@ -396,7 +232,7 @@ void Summarise(UnivariateRecord& rec, ValueTally& tally, std::vector<double>& va
     throw ArithmeticFault{"a division by zero: the kurtosis correction is undefined for a total weight of 2 or 3"};
   const double c = Checked(Checked(3 * Checked(w1 * w1)) / c_denominator);
 
-  progress.Phase("Building Skewness and Kurtosis", 99);
+  if (phase) phase("Building Skewness and Kurtosis", 99);
   if (rec.Stdev == 0) {
     rec.Skewness = -99999;
     rec.Kurtosis = -9999;
@@ -404,8 +240,8 @@ void Summarise(UnivariateRecord& rec, ValueTally& tally, std::vector<double>& va
   }
   double s3 = 0, s4 = 0;
   for (std::int64_t j = 0; j < k; ++j) {
-    const double a = values[j];
-    const double w = weights[j];
+    const double a = value(j);
+    const double w = weight(j);
     const double z = Checked(Checked(a - rec.Mean) / rec.Stdev);
     s3 = Checked(s3 + Checked(w * Checked(Checked(Checked(std::pow(z, 3)) * w_total) / d2)));
     s4 = Checked(s4 + Checked(w * Checked(Checked(Checked(Checked(std::pow(z, 4)) * w_total) * (w_total + 1)) / d3)));
@@ -419,6 +255,32 @@ std::string& StopReason() {
   return reason;
 }
 
+void CopyTotals(const TallyTotals& t, UnivariateRecord& rec) {
+  rec.N = t.N;
+  rec.WgtN = t.WgtN;
+  rec.Missing = t.Missing;
+  rec.Sum = t.SumWgt;  // the weighted sum: the plain one when every weight is 1
+}
+
+// Every error of a run or a finish as the reason it stopped.
+template <typename Body>
+bool Guarded(std::string& reason, Body body) {
+  try {
+    return body();
+  } catch (const qeldata::Error& e) {
+    reason = e.description();
+  } catch (const ArithmeticFault& f) {
+    reason = f.what;
+  } catch (const TallyOverflow& e) {
+    reason = std::string("an overflow in ") + e.what();
+  } catch (const std::exception& e) {
+    reason = e.what();
+  } catch (...) {
+    reason = "an unexpected error";
+  }
+  return false;
+}
+
 }  // namespace
 
 UnivariateRecord& UnivariateRunRecord() {
@@ -428,50 +290,51 @@ UnivariateRecord& UnivariateRunRecord() {
 
 const std::string& UnivariateStopReason() { return StopReason(); }
 
+bool Univariate_Finish(UnivariateTally& tally, UnivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
+  std::string why;
+  const bool done = Guarded(why, [&] {
+    rec = UnivariateRecord{};
+    CopyTotals(tally.Totals(), rec);
+    if (phase) phase("Sorting Data", 73);
+    if (rec.WgtN > 0) rec.Mean = Checked(rec.Sum / rec.WgtN);
+    if (tally.Cardinality() == 0) throw ArithmeticFault{"no record has a usable value"};
+    const std::vector<UnivariateTally::Entry> entries = tally.TakeSorted();
+    Summarise(rec, entries, phase);
+    return true;
+  });
+  if (reason) *reason = std::move(why);
+  return done;
+}
+
 bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const std::string& weightField,
                     bool showStatus) {
   // The run works on a local record and hands it over at every exit, so the
   // thread's record holds exactly what was computed before a stop.
   UnivariateRecord rec;
-  bool result = false;
   std::unique_ptr<Progress> progress;
+  UnivariateTally tally;
   std::int64_t record = 0;  // records met by the reading pass
   std::string reason;
-  try {
+  bool result = Guarded(reason, [&] {
     // A recordset left at its end by an earlier read (a disconnected
     // DataSource run twice) is read again from its first record; only an empty
     // one is left alone.
     if (!(rs.IsBOF() && rs.IsEOF())) rs.MoveFirst();
-
     const qeldata::Field value_field = rs.GetFields().Item(fieldName);
     if (IsRejectedType(value_field.Type()))
       throw qeldata::Error(qeldata::kErrLibraryInput, "Univariate Descriptives", "Numeric Data types only");
-
     progress = std::make_unique<Progress>(showStatus, fieldName);
-
-    ValueTally tally;
-    std::vector<double> values;
-    ReadValues(rs, value_field, weightField, !IsBlank(weightField), rec, tally, values, record);
+    ReadValues(rs, value_field, weightField, !IsBlank(weightField), tally, record);
+    return true;
+  });
+  if (result) {
     record = 0;  // past the reading pass
-
-    progress->Phase("Sorting Data", 73);
-    if (rec.WgtN > 0) rec.Mean = Checked(rec.Sum / rec.WgtN);
-    if (values.empty()) {
-      reason = "no record has a usable value of '" + fieldName + "'";
-    } else {
-      Summarise(rec, tally, values, *progress);
-      result = true;
-    }
-  } catch (const qeldata::Error& e) {
-    // Every error inside the run ends it with the result false; the caller
-    // sees only that (and the reason, for diagnostics).
-    reason = e.description();
-  } catch (const ArithmeticFault& f) {
-    reason = f.what;
-  } catch (const std::exception& e) {
-    reason = e.what();
-  } catch (...) {
-    reason = "an unexpected error";
+    const bool empty = tally.Cardinality() == 0;
+    result = Univariate_Finish(tally, rec, &reason,
+                               [&](const char* status, int bar) { progress->Phase(status, bar); });
+    if (empty) reason = "no record has a usable value of '" + fieldName + "'";
+  } else {
+    CopyTotals(tally.Totals(), rec);
   }
   if (!result && record > 0) reason += " (record " + std::to_string(record) + ")";
   UnivariateRunRecord() = rec;
