@@ -1,5 +1,7 @@
 #include "qelStatsLib/modBivariate.h"
 
+#include "bivariate_rounding.h"
+
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -12,8 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "qelStatsLib/modQuickSort.h"
+#include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
+#include "text.h"
 
 namespace qel {
 
@@ -394,8 +397,8 @@ void ReadUnweighted(Recordset& input, const qeldata::Field& predictor, const qel
     if (p.IsNull() || t.IsNull()) {
       totals.missing += 1;
     } else {
+      totals.n += 1;  // a complete record counts before its target is read as a number
       const double tv = AsNumber(t, target, input);
-      totals.n += 1;
       totals.target_sum += tv;
       AddToTally(tally, p, 1.0, tv, predictor, input);
     }
@@ -414,8 +417,8 @@ void ReadWeighted(Recordset& input, const qeldata::Field& predictor, const qelda
       totals.missing += w.IsNull() ? 1.0 : AsNumber(w, weight, input);
     } else {
       const double wv = AsNumber(w, weight, input);
+      totals.n += wv;  // a complete record counts before its target is read as a number
       const double tw = AsNumber(t, target, input) * wv;
-      totals.n += wv;
       totals.target_sum += tw;
       AddToTally(tally, p, wv, tw, predictor, input);
     }
@@ -423,7 +426,7 @@ void ReadWeighted(Recordset& input, const qeldata::Field& predictor, const qelda
   }
 }
 
-bool IsBlank(const std::string& s) { return s.find_first_not_of(" \t") == std::string::npos; }
+using text::IsBlank;
 
 // ---- Bins ----
 
