@@ -202,7 +202,7 @@ TEST(ResizeMainWindow, ControlsFollowTheWindowAndDropDownsKeepTheirHeight) {
 // scales their distance from the tab control's top, tab bar included: no
 // control drifts by the tab bar's height times the change.
 TEST(ResizeMainWindow, ControlsOnTabPagesKeepTheirPlaceInTheTabControl) {
-  ModalCloser closer;
+  qel::MessageBoxDriver closer;
   frmMain window;
   window.show();
   QApplication::processEvents();

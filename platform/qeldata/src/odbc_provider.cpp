@@ -234,7 +234,7 @@ std::string WithReadOnlyDatabase(std::string_view text) {
     const std::string_view element = text.substr(i, end - i);
     const std::size_t eq = element.find('=');
     if (eq != std::string_view::npos && EqualsNoCase(Trim(element.substr(0, eq)), "Database")) {
-      std::string value = Trim(element.substr(eq + 1));
+      std::string value(Trim(element.substr(eq + 1)));
       if (value.size() >= 2 && value.front() == '{' && value.back() == '}') value = value.substr(1, value.size() - 2);
       if (value.size() >= 5 && EqualsNoCase(std::string_view(value).substr(0, 5), "file:"))
         value += value.find('?') == std::string::npos ? "?mode=ro" : "&mode=ro";  // the last mode counts
