@@ -397,8 +397,8 @@ void ReadUnweighted(Recordset& input, const qeldata::Field& predictor, const qel
     if (p.IsNull() || t.IsNull()) {
       totals.missing += 1;
     } else {
+      totals.n += 1;  // a complete record counts before its target is read as a number
       const double tv = AsNumber(t, target, input);
-      totals.n += 1;
       totals.target_sum += tv;
       AddToTally(tally, p, 1.0, tv, predictor, input);
     }
@@ -417,8 +417,8 @@ void ReadWeighted(Recordset& input, const qeldata::Field& predictor, const qelda
       totals.missing += w.IsNull() ? 1.0 : AsNumber(w, weight, input);
     } else {
       const double wv = AsNumber(w, weight, input);
+      totals.n += wv;  // a complete record counts before its target is read as a number
       const double tw = AsNumber(t, target, input) * wv;
-      totals.n += wv;
       totals.target_sum += tw;
       AddToTally(tally, p, wv, tw, predictor, input);
     }

@@ -11,6 +11,7 @@
 
 #include "qelStatsLib/presenter.h"
 #include "qelStatsLib/recording_presenter.h"
+#include "qeltesting/tables.h"
 
 namespace qel {
 namespace {
@@ -408,6 +409,34 @@ TEST(BivariateFallingPairs, MatchesCountingEveryPair) {
       for (int j = i + 1; j < n; ++j) brute += m[j] < m[i];
     EXPECT_EQ(detail::CountFallingPairs(m), brute) << n;
   }
+}
+
+}  // namespace
+}  // namespace qel
+
+namespace qel {
+namespace {
+
+// A complete record counts in N before its target is read as a number, so
+// after a type mismatch N includes the failing record.
+TEST(BivariateRunRecords, ATargetThatIsNoNumberFailsAfterItsRecordIsCounted) {
+  auto rs = qel::testing::Table({{"P"}, {"T", qeldata::adVarWChar}},
+                                {{1.0, Value("5")}, {2.0, Value("7")}, {3.0, Value("abc")}, {4.0, Value("1")}});
+  RecordingPresenter presenter;
+  ScopedPresenter use(&presenter);
+  EXPECT_EQ(Bivariate_Run(*rs, "P", "T", false, "", 2), nullptr);
+  EXPECT_EQ(BivariateRunRecord().N, 3);
+  EXPECT_TRUE(CancelFlag());
+}
+
+// A blank weight field is empty after trimming spaces; a tab is a name.
+TEST(BivariateRunRecords, OnlySpacesMakeTheWeightFieldBlank) {
+  auto rs = qel::testing::Table({{"P"}, {"T"}}, {{1.0, 5.0}, {2.0, 7.0}, {3.0, 1.0}});
+  RecordingPresenter presenter;
+  ScopedPresenter use(&presenter);
+  EXPECT_NE(Bivariate_Run(*rs, "P", "T", false, "   ", 2), nullptr);
+  EXPECT_EQ(Bivariate_Run(*rs, "P", "T", false, "\t", 2), nullptr);  // no field named by a tab
+  ASSERT_FALSE(presenter.messages().empty());
 }
 
 }  // namespace

@@ -212,7 +212,7 @@ TEST(OutlierRun, ValuesAreKnownByTheir15DigitForm) {
   EXPECT_EQ(rows[2].value, 0);
   EXPECT_FALSE(std::signbit(rows[2].value));
   EXPECT_EQ(rows[2].n, 3);
-  EXPECT_EQ(rows[3].value, 0.3);
+  EXPECT_EQ(rows[3].value, 0.1 + 0.2);  // the first occurrence, as read; the sums use 0.3
   EXPECT_EQ(rows[3].n, 2);
   EXPECT_EQ(qel::OutlierRunRecord().Min, -7.5);
   EXPECT_EQ(qel::OutlierRunRecord().Sum, ((((0.3 + 0.3) + 0.0) + 0.0) + -2.0) + -7.5);
@@ -496,3 +496,36 @@ TEST(OutlierRunFailure, OverflowIsAFault) {
 }
 
 }  // namespace
+
+namespace qel {
+namespace {
+
+// The band around a negative trimmed mean is the mirror image of the band
+// around the positive one: values -1..-100 flag as many as 1..100.
+TEST(OutlierRun, TheTrimmedMeanBandOfNegativeValuesIsItsMirrorImage) {
+  for (double parm : {10.0, 50.0}) {
+    std::vector<Value> up, down;
+    for (int i = 1; i <= 100; ++i) {
+      up.emplace_back(static_cast<double>(i));
+      down.emplace_back(-static_cast<double>(i));
+    }
+    auto a = Table(up), b = Table(down);
+    ASSERT_TRUE(RunOn(*a, 2, parm));
+    const double flagged_up = OutlierRunRecord().OutlierCountN;
+    ASSERT_TRUE(RunOn(*b, 2, parm));
+    EXPECT_EQ(OutlierRunRecord().OutlierCountN, flagged_up) << parm;
+    EXPECT_EQ(OutlierRunRecord().TrimmedMean, -50.5) << parm;
+    EXPECT_LT(flagged_up, 100) << parm;
+  }
+  // Half the weight trimmed, a band of 25% around 50.5: 74 values lie outside it.
+  auto c = Table([] {
+    std::vector<Value> v;
+    for (int i = 1; i <= 100; ++i) v.emplace_back(-static_cast<double>(i));
+    return v;
+  }());
+  ASSERT_TRUE(RunOn(*c, 2, 50));
+  EXPECT_EQ(OutlierRunRecord().OutlierCountN, 74);
+}
+
+}  // namespace
+}  // namespace qel
