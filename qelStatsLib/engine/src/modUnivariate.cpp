@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "in_database.h"
 #include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
 #include "qeldata/error.h"
@@ -340,6 +341,38 @@ bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const 
   UnivariateRunRecord() = rec;
   StopReason() = std::move(reason);
   progress.reset();  // unloads the progress window
+  return result;
+}
+
+bool Univariate_RunInDatabase(qeldata::AggregateReader& reader, const std::string& fieldName,
+                              const std::string& weightField, bool showStatus) {
+  UnivariateRecord rec;
+  std::unique_ptr<Progress> progress;
+  UnivariateTally tally;
+  std::string reason;
+  bool result = Guarded(reason, [&] {
+    if (IsRejectedType(reader.Field(fieldName).type))
+      throw qeldata::Error(qeldata::kErrLibraryInput, "Univariate Descriptives", "Numeric Data types only");
+    progress = std::make_unique<Progress>(showStatus, fieldName);
+    qeldata::AggregateSpec spec;
+    spec.value_field = fieldName;
+    if (!IsBlank(weightField)) spec.weight_field = weightField;
+    reader.Run(spec);
+    detail::TallyGroups(
+        reader, tally, [](const qeldata::Value& v) { return DistinctValue(v).value; }, "Univariate Descriptives");
+    return true;
+  });
+  if (result) {
+    const bool empty = tally.Cardinality() == 0;
+    result = Univariate_Finish(tally, rec, &reason,
+                               [&](const char* status, int bar) { progress->Phase(status, bar); });
+    if (empty) reason = "no record has a usable value of '" + fieldName + "'";
+  } else {
+    CopyTotals(tally.Totals(), rec);
+  }
+  UnivariateRunRecord() = rec;
+  StopReason() = std::move(reason);
+  progress.reset();
   return result;
 }
 
