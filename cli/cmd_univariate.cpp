@@ -46,8 +46,8 @@ std::vector<std::pair<std::string, double>> Statistics(const qel::QelUnivariate&
 }  // namespace
 
 int RunUnivariate(const std::vector<std::string>& argv) {
-  const Args args(argv, WithReadingFlags(WithCommonFlags()));
-  args.AllowOnly(WithReadingOptions({"csv", "connection", "source", "field", "weight", "json", "no-progress"}));
+  const Args args(argv, WithReadingFlags(WithCommonFlags({"in-database"})));
+  args.AllowOnly(WithReadingOptions({"csv", "connection", "source", "field", "weight", "json", "no-progress", "in-database"}));
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
   const InputSpec input = ResolveReadInput(args);
   const std::string field = args.Require("field");
@@ -61,7 +61,8 @@ int RunUnivariate(const std::vector<std::string>& argv) {
   u.SetSource(input.source);
   u.SetFieldName(field);
   if (auto weight = args.Get("weight")) u.SetWeightField(*weight);
-  u.SetshowStatus(true);  // the presenter decides whether a progress line is drawn
+  u.SetshowStatus(true);
+  u.SetRunOptions({.InDatabase = args.Has("in-database")});  // the presenter decides whether a progress line is drawn
 
   // A parameter or data-layer error raised here is an input error (exit 2).
   const bool ran = u.Run();

@@ -42,6 +42,8 @@ void PrintHelp(std::ostream& out) {
          "  --decimal-comma, --thousands SEP (numbers like 1.234,5), --no-header (fields named F1, F2, ...).\n"
          "  SQLite:  --connection 'Driver=SQLite3;Database=FILE' --source TABLE|SQL\n"
          "  ODBC:    --connection 'Driver={PostgreSQL Unicode};Server=...;Database=...;Uid=...;Pwd=...;'\n"
+         "  --in-database (univariate, outlier, bivariate; SQLite and ODBC only): one group-by in the database\n"
+         "  instead of reading every record; counts and order statistics agree exactly, fractional sums to 1e-12.\n"
          "Output: a readable table, or one JSON object with --json. --no-progress turns the progress line off.\n"
          "  In the table, control characters show as \\x1b (C1 controls as \\u009b, bytes that are not UTF-8\n"
          "  as \\xff); JSON writes such bytes as U+FFFD and says how many on stderr.\n"

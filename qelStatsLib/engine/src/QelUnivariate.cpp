@@ -80,6 +80,19 @@ void QelUnivariate::SetDataSource(std::shared_ptr<qeldata::Recordset> recordset)
 
 bool QelUnivariate::Run() {
   ReleaseOnExit release(input_);
+  if (options_.InDatabase) {
+    if (data_source_ && !data_source_->ActiveConnection())
+      throw qeldata::Error(qeldata::kErrNotSupported, std::string(kErrorSource),
+                           "in-database runs need a connection string and a source; a disconnected DataSource is "
+                           "read record by record");
+    if (IsBlank(source_)) RaiseInput("Source parameter is missing or blank.");
+    if (IsBlank(connection_string_)) RaiseInput("Connection String parameter is missing or blank.");
+    qeldata::AggregateReader reader(connection_string_, source_);
+    if (IsBlank(field_name_)) RaiseInput("Univariate Fieldname is missing or blank.");
+    const bool result = Univariate_RunInDatabase(reader, field_name_, weight_field_, show_status_);
+    CopyResults();
+    return result;
+  }
   if (data_source_ && !data_source_->ActiveConnection()) {
     // A disconnected recordset is read as it is.
     input_ = data_source_;

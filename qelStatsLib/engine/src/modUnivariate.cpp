@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "in_database.h"
 #include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
 #include "qeldata/error.h"
@@ -306,25 +307,21 @@ bool Univariate_Finish(UnivariateTally& tally, UnivariateRecord& rec, std::strin
   return done;
 }
 
-bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const std::string& weightField,
-                    bool showStatus) {
-  // The run works on a local record and hands it over at every exit, so the
-  // thread's record holds exactly what was computed before a stop.
+namespace {
+
+// The frame of a run: `read` checks the field, shows the progress window and
+// fills the tally (counting the records it meets in `record`); then the
+// finish, and the record and the reason handed over at every exit, so the
+// thread's record holds exactly what was computed before a stop.
+template <typename Read>
+bool RunFrame(const std::string& fieldName, Read read) {
   UnivariateRecord rec;
   std::unique_ptr<Progress> progress;
   UnivariateTally tally;
   std::int64_t record = 0;  // records met by the reading pass
   std::string reason;
   bool result = Guarded(reason, [&] {
-    // A recordset left at its end by an earlier read (a disconnected
-    // DataSource run twice) is read again from its first record; only an empty
-    // one is left alone.
-    if (!(rs.IsBOF() && rs.IsEOF())) rs.MoveFirst();
-    const qeldata::Field value_field = rs.GetFields().Item(fieldName);
-    if (IsRejectedType(value_field.Type()))
-      throw qeldata::Error(qeldata::kErrLibraryInput, "Univariate Descriptives", "Numeric Data types only");
-    progress = std::make_unique<Progress>(showStatus, fieldName);
-    ReadValues(rs, value_field, weightField, !IsBlank(weightField), tally, record);
+    read(progress, tally, record);
     return true;
   });
   if (result) {
@@ -341,6 +338,41 @@ bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const 
   StopReason() = std::move(reason);
   progress.reset();  // unloads the progress window
   return result;
+}
+
+void CheckType(int type) {
+  if (IsRejectedType(type))
+    throw qeldata::Error(qeldata::kErrLibraryInput, "Univariate Descriptives", "Numeric Data types only");
+}
+
+}  // namespace
+
+bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const std::string& weightField,
+                    bool showStatus) {
+  return RunFrame(fieldName, [&](std::unique_ptr<Progress>& progress, UnivariateTally& tally, std::int64_t& record) {
+    // A recordset left at its end by an earlier read (a disconnected
+    // DataSource run twice) is read again from its first record; only an empty
+    // one is left alone.
+    if (!(rs.IsBOF() && rs.IsEOF())) rs.MoveFirst();
+    const qeldata::Field value_field = rs.GetFields().Item(fieldName);
+    CheckType(value_field.Type());
+    progress = std::make_unique<Progress>(showStatus, fieldName);
+    ReadValues(rs, value_field, weightField, !IsBlank(weightField), tally, record);
+  });
+}
+
+bool Univariate_RunInDatabase(qeldata::AggregateReader& reader, const std::string& fieldName,
+                              const std::string& weightField, bool showStatus) {
+  return RunFrame(fieldName, [&](std::unique_ptr<Progress>& progress, UnivariateTally& tally, std::int64_t&) {
+    CheckType(reader.Field(fieldName).type);
+    progress = std::make_unique<Progress>(showStatus, fieldName);
+    qeldata::AggregateSpec spec;
+    spec.value_field = fieldName;
+    if (!IsBlank(weightField)) spec.weight_field = weightField;
+    reader.Run(spec);
+    detail::TallyGroups(
+        reader, tally, [](const qeldata::Value& v) { return DistinctValue(v).value; }, "Univariate Descriptives");
+  });
 }
 
 }  // namespace qel

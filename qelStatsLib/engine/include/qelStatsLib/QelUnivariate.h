@@ -29,6 +29,7 @@
 #include <string_view>
 
 #include "qeldata/recordset.h"
+#include "qelStatsLib/run_options.h"
 
 namespace qel {
 
@@ -98,6 +99,11 @@ class QelUnivariate {
   void SetDataSource(std::shared_ptr<qeldata::Recordset> recordset);
   std::shared_ptr<qeldata::Recordset> DataSource() const { return data_source_; }
 
+  // How Run reads its input (run_options.h); record by record by default. Not
+  // part of the component interface: C++ hosts and the command line set it.
+  const RunOptions& Options() const { return options_; }
+  void SetRunOptions(const RunOptions& options) { options_ = options; }
+
   // Computes the statistics (see the top of this file). Returns true when all
   // were computed, false when the computation stopped early.
   bool Run();
@@ -106,6 +112,7 @@ class QelUnivariate {
   void CopyResults();
 
   std::shared_ptr<qeldata::Recordset> data_source_;
+  RunOptions options_;
   std::string source_;
   std::string weight_field_;
   bool show_status_ = false;

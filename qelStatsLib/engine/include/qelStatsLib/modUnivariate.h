@@ -14,6 +14,7 @@
 
 #include <string>
 
+#include "qeldata/aggregate.h"
 #include "qeldata/recordset.h"
 #include "qelStatsLib/tally.h"
 
@@ -67,6 +68,15 @@ UnivariateRecord& UnivariateRunRecord();
 // division by zero, invalid operation or overflow in the arithmetic.
 bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const std::string& weightField,
                     bool showStatus);
+
+// The same run with its reading pass in the database: one aggregate query
+// over the source of `reader` (see RunOptions::InDatabase in run_options.h
+// for how its results agree with Univariate_Run's). The type check, the
+// results, the progress phases and every reason to return false are those of
+// Univariate_Run; the database's own failures (a query it rejects, a lost
+// connection) are reasons too, with its SQLSTATE and message.
+bool Univariate_RunInDatabase(qeldata::AggregateReader& reader, const std::string& fieldName,
+                              const std::string& weightField, bool showStatus);
 
 // The tally of a univariate analysis: each distinct value with its records
 // and their total weight.
