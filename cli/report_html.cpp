@@ -83,19 +83,51 @@ std::pair<double, double> NiceDomain(double lo, double hi) {
 }
 
 
+// The marks of one chart, gathered by kind so that each kind is written once:
+// all grid lines in one path, all axis lines in another, labels grouped by
+// their anchor. This keeps a chart to a few kilobytes.
+class Marks {
+ public:
+  void Grid(double x1, double y1, double x2, double y2) { Segment(grid_, x1, y1, x2, y2); }
+  void Axis(double x1, double y1, double x2, double y2) { Segment(axis_, x1, y1, x2, y2); }
+  // anchor: 0 start, 1 middle, 2 end.
+  void Label(int anchor, double x, double y, const std::string& text) {
+    labels_[anchor] += "<text x=\"" + C(x) + "\" y=\"" + C(y) + "\">" + text + "</text>";
+  }
+  void Raw(const std::string& markup) { raw_ += markup; }
+  std::string str() const {
+    std::string s;
+    if (!grid_.empty()) s += "<path class=\"grid\" d=\"" + grid_ + "\"/>";
+    s += raw_;
+    if (!axis_.empty()) s += "<path class=\"axis\" d=\"" + axis_ + "\"/>";
+    static const char* kAnchors[] = {"start", "middle", "end"};
+    for (int a = 0; a < 3; ++a)
+      if (!labels_[a].empty()) s += "<g text-anchor=\"" + std::string(kAnchors[a]) + "\">" + labels_[a] + "</g>";
+    return s;
+  }
+
+ private:
+  static void Segment(std::string& path, double x1, double y1, double x2, double y2) {
+    path += "M" + C(x1) + " " + C(y1) + "L" + C(x2) + " " + C(y2);
+  }
+  std::string grid_, axis_, raw_;
+  std::string labels_[3];
+};
+constexpr int kStart = 0, kMiddle = 1, kEnd = 2;
+
 std::string SvgOpen(const char* cls, int w, int h, const std::string& label) {
   return "<svg class=\"chart " + std::string(cls) + "\" viewBox=\"0 0 " + std::to_string(w) + " " + std::to_string(h) +
          "\" width=\"" + std::to_string(w) + "\" height=\"" + std::to_string(h) + "\" role=\"img\" aria-label=\"" +
          label + "\">";
 }
 
-std::string Text(double x, double y, const std::string& text, const char* anchor = "middle", const char* extra = "") {
-  return "<text x=\"" + C(x) + "\" y=\"" + C(y) + "\" text-anchor=\"" + anchor + "\"" + extra + ">" + text + "</text>";
-}
-
-std::string Line(double x1, double y1, double x2, double y2, const char* cls) {
-  return "<line class=\"" + std::string(cls) + "\" x1=\"" + C(x1) + "\" y1=\"" + C(y1) + "\" x2=\"" + C(x2) +
-         "\" y2=\"" + C(y2) + "\"/>";
+// A chart's caption or axis title; rotate: 0, or -90/90 for a vertical axis.
+std::string Title(double x, double y, const std::string& text, int rotate = 0, const char* cls = "title") {
+  if (rotate == 0)
+    return "<text class=\"" + std::string(cls) + "\" x=\"" + C(x) + "\" y=\"" + C(y) + "\" text-anchor=\"middle\">" + text +
+           "</text>";
+  return "<text class=\"title\" transform=\"translate(" + C(x) + "," + C(y) + ") rotate(" + std::to_string(rotate) +
+         ")\" text-anchor=\"middle\">" + text + "</text>";
 }
 
 // One bar of a bar chart as path commands: from `base` up (or down) to `top`.
@@ -104,30 +136,21 @@ std::string BarPath(double x, double width, double top, double base) {
          "z";
 }
 
-// A small ring around (x, y), as path commands.
-std::string DotPath(double x, double y) {
-  return "M" + C(x - 2.5) + " " + C(y) + "a2.5 2.5 0 1 0 5 0a2.5 2.5 0 1 0 -5 0";
-}
-
 // A left axis with round ticks, horizontal grid lines and a rotated title.
-std::string LeftAxis(const Scale& y, double x, double x_end, const std::string& title, double title_x) {
-  std::string s;
+void LeftAxis(Marks& m, const Scale& y, double x, double x_end, const std::string& title, double title_x) {
   for (double t : NiceTicks(y.d0, y.d1, 4)) {
-    s += Line(x, y(t), x_end, y(t), "grid");
-    s += Text(x - 4, y(t) + 3, AxisLabel(t), "end");
+    m.Grid(x, y(t), x_end, y(t));
+    m.Label(kEnd, x - 4, y(t) + 3, AxisLabel(t));
   }
-  s += Line(x, y.r0, x, y.r1, "axis");
-  const double mid = (y.r0 + y.r1) / 2;
-  s += "<text class=\"title\" transform=\"translate(" + C(title_x) + "," + C(mid) + ") rotate(-90)\" text-anchor=\"middle\">" +
-       title + "</text>";
-  return s;
+  m.Axis(x, y.r0, x, y.r1);
+  m.Raw(Title(title_x, (y.r0 + y.r1) / 2, title, -90));
 }
 
 // ---- Charts ----
 
 std::string HistogramSvg(const FieldProfile& f, const ReportInput& in, const ReportLimits& lim) {
   const Histogram& h = *f.histogram;
-  if (h.weights.empty() || h.weights.size() > lim.histogram_bins) return "";
+  if (h.weights.empty() || h.weights.size() > lim.histogram_bins || h.edges.size() != h.weights.size() + 1) return "";
   const int W = 380, H = 190;
   const double left = 52, right = W - 12, top = 10, bottom = H - 42;
   const double ymax = *std::max_element(h.weights.begin(), h.weights.end());
@@ -136,20 +159,20 @@ std::string HistogramSvg(const FieldProfile& f, const ReportInput& in, const Rep
   const bool single = h.edges.front() == h.edges.back();
   const Scale x{h.edges.front(), h.edges.back(), left, right};
   const std::string name = HtmlEscape(f.name, 40);
-  std::string s = SvgOpen("histogram", W, H, "Histogram of " + name);
-  s += LeftAxis(y, left, right, in.weight.empty() ? "Records" : "Weight", 14);
+  Marks m;
+  LeftAxis(m, y, left, right, in.weight.empty() ? "Records" : "Weight", 14);
   std::string bars;
   for (std::size_t i = 0; i < h.weights.size(); ++i) {
     const double x0 = single ? left + (right - left) * 0.3 : x(h.edges[i]);
     const double x1 = single ? right - (right - left) * 0.3 : x(h.edges[i + 1]);
     bars += BarPath(x0 + 0.5, std::max(x1 - x0 - 1, 0.5), y(h.weights[i]), bottom);
   }
-  s += "<path class=\"bar\" d=\"" + bars + "\"/>";
-  s += Line(left, bottom, right, bottom, "axis");
+  m.Raw("<path class=\"bar\" d=\"" + bars + "\"/>");
+  m.Axis(left, bottom, right, bottom);
   // Bin edges on the axis: all of them when they fit, else every k-th and the last.
   const std::size_t edges = h.edges.size();
   if (single) {
-    s += Text((left + right) / 2, bottom + 14, AxisLabel(h.edges.front()));
+    m.Label(kMiddle, (left + right) / 2, bottom + 14, AxisLabel(h.edges.front()));
   } else {
     const std::size_t every = edges <= 9 ? 1 : (edges + 6) / 7;
     const std::size_t last = edges - 1, last_multiple = last / every * every;
@@ -157,13 +180,12 @@ std::string HistogramSvg(const FieldProfile& f, const ReportInput& in, const Rep
       // Every k-th edge and the last one; a k-th edge crowding the last gives way.
       const bool labelled = i == last || (i % every == 0 && !(i == last_multiple && (last - i) * 2 < every));
       if (!labelled) continue;
-      s += Line(x(h.edges[i]), bottom, x(h.edges[i]), bottom + 4, "axis");
-      s += Text(x(h.edges[i]), bottom + 15, AxisLabel(h.edges[i]));
+      m.Axis(x(h.edges[i]), bottom, x(h.edges[i]), bottom + 4);
+      m.Label(kMiddle, x(h.edges[i]), bottom + 15, AxisLabel(h.edges[i]));
     }
   }
-  s += Text((left + right) / 2, H - 6, name + " (" + std::to_string(h.weights.size()) + " equal-width bins)", "middle",
-            " class=\"title\"");
-  return s + "</svg>";
+  m.Raw(Title((left + right) / 2, H - 6, name + " (" + std::to_string(h.weights.size()) + " equal-width bins)"));
+  return SvgOpen("histogram", W, H, "Histogram of " + name) + m.str() + "</svg>";
 }
 
 std::string BoxPlotSvg(const FieldProfile& f) {
@@ -172,56 +194,54 @@ std::string BoxPlotSvg(const FieldProfile& f) {
   const double left = 12, right = W - 12, mid = 32, half = 14, axis_y = 58;
   const auto [d0, d1] = b.min == b.max ? std::pair{b.min - 1, b.max + 1} : std::pair{b.min, b.max};
   const Scale x{d0, d1, left, right};
-  std::string s = SvgOpen("boxplot", W, H, "Box plot of " + HtmlEscape(f.name, 40));
+  Marks m;
   for (double t : NiceTicks(d0, d1, 6)) {
-    s += Line(x(t), axis_y, x(t), axis_y + 4, "axis");
-    s += Text(x(t), axis_y + 15, AxisLabel(t));
+    m.Axis(x(t), axis_y, x(t), axis_y + 4);
+    m.Label(kMiddle, x(t), axis_y + 15, AxisLabel(t));
   }
-  s += Line(left, axis_y, right, axis_y, "axis");
-  s += Line(x(b.whisker_low), mid, x(b.whisker_high), mid, "whisker");
-  s += Line(x(b.whisker_low), mid - half / 2, x(b.whisker_low), mid + half / 2, "whisker");
-  s += Line(x(b.whisker_high), mid - half / 2, x(b.whisker_high), mid + half / 2, "whisker");
-  s += "<rect class=\"box\" x=\"" + C(x(b.q1)) + "\" y=\"" + C(mid - half) + "\" width=\"" +
-       C(std::max(x(b.q3) - x(b.q1), 1.0)) + "\" height=\"" + C(2 * half) + "\"><title>Q1 " + ReadableNumber(b.q1) +
-       ", Q3 " + ReadableNumber(b.q3) + "</title></rect>";
-  s += Line(x(b.median), mid - half, x(b.median), mid + half, "median");
-  // Values beyond the whiskers, as the two extremes.
-  if (b.min < b.whisker_low) s += "<circle class=\"far\" cx=\"" + C(x(b.min)) + "\" cy=\"" + C(mid) + "\" r=\"3\"/>";
-  if (b.max > b.whisker_high) s += "<circle class=\"far\" cx=\"" + C(x(b.max)) + "\" cy=\"" + C(mid) + "\" r=\"3\"/>";
-  const double tx = x(b.trimmed_mean);
-  s += "<path class=\"tmean\" d=\"M" + C(tx) + " " + C(mid - 6) + "l5 6l-5 6l-5 -6z\"><title>trimmed mean " +
-       ReadableNumber(b.trimmed_mean) + "</title></path>";
-  s += Text(W / 2.0, H - 4,
-            "box Q1\u2013Q3, bar median, \u25C6 trimmed mean, whiskers 1.5 IQR, \u25CB extremes", "middle",
-            " class=\"note\"");
-  return s + "</svg>";
+  m.Axis(left, axis_y, right, axis_y);
+  // Whiskers with their end caps, the box, the median, the extremes beyond the
+  // whiskers and the trimmed mean.
+  const double wl = x(b.whisker_low), wh = x(b.whisker_high);
+  m.Axis(wl, mid, wh, mid);
+  m.Axis(wl, mid - half / 2, wl, mid + half / 2);
+  m.Axis(wh, mid - half / 2, wh, mid + half / 2);
+  std::string marks = "<rect class=\"box\" x=\"" + C(x(b.q1)) + "\" y=\"" + C(mid - half) + "\" width=\"" +
+                      C(std::max(x(b.q3) - x(b.q1), 1.0)) + "\" height=\"" + C(2 * half) + "\"/>";
+  marks += "<path class=\"median\" d=\"M" + C(x(b.median)) + " " + C(mid - half) + "v" + C(2 * half) + "\"/>";
+  if (b.min < b.whisker_low) marks += "<circle class=\"far\" cx=\"" + C(x(b.min)) + "\" cy=\"" + C(mid) + "\" r=\"3\"/>";
+  if (b.max > b.whisker_high) marks += "<circle class=\"far\" cx=\"" + C(x(b.max)) + "\" cy=\"" + C(mid) + "\" r=\"3\"/>";
+  marks += "<path class=\"tmean\" d=\"M" + C(x(b.trimmed_mean)) + " " + C(mid - 6) + "l5 6l-5 6l-5 -6z\"/>";
+  m.Raw(marks);
+  m.Raw(Title(W / 2.0, H - 4, "box Q1\u2013Q3 \u00B7 bar median \u00B7 \u25C6 trimmed mean \u00B7 whiskers 1.5 IQR", 0,
+              "note"));
+  return SvgOpen("boxplot", W, H, "Box plot of " + HtmlEscape(f.name, 40)) + m.str() + "</svg>";
 }
 
 std::string TopValuesSvg(const FieldProfile& f, const ReportLimits& lim) {
   const std::size_t n = std::min(f.top_values.size(), lim.top_values);
   if (n == 0) return "";
   const int W = 380, row = 18, H = static_cast<int>(n) * row + 30;
-  const double label_w = 130, left = label_w + 6, right = W - 60;
+  const double label_w = 130, left = label_w + 6, right = W - 96;
   double total = f.other_weight;
   for (const auto& v : f.top_values) total += v.weight;
   const double top_weight = f.top_values.front().weight;
   const Scale x{0, top_weight > 0 ? top_weight : 1, left, right};
-  std::string s = SvgOpen("topvalues", W, H, "Most frequent values of " + HtmlEscape(f.name, 40));
+  Marks m;
+  std::string bars;
   for (std::size_t i = 0; i < n; ++i) {
     const Frequency& v = f.top_values[i];
     const double yy = 6 + static_cast<double>(i) * row;
-    s += Text(label_w, yy + 12, HtmlEscape(v.value, 18), "end");
-    s += "<rect class=\"bar\" x=\"" + C(left) + "\" y=\"" + C(yy + 2) + "\" width=\"" + C(std::max(x(v.weight) - left, 0.5)) +
-         "\" height=\"" + C(row - 5) + "\"><title>" + HtmlEscape(v.value, lim.text_chars) + ": " +
-         ReadableNumber(v.weight) + "</title></rect>";
+    m.Label(kEnd, label_w, yy + 12, HtmlEscape(v.value, 18));
+    bars += BarPath(left, std::max(x(v.weight) - left, 0.5), yy + 2, yy + row - 3);
     const double share = total > 0 ? v.weight / total * 100 : 0;
-    s += Text(x(v.weight) + 4, yy + 12, ReadableNumber(v.weight) + " (" + ReadableNumber(std::round(share * 10) / 10) + "%)",
-              "start", " class=\"note\"");
+    m.Label(kStart, x(v.weight) + 4, yy + 12,
+            ReadableNumber(v.weight) + " (" + ReadableNumber(std::round(share * 10) / 10) + "%)");
   }
-  s += Line(left, 4, left, 6 + n * row, "axis");
-  s += Text((left + right) / 2, H - 6, "Most frequent values (weight, share of all)",
-            "middle", " class=\"title\"");
-  return s + "</svg>";
+  m.Raw("<path class=\"bar\" d=\"" + bars + "\"/>");
+  m.Axis(left, 4, left, 6 + static_cast<double>(n) * row);
+  m.Raw(Title((left + right) / 2, H - 6, "Most frequent values (weight, share of all)"));
+  return SvgOpen("topvalues", W, H, "Most frequent values of " + HtmlEscape(f.name, 40)) + m.str() + "</svg>";
 }
 
 std::string SegmentationSvg(const FieldProfile& f, const ReportInput& in, const ReportLimits& lim) {
@@ -236,52 +256,61 @@ std::string SegmentationSvg(const FieldProfile& f, const ReportInput& in, const 
   const Scale y{d0, d1, bottom, top};
   const double band = (right - left) / static_cast<double>(n);
   const std::string target = HtmlEscape(in.target, 40);
-  std::string s = SvgOpen("segmentation", W, H, "Mean of " + target + " by bin of " + HtmlEscape(f.name, 40));
-  s += LeftAxis(y, left, right, "Mean " + target, 14);
+  Marks m;
+  LeftAxis(m, y, left, right, "Mean " + target, 14);
   const double base = y(std::clamp(0.0, d0, d1));
-  std::string points, bars, dots;
+  std::string points, bars;
   for (std::size_t i = 0; i < n; ++i) {
     const SegmentRow& r = seg.rows[i];
     const double cx = left + band * (static_cast<double>(i) + 0.5);
     const double yt = y(r.target_mean);
     bars += BarPath(cx - band * 0.35, band * 0.7, yt, base);
-    dots += DotPath(cx, yt);
-    if (n <= 20 || i % ((n + 14) / 15) == 0) s += Text(cx, bottom + 14, HtmlEscape(r.bin, 6));
+    // Categories are named on the axis (shortened), bins numbered.
+    if (n <= 20 || i % ((n + 14) / 15) == 0)
+      m.Label(kMiddle, cx, bottom + 14, seg.categorical ? HtmlEscape(r.min, 7) : HtmlEscape(r.bin, 6));
     points += (points.empty() ? "" : " ") + C(cx) + "," + C(yt);
   }
-  s += "<path class=\"bar\" d=\"" + bars + "\"/>";
-  s += Line(left, base, right, base, "axis");
+  m.Raw("<path class=\"bar\" d=\"" + bars + "\"/>");
+  m.Axis(left, base, right, base);
   // The index is the bin mean in percent of the overall mean: its line joins
   // the bar tops, and its axis on the right puts 100 on the overall mean.
   if (seg.target_mean != 0) {
-    s += "<polyline class=\"index\" points=\"" + points + "\"/><path class=\"dot\" d=\"" + dots + "\"/>";
+    m.Raw("<polyline class=\"index\" points=\"" + points + "\"/>");
     const double i0 = d0 / seg.target_mean * 100, i1 = d1 / seg.target_mean * 100;
     for (double t : NiceTicks(std::min(i0, i1), std::max(i0, i1), 4)) {
       const double yy = y(t * seg.target_mean / 100);
-      s += Line(right, yy, right + 4, yy, "axis");
-      s += Text(right + 6, yy + 3, AxisLabel(t), "start");
+      m.Axis(right, yy, right + 4, yy);
+      m.Label(kStart, right + 6, yy + 3, AxisLabel(t));
     }
-    s += Line(right, top, right, bottom, "axis");
-    s += "<text class=\"title\" transform=\"translate(" + C(W - 6.0) + "," + C((top + bottom) / 2) +
-         ") rotate(90)\" text-anchor=\"middle\">Index</text>";
+    m.Axis(right, top, right, bottom);
+    m.Raw(Title(W - 6.0, (top + bottom) / 2, "Index", 90));
   }
-  s += Line(left, y(seg.target_mean), right, y(seg.target_mean), "overall");
-  s += Text(left + 4, y(seg.target_mean) - 4, "overall mean " + ReadableNumber(seg.target_mean), "start",
-            " class=\"note\"");
-  s += Text((left + right) / 2, H - 6,
-            std::string(seg.categorical ? "Category" : "Bin") + " of " + HtmlEscape(f.name, 40) +
-                " (bars: mean of " + target + "; line: index)",
-            "middle", " class=\"title\"");
-  return s + "</svg>";
+  const double ym = y(seg.target_mean);
+  m.Raw("<path class=\"overall\" d=\"M" + C(left) + " " + C(ym) + "H" + C(right) + "\"/>");
+  m.Raw("<text class=\"halo\" x=\"" + C(left + 4) + "\" y=\"" + C(ym - 4) + "\">overall mean " +
+        ReadableNumber(seg.target_mean) + "</text>");
+  m.Raw(Title((left + right) / 2, H - 6,
+              std::string(seg.categorical ? "Category" : "Bin") + " of " + HtmlEscape(f.name, 40) +
+                  " (bars: mean of " + target + "; line: index)"));
+  return SvgOpen("segmentation", W, H, "Mean of " + target + " by bin of " + HtmlEscape(f.name, 40)) + m.str() +
+         "</svg>";
 }
 
 // A tiny chart for the overview: the histogram, or the frequent values.
 std::string SparklineSvg(const FieldProfile& f) {
   std::vector<double> bars;
-  if (f.histogram) bars = f.histogram->weights;
-  else
+  if (f.histogram) {
+    // At most 16 bars: neighbouring bins are added together.
+    const auto& weights = f.histogram->weights;
+    const std::size_t group = (weights.size() + 15) / 16;
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+      if (i % group == 0) bars.push_back(0);
+      bars.back() += weights[i];
+    }
+  } else {
     for (std::size_t i = 0; i < f.top_values.size() && i < 8; ++i) bars.push_back(f.top_values[i].weight);
-  if (bars.empty() || bars.size() > 40) return "";
+  }
+  if (bars.empty()) return "";
   const double W = 84, H = 22;
   const double top = *std::max_element(bars.begin(), bars.end());
   const double w = W / static_cast<double>(bars.size());
@@ -290,9 +319,8 @@ std::string SparklineSvg(const FieldProfile& f) {
     const double h = top > 0 ? std::max(bars[i] / top * (H - 1), bars[i] > 0 ? 1.0 : 0.0) : 0;
     if (h > 0) bars_path += BarPath(w * static_cast<double>(i), std::max(w - 1, 0.6), H - h, H);
   }
-  std::string s = "<svg class=\"spark\" viewBox=\"0 0 84 22\" width=\"84\" height=\"22\" aria-hidden=\"true\">";
-  s += "<path d=\"" + bars_path + "\"/>";
-  return s + "</svg>";
+  return "<svg class=\"spark\" viewBox=\"0 0 84 22\" width=\"84\" height=\"22\" aria-hidden=\"true\"><path d=\"" +
+         bars_path + "\"/></svg>";
 }
 
 // ---- Page parts ----
@@ -362,9 +390,9 @@ std::string SegmentationBlock(const FieldProfile& f, const ReportInput& in, cons
   const std::size_t n = std::min(seg.rows.size(), lim.segment_rows);
   for (std::size_t i = 0; i < n; ++i) {
     const SegmentRow& r = seg.rows[i];
-    s += "<tr><td class=\"n\">" + HtmlEscape(r.bin, 12) + "</td><td class=\"n\">" + ReadableNumber(r.n) +
-         "</td><td class=\"n\">" + HtmlEscape(r.min, 24) + "</td><td class=\"n\">" + HtmlEscape(r.max, 24) +
-         "</td><td class=\"n\">" + ReadableNumber(r.target_mean) + "</td><td class=\"n\">" + ReadableNumber(r.index) +
+    s += "<tr><td>" + HtmlEscape(r.bin, 12) + "</td><td>" + ReadableNumber(r.n) + "</td><td>" + HtmlEscape(r.min, 20) +
+         "</td><td>" + HtmlEscape(r.max, 20) + "</td><td>" + ReadableNumber(r.target_mean) + "</td><td>" +
+         ReadableNumber(r.index) +
          "</td></tr>";
   }
   s += "</tbody></table>";
@@ -412,7 +440,7 @@ std::vector<std::size_t> OverviewOrder(const ReportInput& in) {
   return order;
 }
 
-std::string Overview(const ReportInput& in, const ReportLimits& lim) {
+std::string Overview(const ReportInput& in) {
   const bool target = !in.target.empty();
   std::string s =
       "<table id=\"overview\"><caption>" +
@@ -425,11 +453,11 @@ std::string Overview(const ReportInput& in, const ReportLimits& lim) {
   for (std::size_t i : OverviewOrder(in)) {
     const FieldProfile& f = in.fields[i];
     const std::string name = HtmlEscape(f.name, 60);
-    s += "<tr data-field=\"" + Attr(f.name, lim.text_chars) + "\"><td data-sort=\"" + name + "\"><a href=\"#field-" +
+    s += "<tr data-field=\"" + name + "\"><td><a href=\"#field-" +
          std::to_string(i + 1) + "\">" + name + "</a>";
     if (f.is_target) s += " <span class=\"tag role\">target</span>";
     if (f.is_weight) s += " <span class=\"tag role\">weight</span>";
-    s += "</td><td data-sort=\"" + std::string(KindName(f.kind)) + "\">" + KindName(f.kind) + "</td>";
+    s += "</td><td>" + std::string(KindName(f.kind)) + "</td>";
     s += "<td class=\"n\" data-sort=\"" + JsonNumber(f.MissingShare()) + "\">" + Percent(f.MissingShare()) + "</td>";
     s += "<td class=\"n\" data-sort=\"" + JsonNumber(f.distinct) + "\">" + ReadableNumber(f.distinct) + "</td>";
     if (const auto mean = f.Figure("Mean"); mean && f.kind == FieldKind::kNumeric) {
@@ -456,7 +484,7 @@ std::string Overview(const ReportInput& in, const ReportLimits& lim) {
 
 const char* kStyle = R"(
 :root{--ink:#1b1f24;--muted:#5b6470;--line:#c8ced6;--bar:#4a6fa5;--box:#c9d6ea;--accent:#d95f02}
-*{box-sizing:border-box}
+*{box-sizing:border-box}svg.defs{position:absolute}
 body{font:14px/1.45 system-ui,-apple-system,"Segoe UI",Roboto,"Helvetica Neue",Arial,sans-serif;color:var(--ink);margin:0 auto;max-width:1180px;padding:18px 22px}
 h1{font-size:22px;margin:0 0 4px}h2{font-size:18px;margin:0 0 8px;border-bottom:2px solid var(--ink);padding-bottom:2px;overflow-wrap:anywhere}
 h3{font-size:15px;margin:12px 0 4px}
@@ -473,14 +501,14 @@ td.n{text-align:right;font-variant-numeric:tabular-nums;white-space:nowrap}
 section.field{margin:0 0 26px;break-inside:avoid-page}
 .cols{display:flex;flex-wrap:wrap;gap:18px;align-items:flex-start}.charts{display:flex;flex-direction:column;gap:6px}
 table.figures th{font-weight:normal;color:var(--muted)}table.figures td{text-align:right;font-variant-numeric:tabular-nums;white-space:nowrap}table.figures td,table.figures th{padding:1px 8px}
-table.bins{margin-top:6px}table.bins th{border-bottom:2px solid var(--ink)}
+table.bins{margin-top:6px}table.bins td{text-align:right;font-variant-numeric:tabular-nums;white-space:nowrap}table.bins th{border-bottom:2px solid var(--ink)}
 svg.chart{display:block;max-width:100%;height:auto;font-size:10px;fill:var(--ink)}
 svg .bar,svg.spark path{fill:var(--bar)}svg .grid{stroke:#e3e7ec}svg .axis{stroke:var(--ink)}
-svg .title{font-size:11px;fill:var(--muted)}svg .note{font-size:10px;fill:var(--muted)}
-svg .box{fill:var(--box);stroke:var(--ink)}svg .median{stroke:var(--ink);stroke-width:3}svg .whisker{stroke:var(--ink)}
+svg .title{font-size:11px;fill:var(--muted)}svg .halo{paint-order:stroke;stroke:#fff;stroke-width:3px}svg .note{font-size:10px;fill:var(--muted)}
+svg .box{fill:var(--box);stroke:var(--ink)}svg .median{stroke:var(--ink);stroke-width:3}svg .axis{fill:none}
 svg .tmean{fill:var(--accent);stroke:var(--ink)}svg .far{fill:#fff;stroke:var(--ink)}
-svg .overall{stroke:var(--accent);stroke-width:2;stroke-dasharray:6 4}
-svg .index{fill:none;stroke:var(--ink);stroke-width:1.5}svg .dot{fill:#fff;stroke:var(--ink);stroke-width:1.5}
+svg .overall{fill:none;stroke:var(--accent);stroke-width:2;stroke-dasharray:6 4}
+svg .index{fill:none;stroke:var(--ink);stroke-width:1.5;marker:url(#dot)}
 .warn{color:#8a2b00}.note{color:var(--muted);font-size:12px}
 footer{color:var(--muted);font-size:12px;border-top:1px solid var(--line);padding-top:8px;margin-top:20px}
 @media print{
@@ -499,7 +527,8 @@ var root=document.documentElement;
 window.addEventListener("error",function(e){root.setAttribute("data-script","error: "+e.message);});
 var t=document.getElementById("overview");
 if(t){var hs=t.tHead.rows[0].cells;
- var key=function(r,i){var v=r.cells[i].getAttribute("data-sort");return v===null?"":v;};
+ var key=function(r,i){var c=r.cells[i],v=c.getAttribute("data-sort");
+  return v===null?(c.firstChild?c.firstChild.textContent:""):v;};
  var cmp=function(a,b){var x=Number(a),y=Number(b),nx=!isNaN(x),ny=!isNaN(y);
   if(nx&&ny)return x-y;if(nx!==ny)return nx?-1:1;return a.localeCompare(b);};
  var sortBy=function(i){var h=hs[i],now=h.getAttribute("aria-sort");
@@ -540,13 +569,17 @@ std::string HtmlEscape(std::string_view text, std::size_t max_chars) {
         if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F) {
           out += "&#65533;";
         } else if (c >= 0x80) {
-          // Copy the whole sequence, or nothing of it, so a cut never splits a character.
+          // A whole, well-formed sequence is copied, or replaced: a cut never
+          // splits a character and a stray byte never reaches the page.
           const std::size_t len = Utf8Length(c);
-          if (i + len > max_chars || i + len > text.size()) {
-            if (i + len > text.size()) {
-              out += "&#65533;";
-              continue;
-            }
+          bool valid = c >= 0xC2 && c <= 0xF4 && i + len <= text.size();
+          for (std::size_t k = 1; valid && k < len; ++k)
+            valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+          if (!valid) {
+            out += "&#65533;";
+            continue;
+          }
+          if (i + len > max_chars) {
             out += "&#8230;";
             return out;
           }
@@ -594,6 +627,10 @@ std::string RenderReportHtml(const ReportInput& in, const ReportLimits& lim) {
                   "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src 'unsafe-inline'; "
                   "script-src 'unsafe-inline'; img-src data:\">"
                   "<title>" + title + "</title><style>" + kStyle + "</style></head>\n<body>\n";
+  // The ring that marks the points of index lines, defined once for every chart.
+  s += "<svg width=\"0\" height=\"0\" class=\"defs\" aria-hidden=\"true\"><defs><marker id=\"dot\" viewBox=\"0 0 8 8\" "
+       "refX=\"4\" refY=\"4\" markerWidth=\"6\" markerHeight=\"6\" markerUnits=\"userSpaceOnUse\">"
+       "<circle cx=\"4\" cy=\"4\" r=\"3\" fill=\"#fff\" stroke=\"#1b1f24\" stroke-width=\"1.5\"/></marker></defs></svg>\n";
   s += "<header><h1>" + title + "</h1><div class=\"meta\">";
   s += "<span>Input <b id=\"input-name\">" + HtmlEscape(in.input_name, lim.text_chars) + "</b></span>";
   s += "<span>Rows <b data-stat=\"Rows\" data-value=\"" + JsonNumber(in.rows) + "\">" + ReadableNumber(in.rows) +
@@ -609,7 +646,7 @@ std::string RenderReportHtml(const ReportInput& in, const ReportLimits& lim) {
     s += "<span>Target <b>" + HtmlEscape(in.target, lim.text_chars) + "</b>, " + std::to_string(in.bins) +
          " bins</span>";
   s += "<span>Made <b>" + HtmlEscape(in.timestamp, 40) + "</b></span></div></header>\n<main>\n";
-  s += Overview(in, lim) + "\n";
+  s += Overview(in) + "\n";
   for (std::size_t i = 0; i < in.fields.size(); ++i) s += FieldSection(in.fields[i], i + 1, in, lim);
   s += "</main>\n<footer>" + HtmlEscape(in.method_note, 1000) + "</footer>\n<script>" + kScript +
        "</script>\n</body></html>\n";

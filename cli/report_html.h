@@ -25,7 +25,7 @@ struct ReportLimits {
   std::size_t histogram_bins = 30;  // bins drawn
   std::size_t top_values = 10;      // frequent values listed
   std::size_t extremes = 5;         // outliers listed on each side
-  std::size_t segment_rows = 20;    // segmentation bins drawn and listed
+  std::size_t segment_rows = 15;    // segmentation bins drawn and listed
 };
 
 // The whole page.
