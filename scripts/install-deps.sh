@@ -15,6 +15,7 @@ TEST_PACKAGES=(
   postgresql odbc-postgresql libsqliteodbc
   xvfb xauth
   clang libclang-rt-14-dev
+  chromium
 )
 
 want=("${BUILD_PACKAGES[@]}")
