@@ -251,7 +251,9 @@ std::string SegmentationSvg(const FieldProfile& f, const ReportInput& in, const 
   const int W = 560, H = 220;
   const double left = 56, right = W - 50, top = 12, bottom = H - 40;
   double lo = std::min(0.0, seg.target_mean), hi = std::max(0.0, seg.target_mean);
-  for (std::size_t i = 0; i < n; ++i) lo = std::min(lo, seg.rows[i].target_mean), hi = std::max(hi, seg.rows[i].target_mean);
+  for (std::size_t i = 0; i < n; ++i)
+    if (std::isfinite(seg.rows[i].target_mean))
+      lo = std::min(lo, seg.rows[i].target_mean), hi = std::max(hi, seg.rows[i].target_mean);
   const auto [d0, d1] = NiceDomain(lo, hi == lo ? lo + 1 : hi);
   const Scale y{d0, d1, bottom, top};
   const double band = (right - left) / static_cast<double>(n);
@@ -263,11 +265,12 @@ std::string SegmentationSvg(const FieldProfile& f, const ReportInput& in, const 
   for (std::size_t i = 0; i < n; ++i) {
     const SegmentRow& r = seg.rows[i];
     const double cx = left + band * (static_cast<double>(i) + 0.5);
-    const double yt = y(r.target_mean);
-    bars += BarPath(cx - band * 0.35, band * 0.7, yt, base);
     // Categories are named on the axis (shortened), bins numbered.
     if (n <= 20 || i % ((n + 14) / 15) == 0)
       m.Label(kMiddle, cx, bottom + 14, seg.categorical ? HtmlEscape(r.min, 7) : HtmlEscape(r.bin, 6));
+    if (!std::isfinite(r.target_mean)) continue;  // a bin without a mean has no bar and no point
+    const double yt = y(r.target_mean);
+    bars += BarPath(cx - band * 0.35, band * 0.7, yt, base);
     points += (points.empty() ? "" : " ") + C(cx) + "," + C(yt);
   }
   m.Raw("<path class=\"bar\" d=\"" + bars + "\"/>");

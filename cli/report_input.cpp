@@ -4,6 +4,8 @@
 #include <cctype>
 #include <chrono>
 #include <ctime>
+#include <limits>
+#include <stdexcept>
 #include <memory>
 #include <tuple>
 #include <unordered_map>
@@ -71,11 +73,14 @@ std::unique_ptr<qeldata::Recordset> OpenForward(const ReportRequest& r) {
   return rs;
 }
 
+// A number of a result table; NaN for an empty cell (a bin without records
+// has no mean), so that it shows as "n/a" and never as 0.
 double NumberOf(const qeldata::Value& v) {
-  if (v.IsNull()) return 0;
+  if (v.IsNull()) return std::numeric_limits<double>::quiet_NaN();
   if (v.IsNumber()) return v.number();
   const auto parsed = qeldata::ParseNumber(v.AsText());
-  return parsed ? *parsed : 0;
+  if (!parsed) throw std::runtime_error("a result table holds '" + v.AsText() + "' where a number belongs");
+  return *parsed;
 }
 
 // ---- Numeric fields: univariate, then outliers and their distinct values ----

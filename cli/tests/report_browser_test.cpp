@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -170,6 +171,24 @@ TEST_F(ReportInBrowser, BaseBallAgainstSalary) {
     const auto share = section.find("data-stat=\"MissingShare\"");
     EXPECT_EQ(std::stod(AttributeAfter(section, share - 1, "data-value")), missing / records);
   }
+
+  // Sorting: a click on a heading orders the overview by that column, numbers
+  // from the largest down first, names from A; a second click reverses.
+  std::string page = Slurp(html);
+  const std::string clicks =
+      "<script>var h=document.querySelectorAll('#overview th');h[3].click();"
+      "document.documentElement.setAttribute('data-by-distinct',"
+      "document.querySelector('#overview tbody tr').getAttribute('data-field'));"
+      "h[0].click();h[0].click();</script>";
+  page.insert(page.rfind("</body>"), clicks);
+  const fs::path clicked = dir_ / "clicked.html";
+  std::ofstream(clicked) << page;
+  const auto [sorted_dom, sorted_log] = Open(clicked);
+  EXPECT_EQ(sorted_log.find(":CONSOLE"), std::string::npos) << sorted_log;
+  EXPECT_EQ(AttributeAfter(sorted_dom, sorted_dom.find("<html"), "data-by-distinct"), "Player");
+  const auto first_row = sorted_dom.find("<tr data-field=", sorted_dom.find("id=\"overview\""));
+  EXPECT_EQ(AttributeAfter(sorted_dom, first_row, "data-field"), "Weight") << "names from Z after two clicks";
+  EXPECT_NE(sorted_dom.find("aria-sort=\"descending\""), std::string::npos);
 }
 
 }  // namespace

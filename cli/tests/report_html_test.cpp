@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -248,6 +249,34 @@ TEST(RenderReportHtml, KeyNumbersCarryTheirExactValues) {
   const std::string page = RenderReportHtml(in);
   EXPECT_NE(page.find("data-stat=\"Mean\" data-value=\"0.30000000000000004\">0.3<"), std::string::npos);
   EXPECT_NE(page.find("data-stat=\"N\" data-value=\"1234567\">1,234,567<"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qelcli
+
+namespace qelcli {
+namespace {
+
+TEST(RenderReportHtml, ABinWithoutAMeanShowsNotApplicableAndNoBar) {
+  ReportInput in;
+  in.target = "T";
+  FieldProfile f;
+  f.name = "X";
+  Segmentation seg;
+  seg.ran = true;
+  seg.target_mean = 5;
+  seg.rows = {{"1", 3, "1", "2", 4.5, 90}, {"2", 0, "3", "3", std::nan(""), std::nan("")}, {"3", 2, "4", "9", 6, 120}};
+  f.segmentation = seg;
+  in.fields.push_back(f);
+  const std::string page = RenderReportHtml(in);
+  EXPECT_NE(page.find("<td>n/a</td><td>n/a</td>"), std::string::npos);
+  const std::string markup = page.substr(0, page.find("<script>"));  // the script has its isNaN
+  EXPECT_EQ(markup.find("nan"), std::string::npos);
+  EXPECT_EQ(markup.find("NaN"), std::string::npos);
+  // Two bars: the bar path holds one closed rectangle per bin with a mean.
+  const auto bars = page.find("<path class=\"bar\" d=\"", page.find("chart segmentation"));
+  const std::string path = page.substr(bars, page.find("\"/>", bars) - bars);
+  EXPECT_EQ(std::count(path.begin(), path.end(), 'z'), 2);
 }
 
 }  // namespace
