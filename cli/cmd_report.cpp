@@ -83,6 +83,12 @@ int RunReport(const std::vector<std::string>& argv) {
   const auto output = args.Get("output");
   if (!output || output->empty()) throw UsageError("missing -o FILE (the HTML file to write, or - for stdout)");
 
+  if (const auto csv = args.Get("csv"); csv && *output != "-") {
+    std::error_code ec;
+    if (std::filesystem::equivalent(*csv, *output, ec))
+      throw UsageError("the input file cannot be the output (-o " + *output + ")");
+  }
+
   ReportRequest request;
   request.connection_string = input.connection_string;
   request.source = input.source;

@@ -94,6 +94,7 @@ TEST_F(CliReport, UsageAndInputErrorsWriteNothing) {
       {csv + " --json" + out, "unknown option --json"},
       {"--csv " + Path("missing.csv") + out, "no such file"},
       {csv + " extra" + out, "unexpected argument 'extra'"},
+      {csv + " -o " + Path("data.csv"), "the input file cannot be the output (-o "},
   };
   for (const Case& c : cases) {
     const Outcome o = Report(c.args);
@@ -101,6 +102,7 @@ TEST_F(CliReport, UsageAndInputErrorsWriteNothing) {
     EXPECT_NE(o.err.find("qelstats report: " + c.message), std::string::npos) << c.args << "\n" << o.err;
     EXPECT_EQ(Slurp(dir_ / "out.html"), "old") << c.args;
   }
+  EXPECT_EQ(Slurp(dir_ / "data.csv").rfind("X,Y,W,Name\n1,", 0), 0u);
 }
 
 TEST_F(CliReport, ARunThatStopsEarlyIsNamedAndTheReportStillWritten) {
