@@ -1,5 +1,6 @@
 // VesquinDemo: the desktop program that demonstrates the statistics library.
 #include <QApplication>
+#include <QIcon>
 
 #include "frmMain.h"
 #include "modCommon.h"
@@ -11,6 +12,10 @@ int main(int argc, char** argv) {
                                           .arg(modCommon::kVersionMajor)
                                           .arg(modCommon::kVersionMinor)
                                           .arg(modCommon::kVersionRevision));
+  // The menu entry's name and icon, so that the desktop shows the running
+  // program under them.
+  QApplication::setDesktopFileName(QStringLiteral("vesquindemo"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("vesquindemo")));
   modCommon::SetHelpFile(modCommon::DefaultHelpFile());
   frmMain main_window;
   main_window.show();

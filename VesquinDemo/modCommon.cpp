@@ -48,7 +48,23 @@ QString ProgramFolder() {
   return dir;
 }
 
-QString DatasetsFolder() { return ProgramFolder() + QStringLiteral("/datasets"); }
+// Where the program's own files are: beside the program (the build tree, a
+// folder copied whole), else in the installed data folder that the build
+// recorded relative to the installed program (bin/../share/vesquindemo), so
+// an installed copy works from any prefix. With neither, the path beside the
+// program, which the message about a missing file then names.
+QString ProgramFile(const QString& relative) {
+  const QString beside = ProgramFolder() + QLatin1Char('/') + relative;
+  if (QFileInfo::exists(beside)) return beside;
+#ifdef QEL_PROGRAM_DATA_RELATIVE
+  const QString installed = QDir::cleanPath(ProgramFolder() + QLatin1Char('/') +
+                                            QString::fromUtf8(QEL_PROGRAM_DATA_RELATIVE) + QLatin1Char('/') + relative);
+  if (QFileInfo::exists(installed)) return installed;
+#endif
+  return beside;
+}
+
+QString DatasetsFolder() { return ProgramFile(QStringLiteral("datasets")); }
 
 QString DatasetConnectionString(const QString& folder) {
   return QStringLiteral("Driver={Microsoft Text Driver ") + QStringLiteral("(*.txt; *.csv)};DBQ=") + folder +
@@ -61,7 +77,7 @@ QString DatasetSource(const QString& dataset_name) {
 
 void SetHelpFile(const QString& path) { HelpFileSetting() = path; }
 QString HelpFile() { return HelpFileSetting().isEmpty() ? DefaultHelpFile() : HelpFileSetting(); }
-QString DefaultHelpFile() { return ProgramFolder() + QStringLiteral("/VesquinsLibHlp/VesquinLib.qhc"); }
+QString DefaultHelpFile() { return ProgramFile(QStringLiteral("VesquinsLibHlp/VesquinLib.qhc")); }
 
 void ShowHelp(int mode, QWidget* window) {
   QList<QPointer<HelpWindow>>& windows = HelpWindows();

@@ -38,7 +38,11 @@ QFont ProgramFont();
 // The folder the program was started from (the executable's folder), without
 // a trailing separator.
 QString ProgramFolder();
-// <program folder>/datasets: BaseBall.csv and College.csv.
+// The program's own file or folder `relative` (such as "datasets"): beside the
+// program when it is there, else in the installed data folder
+// (<prefix>/share/vesquindemo for a program in <prefix>/bin).
+QString ProgramFile(const QString& relative);
+// The datasets folder (ProgramFile("datasets")): BaseBall.csv and College.csv.
 QString DatasetsFolder();
 // The program's own connection string for the text driver over `folder`.
 QString DatasetConnectionString(const QString& folder);
@@ -46,7 +50,7 @@ QString DatasetConnectionString(const QString& folder);
 QString DatasetSource(const QString& dataset_name);
 
 // The help file setting: set at program start to
-// <program folder>/VesquinsLibHlp/VesquinLib.qhc, read by ShowHelp.
+// ProgramFile("VesquinsLibHlp/VesquinLib.qhc"), read by ShowHelp.
 void SetHelpFile(const QString& path);
 QString HelpFile();
 QString DefaultHelpFile();

@@ -18,7 +18,7 @@
 
 #include "HelpWindow.h"
 #include "frmMain.h"
-#include "modal_closer.h"
+#include "qeltesting/message_box_driver.h"
 
 namespace {
 
@@ -69,6 +69,24 @@ TEST(Datasets, TheProgramsOwnConnectionToItsDataFolder) {
   EXPECT_TRUE(QFile::exists(modCommon::DatasetsFolder() + QStringLiteral("/BaseBall.csv")));
 }
 
+// An installed program keeps its files in <prefix>/share/vesquindemo, not
+// beside itself in bin/: what is missing beside the program is looked up
+// there, and what is in neither place is named beside the program.
+TEST(Datasets, InstalledProgramFindsItsFilesInTheDataFolder) {
+  const QString data_dir =
+      QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/vesquindemo"));
+  const QString probe = QStringLiteral("probe-%1.txt").arg(QCoreApplication::applicationPid());
+  ASSERT_TRUE(QDir().mkpath(data_dir));
+  QFile file(data_dir + QLatin1Char('/') + probe);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  EXPECT_EQ(modCommon::ProgramFile(probe), data_dir + QLatin1Char('/') + probe);
+  EXPECT_EQ(modCommon::ProgramFile(QStringLiteral("datasets")), modCommon::DatasetsFolder())
+      << "beside the program comes first";
+  EXPECT_TRUE(file.remove());
+  EXPECT_EQ(modCommon::ProgramFile(probe), QCoreApplication::applicationDirPath() + QLatin1Char('/') + probe);
+}
+
 // PATH is set to a folder of our own for the system information tests.
 class SystemInfo : public testing::Test {
  protected:
@@ -81,7 +99,7 @@ class SystemInfo : public testing::Test {
 TEST_F(SystemInfo, WithoutAToolTheUserIsTold) {
   qputenv("PATH", dir_.path().toUtf8());
   EXPECT_TRUE(modCommon::FindSystemInfoTool().isEmpty());
-  ModalCloser closer;
+  qel::MessageBoxDriver closer;
   modCommon::StartSysInfo(nullptr);
   ASSERT_EQ(closer.texts().size(), 1);
   EXPECT_EQ(closer.texts()[0], QStringLiteral("System Information Is Unavailable At This Time"));
@@ -97,14 +115,14 @@ TEST_F(SystemInfo, AToolOnThePathIsStarted) {
   script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   qputenv("PATH", dir_.path().toUtf8());
   EXPECT_EQ(modCommon::FindSystemInfoTool(), tool);
-  ModalCloser closer;
+  qel::MessageBoxDriver closer;
   modCommon::StartSysInfo(nullptr);
   ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(marker); }, 10000));
   EXPECT_TRUE(closer.texts().isEmpty());
 }
 
 TEST(Help, ContentsOpenAtTheFirstPageAndSearchFindsTheIndices) {
-  ModalCloser closer;
+  qel::MessageBoxDriver closer;
   modCommon::SetHelpFile(modCommon::DefaultHelpFile());
   modCommon::ShowHelp(modCommon::kHelpDisplayTopic, nullptr);
   ASSERT_TRUE(closer.texts().isEmpty()) << closer.texts().join(QLatin1Char('|')).toStdString();
@@ -142,7 +160,7 @@ TEST(Help, ContentsOpenAtTheFirstPageAndSearchFindsTheIndices) {
 }
 
 TEST(Help, AMissingHelpFileIsReportedOnce) {
-  ModalCloser closer;
+  qel::MessageBoxDriver closer;
   modCommon::SetHelpFile(QStringLiteral("/nonexistent/VesquinsLibHlp/VesquinLib.qhc"));
   modCommon::ShowHelp(modCommon::kHelpDisplayTopic, nullptr);
   modCommon::SetHelpFile(modCommon::DefaultHelpFile());
@@ -152,7 +170,7 @@ TEST(Help, AMissingHelpFileIsReportedOnce) {
 }
 
 TEST(Help, ClosingTheMainWindowClosesItsHelpWindows) {
-  ModalCloser closer;
+  qel::MessageBoxDriver closer;
   modCommon::SetHelpFile(modCommon::DefaultHelpFile());
   auto* window = new frmMain;
   window->show();
@@ -182,7 +200,7 @@ TEST(Help, AUserCollectionServesAReadOnlyInstall) {
   qputenv("XDG_CACHE_HOME", previous);
   ASSERT_FALSE(user.isEmpty()) << error.toStdString();
   EXPECT_TRUE(user.startsWith(cache.path()));
-  ModalCloser closer;
+  qel::MessageBoxDriver closer;
   HelpWindow* help = HelpWindow::Open(user, &error);
   ASSERT_NE(help, nullptr) << error.toStdString();
   EXPECT_EQ(help->engine()->registeredDocumentations().size(), 1);

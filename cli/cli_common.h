@@ -1,6 +1,8 @@
 // Shared pieces of the qelstats subcommands: options, input, output.
 #pragma once
 
+#include <signal.h>
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -8,6 +10,7 @@
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -32,6 +35,8 @@ class UsageError : public std::runtime_error {
 class Args {
  public:
   // `flags` lists the switches that take no value ("json", "no-progress", ...).
+  // Throws UsageError for a switch given a value ("--json=no") and for an
+  // option given twice: neither may be silently read one way.
   Args(const std::vector<std::string>& argv, const std::vector<std::string>& flags);
   bool Has(const std::string& name) const;
   std::optional<std::string> Get(const std::string& name) const;
@@ -58,7 +63,12 @@ struct InputSpec {
   std::string source;
 };
 // Throws UsageError when neither or both forms are given or the CSV file is missing.
+// The folder and the file name of --csv are quoted, so any name reads that
+// one file; a missing file, a folder, a FIFO or a link loop is named as such.
 InputSpec ResolveInput(const Args& args);
+// For a --csv file without a data row (a header only), the reason a user can
+// act on ("the file x.csv has no data rows, ..."); nullopt otherwise.
+std::optional<std::string> EmptyFileNote(const Args& args, const InputSpec& input);
 
 // A minimal JSON writer for one object of result keys.
 class JsonObject {
@@ -73,12 +83,30 @@ class JsonObject {
  private:
   std::vector<std::pair<std::string, std::string>> members_;
 };
+// `s` as a JSON string: control characters (DEL and C1 included) as \u
+// escapes, each byte that is not part of well-formed UTF-8 as U+FFFD, counted
+// in JsonReplacedBytes().
 std::string JsonString(const std::string& s);
+std::size_t JsonReplacedBytes();
 std::string JsonNumber(double x);
 // {"columns": [...], "rows": [[...], ...]} of a recordset read from its first row.
 std::string JsonRecordset(qeldata::Recordset& rs);
 // ["text", ...]
 std::string JsonStrings(const std::vector<std::string>& texts);
+
+// Text from the data or the user made safe for a terminal: a control
+// character (C0, DEL) or a byte that is not UTF-8 is shown as \xNN, a C1
+// control as \uNNNN; everything else, backslashes included, is unchanged.
+// Every name, value and message of the text output passes through here.
+std::string TerminalText(std::string_view s);
+
+// The one check of what was written. CheckStandardOutput, at the start of
+// the program, sends std::cout through a buffer that keeps the first write
+// error; FinishOutput flushes it and, when a write failed (a full disk,
+// /dev/full, a closed stdout), says so on stderr with the reason and returns
+// false (exit status 2). It also notes replaced non-UTF-8 bytes on stderr.
+void CheckStandardOutput();
+bool FinishOutput(const std::string& command);
 
 // A readable two-column table of named results.
 void PrintProperties(std::ostream& out, const std::vector<std::pair<std::string, std::string>>& rows);
@@ -93,7 +121,12 @@ std::string HumanNumber(double x);
 // --no-progress. Install it for the run with qel::ScopedPresenter.
 class CliPresenter : public qel::Presenter {
  public:
+  // While it draws the progress line, SIGINT and SIGTERM erase the line
+  // before the process dies of them.
   CliPresenter(bool json, bool progress);
+  ~CliPresenter() override;
+  CliPresenter(const CliPresenter&) = delete;
+  CliPresenter& operator=(const CliPresenter&) = delete;
   // Reads --json and --no-progress.
   explicit CliPresenter(const Args& args);
   std::unique_ptr<qel::ProgressWindow> LoadProgressWindow() override;
@@ -103,6 +136,8 @@ class CliPresenter : public qel::Presenter {
  private:
   bool json_;
   qel::TerminalPresenter terminal_;
+  bool handlers_installed_ = false;
+  struct sigaction saved_actions_[2] = {};  // SIGINT, SIGTERM before this presenter
   std::vector<std::string> messages_;
 };
 

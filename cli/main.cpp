@@ -1,10 +1,14 @@
 // qelstats: the library's analyses from the command line.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli_common.h"
-#include "qeldata/error.h"
 
 namespace qelcli {
 
@@ -38,10 +42,46 @@ void PrintHelp(std::ostream& out) {
   for (const auto& c : Commands()) out << "  qelstats " << c.usage << "\n      " << c.summary << "\n";
   out << "\nInput: --connection STR --source STR may replace --csv PATH everywhere.\n"
          "  --csv PATH reads the file through the text provider over its folder.\n"
+         "  --csv - reads standard input.\n"
+         "  Text files: --delimiter C (',' ';' tab '|' ...; detected from the first line when not given:\n"
+         "  the most frequent of , ; tab | outside quotes, ties to ','), --na NA,N/A,. (cells read as missing),\n"
+         "  --decimal-comma, --thousands SEP (numbers like 1.234,5), --no-header (fields named F1, F2, ...).\n"
          "  SQLite:  --connection 'Driver=SQLite3;Database=FILE' --source TABLE|SQL\n"
          "  ODBC:    --connection 'Driver={PostgreSQL Unicode};Server=...;Database=...;Uid=...;Pwd=...;'\n"
          "Output: a readable table, or one JSON object with --json. --no-progress turns the progress line off.\n"
+         "  In the table, control characters show as \\x1b (C1 controls as \\u009b, bytes that are not UTF-8\n"
+         "  as \\xff); JSON writes such bytes as U+FFFD and says how many on stderr.\n"
          "Exit status: 0 the analysis ran, 1 Run reported failure, 2 usage or input error.\n";
+}
+
+// A standard stream the caller closed ("qelstats ... >&-") would be the
+// number the next opened file gets, and output meant for it would go there.
+// Park /dev/null on it instead, opened so that writes fail (EBADF) and the
+// failure is reported.
+void ParkClosedStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int parked = ::open("/dev/null", O_RDONLY);
+    if (parked >= 0 && parked != fd) {
+      ::dup2(parked, fd);
+      ::close(parked);
+    }
+  }
+}
+
+int Fail(const std::string& command, const std::string& what) {
+  std::cerr << "qelstats" << (command.empty() ? "" : " " + command) << ": " << TerminalText(what) << '\n';
+  return kExitUsage;
+}
+
+int RunCommand(const Command& c, const std::vector<std::string>& rest) {
+  try {
+    return c.run(rest);
+  } catch (const std::exception& e) {
+    // Usage errors, input errors of the data layer, and anything else a run
+    // raised: one line on stderr.
+    return Fail(c.name, e.what());
+  }
 }
 
 }  // namespace
@@ -49,32 +89,25 @@ void PrintHelp(std::ostream& out) {
 
 int main(int argc, char** argv) {
   using namespace qelcli;
+  ParkClosedStreams();
+  CheckStandardOutput();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     PrintHelp(args.empty() ? std::cerr : std::cout);
+    if (!FinishOutput("")) return kExitUsage;
     return args.empty() ? kExitUsage : kExitRan;
   }
   for (const auto& c : Commands()) {
     if (c.name != args[0]) continue;
     std::vector<std::string> rest(args.begin() + 1, args.end());
-    for (const auto& a : rest)
-      if (a == "--help" || a == "-h") {
-        std::cout << "Usage: qelstats " << c.usage << "\n" << c.summary << "\n";
-        return kExitRan;
-      }
-    try {
-      return c.run(rest);
-    } catch (const UsageError& e) {
-      std::cerr << "qelstats " << c.name << ": " << e.what() << "\n";
-      return kExitUsage;
-    } catch (const qeldata::Error& e) {
-      std::cerr << "qelstats " << c.name << ": " << e.what() << "\n";
-      return kExitUsage;
-    } catch (const std::exception& e) {
-      std::cerr << "qelstats " << c.name << ": " << e.what() << "\n";
-      return kExitUsage;
-    }
+    int status = kExitRan;
+    if (std::find(rest.begin(), rest.end(), "--help") != rest.end() ||
+        std::find(rest.begin(), rest.end(), "-h") != rest.end())
+      std::cout << "Usage: qelstats " << c.usage << "\n" << c.summary << "\n";
+    else
+      status = RunCommand(c, rest);
+    // Output that never arrived is no success, whatever the run said.
+    return FinishOutput(c.name) ? status : kExitUsage;
   }
-  std::cerr << "qelstats: unknown command '" << args[0] << "' (see qelstats --help)\n";
-  return kExitUsage;
+  return Fail("", "unknown command '" + args[0] + "' (see qelstats --help)");
 }

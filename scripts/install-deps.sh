@@ -5,6 +5,7 @@ set -euo pipefail
 
 BUILD_PACKAGES=(
   build-essential cmake ninja-build pkg-config git
+  dpkg-dev file
   googletest libgtest-dev libgmock-dev
   libsqlite3-dev sqlite3
   unixodbc-dev
@@ -14,6 +15,7 @@ BUILD_PACKAGES=(
 TEST_PACKAGES=(
   postgresql odbc-postgresql libsqliteodbc
   xvfb xauth
+  desktop-file-utils
   clang libclang-rt-14-dev
   chromium
 )

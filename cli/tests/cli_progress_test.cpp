@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -100,6 +104,63 @@ TEST(QelstatsProgress, NothingWithNoProgressOrWithoutATerminal) {
   EXPECT_EQ(piped.status, 0);
   EXPECT_EQ(piped.err, "");
   EXPECT_EQ(piped.out.rfind("{\"Run\": true", 0), 0u) << piped.out;
+}
+
+// SIGINT (Ctrl-C) or SIGTERM in the middle of a run: the progress line is
+// erased before the process dies of the signal, so the shell's prompt does not
+// land behind a stale bar.
+TEST(QelstatsProgress, SignalErasesTheLineBeforeDying) {
+  const std::string csv = ::testing::TempDir() + "/qelstats_signal_" + std::to_string(::getpid()) + ".csv";
+  {
+    std::ofstream out(csv);
+    out << "v\n";
+    std::uint64_t x = 88172645463325252ull;  // xorshift: distinct values, so the run takes a while
+    for (int i = 0; i < 4000000; ++i) {
+      x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+      out << (x % 1000000000) << '.' << (i % 10) << '\n';
+    }
+  }
+  for (const int signal_number : {SIGINT, SIGTERM}) {
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    const int err_write = ::open(::ptsname(terminal), O_RDWR | O_NOCTTY);
+    termios raw{};
+    ::tcgetattr(err_write, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(err_write, TCSANOW, &raw);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, 1);
+      ::dup2(err_write, 2);
+      ::execl(QEL_BINARY_DIR "/bin/qelstats", "qelstats", "univariate", "--csv", csv.c_str(), "--field", "v",
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(err_write);
+    std::string err;
+    char buf[4096];
+    while (err.find("Processing Univariate") == std::string::npos) {
+      pollfd p{terminal, POLLIN, 0};
+      if (::poll(&p, 1, 10000) <= 0) break;
+      const ssize_t n = ::read(terminal, buf, sizeof buf);
+      if (n <= 0) break;
+      err.append(buf, static_cast<std::size_t>(n));
+    }
+    ASSERT_NE(err.find("Processing Univariate"), std::string::npos) << err;
+    ::kill(pid, signal_number);
+    err += ReadAll(terminal);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(terminal);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before the signal came; status " << status;
+    EXPECT_EQ(WTERMSIG(status), signal_number);
+    ASSERT_GE(err.size(), 4u);
+    EXPECT_EQ(err.substr(err.size() - 4), "\r\x1b[K") << "the last thing written erases the line";
+  }
+  std::remove(csv.c_str());
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // GUID text, Variant conversions, the registry file and per-thread error info.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -167,6 +168,95 @@ TEST_F(RegistryFile, ConcurrentUpdatesKeepEveryEntry) {
   const Registry reg = Registry::Load(path_);
   EXPECT_EQ(reg.SubKeys("").size(), 40u);
   ::unsetenv("QEL_REGISTRY");
+}
+
+// The message of what `load` throws, or "" when it throws nothing.
+template <typename F>
+std::string Refusal(F load) {
+  try {
+    load();
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
+  return "";
+}
+
+TEST_F(RegistryFile, RefusesWhatAnotherUserCouldHaveWritten) {
+  std::filesystem::create_directories(dir_ / "sub");
+  std::ofstream(path_) << "[CLSID]\n@=\"/somewhere/lib.so\"\n";
+  ::chmod(path_.c_str(), 0666);
+  EXPECT_NE(Refusal([&] { Registry::Load(path_); }).find("other users can write it (mode 0666"), std::string::npos);
+  ::chmod(path_.c_str(), 0644);
+  ::chmod((dir_ / "sub").c_str(), 0777);
+  EXPECT_NE(Refusal([&] { Registry::Load(path_); }).find("registry folder"), std::string::npos);
+  ::chmod((dir_ / "sub").c_str(), 01777);  // sticky, as /tmp: others cannot replace the file
+  EXPECT_EQ(Refusal([&] { Registry::Load(path_); }), "");
+  ::chmod((dir_ / "sub").c_str(), 0755);
+  EXPECT_EQ(Registry::Load(path_).GetValue("CLSID"), "/somewhere/lib.so");
+  // A file of another user: only root can make one to try.
+  if (::chown(path_.c_str(), 12345, 12345) == 0) {
+    EXPECT_NE(Refusal([&] { Registry::Load(path_); }).find("belongs to another user (uid 12345)"), std::string::npos);
+  }
+}
+
+TEST_F(RegistryFile, RefusesSpecialFilesAndHugeFilesWithoutHanging) {
+  std::filesystem::create_directories(dir_ / "sub");
+  ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+  EXPECT_NE(Refusal([&] { Registry::Load(path_); }).find("not a regular file"), std::string::npos);
+  EXPECT_NE(Refusal([] { Registry::Load("/dev/zero"); }).find("not a regular file"), std::string::npos);
+  std::filesystem::remove(path_);
+  {
+    std::ofstream out(path_);
+    out << "[K]\n";
+    out.seekp((std::streamoff{16} << 20) + 1);
+    out << '\n';
+  }
+  EXPECT_NE(Refusal([&] { Registry::Load(path_); }).find("larger than 16 MiB"), std::string::npos);
+}
+
+TEST_F(RegistryFile, LockIsNeverOpenedThroughALink) {
+  std::filesystem::create_directories(dir_ / "sub");
+  const std::filesystem::path victim = dir_ / "victim";
+  std::filesystem::create_symlink(victim, path_ + ".lock");
+  ::setenv("QEL_REGISTRY", path_.c_str(), 1);
+  EXPECT_EQ(UpdateRegistry([](Registry& r) { r.SetValue("X", "", "y"); }), REGDB_E_WRITEREGDB);
+  ::unsetenv("QEL_REGISTRY");
+  EXPECT_FALSE(std::filesystem::exists(victim)) << "the link's target must not be created";
+  EXPECT_FALSE(std::filesystem::exists(path_));
+}
+
+TEST_F(RegistryFile, RewriteKeepsModeOwnerAndGroup) {
+  std::filesystem::create_directories(dir_ / "sub");
+  std::ofstream(path_) << "[A]\n@=\"1\"\n";
+  ::chmod(path_.c_str(), 0600);
+  const bool as_root = ::geteuid() == 0 && ::chown(path_.c_str(), 0, 12345) == 0;
+  ::setenv("QEL_REGISTRY", path_.c_str(), 1);
+  ASSERT_EQ(UpdateRegistry([](Registry& r) { r.SetValue("B", "", "2"); }), S_OK);
+  ::unsetenv("QEL_REGISTRY");
+  struct stat st {};
+  ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  if (as_root) {
+    EXPECT_EQ(st.st_gid, 12345u);
+  }
+  EXPECT_EQ(Registry::Load(path_).GetValue("B"), "2");
+}
+
+TEST(Registry, NoSharedFallbackWithoutHomeOrConfigFolder) {
+  const char* home = std::getenv("HOME");
+  const std::string saved = home ? home : "";
+  ::unsetenv("QEL_REGISTRY");
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::unsetenv("HOME");
+  const std::string why = Refusal([] { Registry::DefaultPath(); });
+  EXPECT_NE(why.find("set QEL_REGISTRY"), std::string::npos) << why;
+  EXPECT_NE(why.find("XDG_CONFIG_HOME or HOME"), std::string::npos) << why;
+  // Registration fails and says so, rather than writing to a shared folder.
+  EXPECT_EQ(UpdateRegistry([](Registry& r) { r.SetValue("X", "", "y"); }), REGDB_E_WRITEREGDB);
+  std::optional<ErrorInfo> info = GetErrorInfo();
+  ASSERT_TRUE(info);
+  EXPECT_NE(info->description.find("HOME"), std::string::npos);
+  if (home) ::setenv("HOME", saved.c_str(), 1);
 }
 
 TEST(Registry, DefaultPathFollowsTheEnvironment) {

@@ -6,25 +6,21 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
+#include "names.h"
 #include "qelcom/error_info.h"
 
 namespace qelcom {
 namespace {
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
+using detail::Lower;
 
 std::string NormalizeKey(std::string_view key) {
   while (!key.empty() && key.front() == '\\') key.remove_prefix(1);
@@ -75,12 +71,56 @@ bool Unquote(std::string_view text, std::size_t& pos, std::string& out) {
 
 thread_local RegistryCapture* t_capture = nullptr;
 
-// An exclusive lock on "<registry>.lock" for the life of the object.
+// A registry holds a few hundred lines; more than this is no registry.
+constexpr std::size_t kMaxRegistryBytes = std::size_t{16} << 20;
+
+// A registry names the libraries a host loads, so it is trusted only when
+// no one but the caller (or root) can have written it: the file and its
+// folder belong to one of them and neither is writable by group or others
+// (a sticky folder, like /tmp, keeps others from replacing the file).
+void CheckTrusted(const struct stat& st, const std::string& what, const std::string& path) {
+  const uid_t me = ::geteuid();
+  if (st.st_uid != me && st.st_uid != 0)
+    throw std::runtime_error("Refusing registry " + what + " '" + path + "': it belongs to another user (uid " +
+                             std::to_string(st.st_uid) + ")");
+  const bool sticky_folder = S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX);
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) && !sticky_folder) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    throw std::runtime_error("Refusing registry " + what + " '" + path + "': other users can write it (mode " +
+                             mode + "; chmod go-w)");
+  }
+}
+
+void CheckFolder(const std::string& path) {
+  std::string folder = std::filesystem::path(path).parent_path().string();
+  if (folder.empty()) folder = ".";
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0) return;  // not there yet: Save creates it, as the caller
+  CheckTrusted(st, "folder", folder);
+}
+
+// Closes a descriptor on every path out.
+struct Descriptor {
+  int fd;
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// An exclusive lock on "<registry>.lock" for the life of the object. The lock
+// is never opened through a symbolic link (another user's link would make
+// this process create or lock a file of their choosing).
 class FileLock {
  public:
   explicit FileLock(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
     if (fd_ < 0) throw std::runtime_error("Cannot lock registry '" + path + "': " + std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd_);
+      throw std::runtime_error("Cannot lock registry '" + path + "': not a regular file");
+    }
     while (::flock(fd_, LOCK_EX) != 0) {
       if (errno != EINTR) {
         const int e = errno;
@@ -110,18 +150,44 @@ std::string Registry::DefaultPath() {
   } else if (const char* home = std::getenv("HOME"); home && *home) {
     base = std::string(home) + "/.config";
   } else {
-    base = "/tmp";
+    // A shared fallback folder would let any user plant the registry.
+    throw std::runtime_error(
+        "No place for the registry: set QEL_REGISTRY (the registry file), XDG_CONFIG_HOME or HOME");
   }
   return base + "/qelcom/registry";
 }
 
 Registry Registry::Load(const std::string& path) {
   Registry reg;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    if (errno == ENOENT || !std::filesystem::exists(path)) return reg;
+  CheckFolder(path);
+  // Non-blocking, so that a FIFO in the file's place cannot hang the reader.
+  const Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
+  if (file.fd < 0) {
+    if (errno == ENOENT) return reg;
     throw std::runtime_error("Cannot read registry '" + path + "': " + std::strerror(errno));
   }
+  struct stat st {};
+  if (::fstat(file.fd, &st) != 0)
+    throw std::runtime_error("Cannot read registry '" + path + "': " + std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) throw std::runtime_error("Refusing registry '" + path + "': not a regular file");
+  CheckTrusted(st, "file", path);
+  std::string data;
+  const auto too_large = [&] {
+    return std::runtime_error("Refusing registry '" + path + "': larger than " +
+                              std::to_string(kMaxRegistryBytes >> 20) + " MiB");
+  };
+  if (static_cast<std::uint64_t>(st.st_size) > kMaxRegistryBytes) throw too_large();
+  // The size read is bounded even when the file grows while it is read.
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(file.fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw std::runtime_error("Cannot read registry '" + path + "': " + std::strerror(errno));
+    if (n == 0) break;
+    data.append(buffer, static_cast<std::size_t>(n));
+    if (data.size() > kMaxRegistryBytes) throw too_large();
+  }
+  std::istringstream in(data);
   std::string line;
   std::string current;  // lower-case key of the section being read
   int line_no = 0;
@@ -157,7 +223,6 @@ Registry Registry::Load(const std::string& path) {
     if (pos != text.size()) fail("text after the value");
     reg.keys_[current].values[Lower(name)] = {name, value};
   }
-  if (in.bad()) throw std::runtime_error("Cannot read registry '" + path + "': " + std::strerror(errno));
   return reg;
 }
 
@@ -197,7 +262,21 @@ void Registry::Save(const std::string& path) const {
     }
     written += static_cast<std::size_t>(n);
   }
-  ::fchmod(fd, 0644);
+  // A rewrite keeps the mode, owner and group the file had: registering one
+  // more class must not open a private registry to others, or hand it over.
+  struct stat old_st {}, new_st {};
+  if (::stat(path.c_str(), &old_st) == 0 && ::fstat(fd, &new_st) == 0) {
+    const bool other_owner = old_st.st_uid != new_st.st_uid || old_st.st_gid != new_st.st_gid;
+    if ((other_owner && ::fchown(fd, old_st.st_uid, old_st.st_gid) != 0) ||
+        ::fchmod(fd, old_st.st_mode & 07777) != 0) {
+      const int e = errno;
+      ::close(fd);
+      ::unlink(temp.c_str());
+      throw std::runtime_error("Cannot keep the owner and mode of registry '" + path + "': " + std::strerror(e));
+    }
+  } else {
+    ::fchmod(fd, 0644);
+  }
   if (::fsync(fd) != 0 || ::close(fd) != 0) {
     const int e = errno;
     ::unlink(temp.c_str());
@@ -271,8 +350,8 @@ HRESULT UpdateRegistry(const std::function<void(Registry&)>& edit) {
     edit(t_capture->registry());
     return S_OK;
   }
-  const std::string path = Registry::DefaultPath();
   try {
+    const std::string path = Registry::DefaultPath();
     std::error_code ec;
     const std::filesystem::path parent = std::filesystem::path(path).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent, ec);

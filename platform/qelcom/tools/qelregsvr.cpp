@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 
 #include "qelcom/activation.h"
@@ -16,13 +17,22 @@
 
 namespace {
 
+// The registry file, or why there is none.
+std::string RegistryPath() {
+  try {
+    return qelcom::Registry::DefaultPath();
+  } catch (const std::exception& e) {
+    return std::string("(none: ") + e.what() + ")";
+  }
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: qelregsvr [-u] [-s] PATH\n"
                "  Registers the component library at PATH (with -u: unregisters it)\n"
                "  in the registry file %s.\n"
                "  -s  silent: no message on success\n",
-               qelcom::Registry::DefaultPath().c_str());
+               RegistryPath().c_str());
   return 2;
 }
 
@@ -75,6 +85,6 @@ int main(int argc, char** argv) {
     return 5;
   }
   if (!silent)
-    std::printf("%s in %s succeeded (%s)\n", entry, resolved, qelcom::Registry::DefaultPath().c_str());
+    std::printf("%s in %s succeeded (%s)\n", entry, resolved, RegistryPath().c_str());
   return 0;
 }

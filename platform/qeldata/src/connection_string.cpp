@@ -5,27 +5,6 @@
 
 namespace qeldata::detail {
 
-namespace {
-
-std::string Trimmed(std::string_view s) {
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-  return std::string(s);
-}
-
-}  // namespace
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 ConnectionString ConnectionString::Parse(std::string_view text) {
   ConnectionString cs;
   cs.text_ = std::string(text);
@@ -33,22 +12,38 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
   while (i < text.size()) {
     // One element: up to the next ';' outside braces.
     std::string key, value;
-    bool has_eq = false, in_value = false;
+    bool has_eq = false, in_value = false, braced = false;
     while (i < text.size() && text[i] != ';') {
       const char c = text[i];
       if (!in_value && c == '=') {
         has_eq = in_value = true;
         ++i;
-        // A value in braces runs to the matching '}' and may hold ';' and '='.
+        // A value in braces runs to its closing '}' and may hold ';' and '=';
+        // inside it "}}" stands for one '}', so any folder name can be given.
         std::size_t j = i;
         while (j < text.size() && text[j] == ' ') ++j;
         if (j < text.size() && text[j] == '{') {
-          const std::size_t close = text.find('}', j + 1);
-          if (close == std::string_view::npos)
+          std::size_t k = j + 1;
+          for (;; ++k) {
+            if (k >= text.size())
+              throw Error(kErrInvalidArgument, "qeldata",
+                          "Malformed connection string: a '{' has no closing '}'");
+            if (text[k] != '}') {
+              value.push_back(text[k]);
+            } else if (k + 1 < text.size() && text[k + 1] == '}') {
+              value.push_back('}');
+              ++k;
+            } else {
+              break;
+            }
+          }
+          braced = true;
+          i = k + 1;
+          // Only blanks may follow the closing brace.
+          while (i < text.size() && text[i] == ' ') ++i;
+          if (i < text.size() && text[i] != ';')
             throw Error(kErrInvalidArgument, "qeldata",
-                        "Malformed connection string: a '{' has no closing '}'");
-          value.append(text.substr(j, close - j + 1));
-          i = close + 1;
+                        "Malformed connection string: text after the '}' that closes the value of " + std::string(Trim(key)));
         }
         continue;
       }
@@ -56,14 +51,14 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
       ++i;
     }
     if (i < text.size()) ++i;  // the ';'
-    std::string k = Trimmed(key);
+    std::string k = std::string(Trim(key));
     if (k.empty() && !has_eq) continue;
     if (!has_eq) {
       cs.flags_.push_back(std::move(k));
       continue;
     }
-    std::string v = Trimmed(value);
-    if (v.size() >= 2 && v.front() == '{' && v.back() == '}') v = v.substr(1, v.size() - 2);
+    // A braced value is taken as written, blanks and all.
+    std::string v = braced ? std::move(value) : std::string(Trim(value));
     cs.pairs_.emplace_back(std::move(k), std::move(v));
   }
   return cs;

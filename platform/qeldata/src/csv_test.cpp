@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <ctime>
 #include <random>
 #include <string>
 #include <vector>
@@ -237,6 +238,25 @@ TEST(CsvLayout, BadInputNamesFileLineAndField) {
   EXPECT_EQ(ErrorOf("a\n\xED\xA0\x80\n"),  // an encoded UTF-16 surrogate
             "t.csv line 2: invalid UTF-8 (byte 0xED) in field 1 (a); the file must be saved as UTF-8");
   EXPECT_EQ(ErrorOf("\xFF\xFE" "a\0"s), "t.csv is a UTF-16 file; only UTF-8 text files can be read");
+}
+
+TEST(CsvLayout, WideHeaderChecksNamesInLinearTime) {
+  // 100,000 headings: comparing each with every earlier one took minutes.
+  constexpr int kFields = 100'000;
+  std::string header;
+  for (int i = 0; i < kFields; ++i) header += (i ? ",Col" : "Col") + std::to_string(i);
+  const std::clock_t start = std::clock();
+  const CsvLayout layout = InferCsvLayout(header + "\n" + std::string(kFields - 1, ',') + "\n", "t.csv");
+  EXPECT_EQ(layout.fields.size(), static_cast<std::size_t>(kFields));
+  EXPECT_EQ(ErrorOf(header + ",COL77777\n"), "t.csv line 1: duplicate field name 'COL77777' (fields 77778 and 100001)");
+  // Processor time, not wall time: a busy machine does not fail the test.
+  EXPECT_LT(static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC, 20.0);
+}
+
+TEST(CsvLayout, DuplicateNamesFoldOnlyAsciiLetters) {
+  EXPECT_EQ(ErrorOf("Id,iD\n"), "t.csv line 1: duplicate field name 'iD' (fields 1 and 2)");
+  // Ã and Ã© (E and e with an acute accent) are two names.
+  EXPECT_EQ(InferCsvLayout("\xC3\x89t\xC3\xA9,\xC3\xA9t\xC3\xA9\n1,2\n", "t.csv").fields.size(), 2u);
 }
 
 TEST(CsvLayout, ValidUtf8AndBlankLines) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "provider.h"
+#include "sql_statements.h"
 
 namespace qeldata::detail {
 
@@ -137,13 +138,6 @@ std::vector<SQLWCHAR> ToUtf16(std::string_view s) {
 }
 
 
-bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
-  if (needle.size() > haystack.size()) return false;
-  for (std::size_t i = 0; i + needle.size() <= haystack.size(); ++i)
-    if (EqualsNoCase(haystack.substr(i, needle.size()), needle)) return true;
-  return false;
-}
-
 // ---- Handles and diagnostics ----
 
 bool Ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
@@ -218,6 +212,44 @@ std::string StreamingOption(std::string_view driver, const ConnectionString& cs)
   return "";
 }
 
+// SQLite's ODBC driver opens its file for writing, and a statement as small
+// as "pragma journal_mode=wal" then rewrites it; no driver option opens it
+// read-only. The driver takes a "file:" address, whose mode=ro does: every
+// Database= of the connection string (the driver reads the first) becomes
+// one. The rest of the text stays as the caller wrote it.
+std::string WithReadOnlyDatabase(std::string_view text) {
+  std::string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    // One element, up to the next ';' outside braces.
+    std::size_t end = i;
+    while (end < text.size() && text[end] != ';') {
+      if (text[end] == '{') {
+        const std::size_t close = text.find('}', end);
+        end = close == std::string_view::npos ? text.size() : close + 1;
+      } else {
+        ++end;
+      }
+    }
+    const std::string_view element = text.substr(i, end - i);
+    const std::size_t eq = element.find('=');
+    if (eq != std::string_view::npos && EqualsNoCase(Trim(element.substr(0, eq)), "Database")) {
+      std::string value(Trim(element.substr(eq + 1)));
+      if (value.size() >= 2 && value.front() == '{' && value.back() == '}') value = value.substr(1, value.size() - 2);
+      if (value.size() >= 5 && EqualsNoCase(std::string_view(value).substr(0, 5), "file:"))
+        value += value.find('?') == std::string::npos ? "?mode=ro" : "&mode=ro";  // the last mode counts
+      else if (!value.empty())
+        value = FileUri(value) + "?mode=ro";
+      out.append(element.substr(0, eq + 1)).append(value);
+    } else {
+      out.append(element);
+    }
+    if (end < text.size()) out.push_back(';');
+    i = end + 1;
+  }
+  return out;
+}
+
 std::string WithOption(std::string text, const std::string& option) {
   if (option.empty()) return text;
   if (!text.empty() && text.back() != ';') text += ';';
@@ -233,16 +265,20 @@ class OdbcConnection {
     SQLSetEnvAttr(env_.h, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
 
     const ConnectionString cs = ConnectionString::Parse(connection_string);
-    const std::string option = streaming ? StreamingOption(cs.Get("Driver").value_or(""), cs) : "";
-    Connect(WithOption(connection_string, option));
+    const std::string driver = cs.Get("Driver").value_or("");
+    const std::string text =
+        ContainsNoCase(driver, "sqlite") ? WithReadOnlyDatabase(connection_string) : connection_string;
+    const std::string option = streaming ? StreamingOption(driver, cs) : "";
+    Connect(WithOption(text, option));
     if (streaming && option.empty()) {
       // A data source name: the driver is known only now.
       const std::string late = StreamingOption(DriverName(), cs);
       if (!late.empty()) {
         Disconnect();
-        Connect(WithOption(connection_string, late));
+        Connect(WithOption(text, late));
       }
     }
+    MakeReadOnly();
   }
 
   ~OdbcConnection() { Disconnect(); }
@@ -264,6 +300,13 @@ class OdbcConnection {
     SQLSMALLINT length = 0;
     if (!Ok(SQLGetInfoW(dbc_, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &length))) return "\"";
     return FromUtf16(quote, std::min<std::size_t>(static_cast<std::size_t>(length) / sizeof(SQLWCHAR), 7));
+  }
+
+  std::string DbmsName() const {
+    SQLWCHAR name[256] = {};
+    SQLSMALLINT length = 0;
+    if (!Ok(SQLGetInfoW(dbc_, SQL_DBMS_NAME, name, sizeof name, &length))) return {};
+    return FromUtf16(name, std::min<std::size_t>(static_cast<std::size_t>(length) / sizeof(SQLWCHAR), 255));
   }
 
   bool GetDataInBlocks() const {
@@ -290,6 +333,31 @@ class OdbcConnection {
       throw Error(kErrProvider, kSource, diag.empty() ? "The ODBC driver could not connect" : diag);
     }
     connected_ = true;
+  }
+
+  // Reading never changes a database. Drivers may ignore the read-only
+  // access mode (psqlODBC does), so where the database itself can hold a
+  // session to reading, it is asked to: every later transaction of this
+  // PostgreSQL session is read-only (and cannot be made read-write once it
+  // has read), and SQLite refuses every change to its files.
+  void MakeReadOnly() {
+    SQLSetConnectAttrW(dbc_, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
+    const std::string dbms = DbmsName();
+    if (ContainsNoCase(dbms, "postgres")) {
+      Execute("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY");
+    } else if (ContainsNoCase(dbms, "sqlite")) {
+      Execute("PRAGMA query_only = 1");
+    }
+  }
+
+  void Execute(const std::string& sql) {
+    StmtHandle stmt;
+    if (!Ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt.h)))
+      ThrowDiag(SQL_HANDLE_DBC, dbc_, "The ODBC driver could not allocate a statement");
+    std::vector<SQLWCHAR> text = ToUtf16(sql);
+    const SQLRETURN rc = SQLExecDirectW(stmt.h, text.data(), SQL_NTS);
+    if (!Ok(rc) && rc != SQL_NO_DATA)
+      ThrowDiag(SQL_HANDLE_STMT, stmt.h, "The database refused to hold the connection to reading (" + sql + ")");
   }
 
   void Disconnect() {
@@ -326,19 +394,14 @@ bool StartsWithKeyword(std::string_view s) {
   return false;
 }
 
-std::string Trim(std::string_view s) {
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-  return std::string(s);
-}
 
 // The statement to run for a source: SQL text as it is; a table name (plain,
 // "quoted" or [bracketed] parts joined by '.') inside `select * from`. A name
 // never leaves its quotes; anything else is refused.
 std::string StatementFor(std::string_view source, const std::string& quote) {
-  const std::string s = Trim(source);
+  const std::string s(Trim(source));
   if (s.empty()) throw Error(kErrInvalidArgument, kSource, "No source: give a table name or SQL text");
-  if (StartsWithKeyword(s)) return s;
+  if (StartsWithKeyword(s)) return SingleStatement(s);
   const std::string q = (quote.empty() || quote == " ") ? std::string("\"") : quote;
   std::string name;
   std::size_t i = 0;
@@ -537,12 +600,22 @@ std::optional<Value> DecimalValue(std::string_view text) {
   return digits <= 15 ? Value::CanonicalNumber(*number) : Value(*number);
 }
 
+// Values have no binary kind: bytes read as their hexadecimal text behind
+// "0x" ("0x00FF"), as the SQLite provider writes them. The prefix keeps them
+// from ever reading as a number: "3132" is the bytes "12", not 3132.
+std::string BinaryText(const std::string& hex) {
+  std::string out = "0x";
+  out.reserve(hex.size() + 2);
+  for (char ch : hex) out.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(ch))));
+  return out;
+}
+
 // ---- The stream ----
 
 class OdbcRowStream final : public RowStream {
  public:
   OdbcRowStream(const std::string& connection_string, std::string_view source, bool streaming)
-      : connection_(connection_string, streaming), source_(Trim(source)) {
+      : connection_(connection_string, streaming), source_(std::string(Trim(source))) {
     const SQLHDBC dbc = connection_.dbc();
     if (!Ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &statement_.h)))
       ThrowDiag(SQL_HANDLE_DBC, dbc, "The ODBC driver could not allocate a statement");
@@ -718,8 +791,11 @@ class OdbcRowStream final : public RowStream {
         case Binding::kInteger: {
           SQLBIGINT v;
           std::memcpy(&v, p, sizeof v);
+          // Integers of at most 15 digits are their own canonical value. The
+          // range is tested without negating: -v overflows for the smallest bigint.
+          constexpr SQLBIGINT kCanonical = 999999999999999;
           const double d = static_cast<double>(v);
-          cells.push_back(std::abs(v) < 1000000000000000LL ? Value::CanonicalNumber(d) : Value(d));
+          cells.push_back(v >= -kCanonical && v <= kCanonical ? Value::CanonicalNumber(d) : Value(d));
           break;
         }
         case Binding::kDouble: {
@@ -762,6 +838,10 @@ class OdbcRowStream final : public RowStream {
           cells.push_back(Value::Boolean(*p != 0));
           break;
         case Binding::kBinary:
+          cells.emplace_back(BinaryText(Truncated(c, indicator) ? ReadLong(i, row, SQL_C_CHAR)
+                                                                : std::string(reinterpret_cast<const char*>(p),
+                                                                              static_cast<std::size_t>(indicator))));
+          break;
         case Binding::kNarrowText:
           cells.emplace_back(Truncated(c, indicator)
                                  ? ReadLong(i, row, SQL_C_CHAR)

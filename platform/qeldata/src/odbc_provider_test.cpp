@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -112,6 +113,92 @@ void SqliteExec(sqlite3* db, const std::string& sql) {
 }
 
 // ---- PostgreSQL ----
+
+// A source is read, never run for its effects: neither a second statement
+// nor a single statement that writes changes the table, whether psqlODBC
+// reads through a cursor (forward-only opens) or fetches all at once.
+TEST(OdbcPostgres, ASourceNeverChangesTheDatabase) {
+  REQUIRE_PG();
+  PgSql("drop table if exists guarded; create table guarded (a integer); insert into guarded values (1), (2), (3)");
+  const std::vector<std::string> attacks = {
+      "select a from guarded; delete from guarded",
+      "select 1 as a; drop table guarded",
+      "(select a from guarded); truncate guarded",
+      "select a from guarded;\n-- a comment\ndelete from guarded",
+      "select $$;$$ as a; delete from guarded",
+      "select E'\\''; delete from guarded; --'",
+      "explain analyze delete from guarded",
+      "with gone as (delete from guarded returning a) select a from gone",
+      "with gone as (update guarded set a = 0 returning a) select a from gone",
+      "select * from (values (1)) v; insert into guarded values (4)",
+  };
+  for (const std::string& conn : {Pg(), Pg() + ";UseDeclareFetch=0"}) {
+    for (const std::string& attack : attacks) {
+      SCOPED_TRACE(conn + " <- " + attack);
+      EXPECT_THROW(
+          {
+            auto rs = OpenForwardOnly(attack, conn);
+            while (!rs->IsEOF()) rs->MoveNext();
+          },
+          Error);
+      EXPECT_THROW(OpenStatic(attack, conn), Error);
+      auto check = OpenStatic("select count(*) as n, sum(a) as s from guarded", Pg());
+      EXPECT_EQ(check->GetFields().Item("n").GetValue().AsNumber(), 3);
+      EXPECT_EQ(check->GetFields().Item("s").GetValue().AsNumber(), 6);
+    }
+  }
+  const Error e = Raised([] { OpenForwardOnly("select a from guarded; delete from guarded", Pg()); });
+  EXPECT_EQ(e.description(), "the SQL text holds more than one statement; only a single query can be read");
+  EXPECT_NE(Raised([] { OpenStatic("explain analyze delete from guarded", Pg()); }).description().find("read-only"),
+            std::string::npos);
+  // One statement with a closing ';' still reads.
+  EXPECT_EQ(OpenStatic("select a from guarded order by a; -- the end", Pg())->RecordCount(), 3);
+  EXPECT_EQ(OpenForwardOnly("select ';' as a, $x$; drop$x$ as b;", Pg())->GetFields().Item("b").GetValue().text(),
+            "; drop");
+}
+
+TEST(OdbcPostgres, IntegerExtremesOfEveryWidth) {
+  REQUIRE_PG();
+  PgSql(
+      "drop table if exists int_edges; create table int_edges (k integer, s smallint, i integer, b bigint); "
+      "insert into int_edges values (1, -32768, -2147483648, -9223372036854775808), "
+      "(2, 32767, 2147483647, 9223372036854775807), (3, 0, 0, -999999999999999), (4, 0, 0, 1000000000000000)");
+  for (const bool streaming : {true, false}) {
+    auto rs = streaming ? OpenForwardOnly("select s, i, b from int_edges order by k", Pg())
+                        : OpenStatic("select s, i, b from int_edges order by k", Pg());
+    Fields f = rs->GetFields();
+    EXPECT_EQ(f.Item("s").GetValue().number(), -32768);
+    EXPECT_EQ(f.Item("i").GetValue().number(), -2147483648.0);
+    EXPECT_EQ(f.Item("b").GetValue().number(), -9223372036854775808.0);
+    // 19 digits: not its own 15-digit form, so a tally still rounds it.
+    EXPECT_FALSE(f.Item("b").GetValue().IsCanonicalNumber());
+    EXPECT_TRUE(f.Item("i").GetValue().IsCanonicalNumber());
+    rs->MoveNext();
+    EXPECT_EQ(f.Item("s").GetValue().number(), 32767);
+    EXPECT_EQ(f.Item("i").GetValue().number(), 2147483647);
+    EXPECT_EQ(f.Item("b").GetValue().number(), 9223372036854775807.0);
+    EXPECT_FALSE(f.Item("b").GetValue().IsCanonicalNumber());
+    rs->MoveNext();
+    EXPECT_TRUE(f.Item("b").GetValue().IsCanonicalNumber());
+    rs->MoveNext();
+    EXPECT_FALSE(f.Item("b").GetValue().IsCanonicalNumber());
+  }
+}
+
+TEST(OdbcPostgres, BinaryValuesAreNeverNumbers) {
+  REQUIRE_PG();
+  PgSql("drop table if exists bin; create table bin (b bytea); insert into bin values ('\\x3132'), ('\\xff'), ('')");
+  auto rs = OpenForwardOnly("select b from bin", Pg());
+  Fields f = rs->GetFields();
+  EXPECT_FALSE(IsTextType(f.Item("b").Type()));
+  const std::vector<std::string> expected = {"0x3132", "0xFF", "0x"};
+  for (const std::string& text : expected) {
+    ASSERT_FALSE(rs->IsEOF());
+    EXPECT_EQ(f.Item("b").GetValue().text(), text);
+    EXPECT_THROW(f.Item("b").GetValue().AsNumber(), Error);  // the bytes "12" are not the number 3132
+    rs->MoveNext();
+  }
+}
 
 TEST(OdbcPostgres, MapsSqlTypesToAdoCodesAndReadsValuesAndNulls) {
   REQUIRE_PG();
@@ -451,6 +538,24 @@ TEST_F(OdbcSqlite, MapsTheDriversTypesIncludingBitAndTinyint) {
   rs->MoveNext();
   EXPECT_EQ(f.Item("b").GetValue(), Value::Boolean(false));
   EXPECT_TRUE(f.Item("ts").GetValue().IsNull());
+}
+
+TEST_F(OdbcSqlite, TheDatabaseFileIsNeverChanged) {
+  std::ifstream in(file_, std::ios::binary);
+  const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (const char* attack : {"pragma journal_mode=wal", "pragma user_version=7", "delete from t",
+                                    "select 1 as a; delete from t", "create table x (a)", "vacuum"}) {
+    SCOPED_TRACE(attack);
+    try {
+      auto rs = OpenStatic(attack, conn_);
+    } catch (const Error&) {
+    }
+  }
+  std::ifstream again(file_, std::ios::binary);
+  const std::string after((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(after == before) << "the database file changed";
+  EXPECT_FALSE(fs::exists(file_ + "-wal"));
+  EXPECT_EQ(OpenStatic("t", conn_)->RecordCount(), 5000);
 }
 
 TEST_F(OdbcSqlite, TheDriversErrorsReachTheDescription) {

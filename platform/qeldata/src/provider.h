@@ -10,12 +10,9 @@
 #include <vector>
 
 #include "qeldata/recordset.h"
+#include "text.h"
 
 namespace qeldata::detail {
-
-// Names (fields, keys, drivers) compare without regard to the case of ASCII
-// letters, whatever locale the host program set.
-bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // A parsed connection string: "key=value" pairs separated by ';', values in
 // braces may hold ';' ("Driver={Microsoft Text Driver (*.txt; *.csv)}").
@@ -81,6 +78,10 @@ std::unique_ptr<Provider> MakeProvider(std::string_view connection_string);
 std::unique_ptr<Provider> MakeTextProvider(const ConnectionString& cs);
 std::unique_ptr<Provider> MakeSqliteProvider(const ConnectionString& cs);
 std::unique_ptr<Provider> MakeOdbcProvider(const ConnectionString& cs);
+
+// A "file:" address of `path` for SQLite (its URI form), every byte but the
+// unreserved ones escaped so that '?', '#', '%' and ';' stay part of the name.
+std::string FileUri(const std::string& path);
 
 // Rows per block of a streaming open.
 inline constexpr std::size_t kBlockRows = 4096;

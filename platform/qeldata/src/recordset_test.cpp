@@ -142,5 +142,14 @@ TEST(ConnectionString, BracesFlagsAndLastValueWins) {
   EXPECT_EQ(ErrorNumber([] { detail::ConnectionString::Parse("Driver={open"); }), kErrInvalidArgument);
 }
 
+TEST(ConnectionString, BracedValueKeepsEveryCharacter) {
+  // "}}" is one "}"; ";", "=" and blanks inside braces are the value's own.
+  const auto cs = detail::ConnectionString::Parse("Text;DBQ={ /a}}b;DBQ=/etc }  ;Uid=u");
+  EXPECT_EQ(cs.Get("DBQ").value(), " /a}b;DBQ=/etc ");
+  EXPECT_EQ(cs.Get("Uid").value(), "u");
+  EXPECT_EQ(ErrorNumber([] { detail::ConnectionString::Parse("DBQ={/a}/b"); }), kErrInvalidArgument);
+  EXPECT_EQ(ErrorNumber([] { detail::ConnectionString::Parse("DBQ={/a}}"); }), kErrInvalidArgument);
+}
+
 }  // namespace
 }  // namespace qeldata

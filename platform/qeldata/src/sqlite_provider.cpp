@@ -2,6 +2,8 @@
 // that SQL over CSV files shares with it.
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 
@@ -20,17 +22,6 @@ Error Failure(std::int32_t number, const std::string& description) {
   return Error(number, kSource, OneLine(description));
 }
 
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-  return s;
-}
 
 bool Contains(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
 
@@ -79,10 +70,31 @@ const char* StorageName(int storage) {
   }
 }
 
+// True when the file's header marks a database in WAL mode (read and write
+// format versions 2).
+bool IsWalDatabase(const std::string& path) {
+  unsigned char header[20] = {};
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  const std::size_t got = std::fread(header, 1, sizeof header, f);
+  std::fclose(f);
+  return got == sizeof header && std::memcmp(header, "SQLite format 3", 16) == 0 && header[18] == 2 &&
+         header[19] == 2;
+}
+
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+// A "file:" address that opens `path` as a file nothing writes to while it is
+// read.
+std::string ImmutableUri(const std::string& path) { return FileUri(path) + "?immutable=1"; }
+
 class SqliteStream : public RowStream {
  public:
-  SqliteStream(SqliteHandle db, sqlite3_stmt* stmt, std::string where)
-      : db_(std::move(db)), stmt_(stmt), where_(std::move(where)) {
+  SqliteStream(SqliteHandle db, StatementHandle stmt, std::string where)
+      : db_(std::move(db)), owned_stmt_(std::move(stmt)), stmt_(owned_stmt_.get()), where_(std::move(where)) {
     const int columns = sqlite3_column_count(stmt_);
     std::vector<int> undetermined;
     for (int i = 0; i < columns; ++i) {
@@ -98,8 +110,6 @@ class SqliteStream : public RowStream {
     if (!undetermined.empty()) ProbeStoredTypes(undetermined);
     for (const auto& f : fields_) classes_.push_back(ClassOf(f.type));
   }
-
-  ~SqliteStream() override { sqlite3_finalize(stmt_); }
 
   const std::vector<FieldInfo>& Schema() const override { return fields_; }
 
@@ -123,22 +133,20 @@ class SqliteStream : public RowStream {
   // Expression columns have no declared type: run the statement once more
   // and take the stored type of each one's first non-null value.
   void ProbeStoredTypes(std::vector<int> open) {
-    sqlite3_stmt* probe = nullptr;
-    if (sqlite3_prepare_v2(db_.get(), sqlite3_sql(stmt_), -1, &probe, nullptr) != SQLITE_OK)
-      throw Failure(kErrProvider, where_ + ": " + sqlite3_errmsg(db_.get()));
-    int rc;
-    while (!open.empty() && (rc = sqlite3_step(probe)) == SQLITE_ROW) {
+    sqlite3_stmt* raw = nullptr;
+    const int prepared = sqlite3_prepare_v2(db_.get(), sqlite3_sql(stmt_), -1, &raw, nullptr);
+    const StatementHandle probe(raw);
+    if (prepared != SQLITE_OK) throw Failure(kErrProvider, where_ + ": " + sqlite3_errmsg(db_.get()));
+    int rc = SQLITE_DONE;
+    while (!open.empty() && (rc = sqlite3_step(probe.get())) == SQLITE_ROW) {
       std::erase_if(open, [&](int i) {
-        const int storage = sqlite3_column_type(probe, i);
+        const int storage = sqlite3_column_type(probe.get(), i);
         if (storage == SQLITE_NULL) return false;
         fields_[i].type = TypeFromStorage(storage);
         return true;
       });
     }
-    const bool failed = !open.empty() && rc != SQLITE_DONE;
-    const std::string message = failed ? sqlite3_errmsg(db_.get()) : "";
-    sqlite3_finalize(probe);
-    if (failed) throw Failure(kErrProvider, where_ + ": " + message);
+    if (!open.empty() && rc != SQLITE_DONE) throw Failure(kErrProvider, where_ + ": " + sqlite3_errmsg(db_.get()));
     for (int i : open) fields_[i].type = adVarWChar;  // nothing but nulls
   }
 
@@ -213,6 +221,7 @@ class SqliteStream : public RowStream {
   }
 
   SqliteHandle db_;
+  StatementHandle owned_stmt_;  // finalised before the connection is let go
   sqlite3_stmt* stmt_;
   std::string where_;
   std::vector<FieldInfo> fields_;
@@ -276,18 +285,17 @@ class SqliteProvider : public Provider {
   // The table or view `text` names, as the schema spells it.
   std::optional<std::string> FindTable(std::string_view text) {
     const std::string name(Unbracketed(text));
-    sqlite3_stmt* stmt = nullptr;
+    sqlite3_stmt* raw = nullptr;
     const char* sql =
         "SELECT name FROM sqlite_schema WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE";
-    if (sqlite3_prepare_v2(db_.get(), sql, -1, &stmt, nullptr) != SQLITE_OK)
-      throw Failure(kErrProvider, file_name_ + ": " + sqlite3_errmsg(db_.get()));
-    sqlite3_bind_text(stmt, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+    const int prepared = sqlite3_prepare_v2(db_.get(), sql, -1, &raw, nullptr);
+    const StatementHandle stmt(raw);
+    if (prepared != SQLITE_OK) throw Failure(kErrProvider, file_name_ + ": " + sqlite3_errmsg(db_.get()));
+    sqlite3_bind_text(stmt.get(), 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
     std::optional<std::string> found;
-    const int rc = sqlite3_step(stmt);
-    if (rc == SQLITE_ROW) found = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-    const std::string message = sqlite3_errmsg(db_.get());
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw Failure(kErrProvider, file_name_ + ": " + message);
+    const int rc = sqlite3_step(stmt.get());
+    if (rc == SQLITE_ROW) found = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0));
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw Failure(kErrProvider, file_name_ + ": " + sqlite3_errmsg(db_.get()));
     return found;
   }
 
@@ -298,12 +306,39 @@ class SqliteProvider : public Provider {
 
 }  // namespace
 
+std::string FileUri(const std::string& path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string uri = !path.empty() && path.front() == '/' ? "file://" : "file:";
+  for (const unsigned char c : path) {
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+      uri.push_back(static_cast<char>(c));
+    } else {
+      uri.push_back('%');
+      uri.push_back(kHex[c >> 4]);
+      uri.push_back(kHex[c & 15]);
+    }
+  }
+  return uri;
+}
+
 SqliteHandle OpenSqlite(const std::string& path, const std::string& display_name) {
   sqlite3* raw = nullptr;
-  const int flags = path.empty() ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_MEMORY
-                                 : SQLITE_OPEN_READONLY;
-  const int rc = sqlite3_open_v2(path.empty() ? ":memory:" : path.c_str(), &raw, flags,
-                                 nullptr);
+  int flags = path.empty() ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_MEMORY : SQLITE_OPEN_READONLY;
+  std::string name = path.empty() ? ":memory:" : path;
+  // A database in WAL mode keeps its latest commits in "<file>-wal", indexed
+  // by "<file>-shm". Opened as usual, a reader creates both beside the file
+  // (and leaves them there: only a writer removes them), or fails where it
+  // may not create files. With neither beside it, no connection has the
+  // database open and everything committed is in the file itself: read it
+  // as an unchanging file, which needs no log, no index and no locks. With a
+  // log beside it, the log holds commits the file does not have yet: read
+  // through it, in SQLite's read-only WAL mode (the index is used, never
+  // rebuilt, when it cannot be written).
+  if (!path.empty() && IsWalDatabase(path) && !Exists(path + "-wal") && !Exists(path + "-shm")) {
+    name = ImmutableUri(path);
+    flags |= SQLITE_OPEN_URI;
+  }
+  const int rc = sqlite3_open_v2(name.c_str(), &raw, flags, nullptr);
   SqliteHandle db(raw, [](sqlite3* p) { sqlite3_close_v2(p); });
   if (rc != SQLITE_OK)
     throw Failure(kErrProvider, "cannot open database " + display_name + ": " + (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)));
@@ -348,22 +383,21 @@ int TypeFromDeclaration(const std::string& declared, int* defined_size) {
 }
 
 std::unique_ptr<RowStream> OpenSqliteQuery(SqliteHandle db, const std::string& sql, const std::string& display_name) {
-  sqlite3_stmt* stmt = nullptr;
+  sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
-  if (sqlite3_prepare_v2(db.get(), sql.c_str(), static_cast<int>(sql.size()), &stmt, &tail) != SQLITE_OK) {
+  const int prepared = sqlite3_prepare_v2(db.get(), sql.c_str(), static_cast<int>(sql.size()), &raw, &tail);
+  StatementHandle stmt(raw);
+  if (prepared != SQLITE_OK) {
     std::string message = sqlite3_errmsg(db.get());
     if (message == "not authorized") message = "only statements that read data can be opened here";
     throw Failure(kErrProvider, display_name + ": " + message);
   }
-  auto fail = [&](const std::string& what) {
-    sqlite3_finalize(stmt);
-    throw Failure(kErrProvider, display_name + ": " + what);
-  };
+  auto fail = [&](const std::string& what) { throw Failure(kErrProvider, display_name + ": " + what); };
   if (!stmt) fail("the SQL text holds no statement");
   if (tail && !Trim(std::string_view(tail)).empty() && Trim(std::string_view(tail)) != ";")
     fail("the SQL text holds more than one statement");
-  if (!sqlite3_stmt_readonly(stmt)) fail("only statements that read data can be opened here");
-  return std::make_unique<SqliteStream>(std::move(db), stmt, display_name);
+  if (!sqlite3_stmt_readonly(stmt.get())) fail("only statements that read data can be opened here");
+  return std::make_unique<SqliteStream>(std::move(db), std::move(stmt), display_name);
 }
 
 std::unique_ptr<Provider> MakeSqliteProvider(const ConnectionString& cs) {

@@ -1,12 +1,19 @@
 // The SQLite provider: a database written with libsqlite3, read back through Recordset.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "qeldata/recordset.h"
 
@@ -154,6 +161,112 @@ TEST_F(SqliteProviderTest, StreamsAcrossBlocksAndRereads) {
   EXPECT_EQ(sum, 50005000);
   rs->MoveFirst();
   EXPECT_EQ(rs->GetFields().Item(0).GetValue().number(), 1);
+}
+
+// Every file in `dir`, by name.
+std::vector<std::string> FilesIn(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void Exec(sqlite3* db, const char* sql) {
+  char* err = nullptr;
+  ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
+}
+
+double CountRows(const std::string& db_path, const std::string& table) {
+  Recordset rs;
+  rs.Open("select count(*) from " + table, "Driver=SQLite3;Database=" + db_path, adOpenForwardOnly,
+          adLockReadOnly, -1);
+  return rs.GetFields().Item(0).GetValue().number();
+}
+
+// Runs `read` as a user who cannot write the folder: as root, in a child
+// process that has become "nobody" (root writes anywhere); otherwise with
+// the folder made read-only. Returns what `read` returned, or -1.
+int AsUserWhoCannotWrite(const fs::path& folder, const std::function<int()>& read) {
+  ::chmod(folder.c_str(), 0555);
+  if (::geteuid() != 0) {
+    const int result = read();
+    ::chmod(folder.c_str(), 0755);
+    return result;
+  }
+  const passwd* nobody = ::getpwnam("nobody");
+  if (!nobody) return -1;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0) ::_exit(101);
+    if (::access(folder.c_str(), W_OK) == 0) ::_exit(102);  // the folder must really be closed to writes
+    ::_exit(read());
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ::chmod(folder.c_str(), 0755);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(SqliteProviderTest, WalDatabaseIsReadWithoutWritingBesideIt) {
+  // A database left in WAL mode by its last writer: everything is in the file.
+  const fs::path folder = dir_ / "wal";
+  fs::create_directories(folder);
+  ::chmod(dir_.c_str(), 0755);
+  const std::string path = (folder / "w.db").string();
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    Exec(db, "PRAGMA journal_mode=WAL; CREATE TABLE t (v INTEGER); INSERT INTO t VALUES (1), (2), (3);");
+    sqlite3_close(db);
+  }
+  ASSERT_EQ(FilesIn(folder), std::vector<std::string>{"w.db"});
+
+  EXPECT_EQ(CountRows(path, "t"), 3);
+  EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"w.db"});  // no -wal, no -shm left behind
+
+  // In a folder the reader may not write to (and that holds nothing else).
+  fs::remove(path + "-wal");
+  fs::remove(path + "-shm");
+  ::chmod(path.c_str(), 0444);
+  const int rows = AsUserWhoCannotWrite(folder, [&] {
+    try {
+      return static_cast<int>(CountRows(path, "t"));
+    } catch (const Error& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+      return 0;
+    }
+  });
+  EXPECT_EQ(rows, 3);
+  EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"w.db"});
+}
+
+TEST_F(SqliteProviderTest, WalDatabaseInUseIsReadThroughItsLog) {
+  // A writer holds the database open; its last commits are in the log only.
+  const std::string path = (dir_ / "live.db").string();
+  sqlite3* writer = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &writer), SQLITE_OK);
+  Exec(writer, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; CREATE TABLE t (v INTEGER);");
+  Exec(writer, "INSERT INTO t VALUES (1), (2), (3), (4);");
+  ASSERT_TRUE(fs::exists(path + "-wal"));
+  const auto files_before = FilesIn(dir_);
+
+  // Read as an unchanging file, the four rows would be missing.
+  EXPECT_EQ(CountRows(path, "t"), 4);
+  Exec(writer, "INSERT INTO t VALUES (5);");
+  EXPECT_EQ(CountRows(path, "t"), 5);
+  EXPECT_EQ(FilesIn(dir_), files_before);
+  sqlite3_close(writer);
+}
+
+TEST_F(SqliteProviderTest, FailedOpensReleaseStatementAndConnection) {
+  // The column type of an expression comes from a first run of the query;
+  // when that run fails, the query's statement and its connection must go.
+  const std::string overflow = "select abs(-9223372036854775807 - 1) as a";
+  EXPECT_NE(OpenError(overflow).find("integer overflow"), std::string::npos);
+  EXPECT_NE(OpenError("select load_extension('nonexistent') as a").find("not authorized"), std::string::npos);
+  const sqlite3_int64 settled = sqlite3_memory_used();
+  for (int i = 0; i < 20; ++i) OpenError(overflow);
+  EXPECT_EQ(sqlite3_memory_used(), settled);
 }
 
 TEST_F(SqliteProviderTest, ReadOnlyAndErrors) {

@@ -14,6 +14,13 @@ namespace qeldata::detail {
 // A database connection closed when the last stream reading it is gone.
 using SqliteHandle = std::shared_ptr<sqlite3>;
 
+// A prepared statement, finalised on every path out of its scope: a
+// statement left behind keeps its connection open too.
+struct StatementFinalizer {
+  void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+};
+using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
 // Opens `path` read-only (never creating it), or an in-memory database when
 // `path` is empty. Throws Error with SQLite's message.
 SqliteHandle OpenSqlite(const std::string& path, const std::string& display_name);

@@ -6,6 +6,26 @@
 // A source that names one file ("BaseBall.csv", "[BaseBall.csv]",
 // "select * from [BaseBall.csv]") streams the file itself. Any other SQL runs
 // on an in-memory SQLite database holding the files it names as tables.
+//
+// Reading keys (optional; names and words ignore case):
+//   Delimiter=;            the byte between fields: one character, or comma,
+//                          semicolon, tab (also \t), pipe, space. A ';' must
+//                          be written in braces ({;}) or as "semicolon".
+//                          Without it, the delimiter is the most frequent of
+//                          , ; TAB | outside quotes in the first line, ties
+//                          and none going to the comma.
+//   NA=NA,N/A,.            cells equal to one of these (blanks around them
+//                          ignored, quoted or not) read as null, in every
+//                          column; a token cannot hold a comma.
+//   DecimalSeparator=,     '.' (the default) or ','.
+//   ThousandsSeparator=.   a separator of groups of three digits in numbers:
+//                          one character ({ } or "space" for a blank).
+//   Header=No              the first line is data; fields are named F1, F2, ...
+//                          (Yes, the default, reads field names from it).
+// A number in another format than these keys say ("1.5" with a decimal
+// comma, "1,20,000" with thousands commas) in a column of numbers is an error
+// naming the file, line and field; no cell becomes null unless it is blank
+// or one of the NA tokens.
 #include <algorithm>
 #include <cctype>
 #include <condition_variable>
@@ -34,17 +54,6 @@ Error Failure(std::int32_t number, const std::string& description) {
   return Error(number, kSource, OneLine(description));
 }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-  return s;
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 // ---- a small SQL lexer: enough to find the tables a query reads ----
 
@@ -80,8 +89,9 @@ std::optional<std::vector<SqlToken>> LexSql(std::string_view sql) {
       for (;; ++j) {
         if (j >= sql.size()) return std::nullopt;
         if (sql[j] == closing) {
-          // Doubled quotes stand for one inside '...', "..." and `...`.
-          if (closing != ']' && j + 1 < sql.size() && sql[j + 1] == closing) {
+          // A doubled closing character stands for one: '', "", `` and ]]
+          // (so "[a]]b.csv]" names the file a]b.csv).
+          if (j + 1 < sql.size() && sql[j + 1] == closing) {
             text.push_back(closing);
             ++j;
             continue;
@@ -444,7 +454,7 @@ void LoadTable(sqlite3* db, const std::string& table, std::shared_ptr<const Mapp
         }
         default: {
           const std::string_view text = CellText(spans[c], scratch);
-          if (IsBlankCell(text)) sqlite3_bind_null(stmt, slot);
+          if (reader.IsNull(text)) sqlite3_bind_null(stmt, slot);
           else sqlite3_bind_text(stmt, slot, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
         }
       }
@@ -456,9 +466,60 @@ void LoadTable(sqlite3* db, const std::string& table, std::shared_ptr<const Mapp
   Exec(db, "COMMIT", display_name);
 }
 
+// The reading keys of a connection string (see the top of this file).
+// Throws Error (kErrInvalidArgument) naming the key for a value it cannot use.
+CsvOptions ReadingOptions(const ConnectionString& cs) {
+  CsvOptions options;
+  auto bad = [](const std::string& key, const std::string& value, const std::string& expected) {
+    return Failure(kErrInvalidArgument, "the connection string's " + key + "=" + value + " is not " + expected);
+  };
+  // One character, or its name.
+  auto character = [&](const std::string& key, const std::string& value, const char* expected) -> char {
+    static const std::pair<const char*, char> kNames[] = {
+        {"comma", ','}, {"semicolon", ';'}, {"tab", '\t'}, {"\\t", '\t'}, {"pipe", '|'}, {"space", ' '}};
+    for (const auto& [name, c] : kNames)
+      if (EqualsNoCase(value, name)) return c;
+    const unsigned char c = value.size() == 1 ? static_cast<unsigned char>(value[0]) : 0;
+    if (c == '\t' || (c >= 0x20 && c < 0x7F && !std::isalnum(c) && c != '"')) return static_cast<char>(c);
+    throw bad(key, value, expected);
+  };
+  if (const auto v = cs.Get("Delimiter"))
+    options.delimiter =
+        character("Delimiter", *v, "one character other than a letter, digit or quote (or comma, semicolon, tab, pipe); "
+                                   "write a semicolon as Delimiter={;}");
+  if (const auto v = cs.Get("NA")) {
+    std::string_view rest = *v;
+    while (!rest.empty()) {
+      const std::size_t comma = rest.find(',');
+      const std::string_view token = Trim(rest.substr(0, comma));
+      if (!token.empty()) options.na_tokens.emplace_back(token);
+      rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+  }
+  if (const auto v = cs.Get("DecimalSeparator")) {
+    if (*v != "." && *v != ",") throw bad("DecimalSeparator", *v, "'.' or ','");
+    options.decimal = (*v)[0];
+  }
+  if (const auto v = cs.Get("ThousandsSeparator")) {
+    if (!v->empty()) options.thousands = character("ThousandsSeparator", *v, "one character such as ',' '.' or a blank");
+    if (options.thousands == '+' || options.thousands == '-')
+      throw bad("ThousandsSeparator", *v, "one character such as ',' '.' or a blank");
+  }
+  if (options.thousands != 0 && options.thousands == options.decimal)
+    throw Failure(kErrInvalidArgument, std::string("the thousands separator and the decimal separator are both '") +
+                                           options.decimal + "'");
+  if (const auto v = cs.Get("Header")) {
+    if (EqualsNoCase(*v, "yes") || EqualsNoCase(*v, "true") || *v == "1") options.header = true;
+    else if (EqualsNoCase(*v, "no") || EqualsNoCase(*v, "false") || *v == "0") options.header = false;
+    else throw bad("Header", *v, "Yes or No");
+  }
+  return options;
+}
+
 class TextProvider : public Provider {
  public:
-  TextProvider(fs::path folder, std::string folder_text) : folder_(std::move(folder)), folder_text_(std::move(folder_text)) {}
+  TextProvider(fs::path folder, std::string folder_text, CsvOptions options)
+      : folder_(std::move(folder)), folder_text_(std::move(folder_text)), options_(std::move(options)) {}
 
   std::unique_ptr<RowStream> Open(std::string_view source, bool /*streaming*/) override {
     const SourceSpec classified = ClassifySource(source);
@@ -521,7 +582,8 @@ class TextProvider : public Provider {
     auto it = layouts_.find(path);
     if (it != layouts_.end() && it->second.mtime_ns == file.mtime_ns() && it->second.size == file.bytes().size())
       return it->second.layout;
-    CachedLayout cached{file.mtime_ns(), file.bytes().size(), InferCsvLayout(file.bytes(), display_name, &file)};
+    CachedLayout cached{file.mtime_ns(), file.bytes().size(),
+                        InferCsvLayout(file.bytes(), display_name, &file, options_)};
     return layouts_.insert_or_assign(path, std::move(cached)).first->second.layout;
   }
 
@@ -533,17 +595,37 @@ class TextProvider : public Provider {
     // the query gets those names quoted so that "BaseBall.csv" is one name.
     std::string rewritten;
     std::size_t copied = 0;
-    std::vector<std::string> loaded;  // lower-cased: SQLite names ignore case
-    for (std::size_t index : TableTokens(*tokens)) {
+    // SQL table names ignore case, file names do not: "A.csv" and "a.csv" are
+    // two files but one table name, so a query that names both is refused.
+    std::map<std::string, std::pair<std::string, fs::path>> loaded;  // lower-cased name -> name, file
+    const std::vector<std::size_t> tables = TableTokens(*tokens);
+    for (std::size_t index = 0; index < tokens->size(); ++index) {
       const SqlToken& token = (*tokens)[index];
       const std::string& name = token.text;
+      if (std::find(tables.begin(), tables.end(), index) == tables.end()) {
+        // SQLite's [...] has no escape for ']': a bracketed name holding one
+        // ("[a]]b]") goes to it in backquotes, where `` is the escape.
+        if (token.kind == SqlToken::kQuotedName && sql[token.begin] == '[' &&
+            name.find(']') != std::string::npos) {
+          rewritten.append(sql.substr(copied, token.begin - copied));
+          rewritten += '`';
+          for (char c : name) rewritten += c == '`' ? std::string("``") : std::string(1, c);
+          rewritten += '`';
+          copied = token.end;
+        }
+        continue;
+      }
       const bool looks_like_file = name.find('.') != std::string::npos || name.find('/') != std::string::npos;
       const fs::path path = Resolve(name, looks_like_file);
       if (path.empty()) continue;  // a name of the query itself (a WITH table): SQLite knows it
-      if (std::find(loaded.begin(), loaded.end(), Lower(name)) == loaded.end()) {
+      const auto [it, fresh] = loaded.try_emplace(Lower(name), name, path);
+      if (fresh) {
         auto file = std::make_shared<const MappedFile>(path.string(), name);
         LoadTable(db.get(), name, file, LayoutOf(path.string(), *file, name), name);
-        loaded.push_back(Lower(name));
+      } else if (it->second.second != path) {
+        throw Failure(kErrInvalidArgument, "the query names both '" + it->second.first + "' and '" + name +
+                                               "', two files whose names differ only in case; SQL table names "
+                                               "ignore case, so query them separately");
       }
       rewritten.append(sql.substr(copied, token.begin - copied));
       rewritten += QuoteIdentifier(name);
@@ -562,6 +644,7 @@ class TextProvider : public Provider {
 
   fs::path folder_;          // canonical
   std::string folder_text_;  // as the connection string gives it
+  CsvOptions options_;
   std::map<std::string, CachedLayout> layouts_;
 };
 
@@ -577,7 +660,7 @@ std::unique_ptr<Provider> MakeTextProvider(const ConnectionString& cs) {
     throw Failure(kErrProvider, "cannot open folder " + *folder + (fs::exists(*folder, ec) ? ": not a folder" : ": no such folder"));
   const fs::path canonical = fs::canonical(*folder, ec);
   if (ec) throw Failure(kErrProvider, "cannot open folder " + *folder + ": " + ec.message());
-  return std::make_unique<TextProvider>(canonical, *folder);
+  return std::make_unique<TextProvider>(canonical, *folder, ReadingOptions(cs));
 }
 
 }  // namespace qeldata::detail

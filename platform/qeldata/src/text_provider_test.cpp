@@ -219,6 +219,20 @@ TEST_F(TextProviderTest, OtherSqlRunsOnTheLoadedFiles) {
   EXPECT_EQ(error, "select   team,   nope from [p.csv]: no such column: nope");
 }
 
+TEST_F(TextProviderTest, FilesDifferingOnlyInCaseAreNeverConfused) {
+  Write("A.csv", "v\n1\n");
+  Write("a.csv", "v\n2\n");
+  // Each on its own reads its own file.
+  EXPECT_EQ(OpenStream("select v from [a.csv]")->GetFields().Item("v").GetValue().AsNumber(), 2);
+  EXPECT_EQ(OpenStream("select v from [A.csv]")->GetFields().Item("v").GetValue().AsNumber(), 1);
+  // Together they would be one SQL table: refused, naming both.
+  EXPECT_EQ(OpenError("select * from [A.csv] union all select * from [a.csv]"),
+            "the query names both 'A.csv' and 'a.csv', two files whose names differ only in case; SQL table "
+            "names ignore case, so query them separately");
+  // One file named twice in different case (where the file system folds case) stays one table.
+  EXPECT_NO_THROW(OpenStream("select * from [A.csv] x join [A.csv] y on x.v = y.v"));
+}
+
 TEST_F(TextProviderTest, TableNamesStayInsideTheFolder) {
   Write("ok.csv", "a\n1\n");
   std::ofstream(dir_ / "secret.csv") << "s\nhidden\n";
@@ -282,6 +296,20 @@ TEST(TextProviderBaseBall, FieldList) {
   EXPECT_EQ(rs.RecordCount(), 920);
   EXPECT_EQ(f.Item("Salary").GetValue().AsNumber(), 4200000);
   EXPECT_EQ(f.Item("Player").GetValue().text(), "Steve Avery");
+}
+
+// "]]" inside brackets stands for one "]": a file or column name holding a
+// bracket is one name, and SQL around it stays out of the name.
+TEST_F(TextProviderTest, DoubledBracketIsOneBracketInAName) {
+  Write("a]b.csv", "x]y,z\n1,2\n");
+  Write("other.csv", "x]y,z\n500,600\n");
+  auto whole = OpenStream("select * from [a]]b.csv]");
+  EXPECT_EQ(whole->Collect("x]y").number(), 1);
+  auto query = OpenStream("select [x]]y] + z as s from [a]]b.csv]");
+  EXPECT_EQ(query->Collect("s").number(), 3);
+  // The closing bracket of a pasted name cannot end the name early.
+  EXPECT_NE(OpenError("select * from [a]]b.csv]] union all select * from [other.csv]").find("no such file"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 //
 //   ComPtr<IDispatch> obj;
 //   HRESULT hr = CreateInstance("QelStatsLib.QelUnivariate", IID_IDispatch, obj.out());
+//   ComPtr<IDispatch> table;
+//   outlier->get_ResultSet(table.out());   // the same out() for a typed slot
 #pragma once
 
 #include <utility>
@@ -30,8 +32,25 @@ class ComPtr {
   T* get() const { return p_; }
   T* operator->() const { return p_; }
   explicit operator bool() const { return p_ != nullptr; }
+  // The slot of an out-parameter, for a call that stores a reference the
+  // caller then owns. It converts to `T**` (an interface pointer of this
+  // pointer's own type, as every get_ slot hands out) and to `void**` (the
+  // untyped slot of QueryInterface and CreateInstance, which promise that
+  // the pointer stored is of the interface asked for by identity). No other
+  // conversion is offered: a `U**` slot with U a base or relative of T would
+  // let a call store a pointer this one cannot hold.
+  class OutSlot {
+   public:
+    explicit OutSlot(T** slot) : slot_(slot) {}
+    operator T**() const { return slot_; }
+    operator void**() const { return reinterpret_cast<void**>(slot_); }
+
+   private:
+    T** slot_;
+  };
+
   // Releases any held reference and hands out the slot for an out-parameter.
-  void** out() { Reset(); return reinterpret_cast<void**>(&p_); }
+  OutSlot out() { Reset(); return OutSlot(&p_); }
   T** typed_out() { Reset(); return &p_; }
 
   // This object's interface `U` (identified by `iid`), or empty.

@@ -28,12 +28,18 @@ namespace qelcom {
 class Registry {
  public:
   // $QEL_REGISTRY if set, else ${XDG_CONFIG_HOME:-$HOME/.config}/qelcom/registry.
+  // Throws std::runtime_error naming the variables to set when none is.
   static std::string DefaultPath();
 
   // Reads the file at `path`; a missing file is an empty registry. Throws
-  // std::runtime_error naming the file (and line) when it cannot be read.
+  // std::runtime_error naming the file (and line) when it cannot be read, and
+  // refuses (throws) a file that is not a regular file, is larger than 16 MiB,
+  // or that another user could have written: the file or its folder owned by
+  // someone other than the caller or root, or writable by group or others
+  // (a sticky folder excepted).
   static Registry Load(const std::string& path);
-  // Writes atomically to `path`, creating its folder. Throws std::runtime_error.
+  // Writes atomically to `path`, creating its folder; an existing file keeps
+  // its mode, owner and group. Throws std::runtime_error.
   void Save(const std::string& path) const;
 
   std::optional<std::string> GetValue(std::string_view key, std::string_view name = {}) const;

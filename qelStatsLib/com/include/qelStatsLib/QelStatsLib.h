@@ -1,5 +1,8 @@
 // The binary interface of libqelStatsLib.so, for hosts that create its classes
-// at run time and never link the library:
+// at run time and never link the library. This one header is all a host
+// includes: it brings the component layer (CreateInstance, ComPtr, Variant,
+// error info, calls by name) and the recordset objects (WrapRecordset for a
+// DataSource the host opened, UnwrapRecordset for a ResultSet).
 //
 //   qelcom::ComPtr<QelStatsLib::_QelUnivariate> u;
 //   qelcom::CreateInstance(QelStatsLib::CLSID_QelUnivariate, QelStatsLib::IID__QelUnivariate, u.out());
@@ -26,6 +29,8 @@
 
 #include "qelcom/guid.h"
 #include "qelcom/interfaces.h"
+#include "qelcom/qelcom.h"
+#include "qelcom/recordset_object.h"
 
 namespace QelStatsLib {
 

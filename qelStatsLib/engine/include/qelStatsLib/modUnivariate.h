@@ -1,0 +1,91 @@
+// The univariate run: descriptive statistics of one numeric field of an open
+// recordset, optionally weighted by a second field.
+//
+//   qeldata::Recordset& rs = ...;            // open, any cursor
+//   if (qel::Univariate_Run(rs, "Salary", "", false))
+//     use(qel::UnivariateRunRecord().Mean);
+//
+// The run reads every record once and tallies the distinct values of the field
+// under their 15-significant-digit form (values that print alike are one value,
+// -0 is 0). It then sorts the distinct values and derives every statistic in
+// two passes over them, so its memory grows with the number of distinct values,
+// not with the number of records.
+#pragma once
+
+#include <string>
+
+#include "qeldata/recordset.h"
+#include "qelStatsLib/tally.h"
+
+namespace qel {
+
+// The results of the most recent univariate run on the calling thread. A run
+// sets all of them to 0 when it starts; a statistic the run does not reach
+// stays 0.
+struct UnivariateRecord {
+  double N = 0;            // records with a usable value (and weight)
+  double WgtN = 0;         // total weight of those records
+  double Missing = 0;      // records whose value (or weight) is null
+  double Sum = 0;          // weighted sum of the values
+  double Mean = 0;         // Sum / WgtN
+  double Variance = 0;     // sum of weighted squared deviations / (WgtN - 1)
+  double Stdev = 0;        // Variance ^ 0.5
+  double CV = 0;           // Stdev * 100 / Mean, a percentage
+  double Min = 0;
+  double Max = 0;
+  double Range = 0;        // Max - Min
+  double Cardinality = 0;  // number of distinct values
+  double Uniques = 0;      // distinct values whose total weight is exactly 1
+  double Mode = 0;         // the value of largest total weight; the smallest of a tie
+  double Median = 0;
+  double Q1 = 0;
+  double Q3 = 0;
+  double IQR = 0;          // Q3 - Q1
+  double TrimmedMean = 0;  // mean without the values in the outer 2.5% of the weight on each side
+  double Skewness = 0;     // sample skewness; -99999 when Stdev is 0
+  double Kurtosis = 0;     // sample excess kurtosis; -9999 when Stdev is 0
+};
+
+// The calling thread's run record. Every object on a thread shares it; the
+// analysis object copies it out right after each run.
+UnivariateRecord& UnivariateRunRecord();
+
+// Computes the statistics of `fieldName` over `rs` into UnivariateRunRecord().
+//
+// Moves `rs` to its first record, reads it to its end and leaves it open.
+// `weightField` empty or all spaces means every record weighs 1; otherwise a
+// record whose value or weight is null counts once in Missing and nowhere else.
+// When `showStatus` is true, a progress window of CurrentPresenter() shows the
+// phases (bar 0, 73, 58, 99) and is unloaded at the end.
+//
+// Returns true when every statistic was computed. Returns false, and raises
+// nothing, when the run stops early; the statistics computed before the stop
+// stay in the record, the rest are 0. It stops on: a text or date field
+// (129, 130, 200, 202, 7); an unknown field or weight field; a value or weight
+// that is no number (or not finite); no usable value at all; a total weight of
+// exactly 2 or 3 (the kurtosis correction divides by zero there); and any
+// division by zero, invalid operation or overflow in the arithmetic.
+bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const std::string& weightField,
+                    bool showStatus);
+
+// The tally of a univariate analysis: each distinct value with its records
+// and their total weight.
+using UnivariateTally = Tally<CountWeight>;
+
+// The finish of the univariate analysis: every statistic of `tally` into
+// `rec` (reset first; N, WgtN, Missing and Sum are the tally's totals, Sum its
+// weighted sum). The tally is emptied of its values. Returns false, with the
+// reason in `*reason` when given, where Univariate_Run returns false after its
+// reading pass: no value at all, a total weight of 2 or 3, an arithmetic
+// fault; the statistics computed before the stop stay in `rec`. `phase`, when
+// given, is told "Sorting Data" (73), "Building Summary Statistics" (58) and
+// "Building Skewness and Kurtosis" (99).
+bool Univariate_Finish(UnivariateTally& tally, UnivariateRecord& rec, std::string* reason = nullptr,
+                       const PhaseFn& phase = {});
+
+// Why the calling thread's last run stopped early, for diagnostics ("Unknown
+// field 'Salry' in BaseBall.csv", "Numeric Data types only", ...); empty after
+// a run that returned true. Runs never raise it: they only return false.
+const std::string& UnivariateStopReason();
+
+}  // namespace qel
