@@ -16,6 +16,7 @@
 
 #include "cli_common.h"
 #include "report_html.h"
+#include "reading_options.h"
 #include "report_input.h"
 
 namespace qelcli {
@@ -76,10 +77,10 @@ int RunReport(const std::vector<std::string>& argv) {
   // "-o FILE" is the usual spelling for an output file; it means --output.
   std::vector<std::string> words;
   for (const auto& a : argv) words.push_back(a == "-o" ? "--output" : a);
-  const Args args(words, WithCommonFlags());
-  args.AllowOnly({"csv", "connection", "source", "target", "weight", "bins", "fields", "output", "no-progress"});
+  const Args args(words, WithReadingFlags(WithCommonFlags()));
+  args.AllowOnly(
+      WithReadingOptions({"csv", "connection", "source", "target", "weight", "bins", "fields", "output", "no-progress"}));
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
-  const InputSpec input = ResolveInput(args);
   const auto output = args.Get("output");
   if (!output || output->empty()) throw UsageError("missing -o FILE (the HTML file to write, or - for stdout)");
 
@@ -88,11 +89,13 @@ int RunReport(const std::vector<std::string>& argv) {
     if (std::filesystem::equivalent(*csv, *output, ec))
       throw UsageError("the input file cannot be the output (-o " + *output + ")");
   }
+  const InputSpec input = ResolveReadInput(args);
 
   ReportRequest request;
   request.connection_string = input.connection_string;
   request.source = input.source;
-  if (const auto csv = args.Get("csv")) request.input_name = std::filesystem::path(*csv).filename().string();
+  if (const auto csv = args.Get("csv"))
+    request.input_name = *csv == "-" ? "stdin" : std::filesystem::path(*csv).filename().string();
   else request.input_name = input.source;
   if (const auto target = args.Get("target")) request.target = *target;
   if (const auto weight = args.Get("weight")) request.weight = *weight;
@@ -105,9 +108,20 @@ int RunReport(const std::vector<std::string>& argv) {
     };
   }
 
-  const ReportInput report = BuildReportInput(request);
+  ReportInput report = BuildReportInput(request);
   if (request.on_field) std::cerr << "\r\x1b[K" << std::flush;
+  // A column of numbers with a few cells that are not gets read as text: the
+  // page and stderr say which cells, and how to read them as missing.
+  std::vector<std::string> text_fields;
+  for (const FieldProfile& f : report.fields)
+    if (f.kind == FieldKind::kText) text_fields.push_back(f.name);
+  const std::vector<std::string> reading_notes = text_fields.empty() ? std::vector<std::string>{}
+                                                                     : TextFieldNotes(input, text_fields);
+  for (FieldProfile& f : report.fields)
+    for (const std::string& note : reading_notes)
+      if (note.rfind(f.name + " is text:", 0) == 0) f.reading_note = note;
   WritePage(*output, RenderReportHtml(report));
+  PrintNotes(std::cerr, reading_notes);
 
   // Every run that stopped early is named, so a script sees it without the page.
   int stopped = 0;
@@ -119,6 +133,12 @@ int RunReport(const std::vector<std::string>& argv) {
     if (f.segmentation && !f.segmentation->ran) {
       std::cerr << "qelstats report: " << f.name << " against " << report.target << ": " << f.segmentation->note
                 << '\n';
+      ++stopped;
+    }
+  }
+  if (report.rows == 0) {
+    if (const auto empty = EmptyFileNote(args, input)) {
+      std::cerr << "qelstats report: " << *empty << '\n';
       ++stopped;
     }
   }

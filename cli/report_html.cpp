@@ -420,6 +420,7 @@ std::string FieldSection(const FieldProfile& f, std::size_t number, const Report
   if (!f.top_values.empty()) s += TopValuesSvg(f, lim);
   s += "</div></div>";
   if (!f.note.empty()) s += "<p class=\"warn\">" + HtmlEscape(f.note, lim.text_chars * 2) + "</p>";
+  if (!f.reading_note.empty()) s += "<p class=\"warn\">" + HtmlEscape(f.reading_note, lim.text_chars * 2) + "</p>";
   if (f.outliers) s += OutlierBlock(f, lim);
   if (f.segmentation) s += SegmentationBlock(f, in, lim);
   return s + "</section>\n";

@@ -88,6 +88,7 @@ struct FieldProfile {
   std::vector<std::pair<std::string, double>> figures;
   bool figures_complete = false;  // the univariate run went to its end
   std::string note;               // why some figures are missing
+  std::string reading_note;       // why a column of numbers reads as text
 
   std::optional<Histogram> histogram;
   std::optional<BoxPlot> box;

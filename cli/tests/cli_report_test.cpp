@@ -92,7 +92,7 @@ TEST_F(CliReport, UsageAndInputErrorsWriteNothing) {
       {csv + " --fields X,Nope" + out, "field 'Nope' is not a field of data.csv"},
       {csv + " --target Y --bins 0" + out, "option --bins needs a whole number from 1 to 32767, not '0'"},
       {csv + " --json" + out, "unknown option --json"},
-      {"--csv " + Path("missing.csv") + out, "no such file"},
+      {"--csv " + Path("missing.csv") + out, "cannot read "},
       {csv + " extra" + out, "unexpected argument 'extra'"},
       {csv + " -o " + Path("data.csv"), "the input file cannot be the output (-o "},
   };
@@ -113,6 +113,29 @@ TEST_F(CliReport, ARunThatStopsEarlyIsNamedAndTheReportStillWritten) {
   const std::string page = Slurp(dir_ / "out.html");
   EXPECT_EQ(Count(page, "<section class=\"field\""), 2u);
   EXPECT_NE(page.find("class=\"warn\">The univariate run stopped early"), std::string::npos);
+}
+
+TEST_F(CliReport, ReadingOptionsApplyAndAColumnReadAsTextSaysWhy) {
+  Write("na.csv", "X,Y\n1,5\nNA,6\n3,7\n4,1\n5,2\n");
+  const Outcome text = Report("--csv " + Path("na.csv") + " -o " + Path("out.html"));
+  EXPECT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.err.find("X is text: 1 of 5 cells is not a number (line 3: 'NA')"), std::string::npos) << text.err;
+  const std::string page = Slurp(dir_ / "out.html");
+  EXPECT_NE(page.find("data-field=\"X\" data-kind=\"text\""), std::string::npos);
+  EXPECT_NE(page.find("class=\"warn\">X is text: 1 of 5 cells"), std::string::npos);
+
+  const Outcome numeric = Report("--csv " + Path("na.csv") + " --na NA -o -");
+  EXPECT_EQ(numeric.status, 0) << numeric.err;
+  EXPECT_EQ(numeric.err, "");
+  EXPECT_NE(numeric.out.find("data-field=\"X\" data-kind=\"numeric\""), std::string::npos);
+  EXPECT_NE(numeric.out.find("data-stat=\"MissingShare\" data-value=\"0.2\""), std::string::npos);
+}
+
+TEST_F(CliReport, AHeaderWithoutRowsIsNamed) {
+  Write("empty.csv", "X,Y\n");
+  const Outcome o = Report("--csv " + Path("empty.csv") + " -o " + Path("out.html"));
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("has no data rows, only a header line"), std::string::npos) << o.err;
 }
 
 TEST_F(CliReport, HelpNamesTheCommandAndItsOptions) {
