@@ -12,6 +12,8 @@
 
 namespace qelcli {
 
+int RunReport(const std::vector<std::string>& argv);  // cmd_report.cpp
+
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"univariate", "univariate --csv PATH --field NAME [--weight NAME] [--json]",
@@ -25,6 +27,10 @@ const std::vector<Command>& Commands() {
        "one scalar function; the result in shortest round-trip form, -9999999 when the function fails",
        RunFn},
       {"fields", "fields --csv PATH [--json]", "the fields of a table with their type codes", RunFields},
+      {"report",
+       "report --csv PATH [--target NAME] [--weight NAME] [--bins N] [--fields A,B,...] -o FILE.html",
+       "a self-contained HTML profile of every field, with charts; with a target, ranked by DI (--bins default 10)",
+       RunReport},
   };
   return commands;
 }

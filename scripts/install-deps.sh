@@ -17,6 +17,7 @@ TEST_PACKAGES=(
   xvfb xauth
   desktop-file-utils
   clang libclang-rt-14-dev
+  chromium
 )
 
 want=("${BUILD_PACKAGES[@]}")
