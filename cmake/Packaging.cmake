@@ -11,7 +11,7 @@ include(CMakePackageConfigHelpers)
 # The shared libraries find each other beside themselves (the component
 # library loads into any host); the programs' ../<libdir> comes from
 # CMAKE_INSTALL_RPATH. For /usr both resolve into the loader's own path.
-foreach(lib qelcom qeldata qelStatsLib)
+foreach(lib qelcom qeldata qelStatsLib qelapi)
   if(TARGET ${lib})
     set_target_properties(${lib} PROPERTIES INSTALL_RPATH "$ORIGIN")
   endif()
