@@ -21,11 +21,11 @@ std::optional<std::int32_t> QtControl::Index() const {
 
 std::optional<std::int32_t> QtControl::Left() const {
   if (!widget_) return std::nullopt;
-  return modCommon::TwipsFromPixels(widget_->x());
+  return modCommon::TwipsFromPixels(widget_->x() + origin_.x());
 }
 std::optional<std::int32_t> QtControl::Top() const {
   if (!widget_) return std::nullopt;
-  return modCommon::TwipsFromPixels(widget_->y());
+  return modCommon::TwipsFromPixels(widget_->y() + origin_.y());
 }
 std::optional<std::int32_t> QtControl::Width() const {
   if (!widget_) return std::nullopt;
@@ -42,14 +42,16 @@ bool QtControl::Move(std::int32_t left, std::int32_t top, std::optional<std::int
   if (height && qobject_cast<QComboBox*>(widget_.data())) return false;
   const int w = width ? modCommon::PixelsFromTwips(*width) : widget_->width();
   const int h = height ? modCommon::PixelsFromTwips(*height) : widget_->height();
-  widget_->setGeometry(modCommon::PixelsFromTwips(left), modCommon::PixelsFromTwips(top), qMax(0, w), qMax(0, h));
+  widget_->setGeometry(modCommon::PixelsFromTwips(left) - origin_.x(), modCommon::PixelsFromTwips(top) - origin_.y(),
+                       qMax(0, w), qMax(0, h));
   return true;
 }
 
-QtWindow::QtWindow(QWidget* window, QWidget* inner, const QList<QWidget*>& controls)
+QtWindow::QtWindow(QWidget* window, QWidget* inner, const QList<QWidget*>& controls,
+                   const QHash<QWidget*, QPoint>& origins)
     : window_(window), inner_(inner) {
   controls_.reserve(controls.size());
-  for (QWidget* w : controls) controls_.emplace_back(w);
+  for (QWidget* w : controls) controls_.emplace_back(w, origins.value(w ? w->parentWidget() : nullptr));
 }
 
 std::string QtWindow::Name() const { return window_->objectName().toStdString(); }
@@ -75,8 +77,9 @@ std::vector<Control*> QtWindow::Controls() {
   return result;
 }
 
-void ResizeForm(QWidget* window, QWidget* inner, const QList<QWidget*>& controls, Module& module) {
-  QtWindow adapter(window, inner, controls);
+void ResizeForm(QWidget* window, QWidget* inner, const QList<QWidget*>& controls,
+                const QHash<QWidget*, QPoint>& origins, Module& module) {
+  QtWindow adapter(window, inner, controls, origins);
   module.ResizeForm(adapter);
 }
 

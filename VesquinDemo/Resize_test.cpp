@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QPushButton>
 
 #include "frmMain.h"
@@ -195,6 +196,40 @@ TEST(ResizeMainWindow, ControlsFollowTheWindowAndDropDownsKeepTheirHeight) {
   EXPECT_EQ(window.cmdExit->y(), 416);
   EXPECT_EQ(window.Combo1->height(), combo_height);
   EXPECT_EQ(window.Combo1->width(), modCommon::PixelsFromTwips(2055 * 145 / 100));
+}
+
+// Page controls are laid out relative to the tab control, so a taller window
+// scales their distance from the tab control's top, tab bar included: no
+// control drifts by the tab bar's height times the change.
+TEST(ResizeMainWindow, ControlsOnTabPagesKeepTheirPlaceInTheTabControl) {
+  qel::MessageBoxDriver closer;
+  frmMain window;
+  window.show();
+  QApplication::processEvents();
+  // Twice the client height (7125 twips): h = 200.
+  window.resize(window.width(), window.height() + window.centralWidget()->height());
+  QApplication::processEvents();
+  ASSERT_EQ(window.centralWidget()->height(), 2 * modCommon::PixelsFromTwips(7125));
+  // The tab control itself: 1920 twips down becomes 3840.
+  EXPECT_EQ(window.SSTab1->y(), modCommon::PixelsFromTwips(3840));
+  // Each page's frame, designed at 120, 480 in the tab control, 3975 high.
+  const struct {
+    int page;
+    QWidget* frame;
+  } pages[] = {{0, window.Frame2}, {2, window.Frame3}};
+  for (const auto& p : pages) {
+    SCOPED_TRACE(p.frame->objectName().toStdString());
+    window.SSTab1->setCurrentIndex(p.page);
+    QApplication::processEvents();
+    EXPECT_EQ(p.frame->mapTo(window.SSTab1, QPoint(0, 0)),
+              QPoint(modCommon::PixelsFromTwips(120), modCommon::PixelsFromTwips(960)));
+    EXPECT_EQ(p.frame->height(), modCommon::PixelsFromTwips(7950));
+  }
+  // Back to the design size, back to the design place.
+  window.resize(window.width(), window.height() - window.centralWidget()->height() / 2);
+  QApplication::processEvents();
+  EXPECT_EQ(window.Frame3->mapTo(window.SSTab1, QPoint(0, 0)),
+            QPoint(modCommon::PixelsFromTwips(120), modCommon::PixelsFromTwips(480)));
 }
 
 }  // namespace

@@ -518,7 +518,7 @@ void frmMain::cmdUnivariate_Click() {
 
 void frmMain::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
-  Resize::ResizeForm(this, centralWidget(), controls_);
+  Resize::ResizeForm(this, centralWidget(), controls_, page_origins_);
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

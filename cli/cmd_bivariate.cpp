@@ -6,6 +6,7 @@
 
 #include "cli_common.h"
 #include "qelStatsLib/QelBivariate.h"
+#include "reading_options.h"
 
 namespace qelcli {
 
@@ -22,11 +23,11 @@ std::int16_t ParseBins(const std::string& text) {
 }  // namespace
 
 int RunBivariate(const std::vector<std::string>& argv) {
-  const Args args(argv, WithCommonFlags({"categorical"}));
-  args.AllowOnly(
-      WithCommonFlags({"csv", "connection", "source", "predictor", "target", "weight", "bins", "categorical"}));
+  const Args args(argv, WithReadingFlags(WithCommonFlags({"categorical"})));
+  args.AllowOnly(WithReadingOptions(
+      WithCommonFlags({"csv", "connection", "source", "predictor", "target", "weight", "bins", "categorical"})));
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
-  const InputSpec input = ResolveInput(args);
+  const InputSpec input = ResolveReadInput(args);
   const std::string predictor = args.Require("predictor");
   const std::string target = args.Require("target");
   // --bins is the 16-bit BinCount; 0 and negative counts reach Run, which
@@ -49,10 +50,15 @@ int RunBivariate(const std::vector<std::string>& argv) {
 
   const bool ran = biv.Run();
   auto table = biv.ResultSet();
+  // A target or weight that is text because of a few cells: which cells (a
+  // text predictor is a categorical one, no fault).
+  const std::vector<std::string> notes = ran ? std::vector<std::string>{}
+                                             : TextFieldNotes(input, {target, args.Get("weight").value_or("")});
 
   if (json) {
     JsonObject out;
     out.Add("Run", ran);
+    if (!notes.empty()) out.Add("error", JoinNotes(notes));
     out.Add("PSI", biv.PSI());
     out.Add("DI", biv.DI());
     out.Add("N", biv.N());
@@ -83,6 +89,7 @@ int RunBivariate(const std::vector<std::string>& argv) {
     if (const auto empty = EmptyFileNote(args, input))
       std::cerr << "qelstats bivariate: Run returned False: " << TerminalText(*empty) << '\n';
   }
+  PrintNotes(std::cerr, notes);
   return ran ? kExitRan : kExitRunFailed;
 }
 

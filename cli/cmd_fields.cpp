@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli_common.h"
+#include "reading_options.h"
 
 namespace qelcli {
 
@@ -33,13 +34,23 @@ std::string TypeName(int type) {
   return "type " + std::to_string(type);
 }
 
+// For a text field that is text because of a few cells: its note, and the
+// cells in figures ("nonNumeric"); nothing for every other field.
+std::string NonNumericJson(const qeldata::Field& f) {
+  const auto& cells = f.NonNumeric();
+  if (!cells) return "";
+  return ", \"note\": " + JsonString(TextFieldNote(f.Name(), *cells)) + ", \"nonNumeric\": {\"cells\": " +
+         std::to_string(cells->count) + ", \"values\": " + std::to_string(cells->values) +
+         ", \"line\": " + std::to_string(cells->first_line) + ", \"text\": " + JsonString(cells->first_text) + "}";
+}
+
 }  // namespace
 
 int RunFields(const std::vector<std::string>& argv) {
-  const Args args(argv, WithCommonFlags());
-  args.AllowOnly(WithCommonFlags({"csv", "connection", "source"}));
+  const Args args(argv, WithReadingFlags(WithCommonFlags()));
+  args.AllowOnly(WithReadingOptions(WithCommonFlags({"csv", "connection", "source"})));
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
-  const InputSpec input = ResolveInput(args);
+  const InputSpec input = ResolveReadInput(args);
 
   // A server-side forward-only open reads no more than its first block,
   // whatever the size of the table.
@@ -54,7 +65,7 @@ int RunFields(const std::vector<std::string>& argv) {
       const qeldata::Field f = fields.Item(i);
       out += (i ? ", " : "");
       out += "{\"name\": " + JsonString(f.Name()) + ", \"type\": " + std::to_string(f.Type()) +
-             ", \"typeName\": " + JsonString(TypeName(f.Type())) + "}";
+             ", \"typeName\": " + JsonString(TypeName(f.Type())) + NonNumericJson(f) + "}";
     }
     std::cout << out << "]}\n";
     return kExitRan;
@@ -75,6 +86,12 @@ int RunFields(const std::vector<std::string>& argv) {
       std::cout << std::string(widths[0], '-') << "  " << std::string(widths[1], '-') << "  "
                 << std::string(widths[2], '-') << '\n';
   }
+  // Why a column of numbers reads as text, under the table.
+  std::vector<std::string> notes;
+  for (int i = 0; i < fields.Count(); ++i)
+    if (const auto& cells = fields.Item(i).NonNumeric()) notes.push_back(TextFieldNote(fields.Item(i).Name(), *cells));
+  if (!notes.empty()) std::cout << '\n';
+  PrintNotes(std::cout, notes);
   return kExitRan;
 }
 

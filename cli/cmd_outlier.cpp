@@ -11,6 +11,7 @@
 
 #include "cli_common.h"
 #include "qelStatsLib/QelOutlier.h"
+#include "reading_options.h"
 
 namespace qelcli {
 
@@ -46,10 +47,10 @@ qel::OutlierType ParseRule(const std::string& text) {
 }  // namespace
 
 int RunOutlier(const std::vector<std::string>& argv) {
-  const Args args(argv, WithCommonFlags());
-  args.AllowOnly(WithCommonFlags({"csv", "connection", "source", "field", "weight", "rule", "parm"}));
+  const Args args(argv, WithReadingFlags(WithCommonFlags()));
+  args.AllowOnly(WithReadingOptions(WithCommonFlags({"csv", "connection", "source", "field", "weight", "rule", "parm"})));
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
-  const InputSpec input = ResolveInput(args);
+  const InputSpec input = ResolveReadInput(args);
   const std::string field = args.Require("field");
   const std::string rule = args.Require("rule");
   const qel::OutlierType find_type = ParseRule(rule);
@@ -71,10 +72,14 @@ int RunOutlier(const std::vector<std::string>& argv) {
 
   const bool ran = o.Run();
   auto table = o.ResultSet();
+  // A field that is text because of a few cells: which cells.
+  const std::vector<std::string> notes = ran ? std::vector<std::string>{}
+                                             : TextFieldNotes(input, {field, args.Get("weight").value_or("")});
 
   if (json) {
     JsonObject out;
     out.Add("Run", ran);
+    if (!notes.empty()) out.Add("error", JoinNotes(notes));
     for (const auto& [name, value] : Statistics(o)) out.Add(name, value);
     if (table) out.AddRaw("ResultSet", JsonRecordset(*table));
     else out.AddNull("ResultSet");
@@ -104,6 +109,7 @@ int RunOutlier(const std::vector<std::string>& argv) {
       std::cerr << "qelstats outlier: Run returned False: " << TerminalText(o.RunFailure()) << '\n';
     else if (json)
       std::cerr << "qelstats outlier: Run returned False: " << TerminalText(presenter.messages().back()) << '\n';
+    PrintNotes(std::cerr, notes);
   }
   return ran ? kExitRan : kExitRunFailed;
 }

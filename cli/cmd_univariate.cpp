@@ -11,6 +11,7 @@
 
 #include "cli_common.h"
 #include "qelStatsLib/QelUnivariate.h"
+#include "reading_options.h"
 #include "qelStatsLib/modUnivariate.h"
 
 namespace qelcli {
@@ -45,10 +46,10 @@ std::vector<std::pair<std::string, double>> Statistics(const qel::QelUnivariate&
 }  // namespace
 
 int RunUnivariate(const std::vector<std::string>& argv) {
-  const Args args(argv, WithCommonFlags());
-  args.AllowOnly({"csv", "connection", "source", "field", "weight", "json", "no-progress"});
+  const Args args(argv, WithReadingFlags(WithCommonFlags()));
+  args.AllowOnly(WithReadingOptions({"csv", "connection", "source", "field", "weight", "json", "no-progress"}));
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
-  const InputSpec input = ResolveInput(args);
+  const InputSpec input = ResolveReadInput(args);
   const std::string field = args.Require("field");
   const bool json = args.Has("json");
 
@@ -64,10 +65,14 @@ int RunUnivariate(const std::vector<std::string>& argv) {
 
   // A parameter or data-layer error raised here is an input error (exit 2).
   const bool ran = u.Run();
+  // A field that is text because of a few cells: which cells.
+  const std::vector<std::string> notes = ran ? std::vector<std::string>{}
+                                             : TextFieldNotes(input, {field, args.Get("weight").value_or("")});
 
   if (json) {
     JsonObject out;
     out.Add("Run", ran);
+    if (!notes.empty()) out.Add("error", JoinNotes(notes));
     for (const auto& [name, value] : Statistics(u)) out.Add(name, value);
     out.AddNull("ResultSet");
     out.AddRaw("messages", JsonStrings(presenter.messages()));
@@ -86,6 +91,7 @@ int RunUnivariate(const std::vector<std::string>& argv) {
     std::cerr << "qelstats univariate: Run returned False: "
               << TerminalText(empty ? *empty : qel::UnivariateStopReason()) << '\n';
   }
+  PrintNotes(std::cerr, notes);
   return ran ? kExitRan : kExitRunFailed;
 }
 

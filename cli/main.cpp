@@ -36,6 +36,10 @@ void PrintHelp(std::ostream& out) {
   for (const auto& c : Commands()) out << "  qelstats " << c.usage << "\n      " << c.summary << "\n";
   out << "\nInput: --connection STR --source STR may replace --csv PATH everywhere.\n"
          "  --csv PATH reads the file through the text provider over its folder.\n"
+         "  --csv - reads standard input.\n"
+         "  Text files: --delimiter C (',' ';' tab '|' ...; detected from the first line when not given:\n"
+         "  the most frequent of , ; tab | outside quotes, ties to ','), --na NA,N/A,. (cells read as missing),\n"
+         "  --decimal-comma, --thousands SEP (numbers like 1.234,5), --no-header (fields named F1, F2, ...).\n"
          "  SQLite:  --connection 'Driver=SQLite3;Database=FILE' --source TABLE|SQL\n"
          "  ODBC:    --connection 'Driver={PostgreSQL Unicode};Server=...;Database=...;Uid=...;Pwd=...;'\n"
          "Output: a readable table, or one JSON object with --json. --no-progress turns the progress line off.\n"

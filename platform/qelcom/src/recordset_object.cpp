@@ -1,19 +1,13 @@
 // Automation objects over qeldata: Recordset, Connection, Fields and Field.
 #include "qelcom/recordset_object.h"
 
-#include <atomic>
+#include <span>
 #include <string>
-#include <thread>
-#include <vector>
 
-#include "qelcom/error_info.h"
-#include "qelcom/object_base.h"
-#include "names.h"
+#include "qelcom/dispatch_object.h"
 
 namespace qelcom {
 namespace {
-
-using detail::EqualsNoCase;
 
 Variant ToVariant(const qeldata::Value& value) {
   switch (value.kind()) {
@@ -26,106 +20,36 @@ Variant ToVariant(const qeldata::Value& value) {
   return Variant();
 }
 
-// A member reachable by name: its dispatch id and the kinds of call it takes.
-struct Member {
-  const char* name;
-  DISPID id;
-  std::uint16_t flags;  // DISPATCH_* it accepts
-};
-
-// Reference counting, the owning thread and name lookup for the data objects.
-// Subclasses answer Call() with the arguments in natural order.
-template <class Interface>
-class DataObject : public ObjectBase<Interface> {
- public:
-  HRESULT GetTypeInfoCount(std::uint32_t* count) override {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return TYPE_E_ELEMENTNOTFOUND;
-  }
-  HRESULT GetIDsOfNames(REFIID, const char* const* names, std::uint32_t count, LCID, DISPID* ids) override {
-    if (!OnOwnerThread()) return RPC_E_WRONG_THREAD;
-    if ((!names || !ids) && count) return E_POINTER;
-    HRESULT hr = S_OK;
-    for (std::uint32_t i = 0; i < count; ++i) {
-      ids[i] = DISPID_UNKNOWN;
-      for (const Member& m : Members())
-        if (names[i] && EqualsNoCase(names[i], m.name)) ids[i] = m.id;
-      if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
-    }
-    return hr;
-  }
-  HRESULT Invoke(DISPID id, REFIID, LCID, std::uint16_t flags, DispParams* params, Variant* result,
-                 ExcepInfo* excep, std::uint32_t*) override {
-    if (!OnOwnerThread()) return RPC_E_WRONG_THREAD;
-    const Member* member = nullptr;
-    for (const Member& m : Members())
-      if (m.id == id) member = &m;
-    if (!member || !(member->flags & flags)) return DISP_E_MEMBERNOTFOUND;
-    std::vector<Variant> args;
-    if (params) {
-      for (std::uint32_t i = params->cArgs; i-- > 0;) args.push_back(params->rgvarg[i]);
-    }
-    Variant value;
-    try {
-      HRESULT hr = Call(id, flags, args, &value);
-      if (Succeeded(hr) && result) *result = std::move(value);
-      return hr;
-    } catch (const qeldata::Error& e) {
-      SetErrorInfo(e.number(), e.source(), e.description());
-      if (excep) {
-        excep->scode = e.number();
-        excep->bstrSource = SysAllocString(e.source());
-        excep->bstrDescription = SysAllocString(e.description());
-      }
-      return DISP_E_EXCEPTION;
-    } catch (const std::exception& e) {
-      SetErrorInfo(E_FAIL, "qeldata", e.what());
-      if (excep) {
-        excep->scode = E_FAIL;
-        excep->bstrSource = SysAllocString("qeldata");
-        excep->bstrDescription = SysAllocString(e.what());
-      }
-      return DISP_E_EXCEPTION;
-    }
-  }
-
- protected:
-  DataObject() = default;
-  virtual ~DataObject() = default;
-  virtual bool Extra(REFIID) { return false; }
-  bool Answers(REFIID iid) override { return iid == IID_IDispatch || Extra(iid); }
-  virtual const std::vector<Member>& Members() const = 0;
-  virtual HRESULT Call(DISPID id, std::uint16_t flags, const std::vector<Variant>& args, Variant* result) = 0;
-  // Objects answer only on the thread that made them (the apartment rule).
-  bool OnOwnerThread() const { return std::this_thread::get_id() == owner_; }
-
- private:
-  std::thread::id owner_ = std::this_thread::get_id();
-};
-
-HRESULT ExpectArgs(const std::vector<Variant>& args, std::size_t n) {
-  return args.size() == n ? S_OK : DISP_E_BADPARAMCOUNT;
+// Reaches the member through the object's Call, which switches on the dispatch id.
+template <class Object>
+HRESULT CallObject(IDispatch* self, const Member& member, std::span<const Variant> args, Variant* result) {
+  return static_cast<Object*>(self)->Call(member, args, result);
 }
+
+// The data objects: errors that carry no source of their own are the data layer's.
+template <class Interface>
+class DataObject : public DispatchObject<Interface> {
+ protected:
+  std::string_view ErrorSource() const override { return "qeldata"; }
+};
+
+constexpr InvokeKind kGet = INVOKE_PROPERTYGET;
+constexpr InvokeKind kCall = INVOKE_FUNC;
 
 class ConnectionObject final : public DataObject<IDispatch> {
  public:
   explicit ConnectionObject(std::shared_ptr<const qeldata::Connection> connection)
       : connection_(std::move(connection)) {}
 
- protected:
-  const std::vector<Member>& Members() const override {
-    static const std::vector<Member> members{{"ConnectionString", 0, DISPATCH_PROPERTYGET | DISPATCH_METHOD}};
-    return members;
-  }
-  HRESULT Call(DISPID, std::uint16_t, const std::vector<Variant>& args, Variant* result) override {
-    if (HRESULT hr = ExpectArgs(args, 0); Failed(hr)) return hr;
+  HRESULT Call(const Member&, std::span<const Variant>, Variant* result) {
     *result = Variant::String(connection_->ConnectionString());
     return S_OK;
+  }
+
+ protected:
+  std::span<const Member> Members() const override {
+    static const Member members[] = {{"ConnectionString", 0, kGet, VT_BSTR, &CallObject<ConnectionObject>}};
+    return members;
   }
 
  private:
@@ -136,21 +60,12 @@ class FieldObject final : public DataObject<IDispatch> {
  public:
   FieldObject(std::shared_ptr<qeldata::Recordset> rs, int ordinal) : rs_(std::move(rs)), ordinal_(ordinal) {}
 
- protected:
   enum : DISPID { kValue = 0, kName = 1, kType = 2, kDefinedSize = 3, kAttributes = 4 };
-  const std::vector<Member>& Members() const override {
-    constexpr std::uint16_t get = DISPATCH_PROPERTYGET | DISPATCH_METHOD;
-    static const std::vector<Member> members{{"Value", kValue, get | DISPATCH_PROPERTYPUT},
-                                             {"Name", kName, get},
-                                             {"Type", kType, get},
-                                             {"DefinedSize", kDefinedSize, get},
-                                             {"Attributes", kAttributes, get}};
-    return members;
-  }
-  HRESULT Call(DISPID id, std::uint16_t flags, const std::vector<Variant>& args, Variant* result) override {
+
+  HRESULT Call(const Member& member, std::span<const Variant> args, Variant* result) {
+    const DISPID id = member.dispid;
     qeldata::Field field = rs_->GetFields().Item(ordinal_);
-    if (id == kValue && (flags & DISPATCH_PROPERTYPUT)) {
-      if (HRESULT hr = ExpectArgs(args, 1); Failed(hr)) return hr;
+    if (member.kind == INVOKE_PROPERTYPUT) {
       const Variant& v = args[0];
       switch (v.type()) {
         case VT_NULL:
@@ -165,7 +80,6 @@ class FieldObject final : public DataObject<IDispatch> {
       }
       return S_OK;
     }
-    if (HRESULT hr = ExpectArgs(args, 0); Failed(hr)) return hr;
     switch (id) {
       case kValue: *result = ToVariant(field.GetValue()); break;
       case kName: *result = Variant::String(field.Name()); break;
@@ -175,6 +89,18 @@ class FieldObject final : public DataObject<IDispatch> {
       default: return DISP_E_MEMBERNOTFOUND;
     }
     return S_OK;
+  }
+
+ protected:
+  std::span<const Member> Members() const override {
+    constexpr MemberCall call = &CallObject<FieldObject>;
+    static const Member members[] = {{"Value", kValue, kGet, VT_VARIANT, call},
+                                     {"Value", kValue, INVOKE_PROPERTYPUT, VT_VARIANT, call},
+                                     {"Name", kName, kGet, VT_BSTR, call},
+                                     {"Type", kType, kGet, VT_I4, call},
+                                     {"DefinedSize", kDefinedSize, kGet, VT_I4, call},
+                                     {"Attributes", kAttributes, kGet, VT_I4, call}};
+    return members;
   }
 
  private:
@@ -196,22 +122,22 @@ class FieldsObject final : public DataObject<IDispatch> {
  public:
   explicit FieldsObject(std::shared_ptr<qeldata::Recordset> rs) : rs_(std::move(rs)) {}
 
- protected:
   enum : DISPID { kItem = 0, kCount = 1 };
-  const std::vector<Member>& Members() const override {
-    constexpr std::uint16_t get = DISPATCH_PROPERTYGET | DISPATCH_METHOD;
-    static const std::vector<Member> members{{"Item", kItem, get}, {"Count", kCount, get}};
-    return members;
-  }
-  HRESULT Call(DISPID id, std::uint16_t, const std::vector<Variant>& args, Variant* result) override {
-    if (id == kCount) {
-      if (HRESULT hr = ExpectArgs(args, 0); Failed(hr)) return hr;
+
+  HRESULT Call(const Member& member, std::span<const Variant> args, Variant* result) {
+    if (member.dispid == kCount)
       *result = Variant::Int32(rs_->GetFields().Count());
-      return S_OK;
-    }
-    if (HRESULT hr = ExpectArgs(args, 1); Failed(hr)) return hr;
-    *result = Variant::AttachObject(new FieldObject(rs_, FieldOrdinal(*rs_, args[0])));
+    else
+      *result = Variant::AttachObject(new FieldObject(rs_, FieldOrdinal(*rs_, args[0])));
     return S_OK;
+  }
+
+ protected:
+  std::span<const Member> Members() const override {
+    constexpr MemberCall call = &CallObject<FieldsObject>;
+    static const Member members[] = {{"Item", kItem, kGet, VT_DISPATCH, call, 1, 1},
+                                     {"Count", kCount, kGet, VT_I4, call}};
+    return members;
   }
 
  private:
@@ -228,47 +154,29 @@ class RecordsetObject final : public DataObject<IQelRecordset> {
     return S_OK;
   }
 
- protected:
   enum : DISPID {
     kFields = 0, kActiveConnection, kSource, kEOF, kBOF, kRecordCount, kAbsolutePosition, kCursorLocation,
     kCursorType, kLockType, kState, kMoveFirst, kMoveNext, kMoveLast, kMovePrevious, kClose, kClone, kCollect,
   };
-  bool Extra(REFIID iid) override { return iid == IID_IQelRecordset; }
-  const std::vector<Member>& Members() const override {
-    constexpr std::uint16_t get = DISPATCH_PROPERTYGET | DISPATCH_METHOD;
-    constexpr std::uint16_t call = DISPATCH_METHOD;
-    static const std::vector<Member> members{
-        {"Fields", kFields, get},         {"ActiveConnection", kActiveConnection, get},
-        {"Source", kSource, get},         {"EOF", kEOF, get},
-        {"BOF", kBOF, get},               {"RecordCount", kRecordCount, get},
-        {"AbsolutePosition", kAbsolutePosition, get}, {"CursorLocation", kCursorLocation, get},
-        {"CursorType", kCursorType, get}, {"LockType", kLockType, get},
-        {"State", kState, get},           {"MoveFirst", kMoveFirst, call},
-        {"MoveNext", kMoveNext, call},    {"MoveLast", kMoveLast, call},
-        {"MovePrevious", kMovePrevious, call}, {"Close", kClose, call},
-        {"Clone", kClone, call},          {"Collect", kCollect, get},
-    };
-    return members;
-  }
-  HRESULT Call(DISPID id, std::uint16_t, const std::vector<Variant>& args, Variant* result) override {
-    if (id == kCollect) {
-      if (HRESULT hr = ExpectArgs(args, 1); Failed(hr)) return hr;
-      *result = ToVariant(rs_->GetFields().Item(FieldOrdinal(*rs_, args[0])).GetValue());
-      return S_OK;
-    }
-    if (id == kFields && args.size() == 1) {  // rs.Fields(name) as a shorthand for Fields.Item(name)
-      *result = Variant::AttachObject(new FieldObject(rs_, FieldOrdinal(*rs_, args[0])));
-      return S_OK;
-    }
-    if (id == kClone && args.size() == 1) {
-      Variant lock;
-      if (Failed(args[0].ChangeType(VT_I4, &lock))) return DISP_E_TYPEMISMATCH;
-      *result = Variant::AttachObject(WrapRecordset(rs_->Clone(lock.int32())));
-      return S_OK;
-    }
-    if (HRESULT hr = ExpectArgs(args, 0); Failed(hr)) return hr;
-    switch (id) {
-      case kFields: *result = Variant::AttachObject(new FieldsObject(rs_)); break;
+
+  HRESULT Call(const Member& member, std::span<const Variant> args, Variant* result) {
+    switch (member.dispid) {
+      case kCollect: *result = ToVariant(rs_->GetFields().Item(FieldOrdinal(*rs_, args[0])).GetValue()); break;
+      case kFields:
+        if (args.empty())
+          *result = Variant::AttachObject(new FieldsObject(rs_));
+        else  // rs.Fields(name) as a shorthand for Fields.Item(name)
+          *result = Variant::AttachObject(new FieldObject(rs_, FieldOrdinal(*rs_, args[0])));
+        break;
+      case kClone:
+        if (args.empty()) {
+          *result = Variant::AttachObject(WrapRecordset(rs_->Clone()));
+        } else {
+          Variant lock;
+          if (Failed(args[0].ChangeType(VT_I4, &lock))) return DISP_E_TYPEMISMATCH;
+          *result = Variant::AttachObject(WrapRecordset(rs_->Clone(lock.int32())));
+        }
+        break;
       case kActiveConnection:
         if (auto connection = rs_->ActiveConnection())
           *result = Variant::AttachObject(new ConnectionObject(std::move(connection)));
@@ -289,10 +197,36 @@ class RecordsetObject final : public DataObject<IQelRecordset> {
       case kMoveLast: rs_->MoveLast(); break;
       case kMovePrevious: rs_->MovePrevious(); break;
       case kClose: rs_->Close(); break;
-      case kClone: *result = Variant::AttachObject(WrapRecordset(rs_->Clone())); break;
       default: return DISP_E_MEMBERNOTFOUND;
     }
     return S_OK;
+  }
+
+ protected:
+  bool AlsoAnswers(REFIID iid) override { return iid == IID_IQelRecordset; }
+  std::span<const Member> Members() const override {
+    constexpr MemberCall call = &CallObject<RecordsetObject>;
+    static const Member members[] = {
+        {"Fields", kFields, kGet, VT_DISPATCH, call, 0, 1},
+        {"ActiveConnection", kActiveConnection, kGet, VT_DISPATCH, call},
+        {"Source", kSource, kGet, VT_BSTR, call},
+        {"EOF", kEOF, kGet, VT_BOOL, call},
+        {"BOF", kBOF, kGet, VT_BOOL, call},
+        {"RecordCount", kRecordCount, kGet, VT_I4, call},
+        {"AbsolutePosition", kAbsolutePosition, kGet, VT_I4, call},
+        {"CursorLocation", kCursorLocation, kGet, VT_I4, call},
+        {"CursorType", kCursorType, kGet, VT_I4, call},
+        {"LockType", kLockType, kGet, VT_I4, call},
+        {"State", kState, kGet, VT_I4, call},
+        {"MoveFirst", kMoveFirst, kCall, VT_EMPTY, call},
+        {"MoveNext", kMoveNext, kCall, VT_EMPTY, call},
+        {"MoveLast", kMoveLast, kCall, VT_EMPTY, call},
+        {"MovePrevious", kMovePrevious, kCall, VT_EMPTY, call},
+        {"Close", kClose, kCall, VT_EMPTY, call},
+        {"Clone", kClone, kCall, VT_DISPATCH, call, 0, 1},
+        {"Collect", kCollect, kGet, VT_VARIANT, call, 1, 1},
+    };
+    return members;
   }
 
  private:

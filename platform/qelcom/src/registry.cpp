@@ -14,17 +14,13 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "names.h"
 #include "qelcom/error_info.h"
 
 namespace qelcom {
 namespace {
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
+using detail::Lower;
 
 std::string NormalizeKey(std::string_view key) {
   while (!key.empty() && key.front() == '\\') key.remove_prefix(1);

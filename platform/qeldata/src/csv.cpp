@@ -32,12 +32,14 @@ namespace {
 
 constexpr const char* kSource = "qeldata.text";
 
-// Bytes that end the fast scan of a field: the delimiter, line breaks, NUL and
-// the lead bytes of multi-byte UTF-8 sequences (which are validated).
+// Bytes that end the fast scan of a field: line breaks, NUL and the lead
+// bytes of multi-byte UTF-8 sequences (which are validated); in a quoted
+// field the quote too. The delimiter of an unquoted field is checked apart,
+// as it is the reader's choice.
 constexpr std::array<std::uint8_t, 256> MakeStopTable(bool quoted) {
   std::array<std::uint8_t, 256> t{};
   t['\0'] = t['\r'] = t['\n'] = 1;
-  t[quoted ? '"' : ','] = 1;
+  if (quoted) t['"'] = 1;
   for (int c = 0x80; c < 0x100; ++c) t[c] = 1;
   return t;
 }
@@ -49,21 +51,22 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 // The first byte at or after `p` that ends the fast scan of an unquoted field
 // (see kStopPlain), eight bytes at a time: a word's stop bytes show as the
 // high bits of a mask whose lowest set bit is exactly the first of them.
-const char* SkipPlainBytes(const char* p, const char* end) {
+const char* SkipPlainBytes(const char* p, const char* end, char delimiter) {
   static_assert(std::endian::native == std::endian::little, "the first byte in memory is the lowest");
   constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
   constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
   auto zero_bytes = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+  const std::uint64_t delimiters = kOnes * static_cast<unsigned char>(delimiter);
   while (end - p >= 8) {
     std::uint64_t word;
     std::memcpy(&word, p, 8);
-    const std::uint64_t stops = zero_bytes(word) | zero_bytes(word ^ (kOnes * ',')) |
+    const std::uint64_t stops = zero_bytes(word) | zero_bytes(word ^ delimiters) |
                                 zero_bytes(word ^ (kOnes * '\n')) | zero_bytes(word ^ (kOnes * '\r')) |
                                 (word & kHigh);
     if (stops) return p + (std::countr_zero(stops) >> 3);
     p += 8;
   }
-  while (p < end && !kStopPlain[static_cast<unsigned char>(*p)]) ++p;
+  while (p < end && *p != delimiter && !kStopPlain[static_cast<unsigned char>(*p)]) ++p;
   return p;
 }
 
@@ -74,10 +77,10 @@ const char* SkipPlainBytes(const char* p, const char* end) {
 // UTF-8 sequence, or fewer than sixteen bytes left), and the caller reads the
 // record the ordinary way from its start: so every file reads exactly as the
 // ordinary scan reads it, and that scan alone reports problems.
-const char* PlainRecord(const char* p, const char* end, std::vector<CellSpan>& cells) {
+const char* PlainRecord(const char* p, const char* end, char delimiter, std::vector<CellSpan>& cells) {
 #if defined(__SSE2__)
   const char* cell = p;
-  const __m128i comma = _mm_set1_epi8(',');
+  const __m128i comma = _mm_set1_epi8(delimiter);
   const __m128i lf = _mm_set1_epi8('\n');
   const __m128i cr = _mm_set1_epi8('\r');
   const __m128i quote = _mm_set1_epi8('"');
@@ -109,6 +112,7 @@ const char* PlainRecord(const char* p, const char* end, std::vector<CellSpan>& c
 #else
   (void)p;
   (void)end;
+  (void)delimiter;
   (void)cells;
 #endif
   return nullptr;
@@ -197,15 +201,99 @@ bool IsBlankCell(std::string_view text) {
   return std::all_of(text.begin(), text.end(), IsBlank);
 }
 
+namespace {
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool IsDigit(char c) { return static_cast<unsigned>(c - '0') < 10; }
+
+}  // namespace
+
+bool IsNaToken(std::string_view text, const std::vector<std::string>& tokens) {
+  const std::string_view trimmed = TrimBlanks(text);
+  return std::any_of(tokens.begin(), tokens.end(), [&](const std::string& t) { return trimmed == t; });
+}
+
+// ---- reading options ----
+
+char DetectDelimiter(std::string_view text) {
+  static constexpr char kCandidates[] = {',', ';', '\t', '|'};
+  std::size_t counts[4] = {0, 0, 0, 0};
+  bool quoted = false;
+  for (const char c : text) {
+    if (c == '"') quoted = !quoted;  // a doubled quote toggles twice
+    if (quoted) continue;
+    if (c == '\n' || c == '\r') break;
+    for (int i = 0; i < 4; ++i) counts[i] += c == kCandidates[i];
+  }
+  int best = 0;
+  for (int i = 1; i < 4; ++i)
+    if (counts[i] > counts[best]) best = i;
+  return kCandidates[best];
+}
+
+bool PlainNumberText(std::string_view text, const CsvOptions& options, std::string& out) {
+  const std::string_view t = TrimBlanks(text);
+  out.clear();
+  std::size_t i = 0;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) out.push_back(t[i++]);
+  // Groups: the first of one to three digits, every later one of three.
+  std::size_t run = 0;
+  bool grouped = false;
+  for (; i < t.size(); ++i) {
+    const char c = t[i];
+    if (IsDigit(c)) {
+      out.push_back(c);
+      ++run;
+    } else if (options.thousands != 0 && c == options.thousands) {
+      if (run == 0 || run > 3 || (grouped && run != 3)) return false;
+      grouped = true;
+      run = 0;
+    } else {
+      break;
+    }
+  }
+  if (grouped && run != 3) return false;
+  if (i < t.size() && t[i] == options.decimal) {
+    out.push_back('.');
+    for (++i; i < t.size() && IsDigit(t[i]); ++i) out.push_back(t[i]);
+  }
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    out.push_back(t[i++]);
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) out.push_back(t[i++]);
+    for (; i < t.size() && IsDigit(t[i]); ++i) out.push_back(t[i]);
+  }
+  // What is left over (a second decimal separator, letters) is no number;
+  // ParseCsvNumber judges the rest (digits present, an exponent's digits).
+  return i == t.size();
+}
+
+bool LooksNumeric(std::string_view text, const CsvOptions& options) {
+  std::string_view t = TrimBlanks(text);
+  if (!t.empty() && (t.front() == '+' || t.front() == '-')) t.remove_prefix(1);
+  bool digit = false;
+  for (const char c : t) {
+    if (IsDigit(c)) digit = true;
+    else if (c != '.' && c != ',' && c != options.thousands) return false;
+  }
+  return digit;
+}
+
 // ---- CsvTokenizer ----
 
-CsvTokenizer::CsvTokenizer(std::string_view text, std::string display_name, std::size_t offset, std::int64_t line)
+CsvTokenizer::CsvTokenizer(std::string_view text, std::string display_name, std::size_t offset, std::int64_t line,
+                           char delimiter)
     : begin_(text.data()),
       pos_(text.data() + std::min(offset, text.size())),
       end_(text.data() + text.size()),
       display_name_(std::move(display_name)),
       line_(line),
-      released_(pos_) {}
+      released_(pos_),
+      delimiter_(delimiter) {}
 
 void CsvTokenizer::Fail(const std::string& what) const { FailAt(record_line_, what); }
 
@@ -255,6 +343,7 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
   // A local copy: writes into `cells` could alias the members as far as the
   // compiler knows, and the scan loops would reload them.
   const char* const end = end_;
+  const char delimiter = delimiter_;
   cells.clear();
   if (pos_ >= end) return false;
   constexpr std::ptrdiff_t kReleaseStep = std::ptrdiff_t{16} << 20;
@@ -265,7 +354,7 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
   }
   record_line_ = line_;
   const char* p = pos_;
-  if (const char* next = PlainRecord(p, end, cells)) {
+  if (const char* next = PlainRecord(p, end, delimiter, cells)) {
     pos_ = next;
     ++line_;
     return true;
@@ -303,13 +392,13 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
       }
       cell = CellSpan{start, static_cast<std::size_t>(p - start), true, escaped};
       ++p;  // the closing quote
-      while (p < end && IsBlank(*p)) ++p;
-      if (p < end && *p != ',' && *p != '\n' && *p != '\r')
+      while (p < end && IsBlank(*p) && *p != delimiter) ++p;
+      if (p < end && *p != delimiter && *p != '\n' && *p != '\r')
         FailAt(line_, "unexpected text after the closing quote of " + FieldLabel(cells.size()));
     } else {
       const char* start = p;
       for (;;) {
-        p = SkipPlainBytes(p, end);
+        p = SkipPlainBytes(p, end, delimiter);
         if (p < end && (static_cast<unsigned char>(*p) & 0x80)) {
           p = SkipUtf8(p, cells.size());
           continue;
@@ -325,7 +414,7 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
       pos_ = p;
       return true;
     }
-    if (*p == ',') {
+    if (*p == delimiter) {
       ++p;
       continue;
     }
@@ -480,7 +569,45 @@ struct ColumnGuess {
   bool int32 = true;
   bool int64 = true;
   bool date = true;
+  // Non-empty cells, and those that are no numbers with the first of them,
+  // for telling a user why a column of numbers reads as text. Counting stops
+  // once the column is plainly text (see kPlainlyText).
+  bool counting = true;
+  std::int64_t values = 0;
+  std::int64_t non_numbers = 0;
+  std::int64_t first_line = 0;
+  std::string first_text;
 };
+
+// A column stops being counted once more than this many of its cells, and
+// more than half of those seen, are no numbers: it is text, not numbers with
+// a few odd cells, and its cells need no look any more.
+constexpr std::int64_t kPlainlyText = 100;
+
+// The first cell that is no number, kept for a message: long texts are cut
+// (at a character boundary).
+std::string KeptText(std::string_view text) {
+  constexpr std::size_t kMax = 200;
+  if (text.size() <= kMax) return std::string(text);
+  std::size_t cut = kMax;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return std::string(text.substr(0, cut)) + "...";
+}
+
+void MergeGuess(ColumnGuess& first, const ColumnGuess& second, std::int64_t second_line) {
+  first.any_value = first.any_value || second.any_value;
+  first.numeric = first.numeric && second.numeric;
+  first.int32 = first.int32 && second.int32;
+  first.int64 = first.int64 && second.int64;
+  first.date = first.date && second.date;
+  first.counting = first.counting && second.counting;
+  if (first.non_numbers == 0 && second.non_numbers > 0) {
+    first.first_line = second_line + second.first_line;
+    first.first_text = second.first_text;
+  }
+  first.values += second.values;
+  first.non_numbers += second.non_numbers;
+}
 
 int ResolvedType(const ColumnGuess& g) {
   if (!g.any_value) return adVarWChar;
@@ -509,6 +636,23 @@ std::size_t SkipByteOrderMark(std::string_view bytes, const std::string& name) {
 
 std::string FieldCountText(std::size_t n) { return std::to_string(n) + (n == 1 ? " field" : " fields"); }
 
+// "3 fields, the header has 4": a record whose field count is not the file's.
+std::string FieldCountMismatch(std::size_t got, std::size_t want, bool header) {
+  return FieldCountText(got) + (header ? ", the header has " : ", the first line has ") + std::to_string(want);
+}
+
+std::string SeparatorName(char c) {
+  if (c == ' ') return "a blank";
+  return std::string("'") + c + "'";
+}
+
+// How numbers are written under `options`, for messages.
+std::string NumberFormatText(const CsvOptions& options) {
+  std::string out = "decimal separator " + SeparatorName(options.decimal);
+  if (options.thousands) out += ", thousands separator " + SeparatorName(options.thousands);
+  return out;
+}
+
 bool IsBlankLine(const std::vector<CellSpan>& cells) {
   return cells.size() == 1 && cells[0].size == 0 && !cells[0].quoted;
 }
@@ -534,44 +678,68 @@ inline CsvCellShape QuickShapeOfCell(std::string_view text) {
   return ShapeOfCell(text);
 }
 
+// The shape of a cell under reading options other than the defaults: null
+// tokens, a decimal comma, thousands separators. A cell that looks like a
+// number but does not read under the options fails the scan when the column
+// reads as numbers up to there.
+CsvCellShape ShapeUnderOptions(std::string_view text, const CsvOptions& options, const ColumnGuess& g,
+                               std::size_t column, const CsvTokenizer& tokenizer, std::string& number_text) {
+  if (!options.na_tokens.empty() && IsNaToken(text, options.na_tokens)) return CsvCellShape::kBlank;
+  if (options.PlainNumbers()) return QuickShapeOfCell(text);
+  if (PlainNumberText(text, options, number_text)) return ShapeOfCell(number_text);
+  if (IsBlankCell(text)) return CsvCellShape::kBlank;
+  if (g.numeric && LooksNumeric(text, options))
+    tokenizer.Fail(tokenizer.FieldLabel(column) + ": the text " + Quoted(text) +
+                   " is not a number written with " + NumberFormatText(options));
+  return CsvCellShape::kText;
+}
+
 // Reads the records that start before byte `stop` (all of them with npos),
 // narrowing each column's guess; checks every record on the way.
-void ScanColumnTypes(CsvTokenizer& tokenizer, std::size_t stop, std::vector<ColumnGuess>& guesses) {
+void ScanColumnTypes(CsvTokenizer& tokenizer, std::size_t stop, std::vector<ColumnGuess>& guesses,
+                     const CsvOptions& options) {
   const std::size_t field_count = guesses.size();
+  const bool default_reading = options.PlainNumbers() && options.na_tokens.empty();
   std::vector<CellSpan> cells;
-  std::string scratch;
-  // Columns that may still be numbers or dates; text columns drop out, and
-  // their cells need no look at all.
+  std::string scratch, number_text;
+  // Columns that may still be numbers or dates, or whose odd cells are still
+  // counted; plain text columns drop out, and their cells need no look at all.
   std::vector<std::size_t> open_columns;
   for (std::size_t i = 0; i < field_count; ++i)
-    if (guesses[i].numeric || guesses[i].date) open_columns.push_back(i);
+    if (guesses[i].numeric || guesses[i].date || guesses[i].counting) open_columns.push_back(i);
 
   while (tokenizer.offset() < stop && tokenizer.Next(cells)) {
     if (IsBlankLine(cells) && field_count > 1) continue;
     if (IsBlankLine(cells) && tokenizer.AtTrailingBlankLines()) break;
-    if (cells.size() != field_count)
-      tokenizer.Fail(FieldCountText(cells.size()) + ", the header has " + std::to_string(field_count));
+    if (cells.size() != field_count) tokenizer.Fail(FieldCountMismatch(cells.size(), field_count, options.header));
     for (std::size_t k = 0; k < open_columns.size();) {
       const std::size_t column = open_columns[k];
       ColumnGuess& g = guesses[column];
       const CellSpan& cell = cells[column];
       const std::string_view text = cell.escaped ? CellText(cell, scratch) : cell.raw();
-      const CsvCellShape shape = QuickShapeOfCell(text);
+      const CsvCellShape shape = default_reading ? QuickShapeOfCell(text)
+                                                 : ShapeUnderOptions(text, options, g, column, tokenizer, number_text);
       if (shape != CsvCellShape::kBlank) {
         g.any_value = true;
-        if (g.numeric) {
-          if (shape == CsvCellShape::kText) {
-            g.numeric = false;
-          } else {
-            g.date = false;
-            if (shape == CsvCellShape::kReal) g.int32 = g.int64 = false;
-            else if (shape == CsvCellShape::kInt64) g.int32 = false;
+        ++g.values;
+        if (shape == CsvCellShape::kText) {
+          if (g.non_numbers++ == 0) {
+            g.first_line = tokenizer.record_line();
+            g.first_text = KeptText(text);
           }
+          g.numeric = false;
+        } else if (g.numeric) {
+          g.date = false;
+          if (shape == CsvCellShape::kReal) g.int32 = g.int64 = false;
+          else if (shape == CsvCellShape::kInt64) g.int32 = false;
         }
         if (g.date && !g.numeric && !Date::Parse(text)) g.date = false;
         if (!g.numeric && !g.date) {
-          open_columns.erase(open_columns.begin() + static_cast<std::ptrdiff_t>(k));
-          continue;
+          if (g.counting && g.non_numbers > kPlainlyText && g.non_numbers * 2 > g.values) g.counting = false;
+          if (!g.counting) {
+            open_columns.erase(open_columns.begin() + static_cast<std::ptrdiff_t>(k));
+            continue;
+          }
         }
       }
       ++k;
@@ -581,27 +749,34 @@ void ScanColumnTypes(CsvTokenizer& tokenizer, std::size_t stop, std::vector<Colu
 
 }  // namespace
 
-CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name, const MappedFile* file) {
+CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name, const MappedFile* file,
+                         const CsvOptions& options) {
   const std::size_t start = SkipByteOrderMark(bytes, display_name);
-  CsvTokenizer tokenizer(bytes, display_name, start, 1);
+  CsvLayout layout;
+  layout.options = options;
+  if (layout.options.delimiter == 0) layout.options.delimiter = DetectDelimiter(bytes.substr(start));
+  const char delimiter = layout.options.delimiter;
+  CsvTokenizer tokenizer(bytes, display_name, start, 1, delimiter);
   tokenizer.ReleaseAsYouGo(file);
   if (tokenizer.AtTrailingBlankLines())
-    throw Error(kErrProvider, kSource, display_name + " is empty: there is no header row of field names");
+    throw Error(kErrProvider, kSource,
+                display_name + (options.header ? " is empty: there is no header row of field names"
+                                               : " is empty: there is no record to read"));
 
   std::vector<CellSpan> cells;
   std::string scratch;
   tokenizer.Next(cells);
-  if (IsBlankLine(cells)) tokenizer.Fail("the header row is empty");
+  if (IsBlankLine(cells)) tokenizer.Fail(options.header ? "the header row is empty" : "the first line is empty");
 
-  CsvLayout layout;
   // Folded name -> first field with it: one look-up per heading, so a header
   // of 100,000 fields costs no more than its bytes.
   std::unordered_map<std::string, std::size_t> seen;
   seen.reserve(cells.size());
   for (std::size_t i = 0; i < cells.size(); ++i) {
     FieldInfo f;
-    f.name = std::string(CellText(cells[i], scratch));
-    // A column without a heading still needs a name to be found by.
+    if (options.header) f.name = std::string(CellText(cells[i], scratch));
+    // A column without a heading still needs a name to be found by; so do
+    // the columns of a file without a header line.
     if (f.name.empty()) f.name = std::string("F").append(std::to_string(i + 1));
     const auto [earlier, fresh] = seen.try_emplace(FoldedName(f.name), i);
     if (!fresh)
@@ -610,6 +785,8 @@ CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name
     f.attributes = adFldIsNullable | adFldMayBeNull;
     layout.fields.push_back(std::move(f));
   }
+  if (!options.header) tokenizer = CsvTokenizer(bytes, display_name, start, 1, delimiter);  // the first line is data
+  tokenizer.ReleaseAsYouGo(file);
   tokenizer.SetFieldNames(&layout.fields);
   layout.data_offset = tokenizer.offset();
   layout.data_line = tokenizer.line();
@@ -635,11 +812,12 @@ CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name
   if (split != std::string_view::npos) {
     try {
       second = std::async(std::launch::async, [&]() {
-        CsvTokenizer half(bytes, display_name, split, 0);
+        // Lines count from 0 here: the first half tells where they start.
+        CsvTokenizer half(bytes, display_name, split, 0, delimiter);
         half.ReleaseAsYouGo(file);
         half.SetFieldNames(&layout.fields);
         std::vector<ColumnGuess> half_guesses(field_count);
-        ScanColumnTypes(half, std::string_view::npos, half_guesses);
+        ScanColumnTypes(half, std::string_view::npos, half_guesses, layout.options);
         return half_guesses;
       });
     } catch (const std::system_error&) {
@@ -647,11 +825,11 @@ CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name
     }
   }
   if (!second.valid()) {
-    ScanColumnTypes(tokenizer, std::string_view::npos, guesses);
+    ScanColumnTypes(tokenizer, std::string_view::npos, guesses, layout.options);
   } else {
     // A problem in the first half is the first one of the file; the second
     // half's thread is waited for (by the future) before it is reported.
-    ScanColumnTypes(tokenizer, split, guesses);
+    ScanColumnTypes(tokenizer, split, guesses, layout.options);
     std::vector<ColumnGuess> second_guesses;
     bool second_ok = tokenizer.offset() == split;
     try {
@@ -660,20 +838,18 @@ CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name
       second_ok = false;
     }
     if (second_ok) {
-      for (std::size_t i = 0; i < field_count; ++i) {
-        guesses[i].any_value = guesses[i].any_value || second_guesses[i].any_value;
-        guesses[i].numeric = guesses[i].numeric && second_guesses[i].numeric;
-        guesses[i].int32 = guesses[i].int32 && second_guesses[i].int32;
-        guesses[i].int64 = guesses[i].int64 && second_guesses[i].int64;
-        guesses[i].date = guesses[i].date && second_guesses[i].date;
-      }
+      for (std::size_t i = 0; i < field_count; ++i) MergeGuess(guesses[i], second_guesses[i], tokenizer.line());
     } else {
-      ScanColumnTypes(tokenizer, std::string_view::npos, guesses);
+      ScanColumnTypes(tokenizer, std::string_view::npos, guesses, layout.options);
     }
   }
   for (std::size_t i = 0; i < field_count; ++i) {
-    layout.fields[i].type = ResolvedType(guesses[i]);
-    layout.fields[i].defined_size = DefinedSizeOf(layout.fields[i].type);
+    const ColumnGuess& g = guesses[i];
+    FieldInfo& f = layout.fields[i];
+    f.type = ResolvedType(g);
+    f.defined_size = DefinedSizeOf(f.type);
+    if (f.type == adVarWChar && g.counting && g.non_numbers > 0 && g.non_numbers < g.values)
+      f.non_numeric = NonNumericCells{g.non_numbers, g.values, g.first_line, g.first_text};
   }
   return layout;
 }
@@ -684,7 +860,10 @@ CsvRecordReader::CsvRecordReader(std::shared_ptr<const MappedFile> file, const C
                                  std::string display_name)
     : file_(std::move(file)),
       fields_(layout.fields),
-      tokenizer_(file_->bytes(), std::move(display_name), layout.data_offset, layout.data_line) {
+      options_(layout.options),
+      plain_numbers_(options_.PlainNumbers()),
+      tokenizer_(file_->bytes(), std::move(display_name), layout.data_offset, layout.data_line,
+                 options_.delimiter ? options_.delimiter : ',') {
   tokenizer_.SetFieldNames(&fields_);
   tokenizer_.ReleaseAsYouGo(file_.get());
 }
@@ -694,7 +873,7 @@ bool CsvRecordReader::Next(std::vector<CellSpan>& cells) {
     if (IsBlankLine(cells) && fields_.size() > 1) continue;
     if (IsBlankLine(cells) && tokenizer_.AtTrailingBlankLines()) return false;
     if (cells.size() == fields_.size()) return true;
-    tokenizer_.Fail(FieldCountText(cells.size()) + ", the header has " + std::to_string(fields_.size()));
+    tokenizer_.Fail(FieldCountMismatch(cells.size(), fields_.size(), options_.header));
   }
   return false;
 }
@@ -703,17 +882,23 @@ void CsvRecordReader::FailCell(std::size_t column, const std::string& what, std:
   tokenizer_.FailAt(line < 0 ? tokenizer_.record_line() : line, tokenizer_.FieldLabel(column) + ": " + what);
 }
 
+bool CsvRecordReader::IsNull(std::string_view text) const {
+  return IsBlankCell(text) || (!options_.na_tokens.empty() && IsNaToken(text, options_.na_tokens));
+}
+
 std::optional<CsvNumber> CsvRecordReader::ConvertNumber(const CellSpan& cell, std::size_t column, std::int64_t line) {
   const std::string_view text = CellText(cell, scratch_);
-  if (IsBlankCell(text)) return std::nullopt;
-  auto n = ParseCsvNumber(text);
+  if (IsNull(text)) return std::nullopt;
+  std::optional<CsvNumber> n;
+  if (plain_numbers_) n = ParseCsvNumber(text);
+  else if (PlainNumberText(text, options_, number_scratch_)) n = ParseCsvNumber(number_scratch_);
   if (!n) FailCell(column, "the text " + Quoted(text) + " is not a number (the file changed while it was read?)", line);
   return n;
 }
 
 std::optional<Date> CsvRecordReader::ConvertDate(const CellSpan& cell, std::size_t column, std::int64_t line) {
   const std::string_view text = CellText(cell, scratch_);
-  if (IsBlankCell(text)) return std::nullopt;
+  if (IsNull(text)) return std::nullopt;
   auto d = Date::Parse(text);
   if (!d) FailCell(column, "the text " + Quoted(text) + " is not a date (the file changed while it was read?)", line);
   return d;
@@ -734,7 +919,7 @@ Value CsvRecordReader::Convert(const CellSpan& cell, std::size_t column, std::in
     }
     default: {
       const std::string_view text = CellText(cell, scratch_);
-      if (IsBlankCell(text)) return Value();
+      if (IsNull(text)) return Value();
       return Value(std::string(text));
     }
   }

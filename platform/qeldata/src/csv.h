@@ -54,6 +54,44 @@ class MappedFile {
   std::unique_ptr<MappingGuard> guard_;  // keeps a shrinking file from ending the process
 };
 
+// How a text file is read, from the connection string's reading keys (see
+// the text provider). The defaults read RFC 4180 files with a header line.
+struct CsvOptions {
+  // The byte between fields; 0 detects it from the first line (see
+  // DetectDelimiter).
+  char delimiter = 0;
+  // Cells whose text (blanks around it removed) equals one of these read as
+  // null in every column, as an empty cell does.
+  std::vector<std::string> na_tokens;
+  // Numbers: the decimal separator ('.' or ','), and the separator of groups
+  // of three digits in the integer part (0: none).
+  char decimal = '.';
+  char thousands = 0;
+  // False: the first line is data too, and the fields are named F1, F2, ...
+  bool header = true;
+
+  bool PlainNumbers() const { return decimal == '.' && thousands == 0; }
+};
+
+// The delimiter of a file whose first line (the header) starts at `line`:
+// of ',', ';', TAB and '|', the one that occurs most often outside quotes in
+// that line; a tie, or a line with none of them, gives ','. A tie between
+// the others goes to the first in that order.
+char DetectDelimiter(std::string_view line);
+
+// `text` as ParseCsvNumber reads it, from a number written under `options`
+// (decimal comma, thousands separators). Writes the plain form (no group
+// separators, '.' as decimal point) into `out` and returns true; returns
+// false when the text is not a number written that way: a separator out of
+// place, groups not of three digits, a '.' where ',' is the decimal
+// separator. Blanks around the text are dropped.
+bool PlainNumberText(std::string_view text, const CsvOptions& options, std::string& out);
+
+// True for a cell that looks like a number written some other way: a sign,
+// digits, '.', ',' (and the thousands separator) only, at least one digit.
+// Such a cell that does not read under the options is an error, not text.
+bool LooksNumeric(std::string_view text, const CsvOptions& options);
+
 // One cell of a record: the bytes between its delimiters, without the
 // surrounding quotes. `escaped` marks a quoted cell with doubled quotes
 // inside, whose text needs CellText to undo them.
@@ -70,15 +108,17 @@ struct CellSpan {
 // Uses `scratch` only when the cell has doubled quotes.
 std::string_view CellText(const CellSpan& cell, std::string& scratch);
 
-// An RFC 4180 tokenizer: fields separated by ',', records by CRLF, LF or a
+// An RFC 4180 tokenizer: fields separated by ',' (or another delimiter), records by CRLF, LF or a
 // lone CR (mixed too); a field that starts with '"' runs to the matching
 // quote and may hold commas, line breaks and doubled quotes. Bytes must be
 // UTF-8 without NUL. Every problem is an Error (kErrProvider) whose text names
 // the file and the line: "BaseBall.csv line 17: unterminated quoted field".
 class CsvTokenizer {
  public:
-  // `text` is the whole file; reading starts at byte `offset`, the start of line `line`.
-  CsvTokenizer(std::string_view text, std::string display_name, std::size_t offset = 0, std::int64_t line = 1);
+  // `text` is the whole file; reading starts at byte `offset`, the start of
+  // line `line`. Fields are separated by `delimiter` (',' ';' TAB '|' ...).
+  CsvTokenizer(std::string_view text, std::string display_name, std::size_t offset = 0, std::int64_t line = 1,
+               char delimiter = ',');
 
   // Reads the next record into `cells` (cleared first). Returns false at the
   // end of the input. An empty line yields one empty cell.
@@ -119,6 +159,7 @@ class CsvTokenizer {
   const std::vector<FieldInfo>* field_names_ = nullptr;
   const MappedFile* file_ = nullptr;
   const char* released_;  // pages from here on are not given back yet (starts at the first record read)
+  char delimiter_;
 };
 
 // The text as a number, as the text provider reads numeric cells: optional
@@ -145,6 +186,8 @@ CsvCellShape ShapeOfCell(std::string_view text);
 
 // True when the cell holds nothing but blanks (or nothing at all): a null.
 bool IsBlankCell(std::string_view text);
+// True when `text`, without the blanks around it, is one of `tokens`.
+bool IsNaToken(std::string_view text, const std::vector<std::string>& tokens);
 
 // The layout of a file after the inference scan: its fields with their
 // inferred types, and where the first data record starts.
@@ -152,6 +195,7 @@ struct CsvLayout {
   std::vector<FieldInfo> fields;
   std::size_t data_offset = 0;  // byte offset of the first data record
   std::int64_t data_line = 2;   // its line number
+  CsvOptions options;           // as given, with the delimiter resolved
 };
 
 // Reads the header and scans every record once to infer each column's type:
@@ -161,7 +205,14 @@ struct CsvLayout {
 // with no value at all). Checks the whole file on the way: quoting, the field
 // count of every record, UTF-8. Throws Error naming file and line.
 // With `file` (which holds `bytes`) the scan gives pages back as it goes.
-CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name, const MappedFile* file = nullptr);
+// `options` decide the delimiter, the null tokens, how numbers are written
+// and whether there is a header line. With a decimal comma or a thousands
+// separator, a cell that looks like a number (see LooksNumeric) but does not
+// read as one, met in a column that reads as numbers up to there, is an error
+// naming file, line and field rather than a reason to read the column as text.
+// A text column in which some cells read as numbers gets `non_numeric`.
+CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name, const MappedFile* file = nullptr,
+                         const CsvOptions& options = CsvOptions());
 
 // Reads data records of a file whose layout is known, converting each cell to
 // a Value of its column's type. Next hands out the record's cells as spans,
@@ -190,12 +241,18 @@ class CsvRecordReader {
   const std::vector<FieldInfo>& fields() const { return fields_; }
   std::int64_t record_line() const { return tokenizer_.record_line(); }
   [[noreturn]] void FailCell(std::size_t column, const std::string& what, std::int64_t line = -1) const;
+  // True for a cell's text that reads as null: blank, or one of the null tokens.
+  bool IsNull(std::string_view text) const;
 
  private:
+
   std::shared_ptr<const MappedFile> file_;
   std::vector<FieldInfo> fields_;
+  CsvOptions options_;
+  bool plain_numbers_;
   CsvTokenizer tokenizer_;
   std::string scratch_;
+  std::string number_scratch_;
 };
 
 }  // namespace qeldata::detail

@@ -118,6 +118,7 @@ const std::string& Field::Name() const { return state_->table->fields[ordinal_].
 int Field::Type() const { return state_->table->fields[ordinal_].type; }
 int Field::DefinedSize() const { return state_->table->fields[ordinal_].defined_size; }
 int Field::Attributes() const { return state_->table->fields[ordinal_].attributes; }
+const std::optional<NonNumericCells>& Field::NonNumeric() const { return state_->table->fields[ordinal_].non_numeric; }
 const Value& Field::GetValue() const { return Checked(state_).Cell(ordinal_); }
 
 void Field::SetValue(Value value) {

@@ -6,6 +6,26 @@
 // A source that names one file ("BaseBall.csv", "[BaseBall.csv]",
 // "select * from [BaseBall.csv]") streams the file itself. Any other SQL runs
 // on an in-memory SQLite database holding the files it names as tables.
+//
+// Reading keys (optional; names and words ignore case):
+//   Delimiter=;            the byte between fields: one character, or comma,
+//                          semicolon, tab (also \t), pipe, space. A ';' must
+//                          be written in braces ({;}) or as "semicolon".
+//                          Without it, the delimiter is the most frequent of
+//                          , ; TAB | outside quotes in the first line, ties
+//                          and none going to the comma.
+//   NA=NA,N/A,.            cells equal to one of these (blanks around them
+//                          ignored, quoted or not) read as null, in every
+//                          column; a token cannot hold a comma.
+//   DecimalSeparator=,     '.' (the default) or ','.
+//   ThousandsSeparator=.   a separator of groups of three digits in numbers:
+//                          one character ({ } or "space" for a blank).
+//   Header=No              the first line is data; fields are named F1, F2, ...
+//                          (Yes, the default, reads field names from it).
+// A number in another format than these keys say ("1.5" with a decimal
+// comma, "1,20,000" with thousands commas) in a column of numbers is an error
+// naming the file, line and field; no cell becomes null unless it is blank
+// or one of the NA tokens.
 #include <algorithm>
 #include <cctype>
 #include <condition_variable>
@@ -434,7 +454,7 @@ void LoadTable(sqlite3* db, const std::string& table, std::shared_ptr<const Mapp
         }
         default: {
           const std::string_view text = CellText(spans[c], scratch);
-          if (IsBlankCell(text)) sqlite3_bind_null(stmt, slot);
+          if (reader.IsNull(text)) sqlite3_bind_null(stmt, slot);
           else sqlite3_bind_text(stmt, slot, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
         }
       }
@@ -446,9 +466,60 @@ void LoadTable(sqlite3* db, const std::string& table, std::shared_ptr<const Mapp
   Exec(db, "COMMIT", display_name);
 }
 
+// The reading keys of a connection string (see the top of this file).
+// Throws Error (kErrInvalidArgument) naming the key for a value it cannot use.
+CsvOptions ReadingOptions(const ConnectionString& cs) {
+  CsvOptions options;
+  auto bad = [](const std::string& key, const std::string& value, const std::string& expected) {
+    return Failure(kErrInvalidArgument, "the connection string's " + key + "=" + value + " is not " + expected);
+  };
+  // One character, or its name.
+  auto character = [&](const std::string& key, const std::string& value, const char* expected) -> char {
+    static const std::pair<const char*, char> kNames[] = {
+        {"comma", ','}, {"semicolon", ';'}, {"tab", '\t'}, {"\\t", '\t'}, {"pipe", '|'}, {"space", ' '}};
+    for (const auto& [name, c] : kNames)
+      if (EqualsNoCase(value, name)) return c;
+    const unsigned char c = value.size() == 1 ? static_cast<unsigned char>(value[0]) : 0;
+    if (c == '\t' || (c >= 0x20 && c < 0x7F && !std::isalnum(c) && c != '"')) return static_cast<char>(c);
+    throw bad(key, value, expected);
+  };
+  if (const auto v = cs.Get("Delimiter"))
+    options.delimiter =
+        character("Delimiter", *v, "one character other than a letter, digit or quote (or comma, semicolon, tab, pipe); "
+                                   "write a semicolon as Delimiter={;}");
+  if (const auto v = cs.Get("NA")) {
+    std::string_view rest = *v;
+    while (!rest.empty()) {
+      const std::size_t comma = rest.find(',');
+      const std::string_view token = Trim(rest.substr(0, comma));
+      if (!token.empty()) options.na_tokens.emplace_back(token);
+      rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+  }
+  if (const auto v = cs.Get("DecimalSeparator")) {
+    if (*v != "." && *v != ",") throw bad("DecimalSeparator", *v, "'.' or ','");
+    options.decimal = (*v)[0];
+  }
+  if (const auto v = cs.Get("ThousandsSeparator")) {
+    if (!v->empty()) options.thousands = character("ThousandsSeparator", *v, "one character such as ',' '.' or a blank");
+    if (options.thousands == '+' || options.thousands == '-')
+      throw bad("ThousandsSeparator", *v, "one character such as ',' '.' or a blank");
+  }
+  if (options.thousands != 0 && options.thousands == options.decimal)
+    throw Failure(kErrInvalidArgument, std::string("the thousands separator and the decimal separator are both '") +
+                                           options.decimal + "'");
+  if (const auto v = cs.Get("Header")) {
+    if (EqualsNoCase(*v, "yes") || EqualsNoCase(*v, "true") || *v == "1") options.header = true;
+    else if (EqualsNoCase(*v, "no") || EqualsNoCase(*v, "false") || *v == "0") options.header = false;
+    else throw bad("Header", *v, "Yes or No");
+  }
+  return options;
+}
+
 class TextProvider : public Provider {
  public:
-  TextProvider(fs::path folder, std::string folder_text) : folder_(std::move(folder)), folder_text_(std::move(folder_text)) {}
+  TextProvider(fs::path folder, std::string folder_text, CsvOptions options)
+      : folder_(std::move(folder)), folder_text_(std::move(folder_text)), options_(std::move(options)) {}
 
   std::unique_ptr<RowStream> Open(std::string_view source, bool /*streaming*/) override {
     const SourceSpec classified = ClassifySource(source);
@@ -511,7 +582,8 @@ class TextProvider : public Provider {
     auto it = layouts_.find(path);
     if (it != layouts_.end() && it->second.mtime_ns == file.mtime_ns() && it->second.size == file.bytes().size())
       return it->second.layout;
-    CachedLayout cached{file.mtime_ns(), file.bytes().size(), InferCsvLayout(file.bytes(), display_name, &file)};
+    CachedLayout cached{file.mtime_ns(), file.bytes().size(),
+                        InferCsvLayout(file.bytes(), display_name, &file, options_)};
     return layouts_.insert_or_assign(path, std::move(cached)).first->second.layout;
   }
 
@@ -572,6 +644,7 @@ class TextProvider : public Provider {
 
   fs::path folder_;          // canonical
   std::string folder_text_;  // as the connection string gives it
+  CsvOptions options_;
   std::map<std::string, CachedLayout> layouts_;
 };
 
@@ -587,7 +660,7 @@ std::unique_ptr<Provider> MakeTextProvider(const ConnectionString& cs) {
     throw Failure(kErrProvider, "cannot open folder " + *folder + (fs::exists(*folder, ec) ? ": not a folder" : ": no such folder"));
   const fs::path canonical = fs::canonical(*folder, ec);
   if (ec) throw Failure(kErrProvider, "cannot open folder " + *folder + ": " + ec.message());
-  return std::make_unique<TextProvider>(canonical, *folder);
+  return std::make_unique<TextProvider>(canonical, *folder, ReadingOptions(cs));
 }
 
 }  // namespace qeldata::detail

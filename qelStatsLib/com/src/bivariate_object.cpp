@@ -4,8 +4,10 @@
 #include "object_helpers.h"
 #include "qelStatsLib/presenter.h"
 
-namespace qelcom_server {
+namespace qel::com {
 namespace {
+
+using namespace qelcom;
 
 using QelStatsLib::_QelBivariate;
 
@@ -58,42 +60,60 @@ class BivariateObject final : public DualObject<_QelBivariate> {
   DataSourceSlot data_source_;
 };
 
-const std::vector<Binding>& Bindings() {
-  static const std::vector<Binding> table = [] {
-    std::vector<MemberView> members;
-    for (const qel::BivariateMember& m : qel::QelBivariate::kMembers)
-      members.push_back({m.name, ToInvokeKind(m.kind), m.dispatch_id, m.help_text});
-    using I = _QelBivariate;
-    return MakeBindings(members, {
-        Slot<&I::get_Cardinality>("Cardinality", VT_R8),
-        Slot<&I::put_Categorical>("Categorical", VT_BOOL),
-        Slot<&I::get_Categorical>("Categorical", VT_BOOL),
-        Slot<&I::get_TargetMean>("TargetMean", VT_R8),
-        Slot<&I::get_N>("N", VT_R8),
-        Slot<&I::get_Missing>("Missing", VT_R8),
-        Slot<&I::get_DI>("DI", VT_R8),
-        Slot<&I::get_PSI>("PSI", VT_R8),
-        Slot<&I::put_ConnectionString>("ConnectionString", VT_BSTR),
-        Slot<&I::get_ConnectionString>("ConnectionString", VT_BSTR),
-        Slot<&I::put_showStatus>("showStatus", VT_BOOL),
-        Slot<&I::get_showStatus>("showStatus", VT_BOOL),
-        Slot<&I::Run>("Run", VT_VARIANT),
-        Slot<&I::get_ResultSet>("ResultSet", VT_DISPATCH),
-        Slot<&I::put_WeightField>("WeightField", VT_BSTR),
-        Slot<&I::get_WeightField>("WeightField", VT_BSTR),
-        Slot<&I::put_PredictorField>("PredictorField", VT_BSTR),
-        Slot<&I::get_PredictorField>("PredictorField", VT_BSTR),
-        Slot<&I::put_TargetField>("TargetField", VT_BSTR),
-        Slot<&I::get_TargetField>("TargetField", VT_BSTR),
-        Slot<&I::put_BinCount>("BinCount", VT_I2),
-        Slot<&I::get_BinCount>("BinCount", VT_I2),
-        Slot<&I::put_Source>("Source", VT_BSTR),
-        Slot<&I::get_Source>("Source", VT_BSTR),
-        Slot<&I::putref_DataSource>("DataSource", VT_DISPATCH),
-        Slot<&I::get_DataSource>("DataSource", VT_DISPATCH),
-    });
-  }();
-  return table;
+// Help texts of the properties that have a setter and a getter.
+constexpr const char* kCategoricalHelp =
+    "Flag set at runtime to determine how to treat the Predictor variable in the processing.  Under certain "
+    "conditions, this flag may be reset during processing to indicate the actual treatment of the predictor "
+    "variable based on the characteristics discovered at the time of the procedure.  By default this is set to "
+    "False. The value is determined True if the number of possible values of the predictor field is less than or "
+    "equal to the number of bins/segments requested";
+constexpr const char* kConnectionStringHelp =
+    "Connectionstring used to identify the database and drivers used to access input data.";
+constexpr const char* kShowStatusHelp = "Boolean indicator requesting user status display as the procedure runs.";
+constexpr const char* kWeightFieldHelp =
+    "Field used to determine the weight that should be applied to each record found in the input dataset";
+constexpr const char* kPredictorFieldHelp =
+    "Field used as an independent variable. Considered a predictor field since you are using this field to "
+    "determine its relationship with the target.";
+constexpr const char* kTargetFieldHelp = "Field to be used as dependent variable in the bivariate analysis.";
+constexpr const char* kBinCountHelp = "Maximum number of bins to create in output data";
+constexpr const char* kSourceHelp = "Source can be a table name our SQL string";
+constexpr const char* kDataSourceHelp = "Incoming data to the Bivariate procedure";
+
+// _QelBivariate in slot order, with its dispatch ids and help texts.
+std::span<const Member> Members() {
+  using I = _QelBivariate;
+  static const Member members[] = {
+      SlotGet<&I::get_Cardinality>("Cardinality", VT_R8, 0x6803001F,
+      "Number of individual values the predictor field contains. This may be more or less than the number of "
+      "bins requested."),
+      SlotLet<&I::put_Categorical>("Categorical", VT_BOOL, 0x6803001E, kCategoricalHelp),
+      SlotGet<&I::get_Categorical>("Categorical", VT_BOOL, 0x6803001E, kCategoricalHelp),
+      SlotGet<&I::get_TargetMean>("TargetMean", VT_R8, 0x6803001D),
+      SlotGet<&I::get_N>("N", VT_R8, 0x6803001C, "Total weighted N of the data less any records with missing values"),
+      SlotGet<&I::get_Missing>("Missing", VT_R8, 0x6803001B, "Number of records with missing target or predictor values"),
+      SlotGet<&I::get_DI>("DI", VT_R8, 0x6803001A, "Discontinuity Index generated as a result of the Bivariate run"),
+      SlotGet<&I::get_PSI>("PSI", VT_R8, 0x68030019, "Power of Segmentation Index as a result of the Bivariate run"),
+      SlotLet<&I::put_ConnectionString>("ConnectionString", VT_BSTR, 0x68030018, kConnectionStringHelp),
+      SlotGet<&I::get_ConnectionString>("ConnectionString", VT_BSTR, 0x68030018, kConnectionStringHelp),
+      SlotLet<&I::put_showStatus>("showStatus", VT_BOOL, 0x68030017, kShowStatusHelp),
+      SlotGet<&I::get_showStatus>("showStatus", VT_BOOL, 0x68030017, kShowStatusHelp),
+      SlotMethod<&I::Run>("Run", VT_VARIANT, 0x60030020, "Executes the bivariate function based on the parameters submitted."),
+      SlotGet<&I::get_ResultSet>("ResultSet", VT_DISPATCH, 0x68030016, "Resulting output from the procedure completion"),
+      SlotLet<&I::put_WeightField>("WeightField", VT_BSTR, 0x68030015, kWeightFieldHelp),
+      SlotGet<&I::get_WeightField>("WeightField", VT_BSTR, 0x68030015, kWeightFieldHelp),
+      SlotLet<&I::put_PredictorField>("PredictorField", VT_BSTR, 0x68030014, kPredictorFieldHelp),
+      SlotGet<&I::get_PredictorField>("PredictorField", VT_BSTR, 0x68030014, kPredictorFieldHelp),
+      SlotLet<&I::put_TargetField>("TargetField", VT_BSTR, 0x68030013, kTargetFieldHelp),
+      SlotGet<&I::get_TargetField>("TargetField", VT_BSTR, 0x68030013, kTargetFieldHelp),
+      SlotLet<&I::put_BinCount>("BinCount", VT_I2, 0x68030012, kBinCountHelp),
+      SlotGet<&I::get_BinCount>("BinCount", VT_I2, 0x68030012, kBinCountHelp),
+      SlotLet<&I::put_Source>("Source", VT_BSTR, 0x68030011, kSourceHelp),
+      SlotGet<&I::get_Source>("Source", VT_BSTR, 0x68030011, kSourceHelp),
+      SlotSet<&I::putref_DataSource>("DataSource", 0x68030010, kDataSourceHelp),
+      SlotGet<&I::get_DataSource>("DataSource", VT_DISPATCH, 0x68030010, kDataSourceHelp),
+  };
+  return members;
 }
 
 }  // namespace
@@ -106,9 +126,9 @@ const ClassInfo& BivariateClass() {
                               "_QelBivariate",
                               nullptr,
                               false,
-                              &Bindings,
+                              &Members,
                               [] { return static_cast<IUnknown*>(static_cast<_QelBivariate*>(new BivariateObject())); }};
   return info;
 }
 
-}  // namespace qelcom_server
+}  // namespace qel::com

@@ -11,8 +11,10 @@
 
 #define QEL_EXPORT extern "C" __attribute__((visibility("default")))
 
-namespace qelcom_server {
+namespace qel::com {
 namespace {
+
+using namespace qelcom;
 
 class ClassFactory final : public ObjectBase<IClassFactory> {
  public:
@@ -65,21 +67,16 @@ std::string Version() {
 std::string TypeLibKey() { return "TypeLib\\" + ToString(QelStatsLib::LIBID_QelStatsLib); }
 
 }  // namespace
-}  // namespace qelcom_server
+}  // namespace qel::com
 
-using namespace qelcom_server;
+using namespace qelcom;
+using namespace qel::com;
 
 QEL_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   const ClassInfo* info = FindClass(clsid);
   if (!info) return CLASS_E_CLASSNOTAVAILABLE;
-  try {
-    info->bindings();  // a table that disagrees with its class fails here, not in a host's call
-  } catch (const std::exception& e) {
-    SetErrorInfo(E_UNEXPECTED, "QelStatsLib", e.what());
-    return E_UNEXPECTED;
-  }
   auto* factory = new (std::nothrow) ClassFactory(*info);
   if (!factory) return E_OUTOFMEMORY;
   const HRESULT hr = factory->QueryInterface(iid, object);

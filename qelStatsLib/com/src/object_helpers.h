@@ -3,66 +3,69 @@
 #pragma once
 
 #include <memory>
+#include <new>
 #include <string>
 
 #include "qelcom/com_ptr.h"
 #include "qelcom/recordset_object.h"
+#include "qelcom/slot_members.h"
+#include "qeldata/recordset.h"
 #include "server.h"
 
-namespace qelcom_server {
+namespace qel::com {
 
-inline BSTR AllocOrThrow(const std::string& text) {
-  BSTR s = SysAllocString(text);
+inline qelcom::BSTR AllocOrThrow(const std::string& text) {
+  qelcom::BSTR s = qelcom::SysAllocString(text);
   if (!s) throw std::bad_alloc();
   return s;
 }
 
-inline VARIANT_BOOL ToVariantBool(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
+inline qelcom::VARIANT_BOOL ToVariantBool(bool b) { return b ? qelcom::VARIANT_TRUE : qelcom::VARIANT_FALSE; }
 
-template <class Kind>
-InvokeKind ToInvokeKind(Kind k) {
-  switch (static_cast<int>(k)) {
-    case 0: return INVOKE_PROPERTYGET;    // kGet
-    case 1: return INVOKE_PROPERTYPUT;    // kLet
-    case 2: return INVOKE_PROPERTYPUTREF; // kSet
-    default: return INVOKE_FUNC;          // kMethod
-  }
+// An unopened recordset on a connection: to an analysis, a source to open
+// over `connection_string` rather than records to read.
+inline std::shared_ptr<qeldata::Recordset> ConnectionTo(std::string connection_string) {
+  auto recordset = std::make_shared<qeldata::Recordset>();
+  recordset->SetActiveConnection(std::make_shared<const qeldata::Connection>(std::move(connection_string)));
+  return recordset;
 }
 
 // The DataSource a host set, as the analysis sees it. A recordset object of
 // ours reaches the engine as the recordset itself; any other object only
 // through the connection string and source it reports.
 struct DataSourceSlot {
-  ComPtr<IDispatch> object;
+  qelcom::ComPtr<qelcom::IDispatch> object;
   bool foreign_disconnected = false;  // someone else's in-memory recordset: unreadable here
 
   template <class Engine>
-  void Set(Engine& engine, IDispatch* value, const char* error_source) {
-    object = ComPtr<IDispatch>(value);  // stored before anything can fail
+  void Set(Engine& engine, qelcom::IDispatch* value, const char* error_source) {
+    object = qelcom::ComPtr<qelcom::IDispatch>(value);  // stored before anything can fail
     foreign_disconnected = false;
     if (!value) {
       engine.SetDataSource(nullptr);  // stores empty and raises "Object required"
       return;
     }
-    std::shared_ptr<qeldata::Recordset> ours = UnwrapRecordset(value);
-    if (ours) {
-      engine.SetDataSource(ours);
-    } else {
-      try {
-        engine.SetDataSource(nullptr);  // forget an earlier recordset; the refusal is expected
-      } catch (const qeldata::Error&) {
-      }
+    if (std::shared_ptr<qeldata::Recordset> ours = qelcom::UnwrapRecordset(value)) {
+      engine.SetDataSource(std::move(ours));  // copies a connection's string and source itself
+      return;
     }
+    // Someone else's object reaches the engine only as a connection to open.
+    // Until it has said which, the engine holds a connection to what it would
+    // open anyway, so that a recordset set before is forgotten even when
+    // reading the object fails.
+    std::string source = engine.Source();
+    engine.SetDataSource(ConnectionTo(engine.ConnectionString()));
+    engine.SetSource(std::move(source));
     const DataSourceReading reading = ReadDataSource(value, error_source);
     if (reading.connected) {
       engine.SetConnectionString(reading.connection_string);
       engine.SetSource(reading.source);
-    } else if (!ours) {
+    } else {
       foreign_disconnected = true;
     }
   }
 
-  void Get(IDispatch** out) const {
+  void Get(qelcom::IDispatch** out) const {
     *out = object.get();
     if (*out) (*out)->AddRef();
   }
@@ -77,9 +80,9 @@ struct DataSourceSlot {
 // out as the same object.
 struct ResultSetSlot {
   std::shared_ptr<qeldata::Recordset> table;
-  ComPtr<IDispatch> object;
+  qelcom::ComPtr<qelcom::IDispatch> object;
 
-  void Get(std::shared_ptr<qeldata::Recordset> current, IDispatch** out) {
+  void Get(std::shared_ptr<qeldata::Recordset> current, qelcom::IDispatch** out) {
     if (!current) {
       table.reset();
       object.Reset();
@@ -88,21 +91,23 @@ struct ResultSetSlot {
     }
     if (current != table) {
       table = current;
-      object = ComPtr<IDispatch>::Attach(WrapRecordset(current));
+      object = qelcom::ComPtr<qelcom::IDispatch>::Attach(qelcom::WrapRecordset(current));
     }
     *out = object.get();
     if (*out) (*out)->AddRef();
   }
 };
 
-}  // namespace qelcom_server
+}  // namespace qel::com
 
-#define QEL_SLOT(body) return Guard(owner(), [&] { body; })
+#define QEL_SLOT(body) return Guard([&] { body; })
 #define QEL_GET_DOUBLE(Name) \
-  HRESULT get_##Name(double* value) override { QEL_SLOT(*Require(value) = engine_.Name()); }
-#define QEL_STRING_PROPERTY(Name)                                                                 \
-  HRESULT put_##Name(const char* value) override { QEL_SLOT(engine_.Set##Name(value ? value : "")); } \
-  HRESULT get_##Name(BSTR* value) override { QEL_SLOT(*Require(value) = AllocOrThrow(engine_.Name())); }
-#define QEL_BOOL_PROPERTY(Name)                                                                 \
-  HRESULT put_##Name(VARIANT_BOOL value) override { QEL_SLOT(engine_.Set##Name(value != 0)); } \
-  HRESULT get_##Name(VARIANT_BOOL* value) override { QEL_SLOT(*Require(value) = ToVariantBool(engine_.Name())); }
+  qelcom::HRESULT get_##Name(double* value) override { QEL_SLOT(*Require(value) = engine_.Name()); }
+#define QEL_STRING_PROPERTY(Name)                                                                            \
+  qelcom::HRESULT put_##Name(const char* value) override { QEL_SLOT(engine_.Set##Name(value ? value : "")); } \
+  qelcom::HRESULT get_##Name(qelcom::BSTR* value) override { QEL_SLOT(*Require(value) = AllocOrThrow(engine_.Name())); }
+#define QEL_BOOL_PROPERTY(Name)                                                                                  \
+  qelcom::HRESULT put_##Name(qelcom::VARIANT_BOOL value) override { QEL_SLOT(engine_.Set##Name(value != 0)); } \
+  qelcom::HRESULT get_##Name(qelcom::VARIANT_BOOL* value) override {                                           \
+    QEL_SLOT(*Require(value) = ToVariantBool(engine_.Name()));                                                   \
+  }

@@ -4,8 +4,10 @@
 #include "object_helpers.h"
 #include "qelStatsLib/presenter.h"
 
-namespace qelcom_server {
+namespace qel::com {
 namespace {
+
+using namespace qelcom;
 
 using QelStatsLib::_QelOutlier;
 
@@ -68,49 +70,45 @@ class OutlierObject final : public DualObject<_QelOutlier> {
   ResultSetSlot result_set_;
 };
 
-const std::vector<Binding>& Bindings() {
-  static const std::vector<Binding> table = [] {
-    std::vector<MemberView> members;
-    for (const qel::QelOutlier::Member& m : qel::QelOutlier::Members())
-      members.push_back({m.name, ToInvokeKind(m.kind), static_cast<std::uint32_t>(m.dispatch_id), m.help});
-    using I = _QelOutlier;
-    return MakeBindings(members, {
-        Slot<&I::get_Median>("Median", VT_R8),
-        Slot<&I::get_Q1>("Q1", VT_R8),
-        Slot<&I::get_Q3>("Q3", VT_R8),
-        Slot<&I::get_SumWgt>("SumWgt", VT_R8),
-        Slot<&I::get_WgtN>("WgtN", VT_R8),
-        Slot<&I::put_TypeParm>("TypeParm", VT_R8),
-        Slot<&I::put_FindType>("FindType", VT_I4),
-        Slot<&I::get_OutlierCountN>("OutlierCountN", VT_R8),
-        Slot<&I::get_OutlierCountWgt>("OutlierCountWgt", VT_R8),
-        Slot<&I::get_Sum>("Sum", VT_R8),
-        Slot<&I::get_Max>("Max", VT_R8),
-        Slot<&I::get_Min>("Min", VT_R8),
-        Slot<&I::get_TrimmedMean>("TrimmedMean", VT_R8),
-        Slot<&I::get_Mean>("Mean", VT_R8),
-        Slot<&I::get_Variance>("Variance", VT_R8),
-        Slot<&I::get_Stdev>("Stdev", VT_R8),
-        Slot<&I::put_OutlierField>("OutlierField", VT_BSTR),
-        Slot<&I::get_OutlierField>("OutlierField", VT_BSTR),
-        Slot<&I::get_Cardinality>("Cardinality", VT_R8),
-        Slot<&I::get_N>("N", VT_R8),
-        Slot<&I::get_Missing>("Missing", VT_R8),
-        Slot<&I::put_ConnectionString>("ConnectionString", VT_BSTR),
-        Slot<&I::get_ConnectionString>("ConnectionString", VT_BSTR),
-        Slot<&I::put_showStatus>("showStatus", VT_BOOL),
-        Slot<&I::get_showStatus>("showStatus", VT_BOOL),
-        Slot<&I::Run>("Run", VT_VARIANT),
-        Slot<&I::get_ResultSet>("ResultSet", VT_DISPATCH),
-        Slot<&I::put_WeightField>("WeightField", VT_BSTR),
-        Slot<&I::get_WeightField>("WeightField", VT_BSTR),
-        Slot<&I::put_Source>("Source", VT_BSTR),
-        Slot<&I::get_Source>("Source", VT_BSTR),
-        Slot<&I::putref_DataSource>("DataSource", VT_DISPATCH),
-        Slot<&I::get_DataSource>("DataSource", VT_DISPATCH),
-    });
-  }();
-  return table;
+// _QelOutlier in slot order, with its dispatch ids.
+std::span<const Member> Members() {
+  using I = _QelOutlier;
+  static const Member members[] = {
+      SlotGet<&I::get_Median>("Median", VT_R8, 0x68030019),
+      SlotGet<&I::get_Q1>("Q1", VT_R8, 0x68030018),
+      SlotGet<&I::get_Q3>("Q3", VT_R8, 0x68030017),
+      SlotGet<&I::get_SumWgt>("SumWgt", VT_R8, 0x68030016),
+      SlotGet<&I::get_WgtN>("WgtN", VT_R8, 0x68030015),
+      SlotLet<&I::put_TypeParm>("TypeParm", VT_R8, 0x68030014),
+      SlotLet<&I::put_FindType>("FindType", VT_I4, 0x68030013),
+      SlotGet<&I::get_OutlierCountN>("OutlierCountN", VT_R8, 0x68030012),
+      SlotGet<&I::get_OutlierCountWgt>("OutlierCountWgt", VT_R8, 0x68030011),
+      SlotGet<&I::get_Sum>("Sum", VT_R8, 0x68030010),
+      SlotGet<&I::get_Max>("Max", VT_R8, 0x6803000F),
+      SlotGet<&I::get_Min>("Min", VT_R8, 0x6803000E),
+      SlotGet<&I::get_TrimmedMean>("TrimmedMean", VT_R8, 0x6803000D),
+      SlotGet<&I::get_Mean>("Mean", VT_R8, 0x6803000C),
+      SlotGet<&I::get_Variance>("Variance", VT_R8, 0x6803000B),
+      SlotGet<&I::get_Stdev>("Stdev", VT_R8, 0x6803000A),
+      SlotLet<&I::put_OutlierField>("OutlierField", VT_BSTR, 0x68030009),
+      SlotGet<&I::get_OutlierField>("OutlierField", VT_BSTR, 0x68030009),
+      SlotGet<&I::get_Cardinality>("Cardinality", VT_R8, 0x68030008),
+      SlotGet<&I::get_N>("N", VT_R8, 0x68030007),
+      SlotGet<&I::get_Missing>("Missing", VT_R8, 0x68030006),
+      SlotLet<&I::put_ConnectionString>("ConnectionString", VT_BSTR, 0x68030005),
+      SlotGet<&I::get_ConnectionString>("ConnectionString", VT_BSTR, 0x68030005),
+      SlotLet<&I::put_showStatus>("showStatus", VT_BOOL, 0x68030004),
+      SlotGet<&I::get_showStatus>("showStatus", VT_BOOL, 0x68030004),
+      SlotMethod<&I::Run>("Run", VT_VARIANT, 0x6003001A),
+      SlotGet<&I::get_ResultSet>("ResultSet", VT_DISPATCH, 0x68030003),
+      SlotLet<&I::put_WeightField>("WeightField", VT_BSTR, 0x68030002),
+      SlotGet<&I::get_WeightField>("WeightField", VT_BSTR, 0x68030002),
+      SlotLet<&I::put_Source>("Source", VT_BSTR, 0x68030001),
+      SlotGet<&I::get_Source>("Source", VT_BSTR, 0x68030001),
+      SlotSet<&I::putref_DataSource>("DataSource", 0x68030000),
+      SlotGet<&I::get_DataSource>("DataSource", VT_DISPATCH, 0x68030000),
+  };
+  return members;
 }
 
 }  // namespace
@@ -123,9 +121,9 @@ const ClassInfo& OutlierClass() {
                               "_QelOutlier",
                               nullptr,
                               true,
-                              &Bindings,
+                              &Members,
                               [] { return static_cast<IUnknown*>(static_cast<_QelOutlier*>(new OutlierObject())); }};
   return info;
 }
 
-}  // namespace qelcom_server
+}  // namespace qel::com

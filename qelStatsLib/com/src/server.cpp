@@ -1,12 +1,14 @@
 #include "server.h"
 
 #include <array>
-#include <stdexcept>
+#include <vector>
 
 #include "qelcom/dispatch.h"
-#include "qelcom/recordset_object.h"
+#include "qeldata/error.h"
 
-namespace qelcom_server {
+namespace qel::com {
+
+using namespace qelcom;
 
 std::atomic<long>& LiveObjects() {
   static std::atomic<long> count{0};
@@ -16,17 +18,6 @@ std::atomic<long>& LiveObjects() {
 std::atomic<long>& ServerLocks() {
   static std::atomic<long> count{0};
   return count;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 std::span<const ClassInfo> Classes() {
@@ -40,29 +31,6 @@ const ClassInfo* FindClass(REFCLSID clsid) {
   for (const ClassInfo& c : Classes())
     if (c.clsid == clsid) return &c;
   return nullptr;
-}
-
-std::vector<Binding> MakeBindings(const std::vector<MemberView>& members, const std::vector<SlotEntry>& slots) {
-  if (members.size() != slots.size()) throw std::logic_error("member table and slots differ in length");
-  std::vector<Binding> out;
-  out.reserve(slots.size());
-  for (std::size_t i = 0; i < slots.size(); ++i) {
-    const MemberView& m = members[i];
-    if (m.name != slots[i].name)
-      throw std::logic_error("slot " + std::to_string(i + 1) + " is " + slots[i].name + " but the member table says " +
-                             std::string(m.name));
-    Binding b;
-    b.name = slots[i].name;
-    b.kind = m.kind;
-    b.type = slots[i].type;
-    b.dispid = static_cast<DISPID>(m.dispid);
-    b.help = m.help.empty() ? nullptr : m.help.data();
-    b.invoke = slots[i].invoke;
-    b.slot = slots[i].slot();
-    b.param_count = m.kind == INVOKE_FUNC ? slots[i].dispatch_args : 0;
-    out.push_back(b);
-  }
-  return out;
 }
 
 // ---- DataSource ----
@@ -99,7 +67,6 @@ Variant ReadMember(IDispatch* object, const char* name) {
 DataSourceReading ReadDataSource(IDispatch* object, const char* error_source) {
   if (!object) throw qeldata::Error(qeldata::kErrObjectRequired, error_source, "Object required");
   DataSourceReading reading;
-  reading.recordset = UnwrapRecordset(object);
   const Variant connection = ReadMember(object, "ActiveConnection");
   if (connection.IsEmpty() || connection.IsNull() || connection.IsNothing()) return reading;
   if (connection.type() != VT_DISPATCH && connection.type() != VT_UNKNOWN)
@@ -170,7 +137,7 @@ class TypeInfoObject final : public StaticObject<ITypeInfo> {
         attr->wTypeFlags = TYPEFLAG_FCANCREATE | (entry_.cls->app_object ? TYPEFLAG_FAPPOBJECT : 0);
         break;
       case TKIND_DISPATCH: {
-        const auto& table = entry_.cls->bindings();
+        const std::span<const Member> table = entry_.cls->members();
         attr->guid = entry_.cls->iid;
         attr->cFuncs = static_cast<std::uint16_t>(table.size());
         attr->cbSizeVft = static_cast<std::uint16_t>((7 + table.size()) * sizeof(void*));
@@ -188,14 +155,14 @@ class TypeInfoObject final : public StaticObject<ITypeInfo> {
   HRESULT GetFuncDesc(std::uint32_t index, FuncDesc* desc) override {
     if (!desc) return E_POINTER;
     if (entry_.kind != TKIND_DISPATCH) return TYPE_E_ELEMENTNOTFOUND;
-    const auto& table = entry_.cls->bindings();
+    const std::span<const Member> table = entry_.cls->members();
     if (index >= table.size()) return TYPE_E_ELEMENTNOTFOUND;
-    const Binding& b = table[index];
+    const Member& b = table[index];
     *desc = FuncDesc{};
     desc->memid = b.dispid;
     desc->invkind = b.kind;
     desc->oVft = static_cast<std::int16_t>(b.slot * sizeof(void*));
-    desc->cParams = b.kind == INVOKE_FUNC ? b.param_count : (b.kind == INVOKE_PROPERTYGET ? 0 : 1);
+    desc->cParams = b.kind == INVOKE_FUNC ? b.max_args : (b.kind == INVOKE_PROPERTYGET ? 0 : 1);
     desc->vtReturn = b.type;
     desc->name = b.name;
     desc->paramNames = b.param_names;
@@ -222,7 +189,7 @@ class TypeInfoObject final : public StaticObject<ITypeInfo> {
       }
     } else {
       if (entry_.kind != TKIND_DISPATCH) return TYPE_E_ELEMENTNOTFOUND;
-      for (const Binding& b : entry_.cls->bindings()) {
+      for (const Member& b : entry_.cls->members()) {
         if (b.dispid != memid) continue;
         n = b.name;
         if (b.help) d = b.help;
@@ -319,4 +286,4 @@ ITypeInfo* NewInterfaceTypeInfo(const ClassInfo& info) {
   return new TypeInfoObject({TKIND_DISPATCH, &info}, index * 2 + 1);
 }
 
-}  // namespace qelcom_server
+}  // namespace qel::com

@@ -3,8 +3,10 @@
 
 #include "object_helpers.h"
 
-namespace qelcom_server {
+namespace qel::com {
 namespace {
+
+using namespace qelcom;
 
 using QelStatsLib::_QelStatFctn;
 
@@ -48,56 +50,46 @@ class StatFctnObject final : public DualObject<_QelStatFctn> {
 
 #undef QEL_UNARY_SLOT
 
-// Argument names as the type library publishes them, one list per member.
-struct ParamList {
-  std::vector<const char*> names;
-  std::vector<VarType> types;
-};
+constexpr const char* kRadiansHelp = "Input Degrees in Radians to obtain value";
+// Argument names as the type library publishes them.
+constexpr const char* kX[] = {"x"};
+constexpr const char* kLogNArgs[] = {"x", "N"};
+constexpr const char* kDistArgs[] = {"lat1", "long1", "lat2", "long2"};
 
-const std::vector<Binding>& Bindings() {
-  static std::vector<ParamList> params;  // kept alive for the pointers below
-  static const std::vector<Binding> table = [] {
-    std::vector<MemberView> members;
-    for (const qel::StatFctnMember& m : qel::QelStatFctn::Members())
-      members.push_back({m.name, INVOKE_FUNC, static_cast<std::uint32_t>(m.dispatch_id), m.help_text});
-    using I = _QelStatFctn;
-    std::vector<Binding> b = MakeBindings(members, {
-        Slot<&I::ArcSin>("ArcSin", VT_R8),
-        Slot<&I::Secant>("Secant", VT_R8),
-        Slot<&I::CoSec>("CoSec", VT_R8),
-        Slot<&I::CoTan>("CoTan", VT_R8),
-        Slot<&I::ArcCos>("ArcCos", VT_R8),
-        Slot<&I::ArcCosSec>("ArcCosSec", VT_R8),
-        Slot<&I::ArcCoTan>("ArcCoTan", VT_R8),
-        Slot<&I::HSin>("HSin", VT_R8),
-        Slot<&I::HCos>("HCos", VT_R8),
-        Slot<&I::HTan>("HTan", VT_R8),
-        Slot<&I::HSec>("HSec", VT_R8),
-        Slot<&I::HCoSec>("HCoSec", VT_R8),
-        Slot<&I::HCoTan>("HCoTan", VT_R8),
-        Slot<&I::HArcsin>("HArcsin", VT_R8),
-        Slot<&I::HArccos>("HArccos", VT_R8),
-        Slot<&I::HArctan>("HArctan", VT_R8),
-        Slot<&I::HArcsec>("HArcsec", VT_R8),
-        Slot<&I::HArcCoSec>("HArcCoSec", VT_R8),
-        Slot<&I::HArcCoTan>("HArcCoTan", VT_R8),
-        Slot<&I::LogN>("LogN", VT_R8),
-        Slot<&I::DTOR>("DTOR", VT_R8),
-        Slot<&I::Dist_Fctn>("Dist_Fctn", VT_R8),
-    });
-    const auto engine_members = qel::QelStatFctn::Members();
-    params.resize(b.size());
-    for (std::size_t i = 0; i < b.size(); ++i) {
-      for (std::string_view arg : engine_members[i].Arguments()) {
-        params[i].names.push_back(arg.data());
-        params[i].types.push_back(VT_R8);
-      }
-      b[i].param_names = params[i].names.data();
-      b[i].param_types = params[i].types.data();
-    }
-    return b;
-  }();
-  return table;
+// _QelStatFctn in slot order, with its dispatch ids, help texts and argument names.
+std::span<const Member> Members() {
+  using I = _QelStatFctn;
+  static const Member members[] = {
+      SlotMethod<&I::ArcSin>("ArcSin", VT_R8, 0x60030000, kRadiansHelp, kX),
+      SlotMethod<&I::Secant>("Secant", VT_R8, 0x60030001, kRadiansHelp, kX),
+      SlotMethod<&I::CoSec>("CoSec", VT_R8, 0x60030002, kRadiansHelp, kX),
+      SlotMethod<&I::CoTan>("CoTan", VT_R8, 0x60030003, kRadiansHelp, kX),
+      SlotMethod<&I::ArcCos>("ArcCos", VT_R8, 0x60030004, kRadiansHelp, kX),
+      SlotMethod<&I::ArcCosSec>("ArcCosSec", VT_R8, 0x60030005, kRadiansHelp, kX),
+      SlotMethod<&I::ArcCoTan>("ArcCoTan", VT_R8, 0x60030006, kRadiansHelp, kX),
+      SlotMethod<&I::HSin>("HSin", VT_R8, 0x60030007, kRadiansHelp, kX),
+      SlotMethod<&I::HCos>("HCos", VT_R8, 0x60030008, kRadiansHelp, kX),
+      SlotMethod<&I::HTan>("HTan", VT_R8, 0x60030009, kRadiansHelp, kX),
+      SlotMethod<&I::HSec>("HSec", VT_R8, 0x6003000A, kRadiansHelp, kX),
+      SlotMethod<&I::HCoSec>("HCoSec", VT_R8, 0x6003000B, kRadiansHelp, kX),
+      SlotMethod<&I::HCoTan>("HCoTan", VT_R8, 0x6003000C, kRadiansHelp, kX),
+      SlotMethod<&I::HArcsin>("HArcsin", VT_R8, 0x6003000D, kRadiansHelp, kX),
+      SlotMethod<&I::HArccos>("HArccos", VT_R8, 0x6003000E, kRadiansHelp, kX),
+      SlotMethod<&I::HArctan>("HArctan", VT_R8, 0x6003000F, kRadiansHelp, kX),
+      SlotMethod<&I::HArcsec>("HArcsec", VT_R8, 0x60030010, kRadiansHelp, kX),
+      SlotMethod<&I::HArcCoSec>("HArcCoSec", VT_R8, 0x60030011, kRadiansHelp, kX),
+      SlotMethod<&I::HArcCoTan>("HArcCoTan", VT_R8, 0x60030012, kRadiansHelp, kX),
+      SlotMethod<&I::LogN>("LogN", VT_R8, 0x60030013, "Base N log of X", kLogNArgs),
+      SlotMethod<&I::DTOR>("DTOR", VT_R8, 0x60030014,
+      "Returns a value in Radians for the input degree value.  This is necessary for the calculation of "
+      "certain other variable values.",
+      kX),
+      SlotMethod<&I::Dist_Fctn>("Dist_Fctn", VT_R8, 0x60030015,
+      "Returns statute miles from an input pair of Latitude and Longitude degree points. Internal functions "
+      "convert the degrees to radians for calculations. No prior conversion is needed.",
+      kDistArgs),
+  };
+  return members;
 }
 
 }  // namespace
@@ -110,9 +102,9 @@ const ClassInfo& StatFctnClass() {
                               "_QelStatFctn",
                               nullptr,
                               true,
-                              &Bindings,
+                              &Members,
                               [] { return static_cast<IUnknown*>(static_cast<_QelStatFctn*>(new StatFctnObject())); }};
   return info;
 }
 
-}  // namespace qelcom_server
+}  // namespace qel::com

@@ -591,6 +591,40 @@ TEST(ComServer, DataSourceReadsAnyObjectByName) {
   EXPECT_NE(info->description.find("DataSource"), std::string::npos);
 }
 
+// A recordset of ours set before is forgotten when another object replaces
+// it, also when reading that object fails: Run then opens the named source.
+TEST(ComServer, ReplacingOurRecordsetForgetsIt) {
+  auto memory = std::make_shared<qeldata::Recordset>();
+  memory->GetFields().Append("HR", qeldata::adDouble);
+  memory->Open();
+  memory->AddNew();
+  memory->GetFields().Item("HR").SetValue(qeldata::Value(1000.0));
+  memory->Update();
+  ComPtr<IDispatch> ours = ComPtr<IDispatch>::Attach(WrapRecordset(memory));
+  ComPtr<IDispatch> not_a_recordset = Create<IDispatch>(CLSID_QelStatFctn, IID_IDispatch);
+  ComPtr<ForeignObject> connected =
+      ComPtr<ForeignObject>::Attach(new ForeignObject(kTextConnection.c_str(), "BaseBall.csv"));
+  for (IDispatch* replacement : {static_cast<IDispatch*>(connected.get()), not_a_recordset.get()}) {
+    ComPtr<_QelUnivariate> u = Create<_QelUnivariate>(CLSID_QelUnivariate, IID__QelUnivariate);
+    u->put_FieldName("HR");
+    u->put_ConnectionString(kTextConnection.c_str());
+    u->put_Source("BaseBall.csv");
+    ASSERT_EQ(u->putref_DataSource(ours.get()), S_OK);
+    Bstr text;
+    u->get_Source(text.out());
+    EXPECT_EQ(text.str(), "BaseBall.csv") << "a disconnected recordset leaves Source alone";
+    u->putref_DataSource(replacement);
+    VARIANT_BOOL ok = 0;
+    ASSERT_EQ(u->Run(&ok), S_OK);
+    EXPECT_EQ(ok, VARIANT_TRUE);
+    double n = 0, max = 0;
+    u->get_N(&n);
+    u->get_Max(&max);
+    EXPECT_GT(n, 800) << "the file was read";
+    EXPECT_NE(max, 1000.0) << "not the recordset set before";
+  }
+}
+
 TEST(ComServer, OutlierAndBivariateHandBackRecordsetObjects) {
   ComPtr<_QelOutlier> o = Create<_QelOutlier>(CLSID_QelOutlier, IID__QelOutlier);
   ComPtr<IDispatch> none;
