@@ -73,10 +73,8 @@ std::vector<OutlierRow> OutlierRows(qeldata::Recordset& table) {
   return rows;
 }
 
-OutlierResult RunOutlier(qeldata::Recordset& input, const std::string& field, const std::string& weight,
-                         OutlierRule rule, double parm) {
-  const auto table = Outlier_Run(input, field, weight, static_cast<std::int32_t>(rule), parm, false);
-  const OutlierRecord& r = OutlierRunRecord();
+OutlierResult FromRecord(const OutlierRecord& r, const std::shared_ptr<qeldata::Recordset>& table,
+                         const std::string& reason) {
   OutlierResult out;
   out.N = r.N, out.WgtN = r.WgtN, out.Missing = r.Missing, out.Sum = r.Sum, out.SumWgt = r.SumWgt;
   out.Mean = r.Mean, out.Variance = r.Variance, out.Stdev = r.Stdev, out.Min = r.Min, out.Max = r.Max;
@@ -84,8 +82,14 @@ OutlierResult RunOutlier(qeldata::Recordset& input, const std::string& field, co
   out.TrimmedMean = r.TrimmedMean, out.OutlierCountN = r.OutlierCountN, out.OutlierCountWgt = r.OutlierCountWgt;
   out.Complete = table != nullptr;
   if (table) out.Rows = OutlierRows(*table);
-  else out.Reason = r.failure.empty() ? "the analysis stopped" : r.failure;
+  else out.Reason = reason.empty() ? "the analysis stopped" : reason;
   return out;
+}
+
+OutlierResult RunOutlier(qeldata::Recordset& input, const std::string& field, const std::string& weight,
+                         OutlierRule rule, double parm) {
+  const auto table = Outlier_Run(input, field, weight, static_cast<std::int32_t>(rule), parm, false);
+  return FromRecord(OutlierRunRecord(), table, OutlierRunRecord().failure);
 }
 
 void CheckRule(OutlierRule rule, double parm) {
@@ -118,26 +122,16 @@ std::optional<double> OptionalNumber(const qeldata::Value& v) {
   return qeldata::ParseNumber(text);
 }
 
-BivariateResult RunBivariate(qeldata::Recordset& input, const std::string& predictor, const std::string& target,
-                             const std::string& weight, std::int16_t bins, bool categorical, bool numeric) {
-  // The run tells of its failures in a message box: here they become Reason.
-  RecordingPresenter presenter;
-  ScopedPresenter scoped(&presenter);
-  BivariateRunRecord().Categorical = categorical;
-  const auto table = Bivariate_Run(input, predictor, target, false, weight, bins);
-  const BivariateRecord& r = BivariateRunRecord();
+BivariateResult FromRecord(const BivariateRecord& r, const std::shared_ptr<qeldata::Recordset>& table,
+                           const std::string& reason, bool numeric_bounds) {
   BivariateResult out;
   out.PSI = r.PSI, out.DI = r.DI, out.N = r.N, out.Missing = r.Missing, out.TargetMean = r.TargetMean;
   out.Cardinality = r.Cardinality, out.Categorical = r.Categorical;
   out.Complete = table != nullptr;
   if (!table) {
-    for (const PresenterEvent& e : presenter.events())
-      if (e.kind == PresenterEvent::Kind::kMessage) out.Reason = e.text;
-    if (out.Reason.empty()) out.Reason = "the analysis stopped";
+    out.Reason = reason.empty() ? "the analysis stopped" : reason;
     return out;
   }
-  // A forced categorical numeric predictor is listed by its text form.
-  const bool numeric_bounds = numeric && !categorical;
   if (!(table->IsBOF() && table->IsEOF())) {
     table->MoveFirst();
     const auto fields = table->GetFields();
@@ -153,6 +147,20 @@ BivariateResult RunBivariate(qeldata::Recordset& input, const std::string& predi
     }
   }
   return out;
+}
+
+BivariateResult RunBivariate(qeldata::Recordset& input, const std::string& predictor, const std::string& target,
+                             const std::string& weight, std::int16_t bins, bool categorical, bool numeric) {
+  // The run tells of its failures in a message box: here they become Reason.
+  RecordingPresenter presenter;
+  ScopedPresenter scoped(&presenter);
+  BivariateRunRecord().Categorical = categorical;
+  const auto table = Bivariate_Run(input, predictor, target, false, weight, bins);
+  std::string reason;
+  for (const PresenterEvent& e : presenter.events())
+    if (e.kind == PresenterEvent::Kind::kMessage) reason = e.text;
+  // A forced categorical numeric predictor is listed by its text form.
+  return FromRecord(BivariateRunRecord(), table, reason, numeric && !categorical);
 }
 
 qeldata::Date CheckedDate(const Date& d, std::size_t i) {
@@ -260,6 +268,17 @@ OutlierResult Outlier(const Table& table, std::string_view field_name, std::stri
   return RunOutlier(*input, field, weight, rule, parm);
 }
 
+OutlierResult Outlier(const ValueTally& tally, OutlierRule rule, double parm) {
+  CheckRule(rule, parm);
+  // The finish empties the tally it sorts: it works on a copy.
+  Tally<CountWeight> copy = TallyAccess::Of(tally);
+  OutlierRecord rec;
+  std::string reason;
+  const OutlierOptions options{static_cast<std::int32_t>(rule), parm, "the values"};
+  const auto table = Outlier_Finish(copy, options, rec, &reason);
+  return FromRecord(rec, table, reason);
+}
+
 // ---- Bivariate ----
 
 BivariateResult Bivariate(std::span<const double> predictor, std::span<const double> target,
@@ -301,6 +320,22 @@ BivariateResult Bivariate(const Table& table, std::string_view predictor_name, s
     detail::Throw(ErrorCode::kFieldType, "Invalid Data Type on input data: the predictor '" + p.name + "' of " +
                                              table.source() + " is long text");
   return RunBivariate(*input, predictor, target, weight, bin_count, categorical, p.type == FieldType::kNumber);
+}
+
+BivariateResult Bivariate(const SegmentTally& tally, int bins) {
+  BivariateOptions options{"Predictor", "Target", detail::CheckedBins(bins), tally.categorical(), false};
+  BivariateRecord rec;
+  std::string reason;
+  std::shared_ptr<qeldata::Recordset> table;
+  bool numeric = false;
+  if (const auto* numbers = std::get_if<Tally<TargetSums>>(&TallyAccess::Of(tally))) {
+    Tally<TargetSums> copy = *numbers;  // the finish empties the tally it sorts
+    numeric = true;
+    table = Bivariate_Finish(copy, options, rec, &reason);
+  } else {
+    table = Bivariate_Finish(std::get<TextTally>(TallyAccess::Of(tally)), options, rec, &reason);
+  }
+  return FromRecord(rec, table, reason, numeric && !tally.categorical());
 }
 
 }  // namespace qel

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "qel/base.h"
 #include "qel/table.h"
@@ -54,6 +55,8 @@ inline qeldata::Value NumberOrNull(double x) { return x != x ? qeldata::Value() 
 // The engine state behind the public tallies.
 struct TallyAccess {
   static Tally<CountWeight>& Of(const ValueTally& t);
+  // Numbers, or texts (text and date predictors, categorical numbers).
+  static std::variant<Tally<TargetSums>, TextTally>& Of(const SegmentTally& t);
 };
 
 }  // namespace qel

@@ -117,6 +117,8 @@ struct SegmentTally::Impl {
   }
 };
 
+std::variant<Tally<TargetSums>, TextTally>& TallyAccess::Of(const SegmentTally& t) { return t.impl_->tally; }
+
 SegmentTally::SegmentTally(bool categorical) : impl_(std::make_unique<Impl>()) {
   impl_->categorical = categorical;
   if (categorical) impl_->tally.emplace<TextTally>();

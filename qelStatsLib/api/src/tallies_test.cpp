@@ -131,6 +131,49 @@ TEST(ValueTally, MergedPartsAndBytesFinishAsTheWhole) {
             qel::ErrorCode::kBadBytes);
 }
 
+// Filled in record order, a tally finishes as the analysis over the arrays.
+TEST(Tallies, RecordOrderTalliesFinishAsTheArrays) {
+  std::vector<double> p, t, w;
+  for (int i = 0; i < 500; ++i) {
+    p.push_back((i * 37) % 41 * 0.25 + (i % 17 == 0 ? kNull : 0.0));
+    t.push_back((i * 13) % 29 * 0.1);
+    w.push_back(0.5 + i % 3);
+  }
+  qel::ValueTally values;
+  values.AddArrays(p, w);
+  for (const auto& [rule, parm] : {std::pair{qel::OutlierRule::kStd, 1.5}, std::pair{qel::OutlierRule::kTrimmedMean, 20.0}}) {
+    const qel::OutlierResult a = qel::Outlier(p, w, rule, parm), b = qel::Outlier(values, rule, parm);
+    ASSERT_TRUE(a.Complete && b.Complete) << a.Reason << b.Reason;
+    EXPECT_EQ(a.Mean, b.Mean);
+    EXPECT_EQ(a.Stdev, b.Stdev);
+    EXPECT_EQ(a.TrimmedMean, b.TrimmedMean);
+    EXPECT_EQ(a.OutlierCountWgt, b.OutlierCountWgt);
+    ASSERT_EQ(a.Rows.size(), b.Rows.size());
+    for (std::size_t i = 0; i < a.Rows.size(); ++i) {
+      EXPECT_EQ(a.Rows[i].Value, b.Rows[i].Value);
+      EXPECT_EQ(a.Rows[i].WeightedN, b.Rows[i].WeightedN);
+      EXPECT_EQ(a.Rows[i].Outlier, b.Rows[i].Outlier);
+    }
+  }
+  for (const bool categorical : {false, true}) {
+    qel::SegmentTally segments(categorical);
+    segments.AddArrays(p, t, w);
+    const qel::BivariateResult a = qel::Bivariate(p, t, w, 6, categorical), b = qel::Bivariate(segments, 6);
+    ASSERT_TRUE(a.Complete && b.Complete) << a.Reason << b.Reason;
+    EXPECT_EQ(a.PSI, b.PSI);
+    EXPECT_EQ(a.DI, b.DI);
+    EXPECT_EQ(a.TargetMean, b.TargetMean);
+    EXPECT_EQ(a.Missing, b.Missing);
+    ASSERT_EQ(a.Rows.size(), b.Rows.size());
+    for (std::size_t i = 0; i < a.Rows.size(); ++i) {
+      EXPECT_EQ(a.Rows[i].N, b.Rows[i].N);
+      EXPECT_EQ(a.Rows[i].Min, b.Rows[i].Min);
+      EXPECT_EQ(a.Rows[i].Mean, b.Rows[i].Mean);
+      EXPECT_EQ(a.Rows[i].Index, b.Rows[i].Index);
+    }
+  }
+}
+
 TEST(SegmentTally, KindsDoNotMixAndBytesRoundTrip) {
   qel::SegmentTally numbers;
   numbers.Add(1.5, 10);
