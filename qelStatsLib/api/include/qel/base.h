@@ -31,7 +31,9 @@ enum class ErrorCode : int {
   // A field of a type the analysis cannot use: a text or date field where a
   // number is needed, a long text predictor.
   kFieldType = 3,
-  // A value that cannot be read as its field's type (named with its row).
+  // A value that cannot be read as its field's type. The analyses over a
+  // table report such a value as a stopped run (Complete false, with the
+  // record in Reason), as the classes do; the code is kept for readers.
   kBadValue = 4,
   // The data could not be reached: a connection string that names nothing,
   // a file or table that does not exist, SQL that the source refuses.

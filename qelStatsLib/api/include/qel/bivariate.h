@@ -90,10 +90,11 @@ QEL_API BivariateResult Bivariate(std::span<const std::optional<Date>> predictor
 // `target`, weighted by the field `weight` (empty or blank: unweighted), in
 // record order. Text and date predictors are categorical.
 // - Throws Error kNoSuchField for a field the table lacks, kFieldType for a
-//   long text predictor, kBadValue for a target or weight that is no number
-//   (naming its row), kData when the table cannot be read, kInvalidArgument
-//   for a blank field name or `bins` outside 1..32767.
-// - Stops (Complete false) as the array forms do.
+//   long text predictor or a text or date target or weight, kData when the
+//   table cannot be opened, kInvalidArgument for a blank field name or `bins`
+//   outside 1..32767.
+// - Stops (Complete false) as the array forms do, and also at a target or
+//   weight that cannot be read as a number (Reason says which).
 QEL_API BivariateResult Bivariate(const Table& table, std::string_view predictor, std::string_view target,
                                   std::string_view weight, int bins, bool categorical = false);
 

@@ -84,8 +84,9 @@ QEL_API OutlierResult Outlier(std::span<const double> values, std::span<const do
 
 // The outliers of the field `field` of `table`, weighted by the field `weight`
 // (empty or blank: unweighted), in record order. Throws as Univariate over a
-// table does (kNoSuchField, kFieldType, kBadValue, kData, kInvalidArgument),
-// and as the array form for `rule` and `parm`.
+// table does (kNoSuchField, kFieldType, kData, kInvalidArgument), and as the
+// array form for `rule` and `parm`; stops at a value that is no number as it
+// does.
 QEL_API OutlierResult Outlier(const Table& table, std::string_view field, std::string_view weight, OutlierRule rule,
                               double parm);
 

@@ -74,10 +74,11 @@ QEL_API UnivariateResult Univariate(std::span<const double> values, std::span<co
 // `weight` (empty or blank: unweighted), in record order.
 // - A null value, or a null weight, counts once in Missing.
 // - Throws Error kNoSuchField for a field or weight field the table lacks,
-//   kFieldType for a text or date field, kBadValue for a value or weight that
-//   is no number (naming its row), kData when the table cannot be read, and
-//   kInvalidArgument for a blank `field`.
-// - Stops (Complete false) as the array form does.
+//   kFieldType for a text or date field, kData when the table cannot be
+//   opened, and kInvalidArgument for a blank `field`.
+// - Stops (Complete false) as the array form does, and also at a value or
+//   weight that cannot be read as a number (Reason names the record), as the
+//   class's Run returns False there.
 QEL_API UnivariateResult Univariate(const Table& table, std::string_view field, std::string_view weight = {});
 
 // The statistics of a tally (see qel/tally.h): the finish of the analysis.
