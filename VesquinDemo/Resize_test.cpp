@@ -13,7 +13,7 @@
 
 #include "frmMain.h"
 #include "modCommon.h"
-#include "modal_closer.h"
+#include "qeltesting/message_box_driver.h"
 
 namespace {
 
@@ -180,7 +180,7 @@ TEST(ResizeModule, ScaleTruncatesTowardZero) {
 }
 
 TEST(ResizeMainWindow, ControlsFollowTheWindowAndDropDownsKeepTheirHeight) {
-  ModalCloser closer;
+  qel::MessageBoxDriver closer;
   frmMain window;
   window.show();
   QApplication::processEvents();

@@ -1,5 +1,7 @@
 #include "qelStatsLib/modBivariate.h"
 
+#include "bivariate_rounding.h"
+
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -12,8 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "qelStatsLib/modQuickSort.h"
+#include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
+#include "text.h"
 
 namespace qel {
 
@@ -423,7 +426,7 @@ void ReadWeighted(Recordset& input, const qeldata::Field& predictor, const qelda
   }
 }
 
-bool IsBlank(const std::string& s) { return s.find_first_not_of(" \t") == std::string::npos; }
+using text::IsBlank;
 
 // ---- Bins ----
 

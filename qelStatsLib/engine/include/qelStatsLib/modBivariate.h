@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
 
 #include "qeldata/recordset.h"
@@ -46,18 +45,5 @@ std::shared_ptr<qeldata::Recordset> NewBivariateTable(const std::string& predict
 std::shared_ptr<qeldata::Recordset> Bivariate_Run(qeldata::Recordset& input, const std::string& PredictorField,
                                                   const std::string& TargetField, bool showStatus,
                                                   const std::string& WeightField, std::int16_t BinCount);
-
-namespace detail {
-
-// x rounded to 5 decimal places from the exact binary value it holds, halves to
-// even: 0.015625 (1/64, a true tie) gives 0.01562, while 0.123455, held just
-// below that decimal, gives 0.12345.
-double RoundTo5Decimals(double x);
-// x rounded to a whole number, halves to even.
-double RoundHalfEven(double x);
-// Number of pairs i < j with means[j] < means[i] (strictly), in O(n log n).
-std::int64_t CountFallingPairs(std::span<const double> means);
-
-}  // namespace detail
 
 }  // namespace qel

@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "qelStatsLib/modQuickSort.h"
+#include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
 #include "qeldata/error.h"
 #include "qeldata/value.h"
+#include "text.h"
 
 namespace qel {
 
@@ -346,12 +347,6 @@ bool IsNumericFieldType(int type) {
   }
 }
 
-std::string TrimSpaces(const std::string& s) {
-  const auto first = s.find_first_not_of(' ');
-  if (first == std::string::npos) return std::string();
-  return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
-
 std::shared_ptr<qeldata::Recordset> NewResultSet() {
   auto rs = std::make_shared<qeldata::Recordset>();
   qeldata::Fields fields = rs->GetFields();
@@ -440,7 +435,7 @@ std::shared_ptr<qeldata::Recordset> Run(qeldata::Recordset& input, const std::st
 
   if (show_status) progress.Open(outlier_field);
 
-  DistinctTable table = TrimSpaces(weight_field).empty()
+  DistinctTable table = text::IsBlank(weight_field)
                             ? ReadUnweighted(input, value_field, outlier_field, rec)
                             : ReadWeighted(input, value_field, fields.Item(weight_field), outlier_field,
                                            weight_field, rec);

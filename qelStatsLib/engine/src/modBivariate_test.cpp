@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "bivariate_rounding.h"
+
 #include <cmath>
 #include <random>
 #include <string>
