@@ -218,8 +218,12 @@ std::shared_ptr<qeldata::Recordset> ColumnsRecordset(const Column& values, std::
 // ---- The classes ----
 
 // Runs one analysis object whose input (a table or a recordset) is set.
+// `text_predictor`: keep the bivariate table's Min and Max as texts (a text
+// or date predictor); unknown (a table) keeps them as texts only when one of
+// them is no number.
 template <typename Setup>
-Outcome RunClass(Analysis analysis, const Options& options, const Hooks& hooks, Setup setup) {
+Outcome RunClass(Analysis analysis, const Options& options, const Hooks& hooks, Setup setup,
+                 std::optional<bool> text_predictor = std::nullopt) {
   HookPresenter presenter(hooks);
   qel::ScopedPresenter scoped(&presenter);
   Outcome out;
@@ -263,7 +267,13 @@ Outcome RunClass(Analysis analysis, const Options& options, const Hooks& hooks, 
         out.stats = BivariateStats(b);
         out.categorical = b.Categorical();
         if (out.ok) {
-          if (auto rs = b.ResultSet()) out.table = ToTable(*rs, true, 2, 3);
+          if (auto rs = b.ResultSet()) {
+            out.table = ToTable(*rs, text_predictor.value_or(false), 2, 3);
+            bool all_numbers = true;
+            for (const auto& row : out.table->rows)
+              for (int col : {2, 3}) all_numbers = all_numbers && !std::holds_alternative<std::string>(row[col]);
+            if (!text_predictor && !all_numbers) out.table = ToTable(*rs, true, 2, 3);
+          }
         }
         break;
       }
@@ -384,9 +394,19 @@ Outcome RunColumns(Analysis analysis, const Options& options, const Column& valu
     return out;
   }
   auto rs = ColumnsRecordset(values, weights, target);
+  // The recordset's own field names; the table's columns get the caller's.
   Options named = options;
-  if (!weights.empty()) named.weight = "weight";
-  return RunClass(analysis, named, hooks, [&](auto& object) { object.SetDataSource(rs); });
+  named.field = "value";
+  named.target = "target";
+  named.weight = weights.empty() ? "" : "weight";
+  Outcome out = RunClass(
+      analysis, named, hooks, [&](auto& object) { object.SetDataSource(rs); }, values.texts != nullptr);
+  if (analysis == Analysis::kBivariate && out.table && out.table->columns.size() == 6) {
+    out.table->columns[2] = "Min " + options.field;
+    out.table->columns[3] = "Max " + options.field;
+    out.table->columns[4] = "Mean " + options.target;
+  }
+  return out;
 }
 
 std::vector<unsigned char> TallyBytes(Analysis analysis, const Column& values, std::span<const double> weights,
