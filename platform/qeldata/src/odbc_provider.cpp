@@ -394,6 +394,7 @@ bool StartsWithKeyword(std::string_view s) {
   return false;
 }
 
+
 // The statement to run for a source: SQL text as it is; a table name (plain,
 // "quoted" or [bracketed] parts joined by '.') inside `select * from`. A name
 // never leaves its quotes; anything else is refused.
