@@ -1,7 +1,7 @@
-// The Python module's one door into the engine. Everything the bindings call
+// The Python module's one door into the library. Everything the bindings call
 // goes through here, in plain C++ types (spans of doubles, texts, named
-// numbers, tables of cells), so the bindings never see the engine's own
-// types and the engine can change behind this file alone.
+// numbers, tables of cells); behind it is the library's public API (qel/),
+// so the bindings never see the library's types.
 //
 //   qelpy::Hooks hooks;                    // progress and interruption, optional
 //   qelpy::Column values = qelpy::Column::Numbers(span);
@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <span>
 #include <string>
 #include <utility>
@@ -70,7 +71,9 @@ struct Column {
 
 // How a run talks back to its host, called on the running thread without
 // any lock held. `progress` gets the phase and the bar (0..99); `interrupted`
-// is asked at each checkpoint and stops the run when it returns true.
+// is asked at each checkpoint and stops the run when it returns true. The
+// checkpoints: before and after each analysis, and while arrays are tallied,
+// between blocks of about a million values.
 struct Hooks {
   std::function<void(const std::string& phase, int bar)> progress;
   std::function<bool()> interrupted;
@@ -79,10 +82,16 @@ struct Hooks {
 // Raised when `interrupted` stopped a run.
 struct Interrupted {};
 
+// Raised for a field or column of a type the analysis cannot use.
+struct WrongType : std::invalid_argument {
+  using std::invalid_argument::invalid_argument;
+};
+
 // The analysis of a table of a connection (a CSV folder, an SQLite file, an
-// ODBC database) through the library's classes, as `qelstats` runs it.
-// Throws std::invalid_argument for the input errors Run raises (a blank name,
-// a missing file, an unknown table).
+// ODBC database), in record order. Throws std::invalid_argument for input
+// errors (a blank name, a missing file, an unknown table or field, a value
+// that is no number), TypeError-like std::domain_error for a field of the
+// wrong type.
 Outcome RunTable(Analysis analysis, const std::string& connection, const std::string& source, const Options& options,
                  const Hooks& hooks);
 
@@ -101,8 +110,6 @@ std::vector<unsigned char> MergeTallyBytes(Analysis analysis, std::span<const un
                                            std::span<const unsigned char> b);
 Outcome FinishTallyBytes(Analysis analysis, const Options& options, std::span<const unsigned char> bytes,
                          const Hooks& hooks);
-// Whether FinishTallyBytes can finish tallies of this analysis with this engine.
-bool CanFinishTally(Analysis analysis);
 
 // The 22 scalar functions by name; each returns -9999999 where it fails.
 // `arity` is 1, 2 (LogN) or 4 (Dist_Fctn).

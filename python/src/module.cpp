@@ -1,6 +1,6 @@
 // qelstats._qelstats: the compiled half of the Python module. It takes arrays
 // that the Python half has already checked and shaped (contiguous float64 or
-// int64, or lists of optional texts), releases the GIL for the engine's work,
+// int64, or lists of optional texts), releases the GIL for the library's work,
 // and returns plain dicts that the Python half turns into result objects.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -58,10 +58,10 @@ void ReadColumn(const py::object& values, bool dates, ColumnArg& out) {
   if (!arr) throw py::type_error("values must be an array or a list of texts");
   if (!(arr.flags() & py::array::c_style)) throw py::value_error("values must be contiguous");
   if (arr.ndim() != 1) throw py::value_error("values must be one-dimensional");
-  if (py::isinstance<py::array_t<double>>(arr) && arr.dtype().is(py::dtype::of<double>())) {
+  if (arr.dtype().kind() == 'f' && arr.dtype().itemsize() == 8) {
     out.numbers = py::reinterpret_borrow<py::array_t<double>>(arr);
     out.column = qelpy::Column::Numbers({out.numbers.data(), static_cast<std::size_t>(out.numbers.size())});
-  } else if (arr.dtype().is(py::dtype::of<std::int64_t>())) {
+  } else if (arr.dtype().kind() == 'i' && arr.dtype().itemsize() == 8) {
     out.integers = py::reinterpret_borrow<py::array_t<std::int64_t>>(arr);
     out.column = qelpy::Column::Integers({out.integers.data(), static_cast<std::size_t>(out.integers.size())});
   } else {
@@ -73,7 +73,8 @@ void ReadColumn(const py::object& values, bool dates, ColumnArg& out) {
 std::span<const double> DoublesOf(const py::object& obj, py::array_t<double>& keep) {
   if (obj.is_none()) return {};
   auto arr = py::array::ensure(obj);
-  if (!arr || !arr.dtype().is(py::dtype::of<double>()) || !(arr.flags() & py::array::c_style) || arr.ndim() != 1)
+  if (!arr || arr.dtype().kind() != 'f' || arr.dtype().itemsize() != 8 || !(arr.flags() & py::array::c_style) ||
+      arr.ndim() != 1)
     throw py::type_error("weights and targets must be contiguous float64 arrays");
   keep = py::reinterpret_borrow<py::array_t<double>>(arr);
   return {keep.data(), static_cast<std::size_t>(keep.size())};
@@ -150,6 +151,8 @@ py::dict Guarded(PyHooks& hooks, Fn fn) {
   } catch (const qelpy::Interrupted&) {
     if (hooks.pending) throw *hooks.pending;
     throw py::error_already_set();
+  } catch (const qelpy::WrongType& e) {
+    throw py::type_error(e.what());
   } catch (const std::invalid_argument& e) {
     throw py::value_error(e.what());
   }
@@ -211,6 +214,8 @@ PYBIND11_MODULE(_qelstats, m) {
         try {
           py::gil_scoped_release nogil;
           bytes = qelpy::TallyBytes(a, col.column, w, t);
+        } catch (const qelpy::WrongType& e) {
+          throw py::type_error(e.what());
         } catch (const std::invalid_argument& e) {
           throw py::value_error(e.what());
         }
@@ -242,8 +247,6 @@ PYBIND11_MODULE(_qelstats, m) {
         return Guarded(hooks, [&] { return qelpy::FinishTallyBytes(a, opts, View(bytes), hooks.hooks); });
       },
       py::arg("analysis"), py::arg("bytes"), py::arg("options"), py::arg("progress"));
-
-  m.def("can_finish_tally", [](const std::string& analysis) { return qelpy::CanFinishTally(AnalysisNamed(analysis)); });
 
   m.def("functions", [] {
     py::list out;
