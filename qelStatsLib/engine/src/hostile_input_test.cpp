@@ -112,10 +112,13 @@ TEST(HostileValues, NumbersWhoseTextFormOverflowsAreNotTalliedAsZero) {
   EXPECT_FALSE(out.univariate);
   EXPECT_FALSE(out.outlier);
   EXPECT_FALSE(out.outlier_reason.empty());
-  // As a target it is a finite number; as a predictor it has no text form to bin by.
-  ASSERT_EQ(out.bivariate_messages.size(), 1u);
-  EXPECT_TRUE(Contains(out.bivariate_messages[0], "'1.79769313486232E+308' is not a finite number"))
-      << out.bivariate_messages[0];
+  // As a target it is a finite number, but the spread of the bin means
+  // around it overflows: PSI takes the error path. As a predictor it has no
+  // text form to bin by.
+  ASSERT_EQ(out.bivariate_messages.size(), 2u);
+  EXPECT_TRUE(Contains(out.bivariate_messages[0], "Overflow: PSI")) << out.bivariate_messages[0];
+  EXPECT_TRUE(Contains(out.bivariate_messages[1], "'1.79769313486232E+308' is not a finite number"))
+      << out.bivariate_messages[1];
   // Large values whose text form reads back, and whose squares fit, are ordinary values.
   const Outcome fine = RunAll(Table({1e150, 1e150, 2e149, 2e149, 1e149}));
   EXPECT_TRUE(fine.univariate) << fine.univariate_reason;

@@ -336,10 +336,12 @@ void PowerAndDiscontinuity(const std::vector<BinRow>& rows, const std::vector<Ro
   // Negative weights can make the weighted sum of squares negative: its
   // square root is an invalid procedure call, as the platform raises it.
   const double psi = std::sqrt(squares / weighted_n);
-  if (!std::isfinite(psi))
+  if (std::isnan(psi))
     throw qeldata::Error(kErrInvalidCall, kRunSource,
                          "Invalid procedure call or argument: PSI is the square root of " +
                              NumberText(squares / weighted_n) + " (negative weights)");
+  if (std::isinf(psi))
+    throw qeldata::Error(kErrOverflow, kRunSource, "Overflow: PSI exceeds the range of a double.");
   rec.PSI = psi;
   const auto r = static_cast<std::int64_t>(means.size());
   const double pairs = static_cast<double>((r - 1) * r) / 2;
