@@ -39,7 +39,7 @@ const char* PgConn() {
 }
 
 // psql on the test server (or the cluster in `dir`), as the loader.
-void PgSql(const std::string& sql, const std::string& dir = "") {
+[[maybe_unused]] void PgSql(const std::string& sql, const std::string& dir = "") {
   const std::string cmd = ShellQuote(std::getenv("QEL_TEST_PG_HELPER")) + " psql " +
                           ShellQuote(dir.empty() ? std::getenv("QEL_TEST_PG_DIR") : dir) +
                           " -X -q -v ON_ERROR_STOP=1 -c " + ShellQuote(sql) + " >/dev/null";
@@ -95,8 +95,23 @@ class InDatabase : public ::testing::Test {
     if (std::system(("sqlite3 " + ShellQuote(db) + " < " + ShellQuote((dir_ / "load.sql").string())).c_str()) == 0)
       sqlite_ = "Driver=SQLite3;Database=" + db;
     if (PgConn()) {
-      PgSql("drop table if exists college; create table college (" + std::string(kCollegeTypes) + ")");
-      PgSql("\\copy college from '" + kDatasets + "/College.csv' with (format csv, header true)");
+      // ctest runs each test in a process of its own, several at once, all on
+      // one server: the first to come loads the table under a lock, and no
+      // process drops it while another reads it.
+      const fs::path load = dir_ / "college.sql";
+      std::ofstream pg(load);
+      pg << "select pg_advisory_lock(72817);\n"
+         << "select to_regclass('public.college') is null as missing \\gset\n"
+         << "\\if :missing\n"
+         << "create table college (" << kCollegeTypes << ");\n"
+         << "\\copy college from '" << kDatasets << "/College.csv' with (format csv, header true)\n"
+         << "\\endif\n"
+         << "select pg_advisory_unlock(72817);\n";
+      pg.close();
+      const std::string cmd = ShellQuote(std::getenv("QEL_TEST_PG_HELPER")) + " psql " +
+                              ShellQuote(std::getenv("QEL_TEST_PG_DIR")) + " -X -q -v ON_ERROR_STOP=1 -f " +
+                              ShellQuote(load.string()) + " >/dev/null";
+      if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "could not load College.csv into PostgreSQL";
     }
   }
   static void TearDownTestSuite() { fs::remove_all(dir_); }
