@@ -25,12 +25,19 @@ void Checkpoint(const Hooks& hooks) {
   if (hooks.interrupted && hooks.interrupted()) throw Interrupted{};
 }
 
+// The host's `interrupted` as the library's cancellation, which the runs ask
+// at their own checkpoints too.
+std::function<bool()> StopOf(const Hooks& hooks) {
+  return [&hooks] { return hooks.interrupted && hooks.interrupted(); };
+}
+
 // Runs a call of the API, turning its one exception type into the adapter's.
 template <typename Fn>
 auto Call(Fn fn) -> decltype(fn()) {
   try {
     return fn();
   } catch (const qel::Error& e) {
+    if (e.code() == qel::ErrorCode::kCancelled) throw Interrupted{};
     if (e.code() == qel::ErrorCode::kFieldType) throw WrongType(e.what());
     throw std::invalid_argument(e.what());
   }
@@ -221,6 +228,7 @@ std::span<const std::uint8_t> Body(Analysis analysis, std::span<const unsigned c
 Outcome RunTable(Analysis analysis, const std::string& connection, const std::string& source, const Options& options,
                  const Hooks& hooks) {
   Checkpoint(hooks);
+  const qel::Cancellation cancel(StopOf(hooks));
   if (hooks.progress) hooks.progress("Reading Data", 0);
   Outcome out = Call([&] {
     const qel::Table table = qel::Table::Open(connection, source);
@@ -243,6 +251,7 @@ Outcome RunTable(Analysis analysis, const std::string& connection, const std::st
 Outcome RunColumns(Analysis analysis, const Options& options, const Column& values, std::span<const double> weights,
                    std::span<const double> target, const Hooks& hooks) {
   Checkpoint(hooks);
+  const qel::Cancellation cancel(StopOf(hooks));
   Outcome out;
   switch (analysis) {
     case Analysis::kUnivariate: {
@@ -306,6 +315,7 @@ std::vector<unsigned char> MergeTallyBytes(Analysis analysis, std::span<const un
 Outcome FinishTallyBytes(Analysis analysis, const Options& options, std::span<const unsigned char> bytes,
                          const Hooks& hooks) {
   Checkpoint(hooks);
+  const qel::Cancellation cancel(StopOf(hooks));
   Outcome out = Call([&] {
     switch (analysis) {
       case Analysis::kUnivariate:

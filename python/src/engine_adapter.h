@@ -73,9 +73,9 @@ struct Column {
 // any lock held. `progress` gets the phase and the bar (0..99); `interrupted`
 // is asked at each checkpoint and stops the run when it returns true. The
 // checkpoints: before and after each analysis, while arrays are tallied
-// between blocks of about a million values, and within the runs over tables
-// and the finishes at their own checkpoints (between blocks of records while
-// a table is read).
+// between blocks of about a million values, and the library's own (through
+// qel::Cancellation): the segmentation's before it reads a table and in its
+// finish.
 struct Hooks {
   std::function<void(const std::string& phase, int bar)> progress;
   std::function<bool()> interrupted;

@@ -127,11 +127,14 @@ struct PyHooks {
         py::gil_scoped_acquire gil;
         try {
           progress(phase, bar);
-        } catch (py::error_already_set&) {
-          // A progress display that fails must not end the run.
+        } catch (py::error_already_set& e) {
+          // A progress display that fails must not end the run; Ctrl-C that
+          // lands while it draws does, at the next checkpoint.
+          if (e.matches(PyExc_KeyboardInterrupt) && !pending) pending.emplace(std::move(e));
         }
       };
     hooks.interrupted = [this]() {
+      if (pending) return true;
       py::gil_scoped_acquire gil;
       if (PyErr_CheckSignals() != 0) {
         pending.emplace();  // takes the exception (KeyboardInterrupt) out of the interpreter

@@ -17,7 +17,6 @@
 #include "qelStatsLib/modOutlier.h"
 #include "qelStatsLib/modUnivariate.h"
 #include "qelStatsLib/presenter.h"
-#include "qelStatsLib/recording_presenter.h"
 
 namespace qel {
 
@@ -40,7 +39,9 @@ UnivariateResult FinishUnivariate(Tally<CountWeight>& tally) {
   const bool empty = tally.Cardinality() == 0;
   UnivariateRecord rec;
   std::string reason;
+  detail::RunScope scope;
   const bool ran = Univariate_Finish(tally, rec, &reason);
+  scope.Done();
   if (empty) reason = "no record has a usable value";
   return FromRecord(rec, ran, std::move(reason));
 }
@@ -88,7 +89,9 @@ OutlierResult FromRecord(const OutlierRecord& r, const std::shared_ptr<qeldata::
 
 OutlierResult RunOutlier(qeldata::Recordset& input, const std::string& field, const std::string& weight,
                          OutlierRule rule, double parm) {
+  detail::RunScope scope;
   const auto table = Outlier_Run(input, field, weight, static_cast<std::int32_t>(rule), parm, false);
+  scope.Done();
   return FromRecord(OutlierRunRecord(), table, OutlierRunRecord().failure);
 }
 
@@ -97,7 +100,9 @@ OutlierResult FinishOutlier(Tally<CountWeight>& tally, OutlierRule rule, double 
   OutlierRecord rec;
   std::string reason;
   const OutlierOptions options{static_cast<std::int32_t>(rule), parm, "the values"};
+  detail::RunScope scope;
   const auto table = Outlier_Finish(tally, options, rec, &reason);
+  scope.Done();
   return FromRecord(rec, table, reason);
 }
 
@@ -161,13 +166,11 @@ BivariateResult FromRecord(const BivariateRecord& r, const std::shared_ptr<qelda
 BivariateResult RunBivariate(qeldata::Recordset& input, const std::string& predictor, const std::string& target,
                              const std::string& weight, std::int16_t bins, bool categorical, bool numeric) {
   // The run tells of its failures in a message box: here they become Reason.
-  RecordingPresenter presenter;
-  ScopedPresenter scoped(&presenter);
+  detail::RunScope scope;
   BivariateRunRecord().Categorical = categorical;
   const auto table = Bivariate_Run(input, predictor, target, false, weight, bins);
-  std::string reason;
-  for (const PresenterEvent& e : presenter.events())
-    if (e.kind == PresenterEvent::Kind::kMessage) reason = e.text;
+  scope.Done();
+  const std::string reason = scope.presenter().last_message();
   // A forced categorical numeric predictor is listed by its text form.
   return FromRecord(BivariateRunRecord(), table, reason, numeric && !categorical);
 }
@@ -195,12 +198,14 @@ BivariateResult FinishBivariate(SegmentTally& tally, std::int16_t bins, bool wei
   std::string reason;
   std::shared_ptr<qeldata::Recordset> table;
   bool numeric = false;
+  detail::RunScope scope;
   if (auto* numbers = std::get_if<Tally<TargetSums>>(&TallyAccess::Of(tally))) {
     numeric = true;
     table = Bivariate_Finish(*numbers, options, rec, &reason);
   } else {
     table = Bivariate_Finish(std::get<TextTally>(TallyAccess::Of(tally)), options, rec, &reason);
   }
+  scope.Done();
   // A forced categorical numeric predictor is listed by its text form.
   return FromRecord(rec, table, reason, numeric && !tally.categorical());
 }
@@ -242,7 +247,9 @@ UnivariateResult Univariate(const Table& table, std::string_view field_name, std
   CheckNumericField(table, field, "field");
   if (!weight.empty()) CheckNumericField(table, weight, "weight field");
   auto input = detail::OpenInput(table);
+  detail::RunScope scope;
   const bool ran = Univariate_Run(*input, field, weight, false);
+  scope.Done();
   return FromRecord(UnivariateRunRecord(), ran, UnivariateStopReason());
 }
 

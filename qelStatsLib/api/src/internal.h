@@ -17,6 +17,7 @@
 #include "qel/table.h"
 #include "qel/tally.h"
 #include "qeldata/recordset.h"
+#include "qelStatsLib/presenter.h"
 #include "qelStatsLib/tally.h"
 
 namespace qel {
@@ -35,6 +36,39 @@ auto Translated(Body body) -> decltype(body()) {
     Throw(e.number() == qeldata::kErrItemNotFound ? ErrorCode::kNoSuchField : ErrorCode::kData, e.description());
   }
 }
+
+// Throws kCancelled when the caller's Cancellation says stop.
+void CancelPoint();
+
+// The presenter of a run of the API: it keeps the last message the run
+// showed (the reason it stopped), and at the run's checkpoints asks the
+// caller's Cancellation.
+class RunPresenter final : public Presenter {
+ public:
+  std::unique_ptr<ProgressWindow> LoadProgressWindow() override;
+  void ShowMessage(const std::string& text) override;
+  void ProcessEvents() override;
+  const std::string& last_message() const { return last_message_; }
+  bool cancelled() const { return cancelled_; }
+
+ private:
+  std::string last_message_;
+  bool cancelled_ = false;
+};
+
+// One run or finish of the API on this thread: a checkpoint first, the run's
+// presenter installed, and Done() to call when it returned, which throws
+// kCancelled when the run stopped for the caller (or the caller says stop).
+class RunScope {
+ public:
+  RunScope();
+  void Done();
+  const RunPresenter& presenter() const { return presenter_; }
+
+ private:
+  RunPresenter presenter_;
+  ScopedPresenter scoped_;
+};
 
 // Throws kInvalidArgument unless `other` is empty or as long as `n`.
 void CheckLength(std::span<const double> other, std::size_t n, const char* what);

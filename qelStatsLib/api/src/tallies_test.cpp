@@ -242,6 +242,37 @@ TEST(SegmentTally, KindsDoNotMixAndBytesRoundTrip) {
   EXPECT_EQ(back.N(), 1);
 }
 
+// A Cancellation is asked at every checkpoint of a run and stops it at the
+// first one where it says so; the next run on the thread is not stopped.
+TEST(Cancellation, StopsARunAtItsNextCheckpoint) {
+  const qel::Table t = qel::Table::Csv(std::string(QEL_SOURCE_DIR) + "/VesquinDemo/datasets/BaseBall.csv");
+  int asked = 0;
+  {
+    const qel::Cancellation never([&] { return ++asked, false; });
+    EXPECT_TRUE(qel::Bivariate(t, "AB", "Salary", "", 5).Complete);
+  }
+  // Before and after the run, twice before reading and three times in the finish.
+  EXPECT_EQ(asked, 7);
+  for (const int at : {1, 3, 5, 7}) {
+    int calls = 0;
+    const qel::Cancellation stop([&] { return ++calls == at; });
+    EXPECT_EQ(CodeOf([&] { qel::Bivariate(t, "AB", "Salary", "", 5); }), qel::ErrorCode::kCancelled) << at;
+    EXPECT_EQ(calls, at);
+  }
+  {
+    const qel::Cancellation outer([] { return true; });
+    const qel::Cancellation inner([] { return false; });  // the innermost is asked
+    EXPECT_TRUE(qel::Outlier(t, "AB", "", qel::OutlierRule::kStd, 2).Complete);
+    qel::SegmentTally tally;
+    tally.AddArrays(std::vector<double>{1, 2, 3}, std::vector<double>{4, 5, 6});
+    EXPECT_TRUE(qel::Bivariate(tally, 2).Complete);
+  }
+  EXPECT_EQ(qel::Cancellation::Current(), nullptr);
+  EXPECT_TRUE(qel::Bivariate(t, "AB", "Salary", "", 5).Complete);
+  const qel::Cancellation stop([] { return true; });
+  EXPECT_EQ(CodeOf([] { qel::Univariate(std::vector<double>{1, 2, 3, 4}); }), qel::ErrorCode::kCancelled);
+}
+
 TEST(Functions, FailuresGiveTheFailureValue) {
   EXPECT_EQ(qel::ArcSin(1), qel::kFunctionFailure);
   EXPECT_EQ(qel::CoTan(0), qel::kFunctionFailure);
