@@ -92,7 +92,7 @@ OutlierResult RunOutlier(qeldata::Recordset& input, const std::string& field, co
   detail::RunScope scope;
   const auto table = Outlier_Run(input, field, weight, static_cast<std::int32_t>(rule), parm, false);
   scope.Done();
-  return FromRecord(OutlierRunRecord(), table, OutlierRunRecord().failure);
+  return FromRecord(OutlierRunRecord(), table, LastStopReason());
 }
 
 // The finish over a tally of our own, which it empties.
@@ -250,7 +250,7 @@ UnivariateResult Univariate(const Table& table, std::string_view field_name, std
   detail::RunScope scope;
   const bool ran = Univariate_Run(*input, field, weight, false);
   scope.Done();
-  return FromRecord(UnivariateRunRecord(), ran, UnivariateStopReason());
+  return FromRecord(UnivariateRunRecord(), ran, LastStopReason());
 }
 
 UnivariateResult Univariate(const ValueTally& tally) {
