@@ -22,7 +22,7 @@ sums), because floating-point addition in another order rounds differently.
 import numpy as np
 
 from . import _qelstats, _inputs
-from . import _RULES, _bins, _progress_callback
+from . import _bins, _outlier_options, _progress_callback
 from ._results import Result
 
 
@@ -111,17 +111,10 @@ def univariate(values, weights=None, *, split_every=None, progress=False):
 def outlier(values, weights=None, rule="std", parm=2.0, *, split_every=None, progress=False):
     """:func:`qelstats.outlier` over a dask Series: the statistics and one row
     per distinct value (``r.ResultSet``), finished once on the merged tally."""
-    if rule not in _RULES:
-        raise ValueError("rule must be 'std' or 'tmean', not %r" % (rule,))
-    try:
-        parm = float(parm)
-    except (TypeError, ValueError):
-        raise TypeError("parm must be a number, not %r" % (parm,)) from None
-    if parm != parm or parm in (float("inf"), float("-inf")):
-        raise ValueError("parm must be finite, not %r" % parm)
-    if _RULES[rule] == 2 and not 1 <= parm <= 100:
-        raise ValueError("the trimmed-mean rule needs parm between 1 and 100, not %r" % parm)
-    options = {"rule": _RULES[rule], "parm": parm}
+    options = _outlier_options(rule, parm)
+    # Refused before the scan rather than after it.
+    if options["rule"] == 2 and not 1 <= options["parm"] <= 100:
+        raise ValueError("the trimmed-mean rule needs parm between 1 and 100, not %r" % options["parm"])
     return _finish("outlier", tally("outlier", values, weights, split_every=split_every), options, progress,
                    "Outliers")
 
