@@ -136,6 +136,19 @@ def univariate(values=None, weights=None, *, connection=None, source=None, field
                 lambda cb: _qelstats.run_columns("univariate", col.data, False, w, None, {}, cb))
 
 
+def _outlier_options(rule, parm):
+    """The outlier rule and parameter as the engine takes them; wrong ones are refused here."""
+    if rule not in _RULES:
+        raise ValueError("rule must be 'std' or 'tmean', not %r" % (rule,))
+    try:
+        parm = float(parm)
+    except (TypeError, ValueError):
+        raise TypeError("parm must be a number, not %r" % (parm,)) from None
+    if parm != parm or parm in (float("inf"), float("-inf")):
+        raise ValueError("parm must be finite, not %r" % parm)
+    return {"rule": _RULES[rule], "parm": parm}
+
+
 def outlier(values=None, weights=None, rule="std", parm=2.0, *, connection=None, source=None, field=None,
             weight=None, progress=False):
     """Outlying values of one numeric field: statistics and one row per distinct value.
@@ -170,15 +183,7 @@ def outlier(values=None, weights=None, rule="std", parm=2.0, *, connection=None,
     >>> list(r.ResultSet["Outlier"])
     [True, False, False, False, True]
     """
-    if rule not in _RULES:
-        raise ValueError("rule must be 'std' or 'tmean', not %r" % (rule,))
-    try:
-        parm = float(parm)
-    except (TypeError, ValueError):
-        raise TypeError("parm must be a number, not %r" % (parm,)) from None
-    if parm != parm or parm in (float("inf"), float("-inf")):
-        raise ValueError("parm must be finite, not %r" % parm)
-    options = {"rule": _RULES[rule], "parm": parm}
+    options = _outlier_options(rule, parm)
     if connection is not None or source is not None:
         _table_source(connection, source, field)
         options.update(field=field, weight=weight or "")

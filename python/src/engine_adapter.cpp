@@ -1,9 +1,9 @@
 // The module's door into the library (see engine_adapter.h), over the public
-// API of qel/. The analyses over arrays and tables are the API's, whose
-// results are the record-order definitions' bit for bit. Numeric arrays of
-// a univariate analysis are tallied here block by block (in array order, so
-// the result is the same), which lets the host show progress and interrupt
-// between blocks, and lets int64 arrays be read in place.
+// API of qel/. The analyses over tables are the API's; arrays are tallied
+// here block by block, in array order, and the API finishes the tally, as
+// its analyses over arrays do: the results are the record-order definitions'
+// bit for bit. The blocks let the host show progress and interrupt between
+// them, and let int64 arrays be read in place.
 #include "engine_adapter.h"
 
 #include <algorithm>
@@ -25,12 +25,19 @@ void Checkpoint(const Hooks& hooks) {
   if (hooks.interrupted && hooks.interrupted()) throw Interrupted{};
 }
 
+// The host's `interrupted` as the library's cancellation, which the runs ask
+// at their own checkpoints too.
+std::function<bool()> StopOf(const Hooks& hooks) {
+  return [&hooks] { return hooks.interrupted && hooks.interrupted(); };
+}
+
 // Runs a call of the API, turning its one exception type into the adapter's.
 template <typename Fn>
 auto Call(Fn fn) -> decltype(fn()) {
   try {
     return fn();
   } catch (const qel::Error& e) {
+    if (e.code() == qel::ErrorCode::kCancelled) throw Interrupted{};
     if (e.code() == qel::ErrorCode::kFieldType) throw WrongType(e.what());
     throw std::invalid_argument(e.what());
   }
@@ -134,14 +141,6 @@ std::optional<qel::Date> ParseDate(const std::optional<std::string>& text) {
   return d;
 }
 
-// The numbers of a column as doubles: the array itself, or int64 converted
-// into `buffer` (the analyses that read whole arrays at once).
-std::span<const double> Doubles(const Column& c, std::vector<double>& buffer) {
-  if (!c.is_integers) return c.numbers;
-  buffer.assign(c.integers.begin(), c.integers.end());
-  return buffer;
-}
-
 // Fills `tally` from the column block by block, with a checkpoint and a
 // progress report between blocks.
 void FillValueTally(qel::ValueTally& tally, const Column& values, std::span<const double> weights,
@@ -161,6 +160,44 @@ void FillValueTally(qel::ValueTally& tally, const Column& values, std::span<cons
     Call([&] { tally.AddArrays(block, weights.empty() ? weights : weights.subspan(begin, len)); });
     if (hooks.progress) hooks.progress("Reading Data", static_cast<int>(72.0 * (begin + len) / n));
   }
+}
+
+// Fills a segmentation tally from the columns block by block, as
+// FillValueTally. Texts and dates make a categorical tally from the start,
+// as the analysis treats such a predictor (so that every partition of a
+// column gives a tally of the same kind, nulls only included).
+qel::SegmentTally FillSegmentTally(const Column& predictor, std::span<const double> target,
+                                   std::span<const double> weights, bool categorical, const Hooks& hooks) {
+  const std::size_t n = predictor.size();
+  if (target.size() != n)
+    throw std::invalid_argument("target has " + std::to_string(target.size()) + " elements but the predictor has " +
+                                std::to_string(n));
+  if (!weights.empty() && weights.size() != n)
+    throw std::invalid_argument("weights has " + std::to_string(weights.size()) +
+                                " elements but the predictor has " + std::to_string(n));
+  qel::SegmentTally tally(categorical || predictor.texts != nullptr);
+  std::vector<double> buffer;
+  for (std::size_t begin = 0; begin < n; begin += kBlock) {
+    Checkpoint(hooks);
+    const std::size_t len = std::min(kBlock, n - begin);
+    const auto t = target.subspan(begin, len);
+    const auto w = weights.empty() ? weights : weights.subspan(begin, len);
+    Call([&] {
+      if (predictor.texts && predictor.dates) {
+        for (std::size_t i = begin; i < begin + len; ++i)
+          tally.Add(ParseDate((*predictor.texts)[i]), target[i], weights.empty() ? 1.0 : weights[i]);
+      } else if (predictor.texts) {
+        tally.AddArrays(std::span(*predictor.texts).subspan(begin, len), t, w);
+      } else if (predictor.is_integers) {
+        buffer.assign(predictor.integers.begin() + begin, predictor.integers.begin() + begin + len);
+        tally.AddArrays(buffer, t, w);
+      } else {
+        tally.AddArrays(predictor.numbers.subspan(begin, len), t, w);
+      }
+    });
+    if (hooks.progress) hooks.progress("Reading Data", static_cast<int>(69.0 * (begin + len) / n));
+  }
+  return tally;
 }
 
 // ---- Tally bytes: one leading byte names the kind ----
@@ -191,6 +228,7 @@ std::span<const std::uint8_t> Body(Analysis analysis, std::span<const unsigned c
 Outcome RunTable(Analysis analysis, const std::string& connection, const std::string& source, const Options& options,
                  const Hooks& hooks) {
   Checkpoint(hooks);
+  const qel::Cancellation cancel(StopOf(hooks));
   if (hooks.progress) hooks.progress("Reading Data", 0);
   Outcome out = Call([&] {
     const qel::Table table = qel::Table::Open(connection, source);
@@ -213,7 +251,7 @@ Outcome RunTable(Analysis analysis, const std::string& connection, const std::st
 Outcome RunColumns(Analysis analysis, const Options& options, const Column& values, std::span<const double> weights,
                    std::span<const double> target, const Hooks& hooks) {
   Checkpoint(hooks);
-  std::vector<double> buffer;
+  const qel::Cancellation cancel(StopOf(hooks));
   Outcome out;
   switch (analysis) {
     case Analysis::kUnivariate: {
@@ -227,24 +265,18 @@ Outcome RunColumns(Analysis analysis, const Options& options, const Column& valu
     }
     case Analysis::kOutlier: {
       if (values.texts) throw WrongType("Numeric Data types only");
-      const auto v = Doubles(values, buffer);
-      out = Call([&] { return Of(qel::Outlier(v, weights, Rule(options), options.parm)); });
+      qel::ValueTally tally;
+      FillValueTally(tally, values, weights, hooks);
+      Checkpoint(hooks);
+      if (hooks.progress) hooks.progress("Calculating Statistics", 73);
+      out = Call([&] { return Of(qel::Outlier(tally, Rule(options), options.parm)); });
       break;
     }
     case Analysis::kBivariate: {
-      if (values.texts && values.dates) {
-        std::vector<std::optional<qel::Date>> dates;
-        dates.reserve(values.texts->size());
-        for (const auto& t : *values.texts) dates.push_back(ParseDate(t));
-        out = Call([&] { return Of(qel::Bivariate(dates, target, weights, options.bins), options); });
-      } else if (values.texts) {
-        const auto& texts = *values.texts;
-        out = Call([&] { return Of(qel::Bivariate(texts, target, weights, options.bins), options); });
-      } else {
-        const auto v = Doubles(values, buffer);
-        out = Call(
-            [&] { return Of(qel::Bivariate(v, target, weights, options.bins, options.categorical), options); });
-      }
+      const qel::SegmentTally tally = FillSegmentTally(values, target, weights, options.categorical, hooks);
+      Checkpoint(hooks);
+      if (hooks.progress) hooks.progress("Building Cummulative Counts", 70);
+      out = Call([&] { return Of(qel::Bivariate(tally, options.bins), options); });
       break;
     }
   }
@@ -254,7 +286,7 @@ Outcome RunColumns(Analysis analysis, const Options& options, const Column& valu
 }
 
 std::vector<unsigned char> TallyBytes(Analysis analysis, const Column& values, std::span<const double> weights,
-                                      std::span<const double> target) {
+                                      std::span<const double> target, bool categorical) {
   return Call([&] {
     if (analysis != Analysis::kBivariate) {
       if (values.texts) throw WrongType("Numeric Data types only");
@@ -262,18 +294,7 @@ std::vector<unsigned char> TallyBytes(Analysis analysis, const Column& values, s
       FillValueTally(tally, values, weights, Hooks{});
       return Tagged(kValueKind, tally.Serialize());
     }
-    qel::SegmentTally tally;
-    if (values.texts && values.dates) {
-      const auto& texts = *values.texts;
-      for (std::size_t i = 0; i < texts.size(); ++i)
-        tally.Add(ParseDate(texts[i]), target[i], weights.empty() ? 1.0 : weights[i]);
-    } else if (values.texts) {
-      tally.AddArrays(*values.texts, target, weights);
-    } else {
-      std::vector<double> buffer;
-      tally.AddArrays(Doubles(values, buffer), target, weights);
-    }
-    return Tagged(kSegmentKind, tally.Serialize());
+    return Tagged(kSegmentKind, FillSegmentTally(values, target, weights, categorical, Hooks{}).Serialize());
   });
 }
 
@@ -294,6 +315,7 @@ std::vector<unsigned char> MergeTallyBytes(Analysis analysis, std::span<const un
 Outcome FinishTallyBytes(Analysis analysis, const Options& options, std::span<const unsigned char> bytes,
                          const Hooks& hooks) {
   Checkpoint(hooks);
+  const qel::Cancellation cancel(StopOf(hooks));
   Outcome out = Call([&] {
     switch (analysis) {
       case Analysis::kUnivariate:

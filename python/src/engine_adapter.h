@@ -72,8 +72,10 @@ struct Column {
 // How a run talks back to its host, called on the running thread without
 // any lock held. `progress` gets the phase and the bar (0..99); `interrupted`
 // is asked at each checkpoint and stops the run when it returns true. The
-// checkpoints: before and after each analysis, and while arrays are tallied,
-// between blocks of about a million values.
+// checkpoints: before and after each analysis, while arrays are tallied
+// between blocks of about a million values, and the library's own (through
+// qel::Cancellation): the segmentation's before it reads a table and in its
+// finish.
 struct Hooks {
   std::function<void(const std::string& phase, int bar)> progress;
   std::function<bool()> interrupted;
@@ -102,10 +104,12 @@ Outcome RunColumns(Analysis analysis, const Options& options, const Column& valu
                    std::span<const double> target, const Hooks& hooks);
 
 // Tallies for a cluster: a partition's tally as bytes, two tallies' bytes
-// merged, and the finish of merged bytes. `kind` is the analysis the tally
+// merged, and the finish of merged bytes. `categorical` (bivariate) makes
+// every distinct numeric predictor value a bin; text and date predictors are
+// categorical anyway. Tallies merge only with tallies of the same kind. `kind` is the analysis the tally
 // is for (the univariate and outlier analyses share one kind of tally).
 std::vector<unsigned char> TallyBytes(Analysis analysis, const Column& values, std::span<const double> weights,
-                                      std::span<const double> target);
+                                      std::span<const double> target, bool categorical = false);
 std::vector<unsigned char> MergeTallyBytes(Analysis analysis, std::span<const unsigned char> a,
                                            std::span<const unsigned char> b);
 Outcome FinishTallyBytes(Analysis analysis, const Options& options, std::span<const unsigned char> bytes,

@@ -127,11 +127,14 @@ struct PyHooks {
         py::gil_scoped_acquire gil;
         try {
           progress(phase, bar);
-        } catch (py::error_already_set&) {
-          // A progress display that fails must not end the run.
+        } catch (py::error_already_set& e) {
+          // A progress display that fails must not end the run; Ctrl-C that
+          // lands while it draws does, at the next checkpoint.
+          if (e.matches(PyExc_KeyboardInterrupt) && !pending) pending.emplace(std::move(e));
         }
       };
     hooks.interrupted = [this]() {
+      if (pending) return true;
       py::gil_scoped_acquire gil;
       if (PyErr_CheckSignals() != 0) {
         pending.emplace();  // takes the exception (KeyboardInterrupt) out of the interpreter
@@ -203,7 +206,7 @@ PYBIND11_MODULE(_qelstats, m) {
   m.def(
       "tally_bytes",
       [](const std::string& analysis, const py::object& values, bool dates, const py::object& weights,
-         const py::object& target) {
+         const py::object& target, bool categorical) {
         ColumnArg col;
         ReadColumn(values, dates, col);
         py::array_t<double> wkeep, tkeep;
@@ -213,7 +216,7 @@ PYBIND11_MODULE(_qelstats, m) {
         std::vector<unsigned char> bytes;
         try {
           py::gil_scoped_release nogil;
-          bytes = qelpy::TallyBytes(a, col.column, w, t);
+          bytes = qelpy::TallyBytes(a, col.column, w, t, categorical);
         } catch (const qelpy::WrongType& e) {
           throw py::type_error(e.what());
         } catch (const std::invalid_argument& e) {
@@ -221,7 +224,8 @@ PYBIND11_MODULE(_qelstats, m) {
         }
         return Bytes(bytes);
       },
-      py::arg("analysis"), py::arg("values"), py::arg("dates"), py::arg("weights"), py::arg("target"));
+      py::arg("analysis"), py::arg("values"), py::arg("dates"), py::arg("weights"), py::arg("target"),
+      py::arg("categorical") = false);
 
   m.def(
       "merge_tally_bytes",

@@ -154,3 +154,24 @@ def test_progress_bar_and_interrupt(capsys):
     with pytest.raises(KeyboardInterrupt):
         qelstats.univariate(big)
     timer.join()
+
+
+def test_ctrl_c_during_a_table_run_or_its_progress_display_interrupts(tmp_path):
+    """Ctrl-C that lands while the progress display draws is not swallowed:
+    the run stops at its next checkpoint (inside the run over a table) with
+    KeyboardInterrupt, and the next run goes through."""
+    csv = tmp_path / "t.csv"
+    csv.write_text("x,y\n" + "".join("%d,%d\n" % (i % 7, i % 5) for i in range(1000)))
+    phases = []
+
+    def interrupt(phase, bar):
+        phases.append(phase)
+        signal.raise_signal(signal.SIGINT)
+
+    for analysis in (qelstats.bivariate, qelstats.outlier):
+        kwargs = {"target": "y"} if analysis is qelstats.bivariate else {}
+        with pytest.raises(KeyboardInterrupt):
+            qelstats._qelstats.run_table(analysis.__name__, "Text;DBQ=" + str(tmp_path), "t.csv",
+                                         dict(field="x", **kwargs), interrupt)
+        assert phases[-1] == "Reading Data"
+        assert analysis(connection="Text;DBQ=" + str(tmp_path), source="t.csv", field="x", **kwargs).ok

@@ -66,17 +66,51 @@ def test_tally_bytes_pickle_and_refuse_others(frame):
         qelstats._qelstats.merge_tally_bytes("univariate", data, b"S" + data[1:])
 
 
-@pytest.mark.parametrize("analysis", ["outlier", "bivariate"])
-def test_outlier_and_bivariate_on_the_cluster(client, frame, analysis):
-    ddf = dd.from_pandas(frame, npartitions=4)
-    try:
-        if analysis == "outlier":
-            merged = qelstats.dask.outlier(ddf["i"], ddf["w"], rule="std", parm=2)
-            single = qelstats.outlier(frame["i"], frame["w"], rule="std", parm=2)
-        else:
-            merged = qelstats.dask.bivariate(ddf["i"], ddf["y"], bins=10)
-            single = qelstats.bivariate(frame["i"], frame["y"], bins=10)
-    except NotImplementedError as e:
-        pytest.skip(str(e))
+@pytest.mark.parametrize("partitions", [1, 4])
+def test_outlier_on_the_cluster(client, frame, partitions):
+    ddf = dd.from_pandas(frame, npartitions=partitions)
+    for rule, parm in (("std", 2), ("tmean", 10)):
+        single = qelstats.outlier(frame["i"], frame["w"], rule=rule, parm=parm)
+        merged = qelstats.dask.outlier(ddf["i"], ddf["w"], rule=rule, parm=parm, split_every=2)
+        agree(single, merged, exact_all=True)
+        pd.testing.assert_frame_equal(single.ResultSet, merged.ResultSet, check_exact=True)
+    single = qelstats.outlier(frame["x"], frame["f"], rule="std", parm=1.5)
+    merged = qelstats.dask.outlier(ddf["x"], ddf["f"], rule="std", parm=1.5)
     agree(single, merged)
+    # The flags and counts follow from the sums, which agree to the last bits.
     pd.testing.assert_frame_equal(single.ResultSet, merged.ResultSet, check_exact=False, rtol=1e-12)
+    with pytest.raises(ValueError):
+        qelstats.dask.outlier(ddf["x"], rule="tmean", parm=0.5)
+
+
+@pytest.fixture(scope="module")
+def mixed():
+    """Texts and dates with nulls; the first quarter of the texts is all null,
+    so that a partition of them holds no text at all."""
+    rng = np.random.default_rng(11)
+    n = 8_000
+    texts = pd.Series(rng.choice(["north", "south", "east", "west", "centre"], n), dtype=object)
+    texts[: n // 4] = None
+    texts[rng.random(n) < 0.05] = None
+    days = pd.Series(pd.to_datetime("2020-01-01") + pd.to_timedelta(rng.integers(0, 40, n), unit="D"))
+    days[rng.random(n) < 0.05] = pd.NaT
+    return pd.DataFrame({"c": texts, "d": days, "y": rng.normal(10, 3, n).round(1), "w": rng.integers(1, 5, n) * 1.0})
+
+
+@pytest.mark.parametrize("partitions", [1, 4])
+def test_bivariate_on_the_cluster(client, frame, mixed, partitions):
+    ddf = dd.from_pandas(frame, npartitions=partitions)
+    for args, kwargs in ((("i", "y"), {"bins": 10}), (("x", "y"), {"bins": 7}),
+                         (("i", "y"), {"bins": 10, "categorical": True})):
+        single = qelstats.bivariate(frame[args[0]], frame[args[1]], frame["w"], **kwargs)
+        merged = qelstats.dask.bivariate(ddf[args[0]], ddf[args[1]], ddf["w"], split_every=2, **kwargs)
+        agree(single, merged)
+        assert single.Categorical == merged.Categorical
+        pd.testing.assert_frame_equal(single.ResultSet, merged.ResultSet, check_exact=False, rtol=1e-12)
+    mdf = dd.from_pandas(mixed, npartitions=partitions)
+    for predictor in ("c", "d"):
+        single = qelstats.bivariate(mixed[predictor], mixed["y"], mixed["w"], bins=3)
+        merged = qelstats.dask.bivariate(mdf[predictor], mdf["y"], mdf["w"], bins=3)
+        assert single.ok and single.Categorical and merged.Categorical
+        agree(single, merged)
+        pd.testing.assert_frame_equal(single.ResultSet, merged.ResultSet, check_exact=False, rtol=1e-12)

@@ -10,7 +10,7 @@ endif()
 set(functions ArcSin Secant CoSec CoTan ArcCos ArcCosSec ArcCoTan HSin HCos HTan HSec HCoSec HCoTan HArcsin
     HArccos HArctan HArcsec HArcCoSec HArcCoTan LogN DTOR Dist_Fctn Univariate Outlier Bivariate Version)
 list(JOIN functions "|" names)
-set(public "^(qel::(Error|Table|ValueTally|SegmentTally)::|qel::(${names})\\(|(typeinfo|typeinfo name|vtable) for qel::Error$)")
+set(public "^(qel::(Error|Table|ValueTally|SegmentTally|Cancellation)::|qel::(${names})\\(|(typeinfo|typeinfo name|vtable) for qel::Error$)")
 string(REPLACE "\n" ";" lines "${out}")
 set(seen)
 foreach(line IN LISTS lines)

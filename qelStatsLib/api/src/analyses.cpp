@@ -1,7 +1,8 @@
 // The three analyses over arrays and tables. A table is read by the engine's
-// runs, as the classes read it; arrays become the records of an in-memory
-// table, or go through a tally where the engine finishes one, so both paths
-// give the record-order results of the classes bit for bit.
+// runs, as the classes read it; arrays fill a tally in array order, which the
+// engine's finish turns into results, as the runs finish the tally they fill
+// record by record: both paths give the record-order results of the classes
+// bit for bit.
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -16,13 +17,10 @@
 #include "qelStatsLib/modOutlier.h"
 #include "qelStatsLib/modUnivariate.h"
 #include "qelStatsLib/presenter.h"
-#include "qelStatsLib/recording_presenter.h"
 
 namespace qel {
 
 namespace {
-
-using detail::NumberOrNull;
 
 UnivariateResult FromRecord(const UnivariateRecord& r, bool complete, std::string reason) {
   UnivariateResult out;
@@ -36,6 +34,18 @@ UnivariateResult FromRecord(const UnivariateRecord& r, bool complete, std::strin
   return out;
 }
 
+// The finish over a tally of our own, which it empties.
+UnivariateResult FinishUnivariate(Tally<CountWeight>& tally) {
+  const bool empty = tally.Cardinality() == 0;
+  UnivariateRecord rec;
+  std::string reason;
+  detail::RunScope scope;
+  const bool ran = Univariate_Finish(tally, rec, &reason);
+  scope.Done();
+  if (empty) reason = "no record has a usable value";
+  return FromRecord(rec, ran, std::move(reason));
+}
+
 // Checks a numeric analysis field (and weight) of `table` before a run, so
 // that what the caller got wrong is an exception rather than a stopped run.
 void CheckNumericField(const Table& table, const std::string& field, const char* kind) {
@@ -44,15 +54,6 @@ void CheckNumericField(const Table& table, const std::string& field, const char*
     detail::Throw(ErrorCode::kFieldType, std::string("Numeric Data types only: the ") + kind + " '" + f.name +
                                              "' of " + table.source() + " holds " +
                                              (f.type == FieldType::kText ? "text" : "dates"));
-}
-
-// An in-memory input of the analyses over arrays: one record per index.
-std::unique_ptr<qeldata::Recordset> NewInput(std::initializer_list<std::pair<const char*, int>> columns) {
-  auto rs = std::make_unique<qeldata::Recordset>();
-  auto fields = rs->GetFields();
-  for (const auto& [name, type] : columns) fields.Append(name, type, 0, qeldata::adFldMayBeNull);
-  rs->Open();
-  return rs;
 }
 
 // The outlier table's rows, from its first.
@@ -88,8 +89,21 @@ OutlierResult FromRecord(const OutlierRecord& r, const std::shared_ptr<qeldata::
 
 OutlierResult RunOutlier(qeldata::Recordset& input, const std::string& field, const std::string& weight,
                          OutlierRule rule, double parm) {
+  detail::RunScope scope;
   const auto table = Outlier_Run(input, field, weight, static_cast<std::int32_t>(rule), parm, false);
+  scope.Done();
   return FromRecord(OutlierRunRecord(), table, LastStopReason());
+}
+
+// The finish over a tally of our own, which it empties.
+OutlierResult FinishOutlier(Tally<CountWeight>& tally, OutlierRule rule, double parm) {
+  OutlierRecord rec;
+  std::string reason;
+  const OutlierOptions options{static_cast<std::int32_t>(rule), parm, "the values"};
+  detail::RunScope scope;
+  const auto table = Outlier_Finish(tally, options, rec, &reason);
+  scope.Done();
+  return FromRecord(rec, table, reason);
 }
 
 void CheckRule(OutlierRule rule, double parm) {
@@ -152,13 +166,11 @@ BivariateResult FromRecord(const BivariateRecord& r, const std::shared_ptr<qelda
 BivariateResult RunBivariate(qeldata::Recordset& input, const std::string& predictor, const std::string& target,
                              const std::string& weight, std::int16_t bins, bool categorical, bool numeric) {
   // The run tells of its failures in a message box: here they become Reason.
-  RecordingPresenter presenter;
-  ScopedPresenter scoped(&presenter);
+  detail::RunScope scope;
   BivariateRunRecord().Categorical = categorical;
   const auto table = Bivariate_Run(input, predictor, target, false, weight, bins);
-  std::string reason;
-  for (const PresenterEvent& e : presenter.events())
-    if (e.kind == PresenterEvent::Kind::kMessage) reason = e.text;
+  scope.Done();
+  const std::string reason = scope.presenter().last_message();
   // A forced categorical numeric predictor is listed by its text form.
   return FromRecord(BivariateRunRecord(), table, reason, numeric && !categorical);
 }
@@ -176,10 +188,34 @@ qeldata::Date CheckedDate(const Date& d, std::size_t i) {
   return qeldata::Date{d.year, d.month, d.day, d.hour, d.minute, d.second};
 }
 
-// The analysis over arrays: predictor values made by `value(i)`.
-template <typename ValueAt>
-BivariateResult BivariateOfArrays(std::size_t n, int predictor_type, ValueAt value, std::span<const double> target,
-                                  std::span<const double> weights, int bins, bool categorical) {
+// The finish over a segmentation tally; a numeric tally is emptied of its
+// values. `weighted` words the stop reason of a zero weighted N.
+BivariateResult FinishBivariate(SegmentTally& tally, std::int16_t bins, bool weighted) {
+  BivariateOptions options{"Predictor", "Target", bins, tally.categorical(), weighted};
+  BivariateRecord rec;
+  // As a run that was told the predictor is categorical: so it stays when it stops.
+  rec.Categorical = tally.categorical();
+  std::string reason;
+  std::shared_ptr<qeldata::Recordset> table;
+  bool numeric = false;
+  detail::RunScope scope;
+  if (auto* numbers = std::get_if<Tally<TargetSums>>(&TallyAccess::Of(tally))) {
+    numeric = true;
+    table = Bivariate_Finish(*numbers, options, rec, &reason);
+  } else {
+    table = Bivariate_Finish(std::get<TextTally>(TallyAccess::Of(tally)), options, rec, &reason);
+  }
+  scope.Done();
+  // A forced categorical numeric predictor is listed by its text form.
+  return FromRecord(rec, table, reason, numeric && !tally.categorical());
+}
+
+// The analysis over arrays: `fill` adds the records to the tally in array
+// order. A text or date predictor is categorical from the start, as the run
+// treats such a field.
+template <typename Fill>
+BivariateResult BivariateOfArrays(std::size_t n, std::span<const double> target, std::span<const double> weights,
+                                  int bins, bool categorical, Fill fill) {
   if (target.size() != n)
     detail::Throw(ErrorCode::kInvalidArgument, "target holds " + std::to_string(target.size()) +
                                                    " numbers where " + std::to_string(n) + " are needed");
@@ -187,20 +223,9 @@ BivariateResult BivariateOfArrays(std::size_t n, int predictor_type, ValueAt val
   detail::CheckNotInfinite(target, "target");
   detail::CheckNotInfinite(weights, "weights");
   const std::int16_t bin_count = detail::CheckedBins(bins);
-  const bool weighted = !weights.empty();
-  auto input = weighted ? NewInput({{"Predictor", predictor_type}, {"Target", qeldata::adDouble},
-                                    {"Weight", qeldata::adDouble}})
-                        : NewInput({{"Predictor", predictor_type}, {"Target", qeldata::adDouble}});
-  const auto fields = input->GetFields();
-  for (std::size_t i = 0; i < n; ++i) {
-    input->AddNew();
-    fields.Item(0).SetValue(value(i));
-    fields.Item(1).SetValue(NumberOrNull(target[i]));
-    if (weighted) fields.Item(2).SetValue(NumberOrNull(weights[i]));
-    input->Update();
-  }
-  return RunBivariate(*input, "Predictor", "Target", weighted ? "Weight" : "", bin_count, categorical,
-                      predictor_type == qeldata::adDouble);
+  SegmentTally tally(categorical);
+  fill(tally);
+  return FinishBivariate(tally, bin_count, !weights.empty());
 }
 
 }  // namespace
@@ -213,7 +238,7 @@ UnivariateResult Univariate(std::span<const double> values, std::span<const doub
   detail::CheckNotInfinite(weights, "weights");
   ValueTally tally;
   tally.AddArrays(values, weights);
-  return Univariate(tally);
+  return FinishUnivariate(TallyAccess::Of(tally));
 }
 
 UnivariateResult Univariate(const Table& table, std::string_view field_name, std::string_view weight_name) {
@@ -222,19 +247,16 @@ UnivariateResult Univariate(const Table& table, std::string_view field_name, std
   CheckNumericField(table, field, "field");
   if (!weight.empty()) CheckNumericField(table, weight, "weight field");
   auto input = detail::OpenInput(table);
+  detail::RunScope scope;
   const bool ran = Univariate_Run(*input, field, weight, false);
+  scope.Done();
   return FromRecord(UnivariateRunRecord(), ran, LastStopReason());
 }
 
 UnivariateResult Univariate(const ValueTally& tally) {
   // The finish empties the tally it sorts: it works on a copy.
   Tally<CountWeight> copy = TallyAccess::Of(tally);
-  const bool empty = copy.Cardinality() == 0;
-  UnivariateRecord rec;
-  std::string reason;
-  const bool ran = Univariate_Finish(copy, rec, &reason);
-  if (empty) reason = "no record has a usable value";
-  return FromRecord(rec, ran, std::move(reason));
+  return FinishUnivariate(copy);
 }
 
 // ---- Outlier ----
@@ -244,17 +266,9 @@ OutlierResult Outlier(std::span<const double> values, std::span<const double> we
   detail::CheckNotInfinite(values, "values");
   detail::CheckNotInfinite(weights, "weights");
   CheckRule(rule, parm);
-  const bool weighted = !weights.empty();
-  auto input = weighted ? NewInput({{"Value", qeldata::adDouble}, {"Weight", qeldata::adDouble}})
-                        : NewInput({{"Value", qeldata::adDouble}});
-  const auto fields = input->GetFields();
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    input->AddNew();
-    fields.Item(0).SetValue(NumberOrNull(values[i]));
-    if (weighted) fields.Item(1).SetValue(NumberOrNull(weights[i]));
-    input->Update();
-  }
-  return RunOutlier(*input, "Value", weighted ? "Weight" : "", rule, parm);
+  ValueTally tally;
+  tally.AddArrays(values, weights);
+  return FinishOutlier(TallyAccess::Of(tally), rule, parm);
 }
 
 OutlierResult Outlier(const Table& table, std::string_view field_name, std::string_view weight_name,
@@ -272,11 +286,7 @@ OutlierResult Outlier(const ValueTally& tally, OutlierRule rule, double parm) {
   CheckRule(rule, parm);
   // The finish empties the tally it sorts: it works on a copy.
   Tally<CountWeight> copy = TallyAccess::Of(tally);
-  OutlierRecord rec;
-  std::string reason;
-  const OutlierOptions options{static_cast<std::int32_t>(rule), parm, "the values"};
-  const auto table = Outlier_Finish(copy, options, rec, &reason);
-  return FromRecord(rec, table, reason);
+  return FinishOutlier(copy, rule, parm);
 }
 
 // ---- Bivariate ----
@@ -284,25 +294,25 @@ OutlierResult Outlier(const ValueTally& tally, OutlierRule rule, double parm) {
 BivariateResult Bivariate(std::span<const double> predictor, std::span<const double> target,
                           std::span<const double> weights, int bins, bool categorical) {
   detail::CheckNotInfinite(predictor, "predictor");
-  return BivariateOfArrays(
-      predictor.size(), qeldata::adDouble, [&](std::size_t i) { return NumberOrNull(predictor[i]); }, target,
-      weights, bins, categorical);
+  return BivariateOfArrays(predictor.size(), target, weights, bins, categorical,
+                           [&](SegmentTally& tally) { tally.AddArrays(predictor, target, weights); });
 }
 
 BivariateResult Bivariate(std::span<const std::optional<std::string>> predictor, std::span<const double> target,
                           std::span<const double> weights, int bins) {
-  return BivariateOfArrays(
-      predictor.size(), qeldata::adVarWChar,
-      [&](std::size_t i) { return predictor[i] ? qeldata::Value(*predictor[i]) : qeldata::Value(); }, target,
-      weights, bins, false);
+  return BivariateOfArrays(predictor.size(), target, weights, bins, true,
+                           [&](SegmentTally& tally) { tally.AddArrays(predictor, target, weights); });
 }
 
 BivariateResult Bivariate(std::span<const std::optional<Date>> predictor, std::span<const double> target,
                           std::span<const double> weights, int bins) {
-  return BivariateOfArrays(
-      predictor.size(), qeldata::adDate,
-      [&](std::size_t i) { return predictor[i] ? qeldata::Value(CheckedDate(*predictor[i], i)) : qeldata::Value(); },
-      target, weights, bins, false);
+  return BivariateOfArrays(predictor.size(), target, weights, bins, true, [&](SegmentTally& tally) {
+    for (std::size_t i = 0; i < predictor.size(); ++i) {
+      std::optional<std::string> text;
+      if (predictor[i]) text = CheckedDate(*predictor[i], i).ToText();
+      tally.Add(text, target[i], weights.empty() ? 1.0 : weights[i]);
+    }
+  });
 }
 
 BivariateResult Bivariate(const Table& table, std::string_view predictor_name, std::string_view target_name,
@@ -323,19 +333,10 @@ BivariateResult Bivariate(const Table& table, std::string_view predictor_name, s
 }
 
 BivariateResult Bivariate(const SegmentTally& tally, int bins) {
-  BivariateOptions options{"Predictor", "Target", detail::CheckedBins(bins), tally.categorical(), false};
-  BivariateRecord rec;
-  std::string reason;
-  std::shared_ptr<qeldata::Recordset> table;
-  bool numeric = false;
-  if (const auto* numbers = std::get_if<Tally<TargetSums>>(&TallyAccess::Of(tally))) {
-    Tally<TargetSums> copy = *numbers;  // the finish empties the tally it sorts
-    numeric = true;
-    table = Bivariate_Finish(copy, options, rec, &reason);
-  } else {
-    table = Bivariate_Finish(std::get<TextTally>(TallyAccess::Of(tally)), options, rec, &reason);
-  }
-  return FromRecord(rec, table, reason, numeric && !tally.categorical());
+  const std::int16_t bin_count = detail::CheckedBins(bins);
+  // The finish empties a numeric tally it sorts: it works on a copy.
+  SegmentTally copy = tally;
+  return FinishBivariate(copy, bin_count, false);
 }
 
 }  // namespace qel

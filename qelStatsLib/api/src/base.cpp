@@ -11,6 +11,16 @@ Error::~Error() = default;
 
 const char* Version() noexcept { return QEL_VERSION; }
 
+namespace {
+thread_local const Cancellation* t_cancellation = nullptr;
+}  // namespace
+
+Cancellation::Cancellation(std::function<bool()> stop) : stop_(std::move(stop)), previous_(t_cancellation) {
+  t_cancellation = this;
+}
+Cancellation::~Cancellation() { t_cancellation = previous_; }
+const Cancellation* Cancellation::Current() noexcept { return t_cancellation; }
+
 namespace detail {
 
 void Throw(ErrorCode code, const std::string& what) { throw Error(code, what); }
@@ -40,6 +50,39 @@ std::string FieldName(std::string_view name, const char* what, bool required) {
   while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
   if (name.empty() && required) Throw(ErrorCode::kInvalidArgument, std::string(what) + " is missing or blank");
   return std::string(name);
+}
+
+void CancelPoint() {
+  const Cancellation* c = Cancellation::Current();
+  if (c && c->Stop()) Throw(ErrorCode::kCancelled, "the analysis was cancelled");
+}
+
+// A run's checkpoint asks the caller's Cancellation; the cancel flag it sets
+// makes the run stop there, as the Cancel button of a window does.
+std::unique_ptr<ProgressWindow> RunPresenter::LoadProgressWindow() {
+  CancelFlag() = false;
+  return SilentPresenter().LoadProgressWindow();
+}
+
+void RunPresenter::ShowMessage(const std::string& text) { last_message_ = text; }
+
+void RunPresenter::ProcessEvents() {
+  const Cancellation* c = Cancellation::Current();
+  if (c && c->Stop()) {
+    cancelled_ = true;
+    CancelFlag() = true;
+  }
+}
+
+RunScope::RunScope() : scoped_(&presenter_) {
+  CancelPoint();
+  // A cancel of an earlier run on this thread must not stop this one.
+  CancelFlag() = false;
+}
+
+void RunScope::Done() {
+  if (presenter_.cancelled()) Throw(ErrorCode::kCancelled, "the analysis was cancelled");
+  CancelPoint();
 }
 
 }  // namespace detail

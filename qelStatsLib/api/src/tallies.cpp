@@ -1,5 +1,6 @@
 // The public tallies: the engine's tallies behind a stable face, with nulls
 // (NaN) counted as the analyses count them.
+#include <bit>
 #include <cmath>
 #include <variant>
 
@@ -15,6 +16,13 @@ void CheckFinite(double x, const char* what) {
   if (std::isinf(x)) detail::Throw(ErrorCode::kInvalidArgument, std::string(what) + " is infinite: no data value");
 }
 
+// The target must be as long as the predictor (it is never optional).
+void CheckTarget(std::span<const double> target, std::size_t n) {
+  if (target.size() != n)
+    detail::Throw(ErrorCode::kInvalidArgument, "target holds " + std::to_string(target.size()) +
+                                                   " numbers where " + std::to_string(n) + " are needed");
+}
+
 // The engine's overflow of a total, as the API's error.
 template <typename Body>
 void Guarded(Body body) {
@@ -27,10 +35,45 @@ void Guarded(Body body) {
 
 }  // namespace
 
+// ---- Keys of arrays ----
+
+double SelfKeyed::Key(double x) {
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+  std::size_t i = Home(bits);
+  for (std::uint64_t s; (s = slots_[i]) != kEmpty; i = (i + 1) & mask_)
+    if (s == bits) return x;
+  const double key = Form15(x);
+  if (std::bit_cast<std::uint64_t>(key) != bits || !std::isfinite(key)) return key;
+  if ((size_ + 1) * 2 > slots_.size()) {
+    // Past its largest size the memo stops learning: a column of millions of
+    // distinct values gains nothing from it.
+    if (slots_.size() >= kMaxSlots) return key;
+    Grow();
+    i = Home(bits);
+    while (slots_[i] != kEmpty) i = (i + 1) & mask_;
+  }
+  slots_[i] = bits;
+  ++size_;
+  return key;
+}
+
+void SelfKeyed::Grow() {
+  std::vector<std::uint64_t> old(slots_.size() * 2, kEmpty);
+  old.swap(slots_);
+  mask_ = slots_.size() - 1;
+  for (const std::uint64_t bits : old) {
+    if (bits == kEmpty) continue;
+    std::size_t i = Home(bits);
+    while (slots_[i] != kEmpty) i = (i + 1) & mask_;
+    slots_[i] = bits;
+  }
+}
+
 // ---- ValueTally ----
 
 struct ValueTally::Impl {
   Tally<CountWeight> tally;
+  SelfKeyed keys;
 };
 
 Tally<CountWeight>& TallyAccess::Of(const ValueTally& t) { return t.impl_->tally; }
@@ -61,7 +104,31 @@ void ValueTally::Add(double value, double weight) {
 
 void ValueTally::AddArrays(std::span<const double> values, std::span<const double> weights) {
   detail::CheckLength(weights, values.size(), "weights");
-  for (std::size_t i = 0; i < values.size(); ++i) Add(values[i], weights.empty() ? 1.0 : weights[i]);
+  // Add, record by record, with the key of a value met before taken from the
+  // memo rather than computed again.
+  Tally<CountWeight>& tally = impl_->tally;
+  SelfKeyed& keys = impl_->keys;
+  const bool weighted = !weights.empty();
+  const std::size_t n = values.size();
+  Guarded([&] {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (i + SelfKeyed::kAhead < n) keys.Prefetch(values[i + SelfKeyed::kAhead]);
+      const double x = values[i], w = weighted ? weights[i] : 1.0;
+      if (std::isinf(x) || std::isinf(w)) [[unlikely]] {
+        CheckFinite(x, "the value");
+        CheckFinite(w, "the weight");
+      }
+      if (std::isnan(x) || std::isnan(w)) {
+        tally.AddMissing();
+        continue;
+      }
+      const double key = keys.Key(x);
+      if (!std::isfinite(key)) [[unlikely]]
+        detail::Throw(ErrorCode::kInvalidArgument, "the value " + qeldata::NumberText(x) +
+                                                       " has no 15-digit form within the range of a double");
+      tally.AddKeyed(x, key, w);
+    }
+  });
 }
 
 void ValueTally::AddAggregate(double value, double count, double weight) {
@@ -96,6 +163,7 @@ std::size_t ValueTally::Cardinality() const { return impl_->tally.Cardinality();
 
 struct SegmentTally::Impl {
   bool categorical = false;
+  SelfKeyed keys;
   // Numbers until a text or date arrives (or from the start when categorical).
   std::variant<Tally<TargetSums>, TextTally> tally;
 
@@ -109,6 +177,15 @@ struct SegmentTally::Impl {
   }
   const TallyTotals& Totals() const {
     return std::visit([](const auto& t) -> const TallyTotals& { return t.Totals(); }, tally);
+  }
+  // A complete record of a numeric predictor with its key. The segmentation
+  // keeps a value under its 15-digit form (bins show it rounded from there),
+  // as the analysis does when it reads records.
+  void AddNumber(double predictor, double key, double target, double weight) {
+    if (!std::isfinite(key))
+      detail::Throw(ErrorCode::kInvalidArgument, "the predictor " + qeldata::NumberText(predictor) +
+                                                     " has no 15-digit form within the range of a double");
+    Guarded([&] { std::get<Tally<TargetSums>>(tally).AddKeyed(key, key, weight, target); });
   }
   // A record with a null predictor or target: its weight, or 1 when that is null too.
   void AddMissing(double weight) {
@@ -143,11 +220,7 @@ void SegmentTally::Add(double predictor, double target, double weight) {
     texts->Add(qeldata::NumberText(predictor), weight, target);
     return;
   }
-  const double key = Form15(predictor);
-  if (!std::isfinite(key))
-    detail::Throw(ErrorCode::kInvalidArgument, "the predictor " + qeldata::NumberText(predictor) +
-                                                   " has no 15-digit form within the range of a double");
-  Guarded([&] { std::get<Tally<TargetSums>>(impl_->tally).AddKeyed(predictor, key, weight, target); });
+  impl_->AddNumber(predictor, Form15(predictor), target, weight);
 }
 
 void SegmentTally::Add(const std::optional<std::string>& predictor, double target, double weight) {
@@ -169,15 +242,41 @@ void SegmentTally::Add(const std::optional<Date>& predictor, double target, doub
 
 void SegmentTally::AddArrays(std::span<const double> predictor, std::span<const double> target,
                              std::span<const double> weights) {
-  if (target.size() != predictor.size()) detail::CheckLength(target, predictor.size(), "target");
+  CheckTarget(target, predictor.size());
   detail::CheckLength(weights, predictor.size(), "weights");
-  for (std::size_t i = 0; i < predictor.size(); ++i)
-    Add(predictor[i], target[i], weights.empty() ? 1.0 : weights[i]);
+  const std::size_t n = predictor.size();
+  if (impl_->tally.index() != 0) {  // texts: the 15-digit text of each number
+    for (std::size_t i = 0; i < n; ++i) Add(predictor[i], target[i], weights.empty() ? 1.0 : weights[i]);
+    return;
+  }
+  // Add, record by record, with the keys of values met before from the memo.
+  SelfKeyed& keys = impl_->keys;
+  Tally<TargetSums>& tally = std::get<Tally<TargetSums>>(impl_->tally);
+  const bool weighted = !weights.empty();
+  Guarded([&] {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (i + SelfKeyed::kAhead < n) keys.Prefetch(predictor[i + SelfKeyed::kAhead]);
+      const double p = predictor[i], t = target[i], w = weighted ? weights[i] : 1.0;
+      if (std::isinf(p) || std::isinf(t) || std::isinf(w)) [[unlikely]] {
+        CheckFinite(p, "the predictor");
+        CheckFinite(t, "the target");
+        CheckFinite(w, "the weight");
+      }
+      if (std::isnan(p) || std::isnan(t) || std::isnan(w)) {
+        tally.AddMissing(std::isnan(w) ? 1.0 : w);
+        continue;
+      }
+      const double key = keys.Key(p);
+      if (!std::isfinite(key)) [[unlikely]]
+        impl_->AddNumber(p, key, t, w);  // throws
+      tally.AddKeyed(key, key, w, t);
+    }
+  });
 }
 
 void SegmentTally::AddArrays(std::span<const std::optional<std::string>> predictor, std::span<const double> target,
                              std::span<const double> weights) {
-  if (target.size() != predictor.size()) detail::CheckLength(target, predictor.size(), "target");
+  CheckTarget(target, predictor.size());
   detail::CheckLength(weights, predictor.size(), "weights");
   for (std::size_t i = 0; i < predictor.size(); ++i)
     Add(predictor[i], target[i], weights.empty() ? 1.0 : weights[i]);

@@ -2,7 +2,10 @@
 // arguments give, the tallies' merge and bytes, and the scalar functions.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <limits>
 #include <vector>
 
@@ -131,47 +134,98 @@ TEST(ValueTally, MergedPartsAndBytesFinishAsTheWhole) {
             qel::ErrorCode::kBadBytes);
 }
 
-// Filled in record order, a tally finishes as the analysis over the arrays.
-TEST(Tallies, RecordOrderTalliesFinishAsTheArrays) {
-  std::vector<double> p, t, w;
-  for (int i = 0; i < 500; ++i) {
-    p.push_back((i * 37) % 41 * 0.25 + (i % 17 == 0 ? kNull : 0.0));
-    t.push_back((i * 13) % 29 * 0.1);
-    w.push_back(0.5 + i % 3);
+// The arrays, written to a CSV file with every digit of their doubles (NaN
+// as an empty cell), and read back as a table by the engine's record-order
+// runs.
+qel::Table AsCsv(const std::string& name, const std::vector<double>& p, const std::vector<double>& t,
+                 const std::vector<double>& w) {
+  const std::string path = ::testing::TempDir() + name;
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  std::fprintf(f, "P,T,W\n");
+  auto cell = [&](double x, const char* end) {
+    if (x == x) std::fprintf(f, "%.17g", x);
+    std::fputs(end, f);
+  };
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    cell(p[i], ",");
+    cell(t[i], ",");
+    cell(w[i], "\n");
   }
-  qel::ValueTally values;
-  values.AddArrays(p, w);
+  std::fclose(f);
+  return qel::Table::Csv(path);
+}
+
+void ExpectSame(const qel::OutlierResult& a, const qel::OutlierResult& b) {
+  ASSERT_EQ(a.Complete, b.Complete) << a.Reason << b.Reason;
+  for (const auto& [x, y] : {std::pair{a.N, b.N}, {a.WgtN, b.WgtN}, {a.Missing, b.Missing}, {a.Sum, b.Sum},
+                             {a.SumWgt, b.SumWgt}, {a.Mean, b.Mean}, {a.Stdev, b.Stdev}, {a.Min, b.Min},
+                             {a.Max, b.Max}, {a.Q1, b.Q1}, {a.Median, b.Median}, {a.Q3, b.Q3},
+                             {a.TrimmedMean, b.TrimmedMean}, {a.OutlierCountWgt, b.OutlierCountWgt}})
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(x), std::bit_cast<std::uint64_t>(y));
+  ASSERT_EQ(a.Rows.size(), b.Rows.size());
+  for (std::size_t i = 0; i < a.Rows.size(); ++i) {
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(a.Rows[i].Value), std::bit_cast<std::uint64_t>(b.Rows[i].Value)) << i;
+    EXPECT_EQ(a.Rows[i].WeightedN, b.Rows[i].WeightedN) << i;
+    EXPECT_EQ(a.Rows[i].Outlier, b.Rows[i].Outlier) << i;
+  }
+}
+
+void ExpectSame(const qel::BivariateResult& a, const qel::BivariateResult& b) {
+  ASSERT_EQ(a.Complete, b.Complete) << a.Reason << " / " << b.Reason;
+  EXPECT_EQ(a.PSI, b.PSI);
+  EXPECT_EQ(a.DI, b.DI);
+  EXPECT_EQ(a.N, b.N);
+  EXPECT_EQ(a.TargetMean, b.TargetMean);
+  EXPECT_EQ(a.Missing, b.Missing);
+  EXPECT_EQ(a.Categorical, b.Categorical);
+  ASSERT_EQ(a.Rows.size(), b.Rows.size());
+  for (std::size_t i = 0; i < a.Rows.size(); ++i) {
+    EXPECT_EQ(a.Rows[i].N, b.Rows[i].N) << i;
+    EXPECT_EQ(a.Rows[i].Min, b.Rows[i].Min) << i;
+    EXPECT_EQ(a.Rows[i].Max, b.Rows[i].Max) << i;
+    EXPECT_EQ(a.Rows[i].Mean, b.Rows[i].Mean) << i;
+    EXPECT_EQ(a.Rows[i].Index, b.Rows[i].Index) << i;
+  }
+}
+
+// Arrays are tallied and finished where a table is read record by record:
+// the same doubles give the same results, also for values of more than 15
+// significant digits (a first occurrence that differs from its 15-digit form,
+// a bin edge that rounds to 5 decimals differently from it), -0, nulls in
+// every column, fractional weights and every finish's table.
+TEST(Tallies, ArraysFinishAsTheRecordOrderRuns) {
+  std::vector<double> p, t, w;
+  const double awkward[] = {0.12340499999999997, -0.0, 1.0000000000000002, 2.6000000000000001,
+                            1234567.8901234567, 3.0, 0.1 + 0.2, 7.25};
+  for (int i = 0; i < 400; ++i) {
+    p.push_back(i % 23 == 0 ? kNull : awkward[(i * 5) % 8] + (i % 3) * 0.75);
+    t.push_back(i % 31 == 0 ? kNull : (i * 13) % 29 * 0.1);
+    w.push_back(i % 37 == 0 ? kNull : 0.5 + i % 3 * 0.3);
+  }
+  const qel::Table table = AsCsv("arrays_as_records.csv", p, t, w);
   for (const auto& [rule, parm] : {std::pair{qel::OutlierRule::kStd, 1.5}, std::pair{qel::OutlierRule::kTrimmedMean, 20.0}}) {
-    const qel::OutlierResult a = qel::Outlier(p, w, rule, parm), b = qel::Outlier(values, rule, parm);
-    ASSERT_TRUE(a.Complete && b.Complete) << a.Reason << b.Reason;
-    EXPECT_EQ(a.Mean, b.Mean);
-    EXPECT_EQ(a.Stdev, b.Stdev);
-    EXPECT_EQ(a.TrimmedMean, b.TrimmedMean);
-    EXPECT_EQ(a.OutlierCountWgt, b.OutlierCountWgt);
-    ASSERT_EQ(a.Rows.size(), b.Rows.size());
-    for (std::size_t i = 0; i < a.Rows.size(); ++i) {
-      EXPECT_EQ(a.Rows[i].Value, b.Rows[i].Value);
-      EXPECT_EQ(a.Rows[i].WeightedN, b.Rows[i].WeightedN);
-      EXPECT_EQ(a.Rows[i].Outlier, b.Rows[i].Outlier);
-    }
+    ExpectSame(qel::Outlier(p, w, rule, parm), qel::Outlier(table, "P", "W", rule, parm));
+    ExpectSame(qel::Outlier(p, {}, rule, parm), qel::Outlier(table, "P", "", rule, parm));
   }
   for (const bool categorical : {false, true}) {
-    qel::SegmentTally segments(categorical);
-    segments.AddArrays(p, t, w);
-    const qel::BivariateResult a = qel::Bivariate(p, t, w, 6, categorical), b = qel::Bivariate(segments, 6);
-    ASSERT_TRUE(a.Complete && b.Complete) << a.Reason << b.Reason;
-    EXPECT_EQ(a.PSI, b.PSI);
-    EXPECT_EQ(a.DI, b.DI);
-    EXPECT_EQ(a.TargetMean, b.TargetMean);
-    EXPECT_EQ(a.Missing, b.Missing);
-    ASSERT_EQ(a.Rows.size(), b.Rows.size());
-    for (std::size_t i = 0; i < a.Rows.size(); ++i) {
-      EXPECT_EQ(a.Rows[i].N, b.Rows[i].N);
-      EXPECT_EQ(a.Rows[i].Min, b.Rows[i].Min);
-      EXPECT_EQ(a.Rows[i].Mean, b.Rows[i].Mean);
-      EXPECT_EQ(a.Rows[i].Index, b.Rows[i].Index);
+    for (const int bins : {3, 7, 40}) {
+      ExpectSame(qel::Bivariate(p, t, w, bins, categorical), qel::Bivariate(table, "P", "T", "W", bins, categorical));
+      ExpectSame(qel::Bivariate(p, t, {}, bins, categorical), qel::Bivariate(table, "P", "T", "", bins, categorical));
     }
   }
+  // A bin that starts at such a value: its edges are rounded to 5
+  // decimals from their 15-digit form, as the run keys them.
+  const std::vector<double> edges{0.12340499999999997, 1, 2, 3, 4, 5, 6, 7, 8, 9},
+      ones(edges.size(), 1.0);
+  const qel::Table edge_table = AsCsv("bin_edges.csv", edges, edges, ones);
+  ExpectSame(qel::Bivariate(edges, edges, {}, 3), qel::Bivariate(edge_table, "P", "T", "", 3));
+  // No complete record: both stop where the target mean divides by zero.
+  const std::vector<double> ps{1, kNull, 2, kNull}, ts{kNull, 1, kNull, 2}, ws{2, 1, kNull, 3};
+  const qel::Table incomplete = AsCsv("incomplete_records.csv", ps, ts, ws);
+  const qel::BivariateResult stopped = qel::Bivariate(ps, ts, ws, 4);
+  EXPECT_EQ(stopped.Missing, 7);
+  EXPECT_FALSE(stopped.Reason.empty());
+  ExpectSame(stopped, qel::Bivariate(incomplete, "P", "T", "W", 4));
 }
 
 TEST(SegmentTally, KindsDoNotMixAndBytesRoundTrip) {
@@ -186,6 +240,37 @@ TEST(SegmentTally, KindsDoNotMixAndBytesRoundTrip) {
   const qel::SegmentTally back = qel::SegmentTally::Deserialize(texts.Serialize());
   EXPECT_EQ(back.Cardinality(), 1u);
   EXPECT_EQ(back.N(), 1);
+}
+
+// A Cancellation is asked at every checkpoint of a run and stops it at the
+// first one where it says so; the next run on the thread is not stopped.
+TEST(Cancellation, StopsARunAtItsNextCheckpoint) {
+  const qel::Table t = qel::Table::Csv(std::string(QEL_SOURCE_DIR) + "/VesquinDemo/datasets/BaseBall.csv");
+  int asked = 0;
+  {
+    const qel::Cancellation never([&] { return ++asked, false; });
+    EXPECT_TRUE(qel::Bivariate(t, "AB", "Salary", "", 5).Complete);
+  }
+  // Before and after the run, twice before reading and three times in the finish.
+  EXPECT_EQ(asked, 7);
+  for (const int at : {1, 3, 5, 7}) {
+    int calls = 0;
+    const qel::Cancellation stop([&] { return ++calls == at; });
+    EXPECT_EQ(CodeOf([&] { qel::Bivariate(t, "AB", "Salary", "", 5); }), qel::ErrorCode::kCancelled) << at;
+    EXPECT_EQ(calls, at);
+  }
+  {
+    const qel::Cancellation outer([] { return true; });
+    const qel::Cancellation inner([] { return false; });  // the innermost is asked
+    EXPECT_TRUE(qel::Outlier(t, "AB", "", qel::OutlierRule::kStd, 2).Complete);
+    qel::SegmentTally tally;
+    tally.AddArrays(std::vector<double>{1, 2, 3}, std::vector<double>{4, 5, 6});
+    EXPECT_TRUE(qel::Bivariate(tally, 2).Complete);
+  }
+  EXPECT_EQ(qel::Cancellation::Current(), nullptr);
+  EXPECT_TRUE(qel::Bivariate(t, "AB", "Salary", "", 5).Complete);
+  const qel::Cancellation stop([] { return true; });
+  EXPECT_EQ(CodeOf([] { qel::Univariate(std::vector<double>{1, 2, 3, 4}); }), qel::ErrorCode::kCancelled);
 }
 
 TEST(Functions, FailuresGiveTheFailureValue) {

@@ -8,6 +8,7 @@
 //   }
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -40,6 +41,8 @@ enum class ErrorCode : int {
   kData = 5,
   // Bytes that are not a serialised tally of the expected kind.
   kBadBytes = 6,
+  // The caller's Cancellation stopped the analysis at one of its checkpoints.
+  kCancelled = 7,
 };
 
 // The one exception type of the library. what() is a one-line message in
@@ -53,6 +56,34 @@ class QEL_API Error : public std::runtime_error {
 
  private:
   ErrorCode code_;
+};
+
+// Lets a caller stop the analyses it runs on the calling thread, as the
+// Cancel button of a progress window does:
+//
+//   qel::Cancellation cancel([] { return user_pressed_cancel.load(); });
+//   qel::BivariateResult r = qel::Bivariate(table, "Age", "Salary", "", 10);  // may throw kCancelled
+//
+// While a Cancellation lives, the analyses over tables and tallies call
+// `stop` at their checkpoints (every analysis before it starts and when it
+// ends; the segmentation also before reading its table and three times in
+// its finish), on the analysing thread, and one that is told true stops there
+// and throws Error kCancelled: no partial result. Nested Cancellations: the
+// innermost is asked. The analyses over arrays ask it too, before and after.
+class QEL_API Cancellation {
+ public:
+  explicit Cancellation(std::function<bool()> stop);
+  ~Cancellation();
+  Cancellation(const Cancellation&) = delete;
+  Cancellation& operator=(const Cancellation&) = delete;
+
+  // The innermost Cancellation of the calling thread, or nullptr.
+  static const Cancellation* Current() noexcept;
+  bool Stop() const { return stop_ && stop_(); }
+
+ private:
+  std::function<bool()> stop_;
+  const Cancellation* previous_;
 };
 
 // A calendar date with an optional time of day (no time zone), as a date

@@ -93,7 +93,9 @@ class QEL_API ValueTally {
 // records, total weight and sum of weight x target. A tally holds numeric
 // predictor values or texts (text and date predictors), never both; one built
 // as categorical keeps numeric predictors under their 15-digit text form, as
-// the analysis does when told the predictor is categorical.
+// the analysis does when told the predictor is categorical. A numeric
+// predictor value is kept as its 15-digit form (not its first occurrence):
+// the analysis keys and shows a bin's bounds from that form.
 class QEL_API SegmentTally {
  public:
   // `categorical`: every distinct value will be a bin of its own.
