@@ -84,7 +84,6 @@ bool QelBivariate::Run() {
 }
 
 namespace {
-using Kind = BivariateMember::Kind;
 constexpr std::string_view kCategoricalHelp =
     "Flag set at runtime to determine how to treat the Predictor variable in the processing.  Under certain "
     "conditions, this flag may be reset during processing to indicate the actual treatment of the predictor "
@@ -104,37 +103,5 @@ constexpr std::string_view kBinCountHelp = "Maximum number of bins to create in 
 constexpr std::string_view kSourceHelp = "Source can be a table name our SQL string";
 constexpr std::string_view kDataSourceHelp = "Incoming data to the Bivariate procedure";
 }  // namespace
-
-const std::array<BivariateMember, 26> QelBivariate::kMembers = {{
-    {1, "Cardinality", Kind::kGet, "double", 0x6803001F,
-     "Number of individual values the predictor field contains. This may be more or less than the number of bins "
-     "requested."},
-    {2, "Categorical", Kind::kLet, "boolean", 0x6803001E, kCategoricalHelp},
-    {3, "Categorical", Kind::kGet, "boolean", 0x6803001E, kCategoricalHelp},
-    {4, "TargetMean", Kind::kGet, "double", 0x6803001D, ""},
-    {5, "N", Kind::kGet, "double", 0x6803001C, "Total weighted N of the data less any records with missing values"},
-    {6, "Missing", Kind::kGet, "double", 0x6803001B, "Number of records with missing target or predictor values"},
-    {7, "DI", Kind::kGet, "double", 0x6803001A, "Discontinuity Index generated as a result of the Bivariate run"},
-    {8, "PSI", Kind::kGet, "double", 0x68030019, "Power of Segmentation Index as a result of the Bivariate run"},
-    {9, "ConnectionString", Kind::kLet, "string", 0x68030018, kConnectionStringHelp},
-    {10, "ConnectionString", Kind::kGet, "string", 0x68030018, kConnectionStringHelp},
-    {11, "showStatus", Kind::kLet, "boolean", 0x68030017, kShowStatusHelp},
-    {12, "showStatus", Kind::kGet, "boolean", 0x68030017, kShowStatusHelp},
-    {13, "Run", Kind::kMethod, "variant", 0x60030020,
-     "Executes the bivariate function based on the parameters submitted."},
-    {14, "ResultSet", Kind::kGet, "recordset", 0x68030016, "Resulting output from the procedure completion"},
-    {15, "WeightField", Kind::kLet, "string", 0x68030015, kWeightFieldHelp},
-    {16, "WeightField", Kind::kGet, "string", 0x68030015, kWeightFieldHelp},
-    {17, "PredictorField", Kind::kLet, "string", 0x68030014, kPredictorFieldHelp},
-    {18, "PredictorField", Kind::kGet, "string", 0x68030014, kPredictorFieldHelp},
-    {19, "TargetField", Kind::kLet, "string", 0x68030013, kTargetFieldHelp},
-    {20, "TargetField", Kind::kGet, "string", 0x68030013, kTargetFieldHelp},
-    {21, "BinCount", Kind::kLet, "int16", 0x68030012, kBinCountHelp},
-    {22, "BinCount", Kind::kGet, "int16", 0x68030012, kBinCountHelp},
-    {23, "Source", Kind::kLet, "string", 0x68030011, kSourceHelp},
-    {24, "Source", Kind::kGet, "string", 0x68030011, kSourceHelp},
-    {25, "DataSource", Kind::kSet, "object", 0x68030010, kDataSourceHelp},
-    {26, "DataSource", Kind::kGet, "object", 0x68030010, kDataSourceHelp},
-}};
 
 }  // namespace qel
