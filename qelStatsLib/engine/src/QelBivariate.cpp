@@ -2,6 +2,7 @@
 
 #include "qelStatsLib/modBivariate.h"
 #include "qelStatsLib/presenter.h"
+#include "class_input.h"
 #include "text.h"
 
 namespace qel {
@@ -26,12 +27,7 @@ void ShowError(const std::string& description, std::string& reason) {
 }  // namespace
 
 void QelBivariate::SetDataSource(std::shared_ptr<qeldata::Recordset> value) {
-  data_source_ = std::move(value);
-  if (!data_source_) throw qeldata::Error(qeldata::kErrObjectRequired, "QelStatsLib.QelBivariate", "Object required");
-  if (auto connection = data_source_->ActiveConnection()) {
-    connection_string_ = connection->ConnectionString();
-    source_ = data_source_->Source();
-  }
+  SetClassDataSource(std::move(value), "QelStatsLib.QelBivariate", data_source_, connection_string_, source_);
 }
 
 double QelBivariate::Cardinality() const { return BivariateRunRecord().Cardinality; }
@@ -51,15 +47,7 @@ bool QelBivariate::Run() {
   std::string check_failure;
   std::shared_ptr<qeldata::Recordset> input;
   try {
-    if (data_source_ && !data_source_->ActiveConnection()) {
-      input = data_source_;
-    } else {
-      if (IsBlank(source_)) FailCheck("Source parameter is missing or blank.");
-      if (IsBlank(connection_string_)) FailCheck("Connection String parameter is missing or blank.");
-      input = std::make_shared<qeldata::Recordset>();
-      input->SetCursorLocation(qeldata::adUseServer);
-      input->Open(source_, connection_string_, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
-    }
+    input = OpenClassInput(data_source_, source_, connection_string_, FailCheck);
     if (IsBlank(predictor_field_)) FailCheck("Predictor Field is missing or blank.");
     if (IsBlank(target_field_)) FailCheck("Target Field parameter is missing or blank.");
     if (bin_count_ <= 0) FailCheck("Bin Count is invalid. Integer values >0 are required.");

@@ -4,6 +4,7 @@
 
 #include "qelStatsLib/presenter.h"
 #include "qeldata/error.h"
+#include "class_input.h"
 #include "text.h"
 
 namespace qel {
@@ -23,27 +24,15 @@ QelOutlier::QelOutlier() = default;
 QelOutlier::~QelOutlier() = default;
 
 void QelOutlier::SetDataSource(std::shared_ptr<qeldata::Recordset> data_source) {
-  data_source_ = std::move(data_source);
-  if (!data_source_) throw qeldata::Error(qeldata::kErrObjectRequired, "QelOutlier", "Object required");
-  if (auto connection = data_source_->ActiveConnection()) {
-    connection_string_ = connection->ConnectionString();
-    source_ = data_source_->Source();
-  }
+  SetClassDataSource(std::move(data_source), "QelOutlier", data_source_, connection_string_, source_);
 }
 
 bool QelOutlier::Run() {
   bool ran = false;
   std::string check_failure;
   try {
-    if (data_source_ && !data_source_->ActiveConnection()) {
-      input_ = data_source_;
-    } else {
-      if (IsBlank(source_)) InputError("Build Outlier", "Source parameter is missing or blank.");
-      if (IsBlank(connection_string_)) InputError("Build Outlier", "Connection String parameter is missing or blank.");
-      input_ = std::make_shared<qeldata::Recordset>();
-      input_->SetCursorLocation(qeldata::adUseServer);
-      input_->Open(source_, connection_string_, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
-    }
+    input_ = OpenClassInput(data_source_, source_, connection_string_,
+                            [](const char* message) { InputError("Build Outlier", message); });
     if (IsBlank(outlier_field_)) InputError("Build Outliers", "Outlier Field is missing or blank.");
     if (find_type_ != outSTD && find_type_ != outTMean)
       InputError("Build Outliers", "Outlier FindType Parameter is invalid or blank.");

@@ -2,6 +2,7 @@
 
 #include "qelStatsLib/modUnivariate.h"
 #include "qeldata/error.h"
+#include "class_input.h"
 #include "text.h"
 
 namespace qel {
@@ -30,13 +31,7 @@ class ReleaseOnExit {
 }  // namespace
 
 void QelUnivariate::SetDataSource(std::shared_ptr<qeldata::Recordset> recordset) {
-  data_source_ = std::move(recordset);
-  if (!data_source_)
-    throw qeldata::Error(qeldata::kErrObjectRequired, "QelStatsLib.QelUnivariate", "Object required");
-  if (auto connection = data_source_->ActiveConnection()) {
-    connection_string_ = connection->ConnectionString();
-    source_ = data_source_->Source();
-  }
+  SetClassDataSource(std::move(recordset), "QelStatsLib.QelUnivariate", data_source_, connection_string_, source_);
 }
 
 bool QelUnivariate::Run() {
@@ -55,16 +50,7 @@ bool QelUnivariate::Run() {
     stop_reason_ = LastStopReason();
     return result;
   }
-  if (data_source_ && !data_source_->ActiveConnection()) {
-    // A disconnected recordset is read as it is.
-    input_ = data_source_;
-  } else {
-    if (IsBlank(source_)) RaiseInput("Source parameter is missing or blank.");
-    if (IsBlank(connection_string_)) RaiseInput("Connection String parameter is missing or blank.");
-    input_ = std::make_shared<qeldata::Recordset>();
-    input_->SetCursorLocation(qeldata::adUseServer);
-    input_->Open(source_, connection_string_, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
-  }
+  input_ = OpenClassInput(data_source_, source_, connection_string_, RaiseInput);
   if (IsBlank(field_name_)) RaiseInput("Univariate Fieldname is missing or blank.");
 
   const bool result = Univariate_Run(*input_, field_name_, weight_field_, show_status_);
