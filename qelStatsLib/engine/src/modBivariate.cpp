@@ -17,6 +17,7 @@
 #include "field_types.h"
 #include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
+#include "run_frame.h"
 #include "text.h"
 
 namespace qel {
@@ -416,53 +417,11 @@ std::shared_ptr<Recordset> FinishTexts(const TextTally& tally, BivariateOptions 
   });
 }
 
-// Every error of a run or a finish as the reason it stopped.
-template <typename Body>
-auto Guarded(std::string& reason, Body body) -> decltype(body()) {
-  try {
-    return body();
-  } catch (const qeldata::Error& e) {
-    reason = e.description();
-  } catch (const TallyOverflow&) {
-    reason = "Overflow: the sum of the target or of the weights exceeds the range of a double.";
-  } catch (const std::exception& e) {
-    reason = e.what();
-  } catch (...) {
-    reason = "Unexpected error";
-  }
-  if (reason.empty()) reason = "Unexpected error";
-  return {};
+// How the bivariate run words the errors that carry no text of their own.
+std::string OverflowText(const TallyOverflow&) {
+  return "Overflow: the sum of the target or of the weights exceeds the range of a double.";
 }
-
-// The run's progress window, when it shows one.
-class RunWindow {
- public:
-  void Open(const std::string& predictor) {
-    window_ = CurrentPresenter().LoadProgressWindow();
-    window_->SetCaption("Processing Bivariate: " + predictor);
-    window_->SetStatus("Process Running");
-    window_->SetBarValue(0);
-    window_->ShowTopMost();
-    window_->Refresh();
-  }
-  void Status(const char* text) {
-    if (!window_) return;
-    window_->SetStatus(text);
-    window_->Refresh();
-  }
-  void Bar(int value) {
-    if (!window_) return;
-    window_->SetBarValue(value);
-    window_->Refresh();
-  }
-  void Phase(const char* text, int value) {
-    Status(text);
-    Bar(value);
-  }
-
- private:
-  std::unique_ptr<ProgressWindow> window_;
-};
+constexpr StopTexts kStopTexts{"Unexpected error", &OverflowText};
 
 std::shared_ptr<Recordset> Cancelled() {
   LastStopReason() = "Cancelled by the user";
@@ -475,12 +434,12 @@ enum class ReadOutcome { kFailed, kCancelled, kNumbers, kTexts };
 // The run's checks and reading pass into one of the two tallies; rec.N and
 // rec.Missing follow the records read, also when the pass fails.
 ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, const std::string& TargetField,
-                         bool showStatus, const std::string& WeightField, std::int16_t BinCount, RunWindow& window,
+                         bool showStatus, const std::string& WeightField, std::int16_t BinCount, RunProgress& window,
                          Tally<TargetSums>& numbers, TextTally& texts, BivariateRecord& rec) {
   if (BinCount <= 0)
     throw qeldata::Error(qeldata::kErrLibraryInput, kDataCheckSource,
                          "Bin Count is invalid. Integer values >0 are required.");
-  if (showStatus) window.Open(PredictorField);
+  if (showStatus) window.Open("Processing Bivariate: " + PredictorField, "Process Running");
   window.Status("System Initialization");
   if (Checkpoint()) return ReadOutcome::kCancelled;  // the window unloads on the way out
 
@@ -512,7 +471,8 @@ ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, co
       break;
   }
 
-  window.Phase("Extracting Summary Totals", 50);
+  window.Status("Extracting Summary Totals");
+  window.Bar(50);
   if (Checkpoint()) return ReadOutcome::kCancelled;
 
   const qeldata::Field target = fields.Item(TargetField);
@@ -608,7 +568,7 @@ std::shared_ptr<Recordset> NewBivariateTable(const std::string& predictor, const
 std::shared_ptr<Recordset> Bivariate_Finish(Tally<TargetSums>& tally, const BivariateOptions& options,
                                             BivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
   std::string why;
-  auto result = Guarded(why, [&] { return FinishNumbers(tally, options, rec, phase); });
+  auto result = GuardRun(why, kStopTexts, [&] { return FinishNumbers(tally, options, rec, phase); });
   if (reason) *reason = std::move(why);
   return result;
 }
@@ -616,7 +576,7 @@ std::shared_ptr<Recordset> Bivariate_Finish(Tally<TargetSums>& tally, const Biva
 std::shared_ptr<Recordset> Bivariate_Finish(const TextTally& tally, const BivariateOptions& options,
                                             BivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
   std::string why;
-  auto result = Guarded(why, [&] { return FinishTexts(tally, options, rec, phase); });
+  auto result = GuardRun(why, kStopTexts, [&] { return FinishTexts(tally, options, rec, phase); });
   if (reason) *reason = std::move(why);
   return result;
 }
@@ -630,11 +590,11 @@ std::shared_ptr<Recordset> Bivariate_Run(Recordset& input, const std::string& Pr
   // checkpoint; the flag is this run's from here on.
   CancelFlag() = false;
 
-  RunWindow window;
+  RunProgress window;
   Tally<TargetSums> numbers;
   TextTally texts;
   std::string failure;
-  const ReadOutcome read = Guarded(failure, [&] {
+  const ReadOutcome read = GuardRun(failure, kStopTexts, [&] {
     return CheckAndRead(input, PredictorField, TargetField, showStatus, WeightField, BinCount, window, numbers,
                         texts, rec);
   });
@@ -642,7 +602,10 @@ std::shared_ptr<Recordset> Bivariate_Run(Recordset& input, const std::string& Pr
   if (read == ReadOutcome::kCancelled) return Cancelled();
   if (read != ReadOutcome::kFailed) {
     const BivariateOptions options{PredictorField, TargetField, BinCount, rec.Categorical, !IsBlank(WeightField)};
-    const PhaseFn phase = [&](const char* status, int bar) { window.Phase(status, bar); };
+    const PhaseFn phase = [&](const char* status, int bar) {
+      window.Status(status);  // repainted after the status and again after the bar
+      window.Bar(bar);
+    };
     auto result = read == ReadOutcome::kTexts ? Bivariate_Finish(texts, options, rec, &failure, phase)
                                               : Bivariate_Finish(numbers, options, rec, &failure, phase);
     if (result) return result;

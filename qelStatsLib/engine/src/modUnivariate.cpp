@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "in_database.h"
@@ -14,6 +15,7 @@
 #include "qelStatsLib/presenter.h"
 #include "qeldata/error.h"
 #include "round15.h"
+#include "run_frame.h"
 #include "text.h"
 
 namespace qel {
@@ -23,9 +25,14 @@ namespace {
 // Raised inside the run when an operation divides by zero, is invalid or
 // overflows. The run's one handler turns it, like every other error, into the
 // result false.
-struct ArithmeticFault {
-  const char* what = "a division by zero, an invalid operation or an overflow";
+struct ArithmeticFault : std::runtime_error {
+  explicit ArithmeticFault(const char* what = "a division by zero, an invalid operation or an overflow")
+      : std::runtime_error(what) {}
 };
+
+// How the univariate run words the errors that carry no text of their own.
+std::string OverflowIn(const TallyOverflow& e) { return std::string("an overflow in ") + e.what(); }
+constexpr StopTexts kStopTexts{"an unexpected error", &OverflowIn};
 
 // Every operand in the run is finite (input values are checked as they are
 // read, and the run stops at the first non-finite result), so a result that is
@@ -68,29 +75,6 @@ inline Keyed DistinctValue(const qeldata::Value& v) {
 }
 
 using text::IsBlank;
-
-// The progress window of one run, when the run shows one.
-class Progress {
- public:
-  Progress(bool show, const std::string& fieldName) {
-    if (!show) return;
-    window_ = CurrentPresenter().LoadProgressWindow();
-    window_->SetCaption("Processing Univariate: " + fieldName);
-    window_->SetStatus("Reading Data");
-    window_->SetBarValue(0);
-    window_->ShowTopMost();
-    window_->Refresh();
-  }
-  void Phase(const char* status, int bar) {
-    if (!window_) return;
-    window_->SetStatus(status);
-    window_->SetBarValue(bar);
-    window_->Refresh();
-  }
-
- private:
-  std::unique_ptr<ProgressWindow> window_;
-};
 
 // One quartile's state in the summary pass.
 struct Quartile {
@@ -154,7 +138,8 @@ void ReadValues(qeldata::Recordset& rs, const qeldata::Field& value_field, const
 
 // The summary and shape passes over the sorted distinct values (not empty),
 // after the reading pass's totals are in `rec`.
-void Summarise(UnivariateRecord& rec, std::span<const UnivariateTally::Entry> entries, const PhaseFn& phase) {
+template <typename Entry>
+void Summarise(UnivariateRecord& rec, std::span<const Entry> entries, const PhaseFn& phase) {
   const std::int64_t k = static_cast<std::int64_t>(entries.size());
   auto value = [&](std::int64_t j) { return entries[static_cast<std::size_t>(j)].value; };
   auto weight = [&](std::int64_t j) { return entries[static_cast<std::size_t>(j)].payload.weight; };
@@ -252,25 +237,6 @@ void CopyTotals(const TallyTotals& t, UnivariateRecord& rec) {
   rec.Sum = t.SumWgt;  // the weighted sum: the plain one when every weight is 1
 }
 
-// Every error of a run or a finish as the reason it stopped.
-template <typename Body>
-bool Guarded(std::string& reason, Body body) {
-  try {
-    return body();
-  } catch (const qeldata::Error& e) {
-    reason = e.description();
-  } catch (const ArithmeticFault& f) {
-    reason = f.what;
-  } catch (const TallyOverflow& e) {
-    reason = std::string("an overflow in ") + e.what();
-  } catch (const std::exception& e) {
-    reason = e.what();
-  } catch (...) {
-    reason = "an unexpected error";
-  }
-  return false;
-}
-
 }  // namespace
 
 UnivariateRecord& UnivariateRunRecord() {
@@ -278,20 +244,33 @@ UnivariateRecord& UnivariateRunRecord() {
   return record;
 }
 
-bool Univariate_Finish(UnivariateTally& tally, UnivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
+namespace {
+
+template <typename Payload>
+bool Finish(Tally<Payload>& tally, UnivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
   std::string why;
-  const bool done = Guarded(why, [&] {
+  const bool done = GuardRun(why, kStopTexts, [&] {
     rec = UnivariateRecord{};
     CopyTotals(tally.Totals(), rec);
     if (phase) phase("Sorting Data", 73);
     if (rec.WgtN > 0) rec.Mean = Checked(rec.Sum / rec.WgtN);
     if (tally.Cardinality() == 0) throw ArithmeticFault{"no record has a usable value"};
-    const std::vector<UnivariateTally::Entry> entries = tally.TakeSorted();
-    Summarise(rec, entries, phase);
+    const std::vector<typename Tally<Payload>::Entry> entries = tally.TakeSorted();
+    Summarise<typename Tally<Payload>::Entry>(rec, entries, phase);
     return true;
   });
   if (reason) *reason = std::move(why);
   return done;
+}
+
+}  // namespace
+
+bool Univariate_Finish(UnivariateTally& tally, UnivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
+  return Finish(tally, rec, reason, phase);
+}
+
+bool Univariate_Finish(Tally<CountWeight>& tally, UnivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
+  return Finish(tally, rec, reason, phase);
 }
 
 namespace {
@@ -300,14 +279,14 @@ namespace {
 // fills the tally (counting the records it meets in `record`); then the
 // finish, and the record and the reason handed over at every exit, so the
 // thread's record holds exactly what was computed before a stop.
-template <typename Read>
+template <typename TallyType, typename Read>
 bool RunFrame(const std::string& fieldName, Read read) {
   UnivariateRecord rec;
-  std::unique_ptr<Progress> progress;
-  UnivariateTally tally;
+  RunProgress progress;
+  TallyType tally;
   std::int64_t record = 0;  // records met by the reading pass
   std::string reason;
-  bool result = Guarded(reason, [&] {
+  bool result = GuardRun(reason, kStopTexts, [&] {
     read(progress, tally, record);
     return true;
   });
@@ -315,7 +294,7 @@ bool RunFrame(const std::string& fieldName, Read read) {
     record = 0;  // past the reading pass
     const bool empty = tally.Cardinality() == 0;
     result = Univariate_Finish(tally, rec, &reason,
-                               [&](const char* status, int bar) { progress->Phase(status, bar); });
+                               [&](const char* status, int bar) { progress.Phase(status, bar); });
     if (empty) reason = "no record has a usable value of '" + fieldName + "'";
   } else {
     CopyTotals(tally.Totals(), rec);
@@ -323,7 +302,7 @@ bool RunFrame(const std::string& fieldName, Read read) {
   if (!result && record > 0) reason += " (record " + std::to_string(record) + ")";
   UnivariateRunRecord() = rec;
   LastStopReason() = std::move(reason);
-  progress.reset();  // unloads the progress window
+  progress.Unload();
   return result;
 }
 
@@ -332,24 +311,24 @@ bool RunFrame(const std::string& fieldName, Read read) {
 
 bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const std::string& weightField,
                     bool showStatus) {
-  return RunFrame(fieldName, [&](std::unique_ptr<Progress>& progress, UnivariateTally& tally, std::int64_t& record) {
+  return RunFrame<UnivariateTally>(fieldName, [&](RunProgress& progress, UnivariateTally& tally, std::int64_t& record) {
     // A recordset left at its end by an earlier read (a disconnected
     // DataSource run twice) is read again from its first record; only an empty
     // one is left alone.
     if (!(rs.IsBOF() && rs.IsEOF())) rs.MoveFirst();
     const qeldata::Field value_field = rs.GetFields().Item(fieldName);
     detail::RequireNumericField(value_field, "Univariate Descriptives");
-    progress = std::make_unique<Progress>(showStatus, fieldName);
+    if (showStatus) progress.Open("Processing Univariate: " + fieldName, "Reading Data");
     ReadValues(rs, value_field, weightField, !IsBlank(weightField), tally, record);
   });
 }
 
 bool Univariate_RunInDatabase(qeldata::AggregateReader& reader, const std::string& fieldName,
                               const std::string& weightField, bool showStatus) {
-  return RunFrame(fieldName, [&](std::unique_ptr<Progress>& progress, UnivariateTally& tally, std::int64_t&) {
+  return RunFrame<Tally<CountWeight>>(fieldName, [&](RunProgress& progress, Tally<CountWeight>& tally, std::int64_t&) {
     const qeldata::FieldInfo& field = reader.Field(fieldName);
     detail::RequireNumericType(field.type, field.name, "Univariate Descriptives");
-    progress = std::make_unique<Progress>(showStatus, fieldName);
+    if (showStatus) progress.Open("Processing Univariate: " + fieldName, "Reading Data");
     qeldata::AggregateSpec spec;
     spec.value_field = fieldName;
     if (!IsBlank(weightField)) spec.weight_field = weightField;
