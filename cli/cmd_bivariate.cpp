@@ -7,6 +7,8 @@
 #include "cli_common.h"
 #include "qelStatsLib/QelBivariate.h"
 #include "reading_options.h"
+#include "rows_groups.h"
+#include "run_failure.h"
 
 namespace qelcli {
 
@@ -20,19 +22,44 @@ std::int16_t ParseBins(const std::string& text) {
   return static_cast<std::int16_t>(*n);
 }
 
+// The class's own bin count.
+constexpr const char* kDefaultBins = "20";
+
+// Values the class accepts but that make its table hard to read, said in one
+// line each on stderr; the run stands as it is.
+void WarnAboutTable(qeldata::Recordset& table, double target_mean) {
+  if (table.IsBOF() && table.IsEOF()) return;
+  const qeldata::Fields fields = table.GetFields();
+  bool negative = false;
+  for (table.MoveFirst(); !table.IsEOF(); table.MoveNext()) {
+    const qeldata::Value& n = fields.Item("N").GetValue();
+    if (!n.IsNull() && n.AsNumber() < 0) negative = true;
+  }
+  if (negative)
+    std::cerr << "qelstats bivariate: warning: negative weights make bins of negative N, whose means can lie "
+                 "outside the targets of the bin\n";
+  // The table keeps 5 decimals of each mean: a target mean below 0.005 keeps
+  // fewer than 3 significant digits, and the Index computed from the rounded
+  // means loses as much.
+  if (target_mean != 0 && std::fabs(target_mean) < 0.005)
+    std::cerr << "qelstats bivariate: warning: the target mean " << HumanNumber(target_mean)
+              << " is so small that the table's 5-decimal means (and the Index computed from them) lose most "
+                 "of its digits; scale the target up\n";
+}
+
 }  // namespace
 
 int RunBivariate(const std::vector<std::string>& argv) {
   const Args args(argv, WithReadingFlags(WithCommonFlags({"categorical"})));
   args.AllowOnly(WithReadingOptions(
-      WithCommonFlags({"csv", "connection", "source", "predictor", "target", "weight", "bins", "categorical"})));
+      WithCommonFlags({"csv", "connection", "source", "predictor", "target", "weight", "bins", "categorical", "where"})));
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
-  const InputSpec input = ResolveReadInput(args);
+  const InputSpec input = ApplyWhere(args, ResolveReadInput(args));
   const std::string predictor = args.Require("predictor");
   const std::string target = args.Require("target");
   // --bins is the 16-bit BinCount; 0 and negative counts reach Run, which
   // refuses them with its own message (exit status 1).
-  const std::int16_t bins = ParseBins(args.Require("bins"));
+  const std::int16_t bins = ParseBins(args.Get("bins").value_or(kDefaultBins));
   const bool json = args.Has("json");
 
   CliPresenter presenter(args);
@@ -50,15 +77,21 @@ int RunBivariate(const std::vector<std::string>& argv) {
 
   const bool ran = biv.Run();
   auto table = biv.ResultSet();
-  // A target or weight that is text because of a few cells: which cells (a
-  // text predictor is a categorical one, no fault).
-  const std::vector<std::string> notes = ran ? std::vector<std::string>{}
-                                             : TextFieldNotes(input, {target, args.Get("weight").value_or("")});
+  std::string reason;
+  if (!ran) {
+    // A text predictor is a categorical one, no fault; the target and the
+    // weight need numbers.
+    const std::string weight = args.Get("weight").value_or("");
+    reason = FailureReason(args, input, {predictor, target, weight}, {target, weight},
+                           presenter.messages().empty() ? "" : presenter.messages().back());
+  } else if (table) {
+    WarnAboutTable(*table, biv.TargetMean());
+  }
 
   if (json) {
     JsonObject out;
     out.Add("Run", ran);
-    if (!notes.empty()) out.Add("error", JoinNotes(notes));
+    if (!ran) out.Add("error", reason);
     out.Add("PSI", biv.PSI());
     out.Add("DI", biv.DI());
     out.Add("N", biv.N());
@@ -73,6 +106,7 @@ int RunBivariate(const std::vector<std::string>& argv) {
     out.AddRaw("messages", JsonStrings(presenter.messages()));
     std::cout << out.str() << '\n';
   } else {
+    if (!ran) SayFailureFirst("bivariate", reason, true);
     PrintProperties(std::cout, {{"PSI", HumanNumber(biv.PSI())},
                                 {"DI", HumanNumber(biv.DI())},
                                 {"N", HumanNumber(biv.N())},
@@ -85,11 +119,7 @@ int RunBivariate(const std::vector<std::string>& argv) {
       PrintRecordset(std::cout, *table);
     }
   }
-  if (!ran) {
-    if (const auto empty = EmptyFileNote(args, input))
-      std::cerr << "qelstats bivariate: Run returned False: " << TerminalText(*empty) << '\n';
-  }
-  PrintNotes(std::cerr, notes);
+  if (!ran && json) SayFailureFirst("bivariate", reason, false);
   return ran ? kExitRan : kExitRunFailed;
 }
 

@@ -12,6 +12,8 @@
 #include "cli_common.h"
 #include "qelStatsLib/QelOutlier.h"
 #include "reading_options.h"
+#include "rows_groups.h"
+#include "run_failure.h"
 
 namespace qelcli {
 
@@ -38,6 +40,44 @@ std::vector<std::pair<std::string, double>> Statistics(const qel::QelOutlier& o)
           {"OutlierCountWgt", o.OutlierCountWgt()}};
 }
 
+constexpr const char* kDefaultRule = "std";
+constexpr double kDefaultParm = 1.0;
+
+// The rows of `table` whose "Outlier" is true, in a table of their own.
+std::shared_ptr<qeldata::Recordset> OutliersOnly(qeldata::Recordset& table) {
+  auto out = std::make_shared<qeldata::Recordset>();
+  const qeldata::Fields fields = table.GetFields();
+  for (int i = 0; i < fields.Count(); ++i)
+    out->GetFields().Append(fields.Item(i).Name(), fields.Item(i).Type(), fields.Item(i).DefinedSize(),
+                            fields.Item(i).Attributes());
+  out->Open();
+  if (!(table.IsBOF() && table.IsEOF())) {
+    for (table.MoveFirst(); !table.IsEOF(); table.MoveNext()) {
+      const qeldata::Value& flag = fields.Item("Outlier").GetValue();
+      if (!(flag.kind() == qeldata::Value::Kind::kBoolean && flag.boolean())) continue;
+      out->AddNew();
+      for (int i = 0; i < fields.Count(); ++i) out->GetFields().Item(i).SetValue(fields.Item(i).GetValue());
+      out->Update();
+    }
+  }
+  return out;
+}
+
+// Negative weights are accepted, but a value's weighted N below zero makes
+// the band and the counts hard to read: said once.
+void WarnNegativeWeights(qeldata::Recordset& table) {
+  if (table.IsBOF() && table.IsEOF()) return;
+  const qeldata::Field weighted = table.GetFields().Item("Weighted N");
+  for (table.MoveFirst(); !table.IsEOF(); table.MoveNext()) {
+    const qeldata::Value& w = weighted.GetValue();
+    if (!w.IsNull() && w.AsNumber() < 0) {
+      std::cerr << "qelstats outlier: warning: the value " << TerminalText(table.GetFields().Item("Value").GetValue().AsText())
+                << " has a negative total weight: negative weights make the mean, the band and the counts hard to read\n";
+      return;
+    }
+  }
+}
+
 qel::OutlierType ParseRule(const std::string& text) {
   if (text == "std") return qel::outSTD;
   if (text == "tmean") return qel::outTMean;
@@ -48,15 +88,22 @@ qel::OutlierType ParseRule(const std::string& text) {
 
 int RunOutlier(const std::vector<std::string>& argv) {
   const Args args(argv, WithReadingFlags(WithCommonFlags()));
-  args.AllowOnly(WithReadingOptions(WithCommonFlags({"csv", "connection", "source", "field", "weight", "rule", "parm"})));
+  args.AllowOnly(WithReadingOptions(WithCommonFlags(
+      {"csv", "connection", "source", "field", "weight", "rule", "parm", "where", "only-outliers"})));
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
-  const InputSpec input = ResolveReadInput(args);
+  const InputSpec input = ApplyWhere(args, ResolveReadInput(args));
   const std::string field = args.Require("field");
-  const std::string rule = args.Require("rule");
+  // The class's own defaults: the standard-deviation rule, one deviation.
+  const std::string rule = args.Get("rule").value_or(kDefaultRule);
   const qel::OutlierType find_type = ParseRule(rule);
   // The percentage of the trimmed-mean rule is checked by Run, with its own message.
-  const double parm = args.RequireNumber("parm");
+  const double parm = args.Get("parm") ? args.RequireNumber("parm") : kDefaultParm;
   const bool json = args.Has("json");
+  const bool only_outliers = args.Has("only-outliers");
+  if (find_type == qel::outSTD && parm <= 0)
+    std::cerr << "qelstats outlier: warning: --parm " << HumanNumber(parm)
+              << " makes a standard-deviation band of zero width or less: every value "
+              << (parm < 0 ? "is flagged" : "off the mean is flagged") << "\n";
 
   CliPresenter presenter(args);
   qel::ScopedPresenter scoped(&presenter);
@@ -72,20 +119,28 @@ int RunOutlier(const std::vector<std::string>& argv) {
 
   const bool ran = o.Run();
   auto table = o.ResultSet();
-  // A field that is text because of a few cells: which cells.
-  const std::vector<std::string> notes = ran ? std::vector<std::string>{}
-                                             : TextFieldNotes(input, {field, args.Get("weight").value_or("")});
+  if (table && only_outliers) table = OutliersOnly(*table);
+  if (table) WarnNegativeWeights(*table);
+  std::string reason;
+  if (!ran) {
+    // A failed check has told the user in its message; an analysis that
+    // stopped inside says nothing itself.
+    reason = presenter.messages().empty() ? o.RunFailure() : presenter.messages().back();
+    const std::string weight = args.Get("weight").value_or("");
+    reason = FailureReason(args, input, {field, weight}, {field, weight}, reason);
+  }
 
   if (json) {
     JsonObject out;
     out.Add("Run", ran);
-    if (!notes.empty()) out.Add("error", JoinNotes(notes));
+    if (!ran) out.Add("error", reason);
     for (const auto& [name, value] : Statistics(o)) out.Add(name, value);
     if (table) out.AddRaw("ResultSet", JsonRecordset(*table));
     else out.AddNull("ResultSet");
     out.AddRaw("messages", JsonStrings(presenter.messages()));
     std::cout << out.str() << '\n';
   } else {
+    if (!ran) SayFailureFirst("outlier", reason, true);
     std::vector<std::pair<std::string, std::string>> rows;
     rows.emplace_back("Field", field);
     if (auto weight = args.Get("weight")) rows.emplace_back("Weight", *weight);
@@ -99,18 +154,7 @@ int RunOutlier(const std::vector<std::string>& argv) {
       PrintRecordset(std::cout, *table);
     }
   }
-  if (!ran) {
-    // A failed check has told the user already (on stderr, or in "messages");
-    // an analysis that stopped inside says nothing itself, so its reason is
-    // given here.
-    if (const auto empty = EmptyFileNote(args, input))
-      std::cerr << "qelstats outlier: Run returned False: " << TerminalText(*empty) << '\n';
-    else if (presenter.messages().empty())
-      std::cerr << "qelstats outlier: Run returned False: " << TerminalText(o.RunFailure()) << '\n';
-    else if (json)
-      std::cerr << "qelstats outlier: Run returned False: " << TerminalText(presenter.messages().back()) << '\n';
-    PrintNotes(std::cerr, notes);
-  }
+  if (!ran && json) SayFailureFirst("outlier", reason, false);
   return ran ? kExitRan : kExitRunFailed;
 }
 

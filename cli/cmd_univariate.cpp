@@ -4,6 +4,10 @@
 // (a text field, no usable value, a total weight of 2 or 3, ...), 2 for a
 // usage error or an input error raised by Run (a blank name, a missing file,
 // an unknown table), reported on stderr in one line.
+//
+// With --by or --percentiles the figures come from the one-pass tally of the
+// describe pass and the univariate finish: the same definitions, so the same
+// figures bit for bit, for every group in one reading.
 #include <iostream>
 #include <string>
 #include <utility>
@@ -11,88 +15,194 @@
 
 #include "cli_common.h"
 #include "qelStatsLib/QelUnivariate.h"
-#include "reading_options.h"
+#include "qelStatsLib/describe.h"
 #include "qelStatsLib/modUnivariate.h"
+#include "reading_options.h"
+#include "rows_groups.h"
+#include "run_failure.h"
 
 namespace qelcli {
 
 namespace {
 
 // The 21 results in reading order, under their property names.
-std::vector<std::pair<std::string, double>> Statistics(const qel::QelUnivariate& u) {
-  return {{"N", u.N()},
-          {"WgtN", u.WgtN()},
-          {"Missing", u.Missing()},
-          {"Sum", u.Sum()},
-          {"Mean", u.Mean()},
-          {"Variance", u.Variance()},
-          {"Stdev", u.Stdev()},
-          {"CV", u.CV()},
-          {"Min", u.Min()},
-          {"Max", u.Max()},
-          {"Range", u.Range()},
-          {"Cardinality", u.Cardinality()},
-          {"Uniques", u.Uniques()},
-          {"Mode", u.Mode()},
-          {"Median", u.Median()},
-          {"Q1", u.Q1()},
-          {"Q3", u.Q3()},
-          {"IQR", u.IQR()},
-          {"TrimmedMean", u.TrimmedMean()},
-          {"Skewness", u.Skewness()},
-          {"Kurtosis", u.Kurtosis()}};
+std::vector<std::pair<std::string, double>> Statistics(const qel::UnivariateRecord& u) {
+  return {{"N", u.N},
+          {"WgtN", u.WgtN},
+          {"Missing", u.Missing},
+          {"Sum", u.Sum},
+          {"Mean", u.Mean},
+          {"Variance", u.Variance},
+          {"Stdev", u.Stdev},
+          {"CV", u.CV},
+          {"Min", u.Min},
+          {"Max", u.Max},
+          {"Range", u.Range},
+          {"Cardinality", u.Cardinality},
+          {"Uniques", u.Uniques},
+          {"Mode", u.Mode},
+          {"Median", u.Median},
+          {"Q1", u.Q1},
+          {"Q3", u.Q3},
+          {"IQR", u.IQR},
+          {"TrimmedMean", u.TrimmedMean},
+          {"Skewness", u.Skewness},
+          {"Kurtosis", u.Kurtosis}};
+}
+
+qel::UnivariateRecord RecordOf(const qel::QelUnivariate& u) {
+  qel::UnivariateRecord r;
+  r.N = u.N(), r.WgtN = u.WgtN(), r.Missing = u.Missing(), r.Sum = u.Sum(), r.Mean = u.Mean();
+  r.Variance = u.Variance(), r.Stdev = u.Stdev(), r.CV = u.CV(), r.Min = u.Min(), r.Max = u.Max();
+  r.Range = u.Range(), r.Cardinality = u.Cardinality(), r.Uniques = u.Uniques(), r.Mode = u.Mode();
+  r.Median = u.Median(), r.Q1 = u.Q1(), r.Q3 = u.Q3(), r.IQR = u.IQR(), r.TrimmedMean = u.TrimmedMean();
+  r.Skewness = u.Skewness(), r.Kurtosis = u.Kurtosis();
+  return r;
+}
+
+// One result: a group's (or the whole input's) figures.
+struct Result {
+  qeldata::Value key;
+  bool ran = false;
+  std::string reason;  // why not, when !ran
+  qel::UnivariateRecord rec;
+  std::vector<double> percentiles;
+};
+
+// The figures of one field's tally, with the percentiles when asked.
+Result Finish(qel::FieldTally& f, const std::vector<double>& levels) {
+  Result r;
+  if (!f.numeric) {
+    r.reason = "Numeric Data types only";
+    return r;
+  }
+  if (!f.failure.empty()) {
+    r.reason = f.failure;
+    return r;
+  }
+  std::vector<qel::UnivariateTally::Entry> sorted;
+  if (!levels.empty()) {
+    qel::UnivariateTally copy = f.numbers;
+    sorted = copy.TakeSorted();
+  }
+  const double wgt_n = f.numbers.Totals().WgtN;
+  const bool empty = f.numbers.Totals().N == 0;
+  r.ran = qel::Univariate_Finish(f.numbers, r.rec, &r.reason);
+  if (!levels.empty()) r.percentiles = qel::Percentiles(sorted, wgt_n, levels);
+  if (empty) r.reason = "no record has a usable value of '" + f.name + "'";
+  return r;
+}
+
+void AddJson(JsonObject& out, const Result& r, const std::vector<double>& levels, const std::string& reason) {
+  out.Add("Run", r.ran);
+  if (!r.ran) out.Add("error", reason);
+  for (const auto& [name, value] : Statistics(r.rec)) out.Add(name, value);
+  for (std::size_t i = 0; i < r.percentiles.size(); ++i) out.Add(PercentileName(levels[i]), r.percentiles[i]);
+}
+
+std::vector<std::pair<std::string, std::string>> TextRows(const Result& r, const std::vector<double>& levels) {
+  std::vector<std::pair<std::string, std::string>> rows;
+  rows.emplace_back("Run", r.ran ? "True" : "False");
+  for (const auto& [name, value] : Statistics(r.rec)) rows.emplace_back(name, HumanNumber(value));
+  for (std::size_t i = 0; i < r.percentiles.size(); ++i)
+    rows.emplace_back(PercentileName(levels[i]), HumanNumber(r.percentiles[i]));
+  return rows;
 }
 
 }  // namespace
 
 int RunUnivariate(const std::vector<std::string>& argv) {
   const Args args(argv, WithReadingFlags(WithCommonFlags()));
-  args.AllowOnly(WithReadingOptions({"csv", "connection", "source", "field", "weight", "json", "no-progress"}));
+  args.AllowOnly(WithReadingOptions(
+      {"csv", "connection", "source", "field", "weight", "json", "no-progress", "where", "by", "percentiles"}));
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
-  const InputSpec input = ResolveReadInput(args);
+  const InputSpec input = ApplyWhere(args, ResolveReadInput(args));
   const std::string field = args.Require("field");
+  const std::string weight = args.Get("weight").value_or("");
+  const std::vector<double> levels = PercentileLevels(args);
+  const auto by = args.Get("by");
   const bool json = args.Has("json");
 
   CliPresenter presenter(args);
   qel::ScopedPresenter scoped(&presenter);
 
-  qel::QelUnivariate u;
-  u.SetConnectionString(input.connection_string);
-  u.SetSource(input.source);
-  u.SetFieldName(field);
-  if (auto weight = args.Get("weight")) u.SetWeightField(*weight);
-  u.SetshowStatus(true);  // the presenter decides whether a progress line is drawn
-
-  // A parameter or data-layer error raised here is an input error (exit 2).
-  const bool ran = u.Run();
-  // A field that is text because of a few cells: which cells.
-  const std::vector<std::string> notes = ran ? std::vector<std::string>{}
-                                             : TextFieldNotes(input, {field, args.Get("weight").value_or("")});
+  std::vector<Result> results;
+  if (by || !levels.empty()) {
+    qel::DescribeRequest request;
+    request.fields = {field};
+    request.weight_field = weight;
+    request.group_field = by.value_or("");
+    try {
+      for (qel::DescribeGroup& g : ReadGroups(input, request, "Processing Univariate: " + field, !args.Has("no-progress"))) {
+        results.push_back(Finish(g.fields.front(), levels));
+        results.back().key = g.key;
+      }
+    } catch (const qeldata::Error& e) {
+      Result r;
+      r.reason = e.description();
+      results.push_back(r);
+    }
+  } else {
+    qel::QelUnivariate u;
+    u.SetConnectionString(input.connection_string);
+    u.SetSource(input.source);
+    u.SetFieldName(field);
+    if (!weight.empty()) u.SetWeightField(weight);
+    u.SetshowStatus(true);  // the presenter decides whether a progress line is drawn
+    Result r;
+    // A parameter or data-layer error raised here is an input error (exit 2).
+    r.ran = u.Run();
+    r.rec = RecordOf(u);
+    r.reason = qel::UnivariateStopReason();
+    results.push_back(r);
+  }
+  bool all_ran = true;
+  std::string first_reason;
+  for (Result& r : results) {
+    if (r.ran) continue;
+    // Where the run stopped, said as specifically as the input allows.
+    r.reason = FailureReason(args, input, {field, weight}, {field, weight}, r.reason);
+    if (by) r.reason = by.value() + " = " + GroupKeyText(r.key) + ": " + r.reason;
+    if (all_ran) first_reason = r.reason;
+    all_ran = false;
+  }
 
   if (json) {
     JsonObject out;
-    out.Add("Run", ran);
-    if (!notes.empty()) out.Add("error", JoinNotes(notes));
-    for (const auto& [name, value] : Statistics(u)) out.Add(name, value);
-    out.AddNull("ResultSet");
+    if (!by) {
+      AddJson(out, results.front(), levels, results.front().reason);
+      out.AddNull("ResultSet");
+    } else {
+      out.Add("Run", all_ran);
+      if (!all_ran) out.Add("error", first_reason);
+      out.Add("By", *by);
+      std::string groups = "[";
+      for (std::size_t i = 0; i < results.size(); ++i) {
+        JsonObject g;
+        g.AddRaw("key", GroupKeyJson(results[i].key));
+        AddJson(g, results[i], levels, results[i].reason);
+        groups += (i ? ", " : "") + g.str();
+      }
+      out.AddRaw("groups", groups + "]");
+    }
     out.AddRaw("messages", JsonStrings(presenter.messages()));
     std::cout << out.str() << '\n';
   } else {
-    std::vector<std::pair<std::string, std::string>> rows;
-    rows.emplace_back("Field", field);
-    if (auto weight = args.Get("weight")) rows.emplace_back("Weight", *weight);
-    rows.emplace_back("Run", ran ? "True" : "False");
-    for (const auto& [name, value] : Statistics(u)) rows.emplace_back(name, HumanNumber(value));
-    PrintProperties(std::cout, rows);
+    if (!all_ran) SayFailureFirst("univariate", first_reason, true);
+    for (std::size_t i = 0; i < results.size(); ++i) {
+      std::vector<std::pair<std::string, std::string>> rows;
+      if (by) {
+        if (i) std::cout << '\n';
+        rows.emplace_back(*by, GroupKeyText(results[i].key));
+      }
+      rows.emplace_back("Field", field);
+      if (!weight.empty()) rows.emplace_back("Weight", weight);
+      for (auto& row : TextRows(results[i], levels)) rows.push_back(std::move(row));
+      PrintProperties(std::cout, rows);
+    }
   }
-  // Run only says false; the run's own reason tells the user what to fix.
-  if (!ran) {
-    const auto empty = EmptyFileNote(args, input);
-    std::cerr << "qelstats univariate: Run returned False: "
-              << TerminalText(empty ? *empty : qel::UnivariateStopReason()) << '\n';
-  }
-  PrintNotes(std::cerr, notes);
-  return ran ? kExitRan : kExitRunFailed;
+  if (!all_ran && json) SayFailureFirst("univariate", first_reason, false);
+  return all_ran ? kExitRan : kExitRunFailed;
 }
 
 }  // namespace qelcli
