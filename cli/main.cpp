@@ -25,6 +25,11 @@ const std::vector<Command>& Commands() {
        "one scalar function; the result in shortest round-trip form, -9999999 when the function fails",
        RunFn},
       {"fields", "fields --csv PATH [--json]", "the fields of a table with their type codes", RunFields},
+      {"describe", "describe --csv PATH [--fields A,B,C] [--weight NAME] [--percentiles 1,5,95,99] [--json]",
+       "every field in one pass: numbers as the univariate run gives them, texts and dates by their values",
+       RunDescribe},
+      {"freq", "freq --csv PATH --field NAME [--weight NAME] [--top N] [--order count|value] [--json]",
+       "the distinct values of a field with their count, weight, share and cumulative share", RunFreq},
   };
   return commands;
 }
