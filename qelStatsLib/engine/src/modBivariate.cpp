@@ -37,71 +37,7 @@ constexpr const char* kRunSource = "Bivariate_Run";
 
 thread_local BivariateRecord t_record;
 
-// ---- The keyed tables of the reading loop ----
-
-// The finaliser of splitmix64: neighbouring numbers have neighbouring bit
-// patterns, which a plain mask would pile into neighbouring slots.
-inline std::size_t Mix(std::uint64_t x) {
-  x ^= x >> 30;
-  x *= 0xbf58476d1ce4e5b9ULL;
-  x ^= x >> 27;
-  x *= 0x94d049bb133111ebULL;
-  x ^= x >> 31;
-  return static_cast<std::size_t>(x);
-}
-
-// Open-addressing hash index from a 64-bit key (the bits of a canonical
-// number, or a packed date) to the position of its text key.
-class KeyIndex {
- public:
-  static constexpr std::uint32_t kAbsent = std::numeric_limits<std::uint32_t>::max();
-
-  KeyIndex() { Rehash(256); }
-
-  std::uint32_t Find(std::uint64_t key) const {
-    for (std::size_t i = Mix(key) & mask_;; i = (i + 1) & mask_) {
-      const Slot& slot = slots_[i];
-      if (slot.position == kAbsent) return kAbsent;
-      if (slot.key == key) return slot.position;
-    }
-  }
-
-  // REQUIRES: `key` is absent.
-  void Insert(std::uint64_t key, std::uint32_t position) {
-    if ((size_ + 1) * 4 > slots_.size() * 3) Rehash(slots_.size() * 2);
-    Place(key, position);
-    ++size_;
-  }
-
- private:
-  struct Slot {
-    std::uint64_t key = 0;
-    std::uint32_t position = kAbsent;
-  };
-
-  void Place(std::uint64_t key, std::uint32_t position) {
-    std::size_t i = Mix(key) & mask_;
-    while (slots_[i].position != kAbsent) i = (i + 1) & mask_;
-    slots_[i] = Slot{key, position};
-  }
-
-  void Rehash(std::size_t capacity) {
-    std::vector<Slot> old = std::move(slots_);
-    slots_.assign(capacity, Slot{});
-    mask_ = capacity - 1;
-    for (const Slot& slot : old)
-      if (slot.position != kAbsent) Place(slot.key, slot.position);
-  }
-
-  std::vector<Slot> slots_;
-  std::size_t mask_ = 0;
-  std::size_t size_ = 0;
-};
-
-struct TextHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-};
+// ---- Reading ----
 
 // The key of a number: the double its text form reads back as, so that two
 // values are one distinct value exactly when their text forms are equal.
@@ -124,7 +60,7 @@ double NumberKey(const Value& p) {
   }
   if (!std::isfinite(key)) [[unlikely]]
     NotFinite(p);
-  return key;
+  return key + 0.0;
 }
 
 // A date's fields packed into one key, or nullopt when they lie outside the
@@ -138,214 +74,60 @@ std::optional<std::uint64_t> DateKey(const qeldata::Date& d) {
          (static_cast<std::uint64_t>(d.minute) << 6) | static_cast<std::uint64_t>(d.second);
 }
 
-// The value count and target-sum tables of a numeric predictor in one
-// open-addressing table keyed by the bits of the canonical number: a record
-// touches one slot, so the tallies of many distinct values stay cheap.
-class NumberTally {
+// The text key of each predictor value of a categorical run, as a position
+// in its text tally. Numbers and dates reach their text through a cache, so a
+// text is formatted once per distinct value; texts pass a small cache of
+// recent ones.
+class TextKeys {
  public:
-  NumberTally() { Rehash(1024); }
+  explicit TextKeys(TextTally& tally) : tally_(tally) {}
 
-  // Adds to the tallies of `key`; returns true when the key is new.
-  bool Add(std::uint64_t key, double weight, double weighted_target) {
-    // Input sorted or grouped by the predictor repeats its last value often.
-    if (last_ && last_->key == key) {
-      last_->count += weight;
-      last_->target_sum += weighted_target;
-      return false;
-    }
-    std::size_t i = Mix(key) & mask_;
-    bool inserted = false;
-    while (slots_[i].used && slots_[i].key != key) i = (i + 1) & mask_;
-    if (!slots_[i].used) {
-      if ((size_ + 1) * 4 > slots_.size() * 3) {
-        Rehash(slots_.size() * 2);
-        i = Mix(key) & mask_;
-        while (slots_[i].used) i = (i + 1) & mask_;
-      }
-      slots_[i] = Slot{key, 0, 0, true};
-      ++size_;
-      inserted = true;
-    }
-    Slot& slot = slots_[i];
-    slot.count += weight;
-    slot.target_sum += weighted_target;
-    last_ = &slot;
-    return inserted;
-  }
-
-  // The slot where the look-up of `key` starts, for prefetching.
-  const void* Home(std::uint64_t key) const { return &slots_[Mix(key) & mask_]; }
-
-  // The count and target sum of a key that was added.
-  std::pair<double, double> Of(std::uint64_t key) const {
-    std::size_t i = Mix(key) & mask_;
-    while (slots_[i].key != key || !slots_[i].used) i = (i + 1) & mask_;
-    return {slots_[i].count, slots_[i].target_sum};
-  }
-
- private:
-  struct alignas(32) Slot {
-    std::uint64_t key = 0;
-    double count = 0;
-    double target_sum = 0;
-    bool used = false;
-  };
-
-  void Rehash(std::size_t capacity) {
-    std::vector<Slot> old = std::move(slots_);
-    slots_.assign(capacity, Slot{});
-    mask_ = capacity - 1;
-    for (const Slot& slot : old) {
-      if (!slot.used) continue;
-      std::size_t i = Mix(slot.key) & mask_;
-      while (slots_[i].used) i = (i + 1) & mask_;
-      slots_[i] = slot;
-    }
-    last_ = nullptr;
-  }
-
-  std::vector<Slot> slots_;
-  std::size_t mask_ = 0;
-  std::size_t size_ = 0;
-  Slot* last_ = nullptr;
-};
-
-// The value count table, the value target-sum table and the distinct-value
-// list, in order of first appearance. With text keys (a categorical
-// predictor) every value is keyed by its text form; numbers and dates reach
-// their text through a cache, so a text is formatted once per distinct value.
-class Tally {
- public:
-  explicit Tally(bool text_keys) : text_keys_(text_keys) {}
-
-  bool text_keys() const { return text_keys_; }
-  std::size_t size() const { return text_keys_ ? texts_.size() : numbers_.size(); }
-  const std::vector<double>& numbers() const { return numbers_; }
-  const std::vector<std::string>& texts() const { return texts_; }
-
-  // Adds a complete record's weight and weighted target to the value `p`.
-  // Numbers are keyed at once (a value that cannot be keyed fails here) but
-  // reach their tally a few records later, the slot prefetched in between:
-  // with many distinct values nearly every look-up would otherwise miss the
-  // cache. The tallies take their additions in record order all the same, so
-  // the lag changes no sum; Flush ends it before the tallies are read.
-  void Add(const Value& p, double weight, double weighted_target) {
-    if (!text_keys_) {
-      const std::uint64_t key = std::bit_cast<std::uint64_t>(NumberKey(p));
-      __builtin_prefetch(number_tally_.Home(key));
-      if (read_ - added_ == kLag) AddNumber(pending_[added_++ % kLag]);
-      pending_[read_++ % kLag] = Pending{key, weight, weighted_target};
-      return;
-    }
-    const std::uint32_t position = TextKeyPosition(p);
-    count_[position] += weight;
-    target_sum_[position] += weighted_target;
-  }
-
-  void Flush() {
-    while (added_ < read_) AddNumber(pending_[added_++ % kLag]);
-  }
-
-  // The tallies of a value of the distinct-value list.
-  std::pair<double, double> Of(double number) const { return number_tally_.Of(std::bit_cast<std::uint64_t>(number)); }
-  std::pair<double, double> Of(const std::string& text) const {
-    const std::uint32_t position = text_index_.find(text)->second;
-    return {count_[position], target_sum_[position]};
-  }
-
- private:
-  static constexpr std::size_t kLag = 16;
-  struct Pending {
-    std::uint64_t key;
-    double weight, weighted_target;
-  };
-
-  void AddNumber(const Pending& n) {
-    if (number_tally_.Add(n.key, n.weight, n.weighted_target)) numbers_.push_back(std::bit_cast<double>(n.key));
-  }
-
-  std::uint32_t TextKeyPosition(const Value& p) {
+  std::uint32_t Position(const Value& p) {
     switch (p.kind()) {
       case Value::Kind::kText:
         return CachedTextPosition(p.text());
       case Value::Kind::kNumber: {
         const double key = NumberKey(p);
-        const std::uint64_t bits = std::bit_cast<std::uint64_t>(key);
-        std::uint32_t position = number_cache_.Find(bits);
-        if (position == KeyIndex::kAbsent) {
-          position = TextPosition(NumberText(key));
-          number_cache_.Insert(bits, position);
-        }
-        return position;
+        const auto [it, added] = number_cache_.try_emplace(std::bit_cast<std::uint64_t>(key), 0);
+        if (added) it->second = tally_.Position(NumberText(key));
+        return it->second;
       }
       case Value::Kind::kDate: {
         const auto packed = DateKey(p.date());
-        if (!packed) return TextPosition(p.date().ToText());
-        std::uint32_t position = date_cache_.Find(*packed);
-        if (position == KeyIndex::kAbsent) {
-          position = TextPosition(p.date().ToText());
-          date_cache_.Insert(*packed, position);
-        }
-        return position;
+        if (!packed) return tally_.Position(p.date().ToText());
+        const auto [it, added] = date_cache_.try_emplace(*packed, 0);
+        if (added) it->second = tally_.Position(p.date().ToText());
+        return it->second;
       }
       default:
-        return TextPosition(p.AsText());
+        return tally_.Position(p.AsText());
     }
   }
 
-  // TextPosition through a small direct-mapped cache of recent texts: a
-  // predictor of a few dozen categories finds its text there without hashing
-  // it for the map. The map stays the one record of positions.
+ private:
+  // A predictor of a few dozen categories finds its text here without hashing
+  // it for the tally's map. The tally stays the one record of positions.
   std::uint32_t CachedTextPosition(const std::string& key) {
     std::uint32_t h = 2166136261u;  // FNV-1a
     for (const char c : key) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
     RecentText& slot = recent_[h % kRecent];
-    if (slot.position != KeyIndex::kAbsent && slot.text == key) return slot.position;
-    const std::uint32_t position = TextPosition(key);
+    if (slot.known && slot.text == key) return slot.position;
+    slot.position = tally_.Position(key);
     slot.text = key;
-    slot.position = position;
-    return position;
+    slot.known = true;
+    return slot.position;
   }
 
-  std::uint32_t TextPosition(std::string_view key) {
-    auto it = text_index_.find(key);
-    if (it != text_index_.end()) return it->second;
-    if (texts_.size() >= KeyIndex::kAbsent)
-      throw qeldata::Error(qeldata::kErrUnexpected, kRunSource, "The predictor has too many distinct values.");
-    const auto position = static_cast<std::uint32_t>(texts_.size());
-    text_index_.emplace(std::string(key), position);
-    texts_.emplace_back(key);
-    count_.push_back(0);
-    target_sum_.push_back(0);
-    return position;
-  }
-
-  bool text_keys_;
-  // Numeric keys.
-  NumberTally number_tally_;
-  std::vector<double> numbers_;
-  Pending pending_[kLag];
-  std::size_t read_ = 0, added_ = 0;  // numbers keyed, and added to their tallies
-  // Text keys, by position in order of first appearance.
-  std::vector<std::string> texts_;
-  std::vector<double> count_, target_sum_;
-  std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>> text_index_;
   static constexpr std::size_t kRecent = 256;
   struct RecentText {
     std::string text;
-    std::uint32_t position = KeyIndex::kAbsent;
+    std::uint32_t position = 0;
+    bool known = false;
   };
+  TextTally& tally_;
   std::vector<RecentText> recent_ = std::vector<RecentText>(kRecent);
-  KeyIndex number_cache_;  // canonical number bits -> text position
-  KeyIndex date_cache_;    // packed date -> text position
-};
-
-// Totals of the reading loop. They live outside the run's try block so that a
-// failure part-way still leaves N and Missing as far as they had come.
-struct Totals {
-  double n = 0;           // weighted N of the complete records
-  double target_sum = 0;  // sum of weight x target over them
-  double missing = 0;
+  std::unordered_map<std::uint64_t, std::uint32_t> number_cache_;  // canonical number bits -> position
+  std::unordered_map<std::uint64_t, std::uint32_t> date_cache_;    // packed date -> position
 };
 
 // `e` with the field and the record (counted from 1) where it happened.
@@ -378,51 +160,61 @@ inline double AsNumber(const Value& v, const qeldata::Field& field, const Record
   return v.IsNumber() && std::isfinite(v.number()) ? v.number() : ConvertNumber(v, field, input);
 }
 
-// Tallies a complete record; a predictor value that cannot be keyed fails
-// naming its field and record too.
-inline void AddToTally(Tally& tally, const Value& p, double weight, double weighted_target,
-                       const qeldata::Field& predictor, const Recordset& input) {
-  try {
-    tally.Add(p, weight, weighted_target);
-  } catch (const qeldata::Error& e) {
-    throw InRecord(e, predictor, input);
+// Where each complete record goes: a numeric predictor's tally keyed by
+// the value's 15-digit form, or a categorical predictor's text tally. The
+// record's weight (`in_flight`, counted in N already) leaves the reader's
+// hands once the value is keyed.
+struct NumberSink {
+  Tally<TargetSums>& tally;
+  void Missing(double amount) { tally.AddMissing(amount); }
+  void Add(const Value& p, double weight, double target, double& in_flight) {
+    const double key = NumberKey(p);
+    in_flight = 0;
+    tally.AddKeyed(key, key, weight, target);
   }
-}
+};
 
-void ReadUnweighted(Recordset& input, const qeldata::Field& predictor, const qeldata::Field& target, Tally& tally,
-                    Totals& totals) {
-  while (!input.IsEOF()) {
+struct TextSink {
+  TextTally& tally;
+  TextKeys keys;
+  void Missing(double amount) { tally.AddMissing(amount); }
+  void Add(const Value& p, double weight, double target, double& in_flight) {
+    const std::uint32_t position = keys.Position(p);
+    in_flight = 0;
+    tally.AddAt(position, weight, target);
+  }
+};
+
+// Reads every record from the current one to the end. A complete record
+// counts in N before its target is read as a number: when reading fails,
+// `in_flight` holds the failing record's weight, which N includes. A
+// predictor value that cannot be keyed fails naming its field and record too.
+template <typename Sink>
+void Read(Recordset& input, const qeldata::Field& predictor, const qeldata::Field& target,
+          const qeldata::Field* weight, Sink& sink, double& in_flight) {
+  for (; !input.IsEOF(); input.MoveNext()) {
     const Value& p = predictor.GetValue();
     const Value& t = target.GetValue();
-    if (p.IsNull() || t.IsNull()) {
-      totals.missing += 1;
-    } else {
-      totals.n += 1;  // a complete record counts before its target is read as a number
-      const double tv = AsNumber(t, target, input);
-      totals.target_sum += tv;
-      AddToTally(tally, p, 1.0, tv, predictor, input);
+    double wv = 1;
+    if (weight) {
+      const Value& w = weight->GetValue();
+      if (p.IsNull() || t.IsNull() || w.IsNull()) {
+        // A missing weight counts the record once; a present one counts its weight.
+        sink.Missing(w.IsNull() ? 1.0 : AsNumber(w, *weight, input));
+        continue;
+      }
+      wv = AsNumber(w, *weight, input);
+    } else if (p.IsNull() || t.IsNull()) {
+      sink.Missing(1);
+      continue;
     }
-    input.MoveNext();
-  }
-}
-
-void ReadWeighted(Recordset& input, const qeldata::Field& predictor, const qeldata::Field& target,
-                  const qeldata::Field& weight, Tally& tally, Totals& totals) {
-  while (!input.IsEOF()) {
-    const Value& p = predictor.GetValue();
-    const Value& t = target.GetValue();
-    const Value& w = weight.GetValue();
-    if (p.IsNull() || t.IsNull() || w.IsNull()) {
-      // A missing weight counts the record once; a present one counts its weight.
-      totals.missing += w.IsNull() ? 1.0 : AsNumber(w, weight, input);
-    } else {
-      const double wv = AsNumber(w, weight, input);
-      totals.n += wv;  // a complete record counts before its target is read as a number
-      const double tw = AsNumber(t, target, input) * wv;
-      totals.target_sum += tw;
-      AddToTally(tally, p, wv, tw, predictor, input);
+    in_flight = wv;
+    const double tv = AsNumber(t, target, input);
+    try {
+      sink.Add(p, wv, tv, in_flight);
+    } catch (const qeldata::Error& e) {
+      throw InRecord(e, predictor, input);
     }
-    input.MoveNext();
   }
 }
 
@@ -457,22 +249,22 @@ RowResult Finish(const BinRow& row, double target_mean) {
   return r;
 }
 
+using NumberEntry = Tally<TargetSums>::Entry;
+
 // Cuts the sorted values into bins of about equal weighted share. A bin is
 // closed just before the first value at which the share already placed
 // strictly exceeds bin / BinCount; a value is never split, and at most one
 // bin closes per value.
-template <typename CountOf>
-std::vector<BinRow> AssignBins(const std::vector<double>& values, CountOf count_of, double weighted_n,
-                               std::int16_t bin_count) {
+std::vector<BinRow> CutBins(const std::vector<NumberEntry>& values, double weighted_n, std::int16_t bin_count) {
   const double fraction = (100.0 / bin_count) / 100.0;
   std::vector<BinRow> rows(1);
   double bin = 1, cumulative = 0, share = 0, bin_target_sum = 0;
   const std::size_t k = values.size();
   for (std::size_t i = 0; i < k; ++i) {
-    const double v = values[i];
+    const double v = values[i].value;
     const double cut = fraction * bin;
     if (share > cut && i > 0) {
-      rows.back().max = Rounded5Text(values[i - 1]);
+      rows.back().max = Rounded5Text(values[i - 1].value);
       bin += 1;
       rows.emplace_back();
       rows.back().min = Rounded5Text(v);
@@ -482,14 +274,242 @@ std::vector<BinRow> AssignBins(const std::vector<double>& values, CountOf count_
     if (i == 0) row.min = Rounded5Text(v);
     if (i == k - 1) row.max = Rounded5Text(v);
     row.bin = bin;
-    const auto [count, target_sum] = count_of(v);
+    const double count = values[i].payload.weight;
     row.n = Canonical15(row.n + count);
     cumulative += count;
     share = cumulative / weighted_n;
-    bin_target_sum += target_sum;
+    bin_target_sum += values[i].payload.target_sum;
     row.target_sum = bin_target_sum;
   }
   return rows;
+}
+
+// One bin per distinct value, its range the value as listed.
+BinRow ValueRow(std::size_t i, std::string label, const TargetSums& sums) {
+  BinRow row;
+  row.bin = static_cast<double>(i + 1);
+  row.min = row.max = std::move(label);
+  row.n = Canonical15(sums.weight);
+  row.target_sum = sums.target_sum;
+  return row;
+}
+
+// The result table, one row per bin, and each row's mean and index.
+std::vector<RowResult> WriteRows(const std::vector<BinRow>& rows, double target_mean, Recordset& table) {
+  std::vector<RowResult> results;
+  results.reserve(rows.size());
+  const auto out = table.GetFields();
+  qeldata::Field bin_field = out.Item("bin"), n_field = out.Item(1), min_field = out.Item(2), max_field = out.Item(3),
+                 mean_field = out.Item(4), index_field = out.Item(5);
+  for (const BinRow& row : rows) {
+    results.push_back(Finish(row, target_mean));
+    const RowResult& r = results.back();
+    table.AddNew();
+    bin_field.SetValue(NumberText(row.bin));
+    n_field.SetValue(NumberText(row.n));
+    min_field.SetValue(row.min);
+    max_field.SetValue(row.max);
+    if (r.mean) mean_field.SetValue(NumberText(*r.mean));
+    if (r.index) index_field.SetValue(NumberText(*r.index));
+    table.Update();
+  }
+  return results;
+}
+
+// PSI: the weighted spread of the bin means around the overall mean. DI: the
+// share of bin pairs whose means fall as the predictor rises. A bin that
+// weighs nothing has no mean and takes part in neither.
+void PowerAndDiscontinuity(const std::vector<BinRow>& rows, const std::vector<RowResult>& results,
+                           double weighted_n, BivariateRecord& rec) {
+  double squares = 0;
+  std::vector<double> means;
+  means.reserve(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (!results[i].mean) continue;
+    const double m = *results[i].mean;
+    squares += (rec.TargetMean - m) * (rec.TargetMean - m) * rows[i].n;
+    means.push_back(m);
+  }
+  rec.PSI = std::sqrt(squares / weighted_n);
+  const auto r = static_cast<std::int64_t>(means.size());
+  const double pairs = static_cast<double>((r - 1) * r) / 2;
+  if (pairs > 0) rec.DI = static_cast<double>(detail::CountFallingPairs(means)) / pairs * 100;
+}
+
+// The totals every finish starts from; fails where the target mean is undefined.
+void StartFinish(const TallyTotals& t, std::size_t k, const BivariateOptions& options, BivariateRecord& rec) {
+  rec.TargetMean = rec.DI = rec.PSI = 0;
+  rec.N = t.WgtN;
+  rec.Missing = t.Missing;
+  if (!std::isfinite(t.SumWgt) || !std::isfinite(t.WgtN))
+    throw qeldata::Error(kErrOverflow, kRunSource,
+                         "Overflow: the sum of the target or of the weights exceeds the range of a double.");
+  if (t.WgtN == 0)
+    throw qeldata::Error(kErrDivisionByZero, kRunSource,
+                         "Division by zero: the weighted N of the records with a predictor, a target" +
+                             std::string(options.weighted ? " and a weight" : "") + " is 0.");
+  rec.TargetMean = t.SumWgt / t.WgtN;
+  rec.Cardinality = static_cast<double>(k);
+  rec.Categorical = options.categorical || k <= static_cast<std::size_t>(options.binCount);
+}
+
+// The finish after sorting: `make_rows` builds the bins of the sorted values.
+// Returns nullptr when the run is cancelled at a checkpoint.
+template <typename MakeRows>
+std::shared_ptr<Recordset> FinishSorted(const TallyTotals& t, const BivariateOptions& options, BivariateRecord& rec,
+                                        const PhaseFn& phase, MakeRows make_rows) {
+  auto report = [&](const char* status, int bar) {
+    if (phase) phase(status, bar);
+  };
+  if (Checkpoint()) return nullptr;
+  report("Building Cummulative Counts", 70);
+  auto table = NewBivariateTable(options.predictor, options.target);
+  report("Assigning Bin/Segments", 83);
+  if (Checkpoint()) return nullptr;
+
+  const std::vector<BinRow> rows = make_rows();
+  const std::vector<RowResult> results = WriteRows(rows, rec.TargetMean, *table);
+  report("Accessing Results", 99);
+  if (Checkpoint()) return nullptr;
+  auto clone = table->Clone(qeldata::adLockUnspecified);
+  PowerAndDiscontinuity(rows, results, t.WgtN, rec);
+  return clone;
+}
+
+std::shared_ptr<Recordset> FinishNumbers(Tally<TargetSums>& tally, const BivariateOptions& options,
+                                         BivariateRecord& rec, const PhaseFn& phase) {
+  StartFinish(tally.Totals(), tally.Cardinality(), options, rec);
+  const std::vector<NumberEntry> values = tally.TakeSorted();
+  return FinishSorted(tally.Totals(), options, rec, phase, [&] {
+    if (!rec.Categorical) return CutBins(values, tally.Totals().WgtN, options.binCount);
+    std::vector<BinRow> rows;
+    rows.reserve(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i)
+      rows.push_back(ValueRow(i, NumberText(values[i].value), values[i].payload));
+    return rows;
+  });
+}
+
+std::shared_ptr<Recordset> FinishTexts(const TextTally& tally, BivariateOptions options, BivariateRecord& rec,
+                                       const PhaseFn& phase) {
+  options.categorical = true;  // a text has no order to cut into bins
+  StartFinish(tally.Totals(), tally.Cardinality(), options, rec);
+  std::vector<std::string> texts = tally.Texts();
+  QuickSort(texts, 0, static_cast<std::int64_t>(texts.size()) - 1);
+  return FinishSorted(tally.Totals(), options, rec, phase, [&] {
+    std::vector<BinRow> rows;
+    rows.reserve(texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) rows.push_back(ValueRow(i, texts[i], tally.Of(texts[i])));
+    return rows;
+  });
+}
+
+// Every error of a run or a finish as the reason it stopped.
+template <typename Body>
+auto Guarded(std::string& reason, Body body) -> decltype(body()) {
+  try {
+    return body();
+  } catch (const qeldata::Error& e) {
+    reason = e.description();
+  } catch (const TallyOverflow&) {
+    reason = "Overflow: the sum of the target or of the weights exceeds the range of a double.";
+  } catch (const std::exception& e) {
+    reason = e.what();
+  } catch (...) {
+    reason = "Unexpected error";
+  }
+  if (reason.empty()) reason = "Unexpected error";
+  return {};
+}
+
+// The run's progress window, when it shows one.
+class RunWindow {
+ public:
+  void Open(const std::string& predictor) {
+    window_ = CurrentPresenter().LoadProgressWindow();
+    window_->SetCaption("Processing Bivariate: " + predictor);
+    window_->SetStatus("Process Running");
+    window_->SetBarValue(0);
+    window_->ShowTopMost();
+    window_->Refresh();
+  }
+  void Status(const char* text) {
+    if (!window_) return;
+    window_->SetStatus(text);
+    window_->Refresh();
+  }
+  void Bar(int value) {
+    if (!window_) return;
+    window_->SetBarValue(value);
+    window_->Refresh();
+  }
+  void Phase(const char* text, int value) {
+    Status(text);
+    Bar(value);
+  }
+
+ private:
+  std::unique_ptr<ProgressWindow> window_;
+};
+
+// What the check and reading pass of a run leave behind.
+enum class ReadOutcome { kFailed, kCancelled, kNumbers, kTexts };
+
+// The run's checks and reading pass into one of the two tallies; rec.N and
+// rec.Missing follow the records read, also when the pass fails.
+ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, const std::string& TargetField,
+                         bool showStatus, const std::string& WeightField, std::int16_t BinCount, RunWindow& window,
+                         Tally<TargetSums>& numbers, TextTally& texts, BivariateRecord& rec) {
+  if (BinCount <= 0)
+    throw qeldata::Error(qeldata::kErrLibraryInput, kDataCheckSource,
+                         "Bin Count is invalid. Integer values >0 are required.");
+  if (showStatus) window.Open(PredictorField);
+  window.Status("System Initialization");
+  if (Checkpoint()) return ReadOutcome::kCancelled;  // the window unloads on the way out
+
+  input.MoveFirst();
+  const auto fields = input.GetFields();
+  const qeldata::Field predictor = fields.Item(PredictorField);
+  switch (predictor.Type()) {
+    case qeldata::adChar:
+    case qeldata::adWChar:
+    case qeldata::adVarChar:
+    case qeldata::adVarWChar:
+    case qeldata::adDate:
+    case qeldata::adDBDate:
+    case qeldata::adDBTimeStamp:
+      rec.Categorical = true;
+      break;
+    case qeldata::adLongVarChar:
+    case qeldata::adLongVarWChar:
+      throw qeldata::Error(qeldata::kErrLibraryInput, kDataCheckSource, "Invalid Data Type on input data.");
+    default:
+      break;
+  }
+
+  window.Phase("Extracting Summary Totals", 50);
+  if (Checkpoint()) return ReadOutcome::kCancelled;
+
+  const qeldata::Field target = fields.Item(TargetField);
+  std::optional<qeldata::Field> weight;
+  if (!IsBlank(WeightField)) weight = fields.Item(WeightField);
+  double in_flight = 0;
+  const TallyTotals& totals = rec.Categorical ? texts.Totals() : numbers.Totals();
+  try {
+    if (rec.Categorical) {
+      TextSink sink{texts, TextKeys(texts)};
+      Read(input, predictor, target, weight ? &*weight : nullptr, sink, in_flight);
+    } else {
+      NumberSink sink{numbers};
+      Read(input, predictor, target, weight ? &*weight : nullptr, sink, in_flight);
+      numbers.Flush();
+    }
+  } catch (...) {
+    rec.N = totals.WgtN + in_flight;
+    rec.Missing = totals.Missing;
+    throw;
+  }
+  return rec.Categorical ? ReadOutcome::kTexts : ReadOutcome::kNumbers;
 }
 
 }  // namespace
@@ -557,6 +577,22 @@ std::shared_ptr<Recordset> NewBivariateTable(const std::string& predictor, const
   return table;
 }
 
+std::shared_ptr<Recordset> Bivariate_Finish(Tally<TargetSums>& tally, const BivariateOptions& options,
+                                            BivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
+  std::string why;
+  auto result = Guarded(why, [&] { return FinishNumbers(tally, options, rec, phase); });
+  if (reason) *reason = std::move(why);
+  return result;
+}
+
+std::shared_ptr<Recordset> Bivariate_Finish(const TextTally& tally, const BivariateOptions& options,
+                                            BivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
+  std::string why;
+  auto result = Guarded(why, [&] { return FinishTexts(tally, options, rec, phase); });
+  if (reason) *reason = std::move(why);
+  return result;
+}
+
 std::shared_ptr<Recordset> Bivariate_Run(Recordset& input, const std::string& PredictorField,
                                          const std::string& TargetField, bool showStatus,
                                          const std::string& WeightField, std::int16_t BinCount) {
@@ -566,165 +602,22 @@ std::shared_ptr<Recordset> Bivariate_Run(Recordset& input, const std::string& Pr
   // checkpoint; the flag is this run's from here on.
   CancelFlag() = false;
 
-  std::unique_ptr<ProgressWindow> window;
-  Totals totals;
-  auto status = [&](const char* text) {
-    if (!window) return;
-    window->SetStatus(text);
-    window->Refresh();
-  };
-  auto bar = [&](int value) {
-    if (!window) return;
-    window->SetBarValue(value);
-    window->Refresh();
-  };
-
+  RunWindow window;
+  Tally<TargetSums> numbers;
+  TextTally texts;
   std::string failure;
-  try {
-    if (BinCount <= 0)
-      throw qeldata::Error(qeldata::kErrLibraryInput, kDataCheckSource,
-                           "Bin Count is invalid. Integer values >0 are required.");
-    if (showStatus) {
-      window = CurrentPresenter().LoadProgressWindow();
-      window->SetCaption("Processing Bivariate: " + PredictorField);
-      window->SetStatus("Process Running");
-      window->SetBarValue(0);
-      window->ShowTopMost();
-      window->Refresh();
-    }
-    status("System Initialization");
-    if (Checkpoint()) return nullptr;  // the window unloads on the way out
-
-    input.MoveFirst();
-    const auto fields = input.GetFields();
-    const qeldata::Field predictor = fields.Item(PredictorField);
-    switch (predictor.Type()) {
-      case qeldata::adChar:
-      case qeldata::adWChar:
-      case qeldata::adVarChar:
-      case qeldata::adVarWChar:
-      case qeldata::adDate:
-      case qeldata::adDBDate:
-      case qeldata::adDBTimeStamp:
-        rec.Categorical = true;
-        break;
-      case qeldata::adLongVarChar:
-      case qeldata::adLongVarWChar:
-        throw qeldata::Error(qeldata::kErrLibraryInput, kDataCheckSource, "Invalid Data Type on input data.");
-      default:
-        break;
-    }
-
-    status("Extracting Summary Totals");
-    bar(50);
-    if (Checkpoint()) return nullptr;
-
-    const qeldata::Field target = fields.Item(TargetField);
-    Tally tally(rec.Categorical);
-    if (IsBlank(WeightField)) {
-      ReadUnweighted(input, predictor, target, tally, totals);
-    } else {
-      const qeldata::Field weight = fields.Item(WeightField);
-      ReadWeighted(input, predictor, target, weight, tally, totals);
-    }
-    tally.Flush();
-    rec.N = totals.n;
-    rec.Missing = totals.missing;
-    if (!std::isfinite(totals.target_sum) || !std::isfinite(totals.n))
-      throw qeldata::Error(kErrOverflow, kRunSource, "Overflow: the sum of the target or of the weights exceeds the range of a double.");
-    if (totals.n == 0)
-      throw qeldata::Error(kErrDivisionByZero, kRunSource,
-                           "Division by zero: the weighted N of the records with a predictor, a target" +
-                               std::string(IsBlank(WeightField) ? "" : " and a weight") + " is 0.");
-    rec.TargetMean = totals.target_sum / totals.n;
-    const std::size_t k = tally.size();
-    rec.Cardinality = static_cast<double>(k);
-    if (k <= static_cast<std::size_t>(BinCount)) rec.Categorical = true;
-
-    std::vector<double> numbers;
-    std::vector<std::string> texts;
-    if (tally.text_keys()) {
-      texts = tally.texts();
-      QuickSort(texts, 0, static_cast<std::int64_t>(k) - 1);
-    } else {
-      numbers = tally.numbers();
-      QuickSort(numbers, 0, static_cast<std::int64_t>(k) - 1);
-    }
-    if (Checkpoint()) return nullptr;
-
-    status("Building Cummulative Counts");
-    bar(70);
-    auto table = NewBivariateTable(PredictorField, TargetField);
-    status("Assigning Bin/Segments");
-    bar(83);
-    if (Checkpoint()) return nullptr;
-
-    std::vector<BinRow> rows;
-    if (!rec.Categorical) {
-      rows = AssignBins(
-          numbers, [&](double v) { return tally.Of(v); }, totals.n, BinCount);
-    } else {
-      // One bin per distinct value, its range the value as listed.
-      rows.resize(k);
-      for (std::size_t i = 0; i < k; ++i) {
-        BinRow& row = rows[i];
-        row.bin = static_cast<double>(i + 1);
-        const auto [count, target_sum] = tally.text_keys() ? tally.Of(texts[i]) : tally.Of(numbers[i]);
-        row.min = row.max = tally.text_keys() ? texts[i] : NumberText(numbers[i]);
-        row.n = Canonical15(count);
-        row.target_sum = target_sum;
-      }
-    }
-
-    std::vector<RowResult> results;
-    results.reserve(rows.size());
-    const auto out = table->GetFields();
-    qeldata::Field bin_field = out.Item("bin"), n_field = out.Item(1), min_field = out.Item(2), max_field = out.Item(3),
-                   mean_field = out.Item(4), index_field = out.Item(5);
-    for (const BinRow& row : rows) {
-      results.push_back(Finish(row, rec.TargetMean));
-      const RowResult& r = results.back();
-      table->AddNew();
-      bin_field.SetValue(NumberText(row.bin));
-      n_field.SetValue(NumberText(row.n));
-      min_field.SetValue(row.min);
-      max_field.SetValue(row.max);
-      if (r.mean) mean_field.SetValue(NumberText(*r.mean));
-      if (r.index) index_field.SetValue(NumberText(*r.index));
-      table->Update();
-    }
-
-    status("Accessing Results");
-    bar(99);
-    if (Checkpoint()) return nullptr;
-    auto clone = table->Clone(qeldata::adLockUnspecified);
-
-    // PSI: the weighted spread of the bin means around the overall mean. DI:
-    // the share of bin pairs whose means fall as the predictor rises. A bin
-    // that weighs nothing has no mean and takes part in neither.
-    double squares = 0;
-    std::vector<double> means;
-    means.reserve(rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (!results[i].mean) continue;
-      const double m = *results[i].mean;
-      squares += (rec.TargetMean - m) * (rec.TargetMean - m) * rows[i].n;
-      means.push_back(m);
-    }
-    rec.PSI = std::sqrt(squares / totals.n);
-    const auto r = static_cast<std::int64_t>(means.size());
-    const double pairs = static_cast<double>((r - 1) * r) / 2;
-    if (pairs > 0) rec.DI = static_cast<double>(detail::CountFallingPairs(means)) / pairs * 100;
-    return clone;
-  } catch (const qeldata::Error& e) {
-    failure = e.description();
-  } catch (const std::exception& e) {
-    failure = e.what();
-  } catch (...) {
-    failure = "Unexpected error";
+  const ReadOutcome read = Guarded(failure, [&] {
+    return CheckAndRead(input, PredictorField, TargetField, showStatus, WeightField, BinCount, window, numbers,
+                        texts, rec);
+  });
+  if (read == ReadOutcome::kCancelled) return nullptr;
+  if (read != ReadOutcome::kFailed) {
+    const BivariateOptions options{PredictorField, TargetField, BinCount, rec.Categorical, !IsBlank(WeightField)};
+    const PhaseFn phase = [&](const char* status, int bar) { window.Phase(status, bar); };
+    auto result = read == ReadOutcome::kTexts ? Bivariate_Finish(texts, options, rec, &failure, phase)
+                                              : Bivariate_Finish(numbers, options, rec, &failure, phase);
+    if (result || failure.empty()) return result;  // done, or cancelled at a checkpoint
   }
-  rec.N = totals.n;
-  rec.Missing = totals.missing;
   CancelFlag() = true;
   try {
     CurrentPresenter().ShowMessage("Com_Bivariate: Bivariate_Run " + failure);

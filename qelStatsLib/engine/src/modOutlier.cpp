@@ -265,56 +265,10 @@ void TrimmedMeanRule(const std::vector<Row>& tallies, double type_parm, std::vec
   if (rec.TrimmedMean == kNoTrimmedMean) rec.OutlierCountWgt = rec.OutlierCountN = kNoTrimmedMean;
 }
 
-std::shared_ptr<qeldata::Recordset> Run(qeldata::Recordset& input, const std::string& outlier_field,
-                                        const std::string& weight_field, std::int32_t find_type, double type_parm,
-                                        bool show_status, Progress& progress) {
-  OutlierRecord& rec = OutlierRunRecord();
-  auto result = NewResultSet();
-
-  // Read from the first record whatever the cursor's position, so that a
-  // recordset left at its end by an earlier run is read again in full. An
-  // empty recordset (at its start and its end at once) is left alone.
-  if (!(input.IsEOF() && input.IsBOF())) input.MoveFirst();
-
-  qeldata::Fields fields = input.GetFields();
-  const qeldata::Field value_field = fields.Item(outlier_field);
-  if (!IsNumericFieldType(value_field.Type()))
-    throw qeldata::Error(qeldata::kErrLibraryInput, kSource, "Numeric Data types only");
-
-  if (show_status) progress.Open(outlier_field);
-
-  Tally<CountWeight> tally;
-  auto copy_totals = [&] {
-    const TallyTotals& t = tally.Totals();
-    rec.N = t.N;
-    rec.WgtN = t.WgtN;
-    rec.Sum = t.Sum;
-    rec.SumWgt = t.SumWgt;
-    rec.Missing = t.Missing;
-  };
-  try {
-    const bool weighted = !text::IsBlank(weight_field);
-    const qeldata::Field weight = weighted ? fields.Item(weight_field) : value_field;
-    Read(input, value_field, weighted ? &weight : nullptr, outlier_field, weight_field, tally);
-  } catch (...) {
-    copy_totals();  // what was counted up to the failing record
-    throw;
-  }
-  copy_totals();
-
-  progress.Phase("Calculating Statistics", 50);
-  if (rec.WgtN > 0) rec.Mean = Divide(rec.SumWgt, rec.WgtN, "the mean");
-
-  progress.Phase("Sorting Data", 75);
-  if (tally.Cardinality() == 0)
-    Fault(kErrSubscript, "No record has a usable value of field '" + outlier_field + "' (" +
-                             qeldata::NumberText(rec.Missing) + " missing)");
-  const std::vector<Row> tallies = tally.TakeSorted();
+// Sum of squares and quartiles in one walk up the sorted values, with the
+// cumulative weight share of each value.
+void Summarise(const std::vector<Row>& tallies, OutlierRecord& rec) {
   const std::size_t k = tallies.size();
-
-  progress.Phase("Building Output", 86);
-  // Sum of squares and quartiles in one walk up the sorted values, with the
-  // cumulative weight share of each value.
   const double mean = rec.Mean, wgt_n = rec.WgtN;
   double cumulative = 0;
   bool have_q1 = false, have_q3 = false, have_median = false;
@@ -345,7 +299,6 @@ std::shared_ptr<qeldata::Recordset> Run(qeldata::Recordset& input, const std::st
       }
     }
   }
-
   rec.Variance = Divide(rec.SumSq, wgt_n - 1, "the variance (the total weight is 1)");
   if (rec.Variance < 0)
     Fault(kErrInvalidCall, "Invalid procedure call: the variance is negative (the total weight is below 1)");
@@ -353,22 +306,13 @@ std::shared_ptr<qeldata::Recordset> Run(qeldata::Recordset& input, const std::st
   rec.Min = tallies.front().value;
   rec.Max = tallies.back().value;
   rec.Cardinality = static_cast<double>(k);
+}
 
-  std::vector<std::uint8_t> outlier(k, 0);
-  if (find_type == 1) {
-    const double band = Checked(type_parm * rec.Stdev, "the band width");
-    const double upper = Checked(band + rec.Mean, "the upper bound");
-    const double lower = Checked(rec.Mean - band, "the lower bound");
-    Mark(tallies, lower, upper, outlier, rec);
-  } else if (find_type == 2) {
-    TrimmedMeanRule(tallies, type_parm, outlier, rec);
-    progress.Phase("Completing process", 99);
-  }
-
+std::shared_ptr<qeldata::Recordset> Table(const std::vector<Row>& tallies, const std::vector<std::uint8_t>& outlier) {
+  auto result = NewResultSet();
   qeldata::Fields out = result->GetFields();
-  qeldata::Field out_value = out.Item(0), out_n = out.Item(1), out_weight = out.Item(2),
-                       out_flag = out.Item(3);
-  for (std::size_t i = 0; i < k; ++i) {
+  qeldata::Field out_value = out.Item(0), out_n = out.Item(1), out_weight = out.Item(2), out_flag = out.Item(3);
+  for (std::size_t i = 0; i < tallies.size(); ++i) {
     result->AddNew();
     out_value.SetValue(tallies[i].value);
     out_n.SetValue(tallies[i].payload.count);
@@ -380,11 +324,96 @@ std::shared_ptr<qeldata::Recordset> Run(qeldata::Recordset& input, const std::st
   return result;
 }
 
+void CopyTotals(const TallyTotals& t, OutlierRecord& rec) {
+  rec.N = t.N;
+  rec.WgtN = t.WgtN;
+  rec.Sum = t.Sum;
+  rec.SumWgt = t.SumWgt;
+  rec.Missing = t.Missing;
+}
+
+std::shared_ptr<qeldata::Recordset> Finish(Tally<CountWeight>& tally, const OutlierOptions& options,
+                                           OutlierRecord& rec, const PhaseFn& phase) {
+  auto report = [&](const char* status, int bar) {
+    if (phase) phase(status, bar);
+  };
+  rec = OutlierRecord{};
+  CopyTotals(tally.Totals(), rec);
+  report("Calculating Statistics", 50);
+  if (rec.WgtN > 0) rec.Mean = Divide(rec.SumWgt, rec.WgtN, "the mean");
+
+  report("Sorting Data", 75);
+  if (tally.Cardinality() == 0)
+    Fault(kErrSubscript, "No record has a usable value of field '" + options.field + "' (" +
+                             qeldata::NumberText(rec.Missing) + " missing)");
+  const std::vector<Row> tallies = tally.TakeSorted();
+
+  report("Building Output", 86);
+  Summarise(tallies, rec);
+  std::vector<std::uint8_t> outlier(tallies.size(), 0);
+  if (options.findType == 1) {
+    const double band = Checked(options.typeParm * rec.Stdev, "the band width");
+    const double upper = Checked(band + rec.Mean, "the upper bound");
+    const double lower = Checked(rec.Mean - band, "the lower bound");
+    Mark(tallies, lower, upper, outlier, rec);
+  } else if (options.findType == 2) {
+    TrimmedMeanRule(tallies, options.typeParm, outlier, rec);
+    report("Completing process", 99);
+  }
+  return Table(tallies, outlier);
+}
+
+// The run's check and reading pass: `tally` holds what was read, also when
+// it stops part-way.
+void CheckAndRead(qeldata::Recordset& input, const std::string& outlier_field, const std::string& weight_field,
+                  bool show_status, Progress& progress, Tally<CountWeight>& tally) {
+  // Read from the first record whatever the cursor's position, so that a
+  // recordset left at its end by an earlier run is read again in full. An
+  // empty recordset (at its start and its end at once) is left alone.
+  if (!(input.IsEOF() && input.IsBOF())) input.MoveFirst();
+
+  qeldata::Fields fields = input.GetFields();
+  const qeldata::Field value_field = fields.Item(outlier_field);
+  if (!IsNumericFieldType(value_field.Type()))
+    throw qeldata::Error(qeldata::kErrLibraryInput, kSource, "Numeric Data types only");
+
+  if (show_status) progress.Open(outlier_field);
+  const bool weighted = !text::IsBlank(weight_field);
+  const qeldata::Field weight = weighted ? fields.Item(weight_field) : value_field;
+  Read(input, value_field, weighted ? &weight : nullptr, outlier_field, weight_field, tally);
+}
+
+// Every error of a run or a finish as the reason it stopped.
+template <typename Body>
+auto Guarded(std::string& reason, Body body) -> decltype(body()) {
+  try {
+    return body();
+  } catch (const qeldata::Error& e) {
+    reason = e.description();
+  } catch (const std::bad_alloc&) {
+    reason = "Out of memory";
+  } catch (const std::exception& e) {
+    reason = e.what();
+  } catch (...) {
+    reason = "Unexpected failure";
+  }
+  if (reason.empty()) reason = "Unexpected failure";
+  return {};
+}
+
 }  // namespace
 
 OutlierRecord& OutlierRunRecord() {
   thread_local OutlierRecord record;
   return record;
+}
+
+std::shared_ptr<qeldata::Recordset> Outlier_Finish(Tally<CountWeight>& tally, const OutlierOptions& options,
+                                                   OutlierRecord& rec, std::string* reason, const PhaseFn& phase) {
+  std::string why;
+  auto result = Guarded(why, [&] { return Finish(tally, options, rec, phase); });
+  if (reason) *reason = std::move(why);
+  return result;
 }
 
 std::shared_ptr<qeldata::Recordset> Outlier_Run(qeldata::Recordset& input, const std::string& outlierField,
@@ -393,24 +422,24 @@ std::shared_ptr<qeldata::Recordset> Outlier_Run(qeldata::Recordset& input, const
   OutlierRecord& rec = OutlierRunRecord();
   rec = OutlierRecord{};
   Progress progress;
+  Tally<CountWeight> tally;
   // The run's one failure path: whatever stops it, the table is dropped, the
   // window unloaded, and the reason kept in the record; nothing is raised.
-  try {
-    auto result = Run(input, outlierField, weightField, findType, typeParm, showStatus, progress);
-    progress.Unload();
-    return result;
-  } catch (const qeldata::Error& e) {
-    rec.failure = e.description();
-  } catch (const std::bad_alloc&) {
-    rec.failure = "Out of memory";
-  } catch (const std::exception& e) {
-    rec.failure = e.what();
-  } catch (...) {
-    rec.failure = "Unexpected failure";
+  std::string reason;
+  const bool read = Guarded(reason, [&] {
+    CheckAndRead(input, outlierField, weightField, showStatus, progress, tally);
+    return true;
+  });
+  std::shared_ptr<qeldata::Recordset> result;
+  if (read) {
+    result = Outlier_Finish(tally, OutlierOptions{findType, typeParm, outlierField}, rec, &reason,
+                            [&](const char* status, int bar) { progress.Phase(status, bar); });
+  } else {
+    CopyTotals(tally.Totals(), rec);  // what was counted up to the failing record
   }
-  if (rec.failure.empty()) rec.failure = "Unexpected failure";
+  rec.failure = std::move(reason);
   progress.Unload();
-  return nullptr;
+  return result;
 }
 
 }  // namespace qel

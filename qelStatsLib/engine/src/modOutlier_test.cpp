@@ -125,6 +125,33 @@ TEST(OutlierRun, OneToFiveWithTheStandardDeviationBand) {
   EXPECT_TRUE(in->IsEOF());
 }
 
+TEST(OutlierFinish, ATallyFromArraysGivesTheRunsRecordAndTable) {
+  auto in = Table(Numbers({3, 1, 5, 2, 4, 2}));
+  auto out = RunOn(*in, 2, 40);
+  ASSERT_NE(out, nullptr);
+  const qel::OutlierRecord run = qel::OutlierRunRecord();
+
+  qel::Tally<qel::CountWeight> tally;
+  tally.AddArrays(std::vector<double>{3, 1, 5, 2, 4, 2});
+  qel::OutlierRecord rec;
+  std::vector<int> bars;
+  auto finished = qel::Outlier_Finish(tally, qel::OutlierOptions{2, 40, "X"}, rec, nullptr,
+                                      [&](const char*, int bar) { bars.push_back(bar); });
+  ASSERT_NE(finished, nullptr);
+  EXPECT_EQ(Rows(*finished), Rows(*out));
+  for (auto [a, b] : {std::pair{rec.TrimmedMean, run.TrimmedMean}, {rec.Median, run.Median}, {rec.Stdev, run.Stdev},
+                      {rec.OutlierCountN, run.OutlierCountN}, {rec.SumWgt, run.SumWgt}})
+    EXPECT_EQ(a, b);
+  EXPECT_EQ(bars, (std::vector<int>{50, 75, 86, 99}));
+
+  qel::Tally<qel::CountWeight> one;
+  one.Add(7);
+  std::string reason;
+  EXPECT_EQ(qel::Outlier_Finish(one, qel::OutlierOptions{1, 2, "X"}, rec, &reason), nullptr);
+  EXPECT_NE(reason.find("the total weight is 1"), std::string::npos) << reason;
+  EXPECT_EQ(rec.Mean, 7);  // reached before the stop
+}
+
 TEST(OutlierRun, OneToFiveWithTheTrimmedMeanBand) {
   auto in = Table(Numbers({1, 2, 3, 4, 5}));
   auto out = RunOn(*in, 2, 50);
