@@ -9,6 +9,7 @@
 #include "reading_options.h"
 #include "rows_groups.h"
 #include "run_failure.h"
+#include "table_output.h"
 
 namespace qelcli {
 
@@ -51,8 +52,10 @@ void WarnAboutTable(qeldata::Recordset& table, double target_mean) {
 
 int RunBivariate(const std::vector<std::string>& argv) {
   const Args args(argv, WithReadingFlags(WithCommonFlags({"categorical"})));
-  args.AllowOnly(WithReadingOptions(
-      WithCommonFlags({"csv", "connection", "source", "predictor", "target", "weight", "bins", "categorical", "where"})));
+  args.AllowOnly(WithOutputOptions(WithReadingOptions(
+      WithCommonFlags({"csv", "connection", "source", "predictor", "target", "weight", "bins", "categorical", "where"}))));
+  const Format format = OutputFormat(args);
+  const int precision = OutputPrecision(args);
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
   const InputSpec input = ApplyWhere(args, ResolveReadInput(args));
   const std::string predictor = args.Require("predictor");
@@ -60,9 +63,9 @@ int RunBivariate(const std::vector<std::string>& argv) {
   // --bins is the 16-bit BinCount; 0 and negative counts reach Run, which
   // refuses them with its own message (exit status 1).
   const std::int16_t bins = ParseBins(args.Get("bins").value_or(kDefaultBins));
-  const bool json = args.Has("json");
+  const bool json = format == Format::kJson;
 
-  CliPresenter presenter(args);
+  CliPresenter presenter(json, !args.Has("no-progress"));
   qel::ScopedPresenter scoped(&presenter);
 
   qel::QelBivariate biv;
@@ -105,18 +108,24 @@ int RunBivariate(const std::vector<std::string>& argv) {
       out.AddNull("ResultSet");
     out.AddRaw("messages", JsonStrings(presenter.messages()));
     std::cout << out.str() << '\n';
+  } else if (format == Format::kCsv) {
+    if (!ran) SayFailureFirst("bivariate", reason, false);
+    if (table) PrintCsv(std::cout, TableOf(*table));
   } else {
     if (!ran) SayFailureFirst("bivariate", reason, true);
-    PrintProperties(std::cout, {{"PSI", HumanNumber(biv.PSI())},
-                                {"DI", HumanNumber(biv.DI())},
-                                {"N", HumanNumber(biv.N())},
-                                {"Missing", HumanNumber(biv.Missing())},
-                                {"TargetMean", HumanNumber(biv.TargetMean())},
-                                {"Cardinality", HumanNumber(biv.Cardinality())},
-                                {"Categorical", biv.Categorical() ? "True" : "False"}});
+    Table props{{"Result", "Value"},
+                {{"Run", Cell::Bool(ran)},
+                 {"PSI", biv.PSI()},
+                 {"DI", biv.DI()},
+                 {"N", biv.N()},
+                 {"Missing", biv.Missing()},
+                 {"TargetMean", biv.TargetMean()},
+                 {"Cardinality", biv.Cardinality()},
+                 {"Categorical", Cell::Bool(biv.Categorical())}}};
+    PrintProperties(std::cout, format, props, precision);
     if (table) {
       std::cout << '\n';
-      PrintRecordset(std::cout, *table);
+      PrintIn(std::cout, format, TableOf(*table), precision);
     }
   }
   if (!ran && json) SayFailureFirst("bivariate", reason, false);

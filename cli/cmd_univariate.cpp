@@ -20,6 +20,7 @@
 #include "reading_options.h"
 #include "rows_groups.h"
 #include "run_failure.h"
+#include "table_output.h"
 
 namespace qelcli {
 
@@ -100,30 +101,23 @@ void AddJson(JsonObject& out, const Result& r, const std::vector<double>& levels
   for (std::size_t i = 0; i < r.percentiles.size(); ++i) out.Add(PercentileName(levels[i]), r.percentiles[i]);
 }
 
-std::vector<std::pair<std::string, std::string>> TextRows(const Result& r, const std::vector<double>& levels) {
-  std::vector<std::pair<std::string, std::string>> rows;
-  rows.emplace_back("Run", r.ran ? "True" : "False");
-  for (const auto& [name, value] : Statistics(r.rec)) rows.emplace_back(name, HumanNumber(value));
-  for (std::size_t i = 0; i < r.percentiles.size(); ++i)
-    rows.emplace_back(PercentileName(levels[i]), HumanNumber(r.percentiles[i]));
-  return rows;
-}
-
 }  // namespace
 
 int RunUnivariate(const std::vector<std::string>& argv) {
   const Args args(argv, WithReadingFlags(WithCommonFlags()));
-  args.AllowOnly(WithReadingOptions(
-      {"csv", "connection", "source", "field", "weight", "json", "no-progress", "where", "by", "percentiles"}));
+  args.AllowOnly(WithOutputOptions(WithReadingOptions(
+      {"csv", "connection", "source", "field", "weight", "json", "no-progress", "where", "by", "percentiles"})));
+  const Format format = OutputFormat(args);
+  const int precision = OutputPrecision(args);
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
   const InputSpec input = ApplyWhere(args, ResolveReadInput(args));
   const std::string field = args.Require("field");
   const std::string weight = args.Get("weight").value_or("");
   const std::vector<double> levels = PercentileLevels(args);
   const auto by = args.Get("by");
-  const bool json = args.Has("json");
+  const bool json = format == Format::kJson;
 
-  CliPresenter presenter(args);
+  CliPresenter presenter(json, !args.Has("no-progress"));
   qel::ScopedPresenter scoped(&presenter);
 
   std::vector<Result> results;
@@ -187,18 +181,39 @@ int RunUnivariate(const std::vector<std::string>& argv) {
     }
     out.AddRaw("messages", JsonStrings(presenter.messages()));
     std::cout << out.str() << '\n';
+  } else if (format == Format::kCsv) {
+    // One row per group, the figures as columns.
+    if (!all_ran) SayFailureFirst("univariate", first_reason, false);
+    Table t;
+    if (by) t.columns.push_back(*by);
+    t.columns.push_back("Run");
+    for (const auto& [name, value] : Statistics(results.front().rec)) t.columns.push_back(name);
+    for (double level : levels) t.columns.push_back(PercentileName(level));
+    for (const Result& r : results) {
+      std::vector<Cell> row;
+      if (by) row.push_back(Cell::Of(r.key));
+      row.push_back(Cell::Bool(r.ran));
+      for (const auto& [name, value] : Statistics(r.rec)) row.push_back(value);
+      for (double p : r.percentiles) row.push_back(p);
+      t.rows.push_back(std::move(row));
+    }
+    PrintCsv(std::cout, t);
   } else {
     if (!all_ran) SayFailureFirst("univariate", first_reason, true);
     for (std::size_t i = 0; i < results.size(); ++i) {
-      std::vector<std::pair<std::string, std::string>> rows;
+      Table props;
+      props.columns = {"Result", "Value"};
       if (by) {
         if (i) std::cout << '\n';
-        rows.emplace_back(*by, GroupKeyText(results[i].key));
+        props.rows.push_back({*by, Cell::Of(results[i].key)});
       }
-      rows.emplace_back("Field", field);
-      if (!weight.empty()) rows.emplace_back("Weight", weight);
-      for (auto& row : TextRows(results[i], levels)) rows.push_back(std::move(row));
-      PrintProperties(std::cout, rows);
+      props.rows.push_back({"Field", field});
+      if (!weight.empty()) props.rows.push_back({"Weight", weight});
+      props.rows.push_back({"Run", Cell::Bool(results[i].ran)});
+      for (const auto& [name, value] : Statistics(results[i].rec)) props.rows.push_back({name, value});
+      for (std::size_t p = 0; p < results[i].percentiles.size(); ++p)
+        props.rows.push_back({PercentileName(levels[p]), results[i].percentiles[p]});
+      PrintProperties(std::cout, format, props, precision);
     }
   }
   if (!all_ran && json) SayFailureFirst("univariate", first_reason, false);

@@ -54,7 +54,14 @@ Table TableOf(qeldata::Recordset& rs) {
   if (rs.IsBOF() && rs.IsEOF()) return t;
   for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) {
     std::vector<Cell> row;
-    for (int i = 0; i < fields.Count(); ++i) row.push_back(Cell::Of(fields.Item(i).GetValue()));
+    for (int i = 0; i < fields.Count(); ++i) {
+      Cell cell = Cell::Of(fields.Item(i).GetValue());
+      if (cell.kind == Cell::Kind::kText && qeldata::IsTextType(fields.Item(i).Type())) {
+        const auto n = qeldata::ParseNumber(cell.text);
+        if (n && std::isfinite(*n) && qeldata::NumberText(*n) == cell.text) cell = Cell(*n);
+      }
+      row.push_back(std::move(cell));
+    }
     t.rows.push_back(std::move(row));
   }
   return t;
@@ -240,6 +247,23 @@ void PrintMarkdown(std::ostream& out, const Table& t, int precision) {
       out << ' ' << MarkdownCell(trimmed) << " |";
     }
     out << '\n';
+  }
+}
+
+void PrintProperties(std::ostream& out, Format format, const Table& t, int precision) {
+  if (format != Format::kTable) return PrintIn(out, format, t, precision);
+  std::size_t width = 0;
+  for (const auto& row : t.rows) width = std::max(width, DisplayWidth(TerminalText(row[0].text)));
+  Table values{{"Value"}, {}};
+  for (const auto& row : t.rows) values.rows.push_back({row[1]});
+  std::vector<bool> numeric;
+  const auto cells = CellTexts(values, precision, &numeric);
+  for (std::size_t r = 0; r < t.rows.size(); ++r) {
+    std::string value = cells[r][0];
+    while (!value.empty() && value.back() == ' ' && t.rows[r][1].kind != Cell::Kind::kNumber) value.pop_back();
+    std::string line = Pad(TerminalText(t.rows[r][0].text), width + 2, false) + value;
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    out << line << '\n';
   }
 }
 

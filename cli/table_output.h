@@ -45,7 +45,9 @@ struct Table {
   std::vector<std::vector<Cell>> rows;
 };
 
-// A recordset as a Table, read from its first row.
+// A recordset as a Table, read from its first row. A text cell that holds
+// a number (as the segmentation's table keeps them) becomes that number, so
+// that it lines up on its decimal point.
 Table TableOf(qeldata::Recordset& rs);
 
 // The text of a number for people: at most `precision` significant digits;
@@ -65,6 +67,9 @@ void PrintTable(std::ostream& out, const Table& t, int precision);
 void PrintCsv(std::ostream& out, const Table& t);
 // A GitHub-flavoured Markdown table.
 void PrintMarkdown(std::ostream& out, const Table& t, int precision);
+// Named results (a "Result" and a "Value" column): two aligned columns
+// without a header in the table format, the table itself in CSV and Markdown.
+void PrintProperties(std::ostream& out, Format format, const Table& t, int precision);
 // The table in `format` (JSON as TableJson on one line).
 void PrintIn(std::ostream& out, Format format, const Table& t, int precision);
 
