@@ -28,13 +28,28 @@ constexpr const char* kDefaultBins = "20";
 
 // Values the class accepts but that make its table hard to read, said in one
 // line each on stderr; the run stands as it is.
-void WarnAboutTable(qeldata::Recordset& table, double target_mean) {
+void WarnAboutTable(qeldata::Recordset& table, double target_mean, const InputSpec& input, const std::string& weight) {
   if (table.IsBOF() && table.IsEOF()) return;
   const qeldata::Fields fields = table.GetFields();
   bool negative = false;
   for (table.MoveFirst(); !table.IsEOF(); table.MoveNext()) {
     const qeldata::Value& n = fields.Item("N").GetValue();
     if (!n.IsNull() && n.AsNumber() < 0) negative = true;
+  }
+  // A negative weight can hide inside a bin of positive N and still move its
+  // mean outside the bin's targets: the weights are read once more, up to the
+  // first negative one.
+  if (!negative && !weight.empty()) {
+    try {
+      qeldata::Recordset rs;
+      rs.SetCursorLocation(qeldata::adUseServer);
+      rs.Open(input.source, input.connection_string, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
+      const qeldata::Field w = rs.GetFields().Item(weight);
+      for (; !rs.IsEOF() && !negative; rs.MoveNext())
+        if (w.GetValue().IsNumber() && w.GetValue().number() < 0) negative = true;
+    } catch (const std::exception&) {
+      // The run read the input; a warning is no reason to fail now.
+    }
   }
   if (negative)
     std::cerr << "qelstats bivariate: warning: negative weights make bins of negative N, whose means can lie "
@@ -88,7 +103,7 @@ int RunBivariate(const std::vector<std::string>& argv) {
     reason = FailureReason(args, input, {predictor, target, weight}, {target, weight},
                            presenter.messages().empty() ? "" : presenter.messages().back());
   } else if (table) {
-    WarnAboutTable(*table, biv.TargetMean());
+    WarnAboutTable(*table, biv.TargetMean(), input, args.Get("weight").value_or(""));
   }
 
   if (json) {
