@@ -17,7 +17,8 @@ int RunReport(const std::vector<std::string>& argv);  // cmd_report.cpp
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"univariate",
-       "univariate --csv PATH --field NAME [--weight NAME] [--where COND] [--by NAME] [--percentiles 1,5,95,99] [--json]",
+       "univariate --csv PATH --field NAME [--weight NAME] [--where COND] [--by NAME] [--percentiles 1,5,95,99] "
+       "[--in-database] [--json]",
        "descriptive statistics of one numeric field", RunUnivariate},
       {"outlier",
        "outlier --csv PATH --field NAME [--weight NAME] [--rule std|tmean] [--parm X] [--only-outliers] [--where COND] "
@@ -61,7 +62,7 @@ void PrintHelp(std::ostream& out) {
          "  --decimal-comma, --thousands SEP (numbers like 1.234,5), --no-header (fields named F1, F2, ...).\n"
          "  SQLite:  --connection 'Driver=SQLite3;Database=FILE' --source TABLE|SQL\n"
          "  ODBC:    --connection 'Driver={PostgreSQL Unicode};Server=...;Database=...;Uid=...;Pwd=...;'\n"
-         "  --in-database (univariate, outlier, bivariate; SQLite and ODBC only): one group-by in the database\n"
+         "  --in-database (univariate; SQLite and ODBC only): one group-by in the database\n"
          "  instead of reading every record; counts and order statistics agree exactly, fractional sums to 1e-12.\n"
          "\nOptions of the analyses:\n"
          "  --field NAME        the field to analyse (univariate, outlier, freq)\n"

@@ -109,10 +109,7 @@ std::string FailureReason(const Args& args, const InputSpec& input, const std::v
     for (const std::string& f : numeric_fields)
       if (!Trimmed(f).empty()) numeric.push_back(Trimmed(f));
     std::string notes;
-    for (const std::string& f : numeric) {
-      const qeldata::Field field = all.Item(all.Find(f));
-      if (field.NonNumeric()) notes += (notes.empty() ? "" : "; ") + TextFieldNote(field.Name(), *field.NonNumeric());
-    }
+    for (const std::string& note : TextFieldNotes(all, numeric)) notes += (notes.empty() ? "" : "; ") + note;
     if (!notes.empty()) return notes;
     for (const std::string& f : numeric) {
       const qeldata::Field field = all.Item(all.Find(f));

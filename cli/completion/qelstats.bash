@@ -5,14 +5,14 @@ _qelstats() {
   local cur prev words cword
   cur="${COMP_WORDS[COMP_CWORD]}"
   prev="${COMP_WORDS[COMP_CWORD-1]}"
-  local commands="univariate outlier bivariate describe freq fields fn completion"
+  local commands="univariate outlier bivariate describe freq fields fn report completion"
   if [[ $COMP_CWORD -eq 1 ]]; then
     COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
     return
   fi
   local command="${COMP_WORDS[1]}"
   case "$prev" in
-    --csv) COMPREPLY=($(compgen -f -- "$cur")); compopt -o filenames 2>/dev/null; return ;;
+    --csv|-o|--output) COMPREPLY=($(compgen -f -- "$cur")); compopt -o filenames 2>/dev/null; return ;;
     --rule) COMPREPLY=($(compgen -W "std tmean" -- "$cur")); return ;;
     --format) COMPREPLY=($(compgen -W "table json csv markdown" -- "$cur")); return ;;
     --order) COMPREPLY=($(compgen -W "count value" -- "$cur")); return ;;
@@ -41,12 +41,13 @@ _qelstats() {
   local common="--csv --connection --source --json --format --precision --no-progress --delimiter --na --decimal-comma --thousands --no-header --help"
   local own=""
   case "$command" in
-    univariate) own="--field --weight --where --by --percentiles" ;;
+    univariate) own="--field --weight --where --by --percentiles --in-database" ;;
     outlier) own="--field --weight --rule --parm --only-outliers --where --by" ;;
     bivariate) own="--predictor --target --weight --bins --categorical --where" ;;
     describe) own="--fields --weight --where --by --percentiles" ;;
     freq) own="--field --weight --where --top --order" ;;
     fields) own="" ;;
+    report) own="--target --weight --bins --fields --output -o" ;;
     fn) COMPREPLY=($(compgen -W "--list --json --format $(qelstats fn --list --format csv 2>/dev/null | sed -n 's/^\([A-Za-z_]*\)(.*/\1/p')" -- "$cur")); return ;;
     completion) COMPREPLY=($(compgen -W "bash" -- "$cur")); return ;;
   esac
