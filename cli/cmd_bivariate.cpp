@@ -59,12 +59,7 @@ int RunBivariate(const std::vector<std::string>& argv) {
     JsonObject out;
     out.Add("Run", ran);
     if (!notes.empty()) out.Add("error", JoinNotes(notes));
-    out.Add("PSI", biv.PSI());
-    out.Add("DI", biv.DI());
-    out.Add("N", biv.N());
-    out.Add("Missing", biv.Missing());
-    out.Add("TargetMean", biv.TargetMean());
-    out.Add("Cardinality", biv.Cardinality());
+    for (const auto& r : qel::kBivariateResults) out.Add(std::string(r.name), biv.Results().*r.member);
     out.Add("Categorical", biv.Categorical());
     if (table)
       out.AddRaw("ResultSet", JsonRecordset(*table));
@@ -73,21 +68,22 @@ int RunBivariate(const std::vector<std::string>& argv) {
     out.AddRaw("messages", JsonStrings(presenter.messages()));
     std::cout << out.str() << '\n';
   } else {
-    PrintProperties(std::cout, {{"PSI", HumanNumber(biv.PSI())},
-                                {"DI", HumanNumber(biv.DI())},
-                                {"N", HumanNumber(biv.N())},
-                                {"Missing", HumanNumber(biv.Missing())},
-                                {"TargetMean", HumanNumber(biv.TargetMean())},
-                                {"Cardinality", HumanNumber(biv.Cardinality())},
-                                {"Categorical", biv.Categorical() ? "True" : "False"}});
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const auto& r : qel::kBivariateResults) rows.emplace_back(r.name, HumanNumber(biv.Results().*r.member));
+    rows.emplace_back("Categorical", biv.Categorical() ? "True" : "False");
+    PrintProperties(std::cout, rows);
     if (table) {
       std::cout << '\n';
       PrintRecordset(std::cout, *table);
     }
   }
   if (!ran) {
+    // The run's message box has told the user already on stderr, except
+    // under --json, where it went into "messages".
     if (const auto empty = EmptyFileNote(args, input))
       std::cerr << "qelstats bivariate: Run returned False: " << TerminalText(*empty) << '\n';
+    else if (json)
+      std::cerr << "qelstats bivariate: Run returned False: " << TerminalText(biv.StopReason()) << '\n';
   }
   PrintNotes(std::cerr, notes);
   return ran ? kExitRan : kExitRunFailed;

@@ -17,27 +17,6 @@ namespace qelcli {
 
 namespace {
 
-// The 17 results under their property names.
-std::vector<std::pair<std::string, double>> Statistics(const qel::QelOutlier& o) {
-  return {{"N", o.N()},
-          {"WgtN", o.WgtN()},
-          {"Missing", o.Missing()},
-          {"Sum", o.Sum()},
-          {"SumWgt", o.SumWgt()},
-          {"Mean", o.Mean()},
-          {"Variance", o.Variance()},
-          {"Stdev", o.Stdev()},
-          {"Min", o.Min()},
-          {"Max", o.Max()},
-          {"Cardinality", o.Cardinality()},
-          {"Q1", o.Q1()},
-          {"Median", o.Median()},
-          {"Q3", o.Q3()},
-          {"TrimmedMean", o.TrimmedMean()},
-          {"OutlierCountN", o.OutlierCountN()},
-          {"OutlierCountWgt", o.OutlierCountWgt()}};
-}
-
 qel::OutlierType ParseRule(const std::string& text) {
   if (text == "std") return qel::outSTD;
   if (text == "tmean") return qel::outTMean;
@@ -80,7 +59,7 @@ int RunOutlier(const std::vector<std::string>& argv) {
     JsonObject out;
     out.Add("Run", ran);
     if (!notes.empty()) out.Add("error", JoinNotes(notes));
-    for (const auto& [name, value] : Statistics(o)) out.Add(name, value);
+    for (const auto& r : qel::kOutlierResults) out.Add(std::string(r.name), o.Results().*r.member);
     if (table) out.AddRaw("ResultSet", JsonRecordset(*table));
     else out.AddNull("ResultSet");
     out.AddRaw("messages", JsonStrings(presenter.messages()));
@@ -92,7 +71,7 @@ int RunOutlier(const std::vector<std::string>& argv) {
     rows.emplace_back("Rule", rule);
     rows.emplace_back("TypeParm", HumanNumber(parm));
     rows.emplace_back("Run", ran ? "True" : "False");
-    for (const auto& [name, value] : Statistics(o)) rows.emplace_back(name, HumanNumber(value));
+    for (const auto& r : qel::kOutlierResults) rows.emplace_back(r.name, HumanNumber(o.Results().*r.member));
     PrintProperties(std::cout, rows);
     if (table) {
       std::cout << '\n';
@@ -106,7 +85,7 @@ int RunOutlier(const std::vector<std::string>& argv) {
     if (const auto empty = EmptyFileNote(args, input))
       std::cerr << "qelstats outlier: Run returned False: " << TerminalText(*empty) << '\n';
     else if (presenter.messages().empty())
-      std::cerr << "qelstats outlier: Run returned False: " << TerminalText(o.RunFailure()) << '\n';
+      std::cerr << "qelstats outlier: Run returned False: " << TerminalText(o.StopReason()) << '\n';
     else if (json)
       std::cerr << "qelstats outlier: Run returned False: " << TerminalText(presenter.messages().back()) << '\n';
     PrintNotes(std::cerr, notes);

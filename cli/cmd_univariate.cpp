@@ -16,35 +16,6 @@
 
 namespace qelcli {
 
-namespace {
-
-// The 21 results in reading order, under their property names.
-std::vector<std::pair<std::string, double>> Statistics(const qel::QelUnivariate& u) {
-  return {{"N", u.N()},
-          {"WgtN", u.WgtN()},
-          {"Missing", u.Missing()},
-          {"Sum", u.Sum()},
-          {"Mean", u.Mean()},
-          {"Variance", u.Variance()},
-          {"Stdev", u.Stdev()},
-          {"CV", u.CV()},
-          {"Min", u.Min()},
-          {"Max", u.Max()},
-          {"Range", u.Range()},
-          {"Cardinality", u.Cardinality()},
-          {"Uniques", u.Uniques()},
-          {"Mode", u.Mode()},
-          {"Median", u.Median()},
-          {"Q1", u.Q1()},
-          {"Q3", u.Q3()},
-          {"IQR", u.IQR()},
-          {"TrimmedMean", u.TrimmedMean()},
-          {"Skewness", u.Skewness()},
-          {"Kurtosis", u.Kurtosis()}};
-}
-
-}  // namespace
-
 int RunUnivariate(const std::vector<std::string>& argv) {
   const Args args(argv, WithReadingFlags(WithCommonFlags({"in-database"})));
   args.AllowOnly(WithReadingOptions({"csv", "connection", "source", "field", "weight", "json", "no-progress", "in-database"}));
@@ -74,7 +45,7 @@ int RunUnivariate(const std::vector<std::string>& argv) {
     JsonObject out;
     out.Add("Run", ran);
     if (!notes.empty()) out.Add("error", JoinNotes(notes));
-    for (const auto& [name, value] : Statistics(u)) out.Add(name, value);
+    for (const auto& r : qel::kUnivariateResults) out.Add(std::string(r.name), u.Results().*r.member);
     out.AddNull("ResultSet");
     out.AddRaw("messages", JsonStrings(presenter.messages()));
     std::cout << out.str() << '\n';
@@ -83,14 +54,14 @@ int RunUnivariate(const std::vector<std::string>& argv) {
     rows.emplace_back("Field", field);
     if (auto weight = args.Get("weight")) rows.emplace_back("Weight", *weight);
     rows.emplace_back("Run", ran ? "True" : "False");
-    for (const auto& [name, value] : Statistics(u)) rows.emplace_back(name, HumanNumber(value));
+    for (const auto& r : qel::kUnivariateResults) rows.emplace_back(r.name, HumanNumber(u.Results().*r.member));
     PrintProperties(std::cout, rows);
   }
   // Run only says false; the run's own reason tells the user what to fix.
   if (!ran) {
     const auto empty = EmptyFileNote(args, input);
     std::cerr << "qelstats univariate: Run returned False: "
-              << TerminalText(empty ? *empty : qel::UnivariateStopReason()) << '\n';
+              << TerminalText(empty ? *empty : u.StopReason()) << '\n';
   }
   PrintNotes(std::cerr, notes);
   return ran ? kExitRan : kExitRunFailed;

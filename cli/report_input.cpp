@@ -96,7 +96,7 @@ void ProfileUnivariate(const ReportRequest& r, FieldProfile& p) {
   p.records = u.N() + u.Missing();
   p.missing = u.Missing();
   p.distinct = u.Cardinality();
-  if (!p.figures_complete) p.note = "The univariate run stopped early: " + qel::UnivariateStopReason();
+  if (!p.figures_complete) p.note = "The univariate run stopped early: " + u.StopReason();
   if (u.N() == 0) return;  // nothing was computed beyond the counts
   p.figures = {{"N", u.N()},
                {"WgtN", u.WgtN()},
@@ -134,7 +134,7 @@ void ProfileOutliers(const ReportRequest& r, FieldProfile& p, NotePresenter& not
   const std::string said = notes.Take();
   const auto table = o.ResultSet();
   if (!ran || !table) {
-    if (p.note.empty()) p.note = "The outlier run stopped: " + (said.empty() ? o.RunFailure() : said);
+    if (p.note.empty()) p.note = "The outlier run stopped: " + (said.empty() ? o.StopReason() : said);
     return;
   }
   // The result table holds one row per distinct value, in ascending order.

@@ -89,7 +89,7 @@ OutlierResult FromRecord(const OutlierRecord& r, const std::shared_ptr<qeldata::
 OutlierResult RunOutlier(qeldata::Recordset& input, const std::string& field, const std::string& weight,
                          OutlierRule rule, double parm) {
   const auto table = Outlier_Run(input, field, weight, static_cast<std::int32_t>(rule), parm, false);
-  return FromRecord(OutlierRunRecord(), table, OutlierRunRecord().failure);
+  return FromRecord(OutlierRunRecord(), table, LastStopReason());
 }
 
 void CheckRule(OutlierRule rule, double parm) {
@@ -223,7 +223,7 @@ UnivariateResult Univariate(const Table& table, std::string_view field_name, std
   if (!weight.empty()) CheckNumericField(table, weight, "weight field");
   auto input = detail::OpenInput(table);
   const bool ran = Univariate_Run(*input, field, weight, false);
-  return FromRecord(UnivariateRunRecord(), ran, UnivariateStopReason());
+  return FromRecord(UnivariateRunRecord(), ran, LastStopReason());
 }
 
 UnivariateResult Univariate(const ValueTally& tally) {

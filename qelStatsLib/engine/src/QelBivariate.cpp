@@ -15,7 +15,8 @@ using text::IsBlank;
 }
 
 // No error leaves Run, not even one of the host's message box.
-void ShowError(const std::string& description) {
+void ShowError(const std::string& description, std::string& reason) {
+  reason = description;
   try {
     CurrentPresenter().ShowMessage("Error: " + description);
   } catch (...) {
@@ -47,6 +48,7 @@ std::shared_ptr<qeldata::Recordset> QelBivariate::ResultSet() const {
 
 bool QelBivariate::Run() {
   bool produced = false;
+  std::string check_failure;
   std::shared_ptr<qeldata::Recordset> input;
   try {
     if (data_source_ && !data_source_->ActiveConnection()) {
@@ -66,21 +68,17 @@ bool QelBivariate::Run() {
     result_set_ = Bivariate_Run(*input, predictor_field_, target_field_, show_status_, weight_field_, bin_count_);
     produced = result_set_ != nullptr;
   } catch (const qeldata::Error& e) {
-    ShowError(e.description());
+    ShowError(e.description(), check_failure);
   } catch (const std::exception& e) {
-    ShowError(e.what());
+    ShowError(e.what(), check_failure);
   } catch (...) {
-    ShowError("Unexpected error");
+    ShowError("Unexpected error", check_failure);
   }
 
   // Also after a failure: the results are whatever the thread's run record holds.
-  const BivariateRecord& rec = BivariateRunRecord();
-  psi_ = rec.PSI;
-  di_ = rec.DI;
-  missing_ = rec.Missing;
-  n_ = rec.N;
-  target_mean_ = rec.TargetMean;
-  categorical_ = rec.Categorical;
+  results_ = BivariateRunRecord();
+  categorical_ = results_.Categorical;
+  stop_reason_ = check_failure.empty() ? LastStopReason() : check_failure;
   input.reset();
   return produced;
 }

@@ -33,6 +33,7 @@ void QelOutlier::SetDataSource(std::shared_ptr<qeldata::Recordset> data_source) 
 
 bool QelOutlier::Run() {
   bool ran = false;
+  std::string check_failure;
   try {
     if (data_source_ && !data_source_->ActiveConnection()) {
       input_ = data_source_;
@@ -56,42 +57,28 @@ bool QelOutlier::Run() {
     ran = result_set_ != nullptr;
   } catch (const std::exception& e) {
     // qeldata::Error carries its description as what().
+    check_failure = e.what();
     try {
       CurrentPresenter().ShowMessage(std::string("Error: ") + e.what());
     } catch (...) {
       // A presenter that fails cannot be told about it; Run still raises nothing.
     }
   } catch (...) {
+    check_failure = "Unexpected failure";
     try {
       CurrentPresenter().ShowMessage("Error: Unexpected failure");
     } catch (...) {
     }
   }
   CopyRunRecord();
+  if (!check_failure.empty()) stop_reason_ = check_failure;
   input_.reset();
   return ran;
 }
 
 void QelOutlier::CopyRunRecord() {
-  const OutlierRecord& rec = OutlierRunRecord();
-  n_ = rec.N;
-  mean_ = rec.Mean;
-  missing_ = rec.Missing;
-  stdev_ = rec.Stdev;
-  variance_ = rec.Variance;
-  sum_ = rec.Sum;
-  min_ = rec.Min;
-  max_ = rec.Max;
-  outlier_count_n_ = rec.OutlierCountN;
-  outlier_count_wgt_ = rec.OutlierCountWgt;
-  wgt_n_ = rec.WgtN;
-  cardinality_ = rec.Cardinality;
-  sum_wgt_ = rec.SumWgt;
-  trimmed_mean_ = rec.TrimmedMean;
-  q1_ = rec.Q1;
-  q3_ = rec.Q3;
-  median_ = rec.Median;
-  run_failure_ = rec.failure;
+  results_ = OutlierRunRecord();
+  stop_reason_ = LastStopReason();
 }
 
 const std::array<QelOutlier::Member, 33>& QelOutlier::Members() {

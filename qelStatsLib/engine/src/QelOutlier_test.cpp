@@ -110,7 +110,7 @@ TEST_F(QelOutlierTest, RunCopiesEveryResult) {
   EXPECT_EQ(o->ResultSet(), o->ResultSet()) << "shared, not copied";
   EXPECT_TRUE(o->ResultSet()->IsEOF());
   EXPECT_EQ(o->ResultSet()->RecordCount(), 5);
-  EXPECT_TRUE(o->RunFailure().empty());
+  EXPECT_TRUE(o->StopReason().empty());
 }
 
 TEST_F(QelOutlierTest, ChecksStopAtTheFirstFailureWithTheirMessage) {
@@ -216,7 +216,7 @@ TEST_F(QelOutlierTest, AnAnalysisThatStopsReturnsFalseWithoutAMessage) {
   EXPECT_TRUE(log_.messages.empty());
   EXPECT_EQ(o->ResultSet(), nullptr);
   EXPECT_EQ(o->N(), 0);
-  EXPECT_EQ(o->RunFailure(), "Numeric Data types only");
+  EXPECT_EQ(o->StopReason(), "Numeric Data types only");
 
   // A single record: everything up to the variance is reported.
   auto single = std::make_unique<qel::QelOutlier>();
@@ -294,7 +294,7 @@ TEST_F(QelOutlierTest, ReadsACsvFileThroughTheTextProvider) {
     fs::remove_all(dir);
     GTEST_SKIP() << "the text provider is not available in this tree";
   }
-  EXPECT_TRUE(ran) << (log_.messages.empty() ? o.RunFailure() : log_.messages[0]);
+  EXPECT_TRUE(ran) << (log_.messages.empty() ? o.StopReason() : log_.messages[0]);
   EXPECT_EQ(o.N(), 3);
   EXPECT_EQ(o.WgtN(), 4);
   EXPECT_EQ(o.SumWgt(), 9);

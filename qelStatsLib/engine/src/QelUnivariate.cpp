@@ -90,7 +90,8 @@ bool QelUnivariate::Run() {
     qeldata::AggregateReader reader(connection_string_, source_);
     if (IsBlank(field_name_)) RaiseInput("Univariate Fieldname is missing or blank.");
     const bool result = Univariate_RunInDatabase(reader, field_name_, weight_field_, show_status_);
-    CopyResults();
+    results_ = UnivariateRunRecord();
+    stop_reason_ = LastStopReason();
     return result;
   }
   if (data_source_ && !data_source_->ActiveConnection()) {
@@ -106,33 +107,9 @@ bool QelUnivariate::Run() {
   if (IsBlank(field_name_)) RaiseInput("Univariate Fieldname is missing or blank.");
 
   const bool result = Univariate_Run(*input_, field_name_, weight_field_, show_status_);
-  CopyResults();
+  results_ = UnivariateRunRecord();
+  stop_reason_ = LastStopReason();
   return result;
-}
-
-void QelUnivariate::CopyResults() {
-  const UnivariateRecord& r = UnivariateRunRecord();
-  missing_ = r.Missing;
-  n_ = r.N;
-  cardinality_ = r.Cardinality;
-  stdev_ = r.Stdev;
-  variance_ = r.Variance;
-  mean_ = r.Mean;
-  trimmed_mean_ = r.TrimmedMean;
-  min_ = r.Min;
-  max_ = r.Max;
-  sum_ = r.Sum;
-  wgt_n_ = r.WgtN;
-  mode_ = r.Mode;
-  range_ = r.Range;
-  median_ = r.Median;
-  iqr_ = r.IQR;
-  q1_ = r.Q1;
-  q3_ = r.Q3;
-  skewness_ = r.Skewness;
-  kurtosis_ = r.Kurtosis;
-  uniques_ = r.Uniques;
-  cv_ = r.CV;
 }
 
 }  // namespace qel

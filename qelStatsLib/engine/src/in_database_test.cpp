@@ -149,7 +149,7 @@ void ExpectAgreement(const std::string& conn, const Case& c) {
   const Results want = Univariate(conn, c.source, c.field, c.weight, false);
   const Results got = Univariate(conn, c.source, c.field, c.weight, true);
   EXPECT_EQ(want.run, got.run) << what;
-  EXPECT_EQ(want.run, c.field != "Player") << what << ": " << UnivariateStopReason();
+  EXPECT_EQ(want.run, c.field != "Player") << what << ": " << LastStopReason();
   for (std::size_t i = 0; i < want.values.size(); ++i) {
     if (c.whole || IsExactAlways(i)) {
       EXPECT_EQ(want.values[i], got.values[i]) << what << " result " << i;
@@ -192,7 +192,7 @@ TEST_F(InDatabase, QuotesInsideNamesAreDoubled) {
   EXPECT_EQ(reader.QueryText(spec), "select \"a\"\"b\", \"x) q; --\" from (\n" + source + "\n) q");
   const Results plain = Univariate(sqlite_, "baseball", "Salary", "AB", false);
   const Results quoted = Univariate(sqlite_, source, "a\"b", "x) q; --", true);
-  EXPECT_TRUE(quoted.run) << UnivariateStopReason();
+  EXPECT_TRUE(quoted.run) << LastStopReason();
   EXPECT_EQ(plain.values, quoted.values);
 }
 
@@ -223,9 +223,9 @@ TEST_F(InDatabase, BadInputIsAOneLineErrorAndNothingIsWritten) {
     EXPECT_EQ(Univariate(conn, "baseball", "Salary", "", true).values[0], 920);  // the data is intact
     // A field the source lacks: the record-by-record run's reason, Run false.
     EXPECT_FALSE(Univariate(conn, "baseball", "Salry", "", true).run);
-    EXPECT_NE(UnivariateStopReason().find("Unknown field 'Salry'"), std::string::npos) << UnivariateStopReason();
+    EXPECT_NE(LastStopReason().find("Unknown field 'Salry'"), std::string::npos) << LastStopReason();
     EXPECT_FALSE(Univariate(conn, "baseball", "Salary", "Wieght", true).run);
-    EXPECT_NE(UnivariateStopReason().find("Unknown field 'Wieght'"), std::string::npos) << UnivariateStopReason();
+    EXPECT_NE(LastStopReason().find("Unknown field 'Wieght'"), std::string::npos) << LastStopReason();
   }
 }
 
@@ -259,7 +259,7 @@ TEST_F(InDatabase, AServerThatGoesAwayMidQueryIsAFailure) {
                  "", true);
   killer.join();
   EXPECT_FALSE(r.run);
-  const std::string reason = UnivariateStopReason();
+  const std::string reason = LastStopReason();
   EXPECT_EQ(reason.find('\n'), std::string::npos);
   EXPECT_TRUE(reason.find("08") != std::string::npos || reason.find("57P") != std::string::npos) << reason;
   // The process is fine: the shared server still answers.

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "field_types.h"
 #include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
 #include "text.h"
@@ -30,6 +31,8 @@ using qeldata::Value;
 // The platform's run-time error 11, raised where a division by zero would
 // otherwise slip through as NaN or infinity.
 constexpr std::int32_t kErrDivisionByZero = static_cast<std::int32_t>(0x800A000B);
+// The platform's run-time error 5, an invalid argument such as the square root of a negative number.
+constexpr std::int32_t kErrInvalidCall = static_cast<std::int32_t>(0x800A0005);
 // The platform's run-time error 6, an arithmetic result beyond the range of a double.
 constexpr std::int32_t kErrOverflow = static_cast<std::int32_t>(0x800A0006);
 constexpr const char* kDataCheckSource = "Bivariate Data Check";
@@ -330,7 +333,16 @@ void PowerAndDiscontinuity(const std::vector<BinRow>& rows, const std::vector<Ro
     squares += (rec.TargetMean - m) * (rec.TargetMean - m) * rows[i].n;
     means.push_back(m);
   }
-  rec.PSI = std::sqrt(squares / weighted_n);
+  // Negative weights can make the weighted sum of squares negative: its
+  // square root is an invalid procedure call, as the platform raises it.
+  const double psi = std::sqrt(squares / weighted_n);
+  if (std::isnan(psi))
+    throw qeldata::Error(kErrInvalidCall, kRunSource,
+                         "Invalid procedure call or argument: PSI is the square root of " +
+                             NumberText(squares / weighted_n) + " (negative weights)");
+  if (std::isinf(psi))
+    throw qeldata::Error(kErrOverflow, kRunSource, "Overflow: PSI exceeds the range of a double.");
+  rec.PSI = psi;
   const auto r = static_cast<std::int64_t>(means.size());
   const double pairs = static_cast<double>((r - 1) * r) / 2;
   if (pairs > 0) rec.DI = static_cast<double>(detail::CountFallingPairs(means)) / pairs * 100;
@@ -452,6 +464,11 @@ class RunWindow {
   std::unique_ptr<ProgressWindow> window_;
 };
 
+std::shared_ptr<Recordset> Cancelled() {
+  LastStopReason() = "Cancelled by the user";
+  return nullptr;
+}
+
 // What the check and reading pass of a run leave behind.
 enum class ReadOutcome { kFailed, kCancelled, kNumbers, kTexts };
 
@@ -467,6 +484,11 @@ ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, co
   window.Status("System Initialization");
   if (Checkpoint()) return ReadOutcome::kCancelled;  // the window unloads on the way out
 
+  // The data layer refuses to move to the first record of a recordset that
+  // has none, before the predictor's type is looked at.
+  if (input.IsBOF() && input.IsEOF())
+    throw qeldata::Error(qeldata::kErrNoCurrentRecord, "qeldata",
+                         "Either BOF or EOF is True, or the current record has been deleted.");
   input.MoveFirst();
   const auto fields = input.GetFields();
   const qeldata::Field predictor = fields.Item(PredictorField);
@@ -482,6 +504,9 @@ ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, co
       break;
     case qeldata::adLongVarChar:
     case qeldata::adLongVarWChar:
+    case qeldata::adBinary:
+    case qeldata::adVarBinary:
+    case qeldata::adLongVarBinary:
       throw qeldata::Error(qeldata::kErrLibraryInput, kDataCheckSource, "Invalid Data Type on input data.");
     default:
       break;
@@ -493,6 +518,9 @@ ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, co
   const qeldata::Field target = fields.Item(TargetField);
   std::optional<qeldata::Field> weight;
   if (!IsBlank(WeightField)) weight = fields.Item(WeightField);
+  // Binary data reads as text ("0x..."): refused before its first record.
+  for (const qeldata::Field* f : {&target, weight ? &*weight : static_cast<const qeldata::Field*>(nullptr)})
+    if (f && detail::IsBinaryType(f->Type())) detail::RequireNumericField(*f, kDataCheckSource);
   double in_flight = 0;
   const TallyTotals& totals = rec.Categorical ? texts.Totals() : numbers.Totals();
   try {
@@ -610,14 +638,17 @@ std::shared_ptr<Recordset> Bivariate_Run(Recordset& input, const std::string& Pr
     return CheckAndRead(input, PredictorField, TargetField, showStatus, WeightField, BinCount, window, numbers,
                         texts, rec);
   });
-  if (read == ReadOutcome::kCancelled) return nullptr;
+  LastStopReason().clear();
+  if (read == ReadOutcome::kCancelled) return Cancelled();
   if (read != ReadOutcome::kFailed) {
     const BivariateOptions options{PredictorField, TargetField, BinCount, rec.Categorical, !IsBlank(WeightField)};
     const PhaseFn phase = [&](const char* status, int bar) { window.Phase(status, bar); };
     auto result = read == ReadOutcome::kTexts ? Bivariate_Finish(texts, options, rec, &failure, phase)
                                               : Bivariate_Finish(numbers, options, rec, &failure, phase);
-    if (result || failure.empty()) return result;  // done, or cancelled at a checkpoint
+    if (result) return result;
+    if (failure.empty()) return Cancelled();  // at one of the finish's checkpoints
   }
+  LastStopReason() = failure;
   CancelFlag() = true;
   try {
     CurrentPresenter().ShowMessage("Com_Bivariate: Bivariate_Run " + failure);

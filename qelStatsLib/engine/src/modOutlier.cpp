@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "field_types.h"
 #include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
 #include "qeldata/error.h"
@@ -176,19 +177,6 @@ void Read(qeldata::Recordset& input, const qeldata::Field& value_field, const qe
     tally.Flush();
   } catch (const TallyOverflow& e) {
     Fault(kErrOverflow, std::string("Overflow in ") + e.what());
-  }
-}
-
-bool IsNumericFieldType(int type) {
-  switch (type) {
-    case qeldata::adChar:
-    case qeldata::adDate:
-    case qeldata::adVarChar:
-    case qeldata::adVarWChar:
-    case qeldata::adWChar:
-      return false;
-    default:
-      return true;
   }
 }
 
@@ -374,8 +362,7 @@ void CheckAndRead(qeldata::Recordset& input, const std::string& outlier_field, c
 
   qeldata::Fields fields = input.GetFields();
   const qeldata::Field value_field = fields.Item(outlier_field);
-  if (!IsNumericFieldType(value_field.Type()))
-    throw qeldata::Error(qeldata::kErrLibraryInput, kSource, "Numeric Data types only");
+  detail::RequireNumericField(value_field, kSource);
 
   if (show_status) progress.Open(outlier_field);
   const bool weighted = !text::IsBlank(weight_field);
@@ -437,7 +424,7 @@ std::shared_ptr<qeldata::Recordset> Outlier_Run(qeldata::Recordset& input, const
   } else {
     CopyTotals(tally.Totals(), rec);  // what was counted up to the failing record
   }
-  rec.failure = std::move(reason);
+  LastStopReason() = std::move(reason);
   progress.Unload();
   return result;
 }

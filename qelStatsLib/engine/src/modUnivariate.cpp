@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "field_types.h"
 #include "in_database.h"
 #include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
@@ -64,13 +65,6 @@ inline Keyed DistinctValue(const qeldata::Value& v) {
   }
   const double x = Checked(v.AsNumber());  // AsNumber throws for a text that is no number
   return {x, TextFormValue(x)};
-}
-
-bool IsRejectedType(int type) {
-  // The text and date types; the long text types pass and fail later on their
-  // first value that is no number.
-  return type == qeldata::adChar || type == qeldata::adDate || type == qeldata::adVarChar ||
-         type == qeldata::adVarWChar || type == qeldata::adWChar;
 }
 
 using text::IsBlank;
@@ -251,11 +245,6 @@ void Summarise(UnivariateRecord& rec, std::span<const UnivariateTally::Entry> en
   rec.Kurtosis = Checked(s4 - c);
 }
 
-std::string& StopReason() {
-  thread_local std::string reason;
-  return reason;
-}
-
 void CopyTotals(const TallyTotals& t, UnivariateRecord& rec) {
   rec.N = t.N;
   rec.WgtN = t.WgtN;
@@ -288,8 +277,6 @@ UnivariateRecord& UnivariateRunRecord() {
   thread_local UnivariateRecord record;
   return record;
 }
-
-const std::string& UnivariateStopReason() { return StopReason(); }
 
 bool Univariate_Finish(UnivariateTally& tally, UnivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
   std::string why;
@@ -335,14 +322,9 @@ bool RunFrame(const std::string& fieldName, Read read) {
   }
   if (!result && record > 0) reason += " (record " + std::to_string(record) + ")";
   UnivariateRunRecord() = rec;
-  StopReason() = std::move(reason);
+  LastStopReason() = std::move(reason);
   progress.reset();  // unloads the progress window
   return result;
-}
-
-void CheckType(int type) {
-  if (IsRejectedType(type))
-    throw qeldata::Error(qeldata::kErrLibraryInput, "Univariate Descriptives", "Numeric Data types only");
 }
 
 }  // namespace
@@ -355,7 +337,7 @@ bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const 
     // one is left alone.
     if (!(rs.IsBOF() && rs.IsEOF())) rs.MoveFirst();
     const qeldata::Field value_field = rs.GetFields().Item(fieldName);
-    CheckType(value_field.Type());
+    detail::RequireNumericField(value_field, "Univariate Descriptives");
     progress = std::make_unique<Progress>(showStatus, fieldName);
     ReadValues(rs, value_field, weightField, !IsBlank(weightField), tally, record);
   });
@@ -364,7 +346,8 @@ bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const 
 bool Univariate_RunInDatabase(qeldata::AggregateReader& reader, const std::string& fieldName,
                               const std::string& weightField, bool showStatus) {
   return RunFrame(fieldName, [&](std::unique_ptr<Progress>& progress, UnivariateTally& tally, std::int64_t&) {
-    CheckType(reader.Field(fieldName).type);
+    const qeldata::FieldInfo& info = reader.Field(fieldName);
+    detail::RequireNumericType(info.type, info.name, "Univariate Descriptives");
     progress = std::make_unique<Progress>(showStatus, fieldName);
     qeldata::AggregateSpec spec;
     spec.value_field = fieldName;
