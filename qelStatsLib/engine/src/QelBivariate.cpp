@@ -1,5 +1,6 @@
 #include "qelStatsLib/QelBivariate.h"
 
+#include "in_database.h"
 #include "qelStatsLib/modBivariate.h"
 #include "qelStatsLib/presenter.h"
 #include "text.h"
@@ -51,21 +52,30 @@ bool QelBivariate::Run() {
   std::string check_failure;
   std::shared_ptr<qeldata::Recordset> input;
   try {
+    std::unique_ptr<qeldata::AggregateReader> reader;
     if (data_source_ && !data_source_->ActiveConnection()) {
+      if (options_.InDatabase) detail::RefuseDisconnectedSource(std::string(kErrorSource).c_str());
       input = data_source_;
     } else {
       if (IsBlank(source_)) FailCheck("Source parameter is missing or blank.");
       if (IsBlank(connection_string_)) FailCheck("Connection String parameter is missing or blank.");
-      input = std::make_shared<qeldata::Recordset>();
-      input->SetCursorLocation(qeldata::adUseServer);
-      input->Open(source_, connection_string_, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
+      if (options_.InDatabase) {
+        reader = std::make_unique<qeldata::AggregateReader>(connection_string_, source_);
+      } else {
+        input = std::make_shared<qeldata::Recordset>();
+        input->SetCursorLocation(qeldata::adUseServer);
+        input->Open(source_, connection_string_, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
+      }
     }
     if (IsBlank(predictor_field_)) FailCheck("Predictor Field is missing or blank.");
     if (IsBlank(target_field_)) FailCheck("Target Field parameter is missing or blank.");
     if (bin_count_ <= 0) FailCheck("Bin Count is invalid. Integer values >0 are required.");
 
     BivariateRunRecord().Categorical = categorical_;
-    result_set_ = Bivariate_Run(*input, predictor_field_, target_field_, show_status_, weight_field_, bin_count_);
+    result_set_ = reader ? Bivariate_RunInDatabase(*reader, predictor_field_, target_field_, show_status_,
+                                                   weight_field_, bin_count_)
+                         : Bivariate_Run(*input, predictor_field_, target_field_, show_status_, weight_field_,
+                                         bin_count_);
     produced = result_set_ != nullptr;
   } catch (const qeldata::Error& e) {
     ShowError(e.description(), check_failure);

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "in_database.h"
 #include "qelStatsLib/presenter.h"
 #include "qeldata/error.h"
 #include "text.h"
@@ -35,14 +36,20 @@ bool QelOutlier::Run() {
   bool ran = false;
   std::string check_failure;
   try {
+    std::unique_ptr<qeldata::AggregateReader> reader;
     if (data_source_ && !data_source_->ActiveConnection()) {
+      if (options_.InDatabase) detail::RefuseDisconnectedSource("Build Outlier");
       input_ = data_source_;
     } else {
       if (IsBlank(source_)) InputError("Build Outlier", "Source parameter is missing or blank.");
       if (IsBlank(connection_string_)) InputError("Build Outlier", "Connection String parameter is missing or blank.");
-      input_ = std::make_shared<qeldata::Recordset>();
-      input_->SetCursorLocation(qeldata::adUseServer);
-      input_->Open(source_, connection_string_, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
+      if (options_.InDatabase) {
+        reader = std::make_unique<qeldata::AggregateReader>(connection_string_, source_);
+      } else {
+        input_ = std::make_shared<qeldata::Recordset>();
+        input_->SetCursorLocation(qeldata::adUseServer);
+        input_->Open(source_, connection_string_, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
+      }
     }
     if (IsBlank(outlier_field_)) InputError("Build Outliers", "Outlier Field is missing or blank.");
     if (find_type_ != outSTD && find_type_ != outTMean)
@@ -51,7 +58,9 @@ bool QelOutlier::Run() {
     if (find_type_ == outTMean && !(type_parm_ >= 1 && type_parm_ <= 100))
       InputError("Build Outliers", "Outlier Trimmed mean outlier determination requires percentages between 1 and 100.");
 
-    result_set_ = Outlier_Run(*input_, outlier_field_, weight_field_, find_type_, type_parm_, show_status_);
+    result_set_ = reader ? Outlier_RunInDatabase(*reader, outlier_field_, weight_field_, find_type_, type_parm_,
+                                                 show_status_)
+                         : Outlier_Run(*input_, outlier_field_, weight_field_, find_type_, type_parm_, show_status_);
     // The analysis reports its own failures only by returning no table; a run
     // without a table is no success.
     ran = result_set_ != nullptr;

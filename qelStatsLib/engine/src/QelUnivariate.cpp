@@ -1,5 +1,6 @@
 #include "qelStatsLib/QelUnivariate.h"
 
+#include "in_database.h"
 #include "qelStatsLib/modUnivariate.h"
 #include "qeldata/error.h"
 #include "text.h"
@@ -82,9 +83,7 @@ bool QelUnivariate::Run() {
   ReleaseOnExit release(input_);
   if (options_.InDatabase) {
     if (data_source_ && !data_source_->ActiveConnection())
-      throw qeldata::Error(qeldata::kErrNotSupported, std::string(kErrorSource),
-                           "in-database runs need a connection string and a source; a disconnected DataSource is "
-                           "read record by record");
+      detail::RefuseDisconnectedSource(std::string(kErrorSource).c_str());
     if (IsBlank(source_)) RaiseInput("Source parameter is missing or blank.");
     if (IsBlank(connection_string_)) RaiseInput("Connection String parameter is missing or blank.");
     qeldata::AggregateReader reader(connection_string_, source_);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "field_types.h"
+#include "in_database.h"
 #include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
 #include "qeldata/error.h"
@@ -55,11 +56,13 @@ inline double Divide(double a, double b, const char* what) {
   return Checked(a / b, what);
 }
 
+// `record` 0: a value of a database's group, which stands for no one record.
 [[noreturn]] void NotANumber(const qeldata::Value& v, const std::string& field, double record) {
   std::string shown = v.AsText();
   if (shown.size() > 80) shown = shown.substr(0, 80) + "...";
-  Fault(qeldata::kErrDataConversion, "Type mismatch: the value '" + shown + "' of field '" + field + "' in record " +
-                                         qeldata::NumberText(record) + " is not a finite number");
+  const std::string where = record > 0 ? " in record " + qeldata::NumberText(record) : std::string();
+  Fault(qeldata::kErrDataConversion,
+        "Type mismatch: the value '" + shown + "' of field '" + field + "'" + where + " is not a finite number");
 }
 
 // A value with the number it is known by: its 15-significant-digit text
@@ -403,18 +406,21 @@ std::shared_ptr<qeldata::Recordset> Outlier_Finish(Tally<CountWeight>& tally, co
   return result;
 }
 
-std::shared_ptr<qeldata::Recordset> Outlier_Run(qeldata::Recordset& input, const std::string& outlierField,
-                                                const std::string& weightField, std::int32_t findType,
-                                                double typeParm, bool showStatus) {
+namespace {
+
+// The frame of a run: `check_and_read` checks the field, opens the progress
+// window and fills the tally; then the finish. Whatever stops the run, the
+// table is dropped, the window unloaded and the reason kept; nothing is raised.
+template <typename CheckAndReadFn>
+std::shared_ptr<qeldata::Recordset> RunFrame(const std::string& outlierField, std::int32_t findType, double typeParm,
+                                             CheckAndReadFn check_and_read) {
   OutlierRecord& rec = OutlierRunRecord();
   rec = OutlierRecord{};
   Progress progress;
   Tally<CountWeight> tally;
-  // The run's one failure path: whatever stops it, the table is dropped, the
-  // window unloaded, and the reason kept in the record; nothing is raised.
   std::string reason;
   const bool read = Guarded(reason, [&] {
-    CheckAndRead(input, outlierField, weightField, showStatus, progress, tally);
+    check_and_read(progress, tally);
     return true;
   });
   std::shared_ptr<qeldata::Recordset> result;
@@ -427,6 +433,37 @@ std::shared_ptr<qeldata::Recordset> Outlier_Run(qeldata::Recordset& input, const
   LastStopReason() = std::move(reason);
   progress.Unload();
   return result;
+}
+
+}  // namespace
+
+std::shared_ptr<qeldata::Recordset> Outlier_Run(qeldata::Recordset& input, const std::string& outlierField,
+                                                const std::string& weightField, std::int32_t findType,
+                                                double typeParm, bool showStatus) {
+  return RunFrame(outlierField, findType, typeParm, [&](Progress& progress, Tally<CountWeight>& tally) {
+    CheckAndRead(input, outlierField, weightField, showStatus, progress, tally);
+  });
+}
+
+std::shared_ptr<qeldata::Recordset> Outlier_RunInDatabase(qeldata::AggregateReader& reader,
+                                                          const std::string& outlierField,
+                                                          const std::string& weightField, std::int32_t findType,
+                                                          double typeParm, bool showStatus) {
+  return RunFrame(outlierField, findType, typeParm, [&](Progress& progress, Tally<CountWeight>& tally) {
+    const qeldata::FieldInfo& value_field = reader.Field(outlierField);
+    detail::RequireNumericType(value_field.type, value_field.name, kSource);
+    if (showStatus) progress.Open(outlierField);
+    qeldata::AggregateSpec spec;
+    spec.value_field = outlierField;
+    if (!text::IsBlank(weightField)) spec.weight_field = weightField;
+    reader.Run(spec);
+    try {
+      detail::TallyGroups(
+          reader, tally, [&](const qeldata::Value& v) { return KeyOf(v, outlierField, 0).value; }, kSource);
+    } catch (const TallyOverflow& e) {
+      Fault(kErrOverflow, std::string("Overflow in ") + e.what());
+    }
+  });
 }
 
 }  // namespace qel
