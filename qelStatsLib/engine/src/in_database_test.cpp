@@ -179,8 +179,32 @@ TEST_F(InDatabase, TheQueryIsOneGroupByWithQuotedNames) {
   spec.value_field = "salary";  // found without regard to case, sent as the table spells it
   spec.weight_field = "AB";
   EXPECT_EQ(reader.QueryText(spec),
-            "select \"Salary\", count(*), count(\"AB\"), count(\"AB\"), sum(cast(\"AB\" as double precision)) from (\nselect * from baseball\n) q "
+            "select \"Salary\", count(*), count(\"AB\"), sum(cast(\"AB\" as double precision)) from (\nselect * from baseball\n) q "
             "group by \"Salary\"");
+  // A segmentation adds the target sums; a double precision column is summed as it is.
+  spec.value_field = "Team";
+  spec.target_field = "AVG";  // numeric(6,3)
+  EXPECT_EQ(reader.QueryText(spec),
+            "select \"Team\", count(*), count(\"AB\"), count(case when \"AVG\" is not null then \"AB\" end), "
+            "sum(case when \"AVG\" is not null then cast(\"AB\" as double precision) end), "
+            "sum(cast(\"AVG\" as double precision) * cast(\"AB\" as double precision)), "
+            "sum(case when \"AVG\" is null then cast(\"AB\" as double precision) end) from (\nselect * from baseball\n) q "
+            "group by \"Team\"");
+  // Unweighted, no target: the count alone.
+  spec.weight_field.clear();
+  spec.target_field.clear();
+  EXPECT_EQ(reader.QueryText(spec), "select \"Team\", count(*) from (\nselect * from baseball\n) q group by \"Team\"");
+}
+
+// PostgreSQL groups 100,000 values in memory: the session's work_mem is
+// raised to 64 MB for the query, unless the connection string sets it.
+TEST_F(InDatabase, PostgresGroupsInMemory) {
+  if (!PgConn()) GTEST_SKIP() << "QEL_TEST_PG_CONN is not set";
+  const std::string source = "select pg_size_bytes(current_setting('work_mem')) as wm from generate_series(1, 3)";
+  EXPECT_EQ(Univariate(PgConn(), source, "wm", "", true).values[8], 64.0 * 1024 * 1024);  // Min
+  EXPECT_EQ(Univariate(PgConn(), source, "wm", "", false).values[8], 4.0 * 1024 * 1024);
+  const std::string own = std::string(PgConn()) + ";ConnSettings=set work_mem='8MB';";
+  EXPECT_EQ(Univariate(own, source, "wm", "", true).values[8], 8.0 * 1024 * 1024);
 }
 
 // Names holding the quote character are doubled inside it; a name is never
