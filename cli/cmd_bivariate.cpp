@@ -4,6 +4,7 @@
 #include <iostream>
 #include <limits>
 
+#include "analysis_answer.h"
 #include "cli_common.h"
 #include "qelStatsLib/QelBivariate.h"
 #include "reading_options.h"
@@ -39,11 +40,9 @@ int RunBivariate(const std::vector<std::string>& argv) {
   qel::ScopedPresenter scoped(&presenter);
 
   qel::QelBivariate biv;
-  biv.SetConnectionString(input.connection_string);
-  biv.SetSource(input.source);
+  SetInput(biv, input, args);
   biv.SetPredictorField(predictor);
   biv.SetTargetField(target);
-  if (auto weight = args.Get("weight")) biv.SetWeightField(*weight);
   biv.SetBinCount(bins);
   if (args.Has("categorical")) biv.SetCategorical(true);
   biv.SetshowStatus(!args.Has("no-progress"));
@@ -56,28 +55,9 @@ int RunBivariate(const std::vector<std::string>& argv) {
   const std::vector<std::string> notes = ran ? std::vector<std::string>{}
                                              : TextFieldNotes(input, {target, args.Get("weight").value_or("")});
 
-  if (json) {
-    JsonObject out;
-    out.Add("Run", ran);
-    if (!notes.empty()) out.Add("error", JoinNotes(notes));
-    for (const auto& r : qel::kBivariateResults) out.Add(std::string(r.name), biv.Results().*r.member);
-    out.Add("Categorical", biv.Categorical());
-    if (table)
-      out.AddRaw("ResultSet", JsonRecordset(*table));
-    else
-      out.AddNull("ResultSet");
-    out.AddRaw("messages", JsonStrings(presenter.messages()));
-    std::cout << out.str() << '\n';
-  } else {
-    std::vector<std::pair<std::string, std::string>> rows;
-    for (const auto& r : qel::kBivariateResults) rows.emplace_back(r.name, HumanNumber(biv.Results().*r.member));
-    rows.emplace_back("Categorical", biv.Categorical() ? "True" : "False");
-    PrintProperties(std::cout, rows);
-    if (table) {
-      std::cout << '\n';
-      PrintRecordset(std::cout, *table);
-    }
-  }
+  AnalysisAnswer answer(ran, notes, ResultRows(qel::kBivariateResults, biv.Results()), table);
+  answer.categorical = biv.Categorical();
+  PrintAnswer(answer, json, presenter.messages());
   if (!ran) {
     // The run's message box has told the user already on stderr, except
     // under --json, where it went into "messages".

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "analysis_answer.h"
 #include "cli_common.h"
 #include "qelStatsLib/QelOutlier.h"
 #include "reading_options.h"
@@ -42,10 +43,8 @@ int RunOutlier(const std::vector<std::string>& argv) {
   qel::ScopedPresenter scoped(&presenter);
 
   qel::QelOutlier o;
-  o.SetConnectionString(input.connection_string);
-  o.SetSource(input.source);
+  SetInput(o, input, args);
   o.SetOutlierField(field);
-  if (auto weight = args.Get("weight")) o.SetWeightField(*weight);
   o.SetFindType(find_type);
   o.SetTypeParm(parm);
   o.SetshowStatus(true);  // the presenter decides whether a progress line is drawn
@@ -57,29 +56,13 @@ int RunOutlier(const std::vector<std::string>& argv) {
   const std::vector<std::string> notes = ran ? std::vector<std::string>{}
                                              : TextFieldNotes(input, {field, args.Get("weight").value_or("")});
 
-  if (json) {
-    JsonObject out;
-    out.Add("Run", ran);
-    if (!notes.empty()) out.Add("error", JoinNotes(notes));
-    for (const auto& r : qel::kOutlierResults) out.Add(std::string(r.name), o.Results().*r.member);
-    if (table) out.AddRaw("ResultSet", JsonRecordset(*table));
-    else out.AddNull("ResultSet");
-    out.AddRaw("messages", JsonStrings(presenter.messages()));
-    std::cout << out.str() << '\n';
-  } else {
-    std::vector<std::pair<std::string, std::string>> rows;
-    rows.emplace_back("Field", field);
-    if (auto weight = args.Get("weight")) rows.emplace_back("Weight", *weight);
-    rows.emplace_back("Rule", rule);
-    rows.emplace_back("TypeParm", HumanNumber(parm));
-    rows.emplace_back("Run", ran ? "True" : "False");
-    for (const auto& r : qel::kOutlierResults) rows.emplace_back(r.name, HumanNumber(o.Results().*r.member));
-    PrintProperties(std::cout, rows);
-    if (table) {
-      std::cout << '\n';
-      PrintRecordset(std::cout, *table);
-    }
-  }
+  AnalysisAnswer answer(ran, notes, ResultRows(qel::kOutlierResults, o.Results()), table);
+  answer.heading.emplace_back("Field", field);
+  if (auto weight = args.Get("weight")) answer.heading.emplace_back("Weight", *weight);
+  answer.heading.emplace_back("Rule", rule);
+  answer.heading.emplace_back("TypeParm", HumanNumber(parm));
+  answer.heading.emplace_back("Run", ran ? "True" : "False");
+  PrintAnswer(answer, json, presenter.messages());
   if (!ran) {
     // A failed check has told the user already (on stderr, or in "messages");
     // an analysis that stopped inside says nothing itself, so its reason is

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "analysis_answer.h"
 #include "cli_common.h"
 #include "qelStatsLib/QelUnivariate.h"
 #include "reading_options.h"
@@ -28,10 +29,8 @@ int RunUnivariate(const std::vector<std::string>& argv) {
   qel::ScopedPresenter scoped(&presenter);
 
   qel::QelUnivariate u;
-  u.SetConnectionString(input.connection_string);
-  u.SetSource(input.source);
+  SetInput(u, input, args);
   u.SetFieldName(field);
-  if (auto weight = args.Get("weight")) u.SetWeightField(*weight);
   u.SetshowStatus(true);
   u.SetRunOptions({.InDatabase = args.Has("in-database")});  // the presenter decides whether a progress line is drawn
 
@@ -41,22 +40,11 @@ int RunUnivariate(const std::vector<std::string>& argv) {
   const std::vector<std::string> notes = ran ? std::vector<std::string>{}
                                              : TextFieldNotes(input, {field, args.Get("weight").value_or("")});
 
-  if (json) {
-    JsonObject out;
-    out.Add("Run", ran);
-    if (!notes.empty()) out.Add("error", JoinNotes(notes));
-    for (const auto& r : qel::kUnivariateResults) out.Add(std::string(r.name), u.Results().*r.member);
-    out.AddNull("ResultSet");
-    out.AddRaw("messages", JsonStrings(presenter.messages()));
-    std::cout << out.str() << '\n';
-  } else {
-    std::vector<std::pair<std::string, std::string>> rows;
-    rows.emplace_back("Field", field);
-    if (auto weight = args.Get("weight")) rows.emplace_back("Weight", *weight);
-    rows.emplace_back("Run", ran ? "True" : "False");
-    for (const auto& r : qel::kUnivariateResults) rows.emplace_back(r.name, HumanNumber(u.Results().*r.member));
-    PrintProperties(std::cout, rows);
-  }
+  AnalysisAnswer answer(ran, notes, ResultRows(qel::kUnivariateResults, u.Results()));
+  answer.heading.emplace_back("Field", field);
+  if (auto weight = args.Get("weight")) answer.heading.emplace_back("Weight", *weight);
+  answer.heading.emplace_back("Run", ran ? "True" : "False");
+  PrintAnswer(answer, json, presenter.messages());
   // Run only says false; the run's own reason tells the user what to fix.
   if (!ran) {
     const auto empty = EmptyFileNote(args, input);

@@ -10,9 +10,16 @@
 #include <vector>
 
 #include "qeldata/recordset.h"
-#include "text.h"
+#include "qeldata/text.h"
 
 namespace qeldata::detail {
+
+using text::ContainsNoCase;
+using text::EqualsNoCase;
+using text::IsAsciiSpace;
+using text::Lower;
+using text::Trim;
+using text::Upper;
 
 // A parsed connection string: "key=value" pairs separated by ';', values in
 // braces may hold ';' ("Driver={Microsoft Text Driver (*.txt; *.csv)}").

@@ -3,6 +3,7 @@
 #include "in_database.h"
 #include "qelStatsLib/modBivariate.h"
 #include "qelStatsLib/presenter.h"
+#include "class_input.h"
 #include "text.h"
 
 namespace qel {
@@ -27,12 +28,7 @@ void ShowError(const std::string& description, std::string& reason) {
 }  // namespace
 
 void QelBivariate::SetDataSource(std::shared_ptr<qeldata::Recordset> value) {
-  data_source_ = std::move(value);
-  if (!data_source_) throw qeldata::Error(qeldata::kErrObjectRequired, "QelStatsLib.QelBivariate", "Object required");
-  if (auto connection = data_source_->ActiveConnection()) {
-    connection_string_ = connection->ConnectionString();
-    source_ = data_source_->Source();
-  }
+  SetClassDataSource(std::move(value), "QelStatsLib.QelBivariate", data_source_, connection_string_, source_);
 }
 
 double QelBivariate::Cardinality() const { return BivariateRunRecord().Cardinality; }
@@ -53,20 +49,11 @@ bool QelBivariate::Run() {
   std::shared_ptr<qeldata::Recordset> input;
   try {
     std::unique_ptr<qeldata::AggregateReader> reader;
-    if (data_source_ && !data_source_->ActiveConnection()) {
-      if (options_.InDatabase) detail::RefuseDisconnectedSource(std::string(kErrorSource).c_str());
-      input = data_source_;
-    } else {
-      if (IsBlank(source_)) FailCheck("Source parameter is missing or blank.");
-      if (IsBlank(connection_string_)) FailCheck("Connection String parameter is missing or blank.");
-      if (options_.InDatabase) {
-        reader = std::make_unique<qeldata::AggregateReader>(connection_string_, source_);
-      } else {
-        input = std::make_shared<qeldata::Recordset>();
-        input->SetCursorLocation(qeldata::adUseServer);
-        input->Open(source_, connection_string_, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
-      }
-    }
+    if (options_.InDatabase)
+      reader = detail::OpenClassAggregate(data_source_, source_, connection_string_,
+                                          std::string(kErrorSource).c_str(), FailCheck);
+    else
+      input = OpenClassInput(data_source_, source_, connection_string_, FailCheck);
     if (IsBlank(predictor_field_)) FailCheck("Predictor Field is missing or blank.");
     if (IsBlank(target_field_)) FailCheck("Target Field parameter is missing or blank.");
     if (bin_count_ <= 0) FailCheck("Bin Count is invalid. Integer values >0 are required.");
@@ -94,7 +81,6 @@ bool QelBivariate::Run() {
 }
 
 namespace {
-using Kind = BivariateMember::Kind;
 constexpr std::string_view kCategoricalHelp =
     "Flag set at runtime to determine how to treat the Predictor variable in the processing.  Under certain "
     "conditions, this flag may be reset during processing to indicate the actual treatment of the predictor "
@@ -114,37 +100,5 @@ constexpr std::string_view kBinCountHelp = "Maximum number of bins to create in 
 constexpr std::string_view kSourceHelp = "Source can be a table name our SQL string";
 constexpr std::string_view kDataSourceHelp = "Incoming data to the Bivariate procedure";
 }  // namespace
-
-const std::array<BivariateMember, 26> QelBivariate::kMembers = {{
-    {1, "Cardinality", Kind::kGet, "double", 0x6803001F,
-     "Number of individual values the predictor field contains. This may be more or less than the number of bins "
-     "requested."},
-    {2, "Categorical", Kind::kLet, "boolean", 0x6803001E, kCategoricalHelp},
-    {3, "Categorical", Kind::kGet, "boolean", 0x6803001E, kCategoricalHelp},
-    {4, "TargetMean", Kind::kGet, "double", 0x6803001D, ""},
-    {5, "N", Kind::kGet, "double", 0x6803001C, "Total weighted N of the data less any records with missing values"},
-    {6, "Missing", Kind::kGet, "double", 0x6803001B, "Number of records with missing target or predictor values"},
-    {7, "DI", Kind::kGet, "double", 0x6803001A, "Discontinuity Index generated as a result of the Bivariate run"},
-    {8, "PSI", Kind::kGet, "double", 0x68030019, "Power of Segmentation Index as a result of the Bivariate run"},
-    {9, "ConnectionString", Kind::kLet, "string", 0x68030018, kConnectionStringHelp},
-    {10, "ConnectionString", Kind::kGet, "string", 0x68030018, kConnectionStringHelp},
-    {11, "showStatus", Kind::kLet, "boolean", 0x68030017, kShowStatusHelp},
-    {12, "showStatus", Kind::kGet, "boolean", 0x68030017, kShowStatusHelp},
-    {13, "Run", Kind::kMethod, "variant", 0x60030020,
-     "Executes the bivariate function based on the parameters submitted."},
-    {14, "ResultSet", Kind::kGet, "recordset", 0x68030016, "Resulting output from the procedure completion"},
-    {15, "WeightField", Kind::kLet, "string", 0x68030015, kWeightFieldHelp},
-    {16, "WeightField", Kind::kGet, "string", 0x68030015, kWeightFieldHelp},
-    {17, "PredictorField", Kind::kLet, "string", 0x68030014, kPredictorFieldHelp},
-    {18, "PredictorField", Kind::kGet, "string", 0x68030014, kPredictorFieldHelp},
-    {19, "TargetField", Kind::kLet, "string", 0x68030013, kTargetFieldHelp},
-    {20, "TargetField", Kind::kGet, "string", 0x68030013, kTargetFieldHelp},
-    {21, "BinCount", Kind::kLet, "int16", 0x68030012, kBinCountHelp},
-    {22, "BinCount", Kind::kGet, "int16", 0x68030012, kBinCountHelp},
-    {23, "Source", Kind::kLet, "string", 0x68030011, kSourceHelp},
-    {24, "Source", Kind::kGet, "string", 0x68030011, kSourceHelp},
-    {25, "DataSource", Kind::kSet, "object", 0x68030010, kDataSourceHelp},
-    {26, "DataSource", Kind::kGet, "object", 0x68030010, kDataSourceHelp},
-}};
 
 }  // namespace qel

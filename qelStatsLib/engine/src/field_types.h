@@ -20,15 +20,15 @@ inline bool IsNonNumericType(int type) {
 }
 
 // Throws the runs' "Numeric Data types only" (kErrLibraryInput, `source`)
-// when `field` is of a non-numeric type; a binary field is named.
-// The same for a field known by its name and type (an aggregate query's
-// description of its source).
+// when a field of ADO type `type` is of a non-numeric type; a binary field is
+// named.
 inline void RequireNumericType(int type, const std::string& name, const char* source) {
   if (!IsNonNumericType(type)) return;
   std::string description = "Numeric Data types only";
   if (IsBinaryType(type)) description += ": field '" + name + "' holds binary data";
   throw qeldata::Error(qeldata::kErrLibraryInput, source, description);
 }
+
 inline void RequireNumericField(const qeldata::Field& field, const char* source) {
   RequireNumericType(field.Type(), field.Name(), source);
 }

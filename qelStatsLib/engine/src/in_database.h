@@ -4,12 +4,15 @@
 #include <cmath>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 
 #include "qelStatsLib/tally.h"
 #include "qeldata/aggregate.h"
 #include "qeldata/error.h"
+#include "qeldata/recordset.h"
+#include "text.h"
 
 namespace qel::detail {
 
@@ -17,6 +20,21 @@ namespace qel::detail {
 // (qeldata::Error, kErrNotSupported, from `error_source`): it has no database
 // to ask, and is read record by record.
 [[noreturn]] void RefuseDisconnectedSource(const char* error_source);
+
+// The reader of an in-database Run: `source` over `connection_string`. A
+// disconnected DataSource is refused (RefuseDisconnectedSource), a blank
+// source or connection string through `fail(message)`, the class's own check
+// failure, as OpenClassInput (class_input.h) refuses them.
+template <typename Fail>
+std::unique_ptr<qeldata::AggregateReader> OpenClassAggregate(const std::shared_ptr<qeldata::Recordset>& data_source,
+                                                             const std::string& source,
+                                                             const std::string& connection_string,
+                                                             const char* error_source, Fail fail) {
+  if (data_source && !data_source->ActiveConnection()) RefuseDisconnectedSource(error_source);
+  if (text::IsBlank(source)) fail("Source parameter is missing or blank.");
+  if (text::IsBlank(connection_string)) fail("Connection String parameter is missing or blank.");
+  return std::make_unique<qeldata::AggregateReader>(connection_string, source);
+}
 
 // The value a group is tallied under, as the record-order read takes it from
 // a field value (it throws for a value that is no number, as that read does).

@@ -18,6 +18,7 @@
 #include "in_database.h"
 #include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
+#include "run_frame.h"
 #include "text.h"
 
 namespace qel {
@@ -432,53 +433,11 @@ std::shared_ptr<Recordset> FinishTexts(const TextTally& tally, BivariateOptions 
   });
 }
 
-// Every error of a run or a finish as the reason it stopped.
-template <typename Body>
-auto Guarded(std::string& reason, Body body) -> decltype(body()) {
-  try {
-    return body();
-  } catch (const qeldata::Error& e) {
-    reason = e.description();
-  } catch (const TallyOverflow&) {
-    reason = "Overflow: the sum of the target or of the weights exceeds the range of a double.";
-  } catch (const std::exception& e) {
-    reason = e.what();
-  } catch (...) {
-    reason = "Unexpected error";
-  }
-  if (reason.empty()) reason = "Unexpected error";
-  return {};
+// How the bivariate run words the errors that carry no text of their own.
+std::string OverflowText(const TallyOverflow&) {
+  return "Overflow: the sum of the target or of the weights exceeds the range of a double.";
 }
-
-// The run's progress window, when it shows one.
-class RunWindow {
- public:
-  void Open(const std::string& predictor) {
-    window_ = CurrentPresenter().LoadProgressWindow();
-    window_->SetCaption("Processing Bivariate: " + predictor);
-    window_->SetStatus("Process Running");
-    window_->SetBarValue(0);
-    window_->ShowTopMost();
-    window_->Refresh();
-  }
-  void Status(const char* text) {
-    if (!window_) return;
-    window_->SetStatus(text);
-    window_->Refresh();
-  }
-  void Bar(int value) {
-    if (!window_) return;
-    window_->SetBarValue(value);
-    window_->Refresh();
-  }
-  void Phase(const char* text, int value) {
-    Status(text);
-    Bar(value);
-  }
-
- private:
-  std::unique_ptr<ProgressWindow> window_;
-};
+constexpr StopTexts kStopTexts{"Unexpected error", &OverflowText};
 
 std::shared_ptr<Recordset> Cancelled() {
   LastStopReason() = "Cancelled by the user";
@@ -490,11 +449,11 @@ enum class ReadOutcome { kFailed, kCancelled, kNumbers, kTexts };
 
 // The checks every run makes before it looks at a field: the bin count, then
 // the window and the first checkpoint. False when the run is cancelled there.
-bool CheckBinsAndOpen(const std::string& PredictorField, bool showStatus, std::int16_t BinCount, RunWindow& window) {
+bool CheckBinsAndOpen(const std::string& PredictorField, bool showStatus, std::int16_t BinCount, RunProgress& window) {
   if (BinCount <= 0)
     throw qeldata::Error(qeldata::kErrLibraryInput, kDataCheckSource,
                          "Bin Count is invalid. Integer values >0 are required.");
-  if (showStatus) window.Open(PredictorField);
+  if (showStatus) window.Open("Processing Bivariate: " + PredictorField, "Process Running");
   window.Status("System Initialization");
   return !Checkpoint();  // the window unloads on the way out
 }
@@ -525,7 +484,7 @@ bool IsCategoricalType(int type) {
 // The run's checks and reading pass into one of the two tallies; rec.N and
 // rec.Missing follow the records read, also when the pass fails.
 ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, const std::string& TargetField,
-                         bool showStatus, const std::string& WeightField, std::int16_t BinCount, RunWindow& window,
+                         bool showStatus, const std::string& WeightField, std::int16_t BinCount, RunProgress& window,
                          Tally<TargetSums>& numbers, TextTally& texts, BivariateRecord& rec) {
   if (!CheckBinsAndOpen(PredictorField, showStatus, BinCount, window)) return ReadOutcome::kCancelled;
 
@@ -539,7 +498,8 @@ ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, co
   const qeldata::Field predictor = fields.Item(PredictorField);
   if (IsCategoricalType(predictor.Type())) rec.Categorical = true;
 
-  window.Phase("Extracting Summary Totals", 50);
+  window.Status("Extracting Summary Totals");
+  window.Bar(50);
   if (Checkpoint()) return ReadOutcome::kCancelled;
 
   const qeldata::Field target = fields.Item(TargetField);
@@ -572,12 +532,13 @@ ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, co
 // one, as the record-order read does.
 ReadOutcome CheckAndReadInDatabase(qeldata::AggregateReader& reader, const std::string& PredictorField,
                                    const std::string& TargetField, bool showStatus, const std::string& WeightField,
-                                   std::int16_t BinCount, RunWindow& window, Tally<TargetSums>& numbers,
+                                   std::int16_t BinCount, RunProgress& window, Tally<TargetSums>& numbers,
                                    TextTally& texts, BivariateRecord& rec) {
   if (!CheckBinsAndOpen(PredictorField, showStatus, BinCount, window)) return ReadOutcome::kCancelled;
   if (IsCategoricalType(reader.Field(PredictorField).type)) rec.Categorical = true;
 
-  window.Phase("Extracting Summary Totals", 50);
+  window.Status("Extracting Summary Totals");
+  window.Bar(50);
   if (Checkpoint()) return ReadOutcome::kCancelled;
 
   const qeldata::FieldInfo& target = reader.Field(TargetField);
@@ -628,16 +589,19 @@ std::shared_ptr<Recordset> RunFrame(const std::string& PredictorField, const std
   // checkpoint; the flag is this run's from here on.
   CancelFlag() = false;
 
-  RunWindow window;
+  RunProgress window;
   Tally<TargetSums> numbers;
   TextTally texts;
   std::string failure;
-  const ReadOutcome read = Guarded(failure, [&] { return check_and_read(window, numbers, texts, rec); });
+  const ReadOutcome read = GuardRun(failure, kStopTexts, [&] { return check_and_read(window, numbers, texts, rec); });
   LastStopReason().clear();
   if (read == ReadOutcome::kCancelled) return Cancelled();
   if (read != ReadOutcome::kFailed) {
     const BivariateOptions options{PredictorField, TargetField, BinCount, rec.Categorical, !IsBlank(WeightField)};
-    const PhaseFn phase = [&](const char* status, int bar) { window.Phase(status, bar); };
+    const PhaseFn phase = [&](const char* status, int bar) {
+      window.Status(status);  // repainted after the status and again after the bar
+      window.Bar(bar);
+    };
     auto result = read == ReadOutcome::kTexts ? Bivariate_Finish(texts, options, rec, &failure, phase)
                                               : Bivariate_Finish(numbers, options, rec, &failure, phase);
     if (result) return result;
@@ -722,7 +686,7 @@ std::shared_ptr<Recordset> NewBivariateTable(const std::string& predictor, const
 std::shared_ptr<Recordset> Bivariate_Finish(Tally<TargetSums>& tally, const BivariateOptions& options,
                                             BivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
   std::string why;
-  auto result = Guarded(why, [&] { return FinishNumbers(tally, options, rec, phase); });
+  auto result = GuardRun(why, kStopTexts, [&] { return FinishNumbers(tally, options, rec, phase); });
   if (reason) *reason = std::move(why);
   return result;
 }
@@ -730,7 +694,7 @@ std::shared_ptr<Recordset> Bivariate_Finish(Tally<TargetSums>& tally, const Biva
 std::shared_ptr<Recordset> Bivariate_Finish(const TextTally& tally, const BivariateOptions& options,
                                             BivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
   std::string why;
-  auto result = Guarded(why, [&] { return FinishTexts(tally, options, rec, phase); });
+  auto result = GuardRun(why, kStopTexts, [&] { return FinishTexts(tally, options, rec, phase); });
   if (reason) *reason = std::move(why);
   return result;
 }
@@ -739,7 +703,7 @@ std::shared_ptr<Recordset> Bivariate_Run(Recordset& input, const std::string& Pr
                                          const std::string& TargetField, bool showStatus,
                                          const std::string& WeightField, std::int16_t BinCount) {
   return RunFrame(PredictorField, TargetField, WeightField, BinCount,
-                  [&](RunWindow& window, Tally<TargetSums>& numbers, TextTally& texts, BivariateRecord& rec) {
+                  [&](RunProgress& window, Tally<TargetSums>& numbers, TextTally& texts, BivariateRecord& rec) {
                     return CheckAndRead(input, PredictorField, TargetField, showStatus, WeightField, BinCount,
                                         window, numbers, texts, rec);
                   });
@@ -749,7 +713,7 @@ std::shared_ptr<Recordset> Bivariate_RunInDatabase(qeldata::AggregateReader& rea
                                                    const std::string& TargetField, bool showStatus,
                                                    const std::string& WeightField, std::int16_t BinCount) {
   return RunFrame(PredictorField, TargetField, WeightField, BinCount,
-                  [&](RunWindow& window, Tally<TargetSums>& numbers, TextTally& texts, BivariateRecord& rec) {
+                  [&](RunProgress& window, Tally<TargetSums>& numbers, TextTally& texts, BivariateRecord& rec) {
                     return CheckAndReadInDatabase(reader, PredictorField, TargetField, showStatus, WeightField,
                                                   BinCount, window, numbers, texts, rec);
                   });

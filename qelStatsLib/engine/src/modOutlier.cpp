@@ -17,6 +17,7 @@
 #include "qelStatsLib/presenter.h"
 #include "qeldata/error.h"
 #include "qeldata/value.h"
+#include "run_frame.h"
 #include "text.h"
 
 namespace qel {
@@ -126,31 +127,6 @@ inline double WeightOf(const qeldata::Value& v, const std::string& field, double
 // One distinct value of the sorted tally: its first occurrence, the number of
 // its records and their total weight (in its 15-digit form).
 using Row = Tally<CountWeight>::Entry;
-
-// The run's progress window, when it shows one.
-class Progress {
- public:
-  void Open(const std::string& field) {
-    window_ = CurrentPresenter().LoadProgressWindow();
-    window_->SetCaption("Processing Outliers: " + field);
-    window_->SetStatus("Process Running");
-    window_->SetBarValue(0);
-    window_->ShowTopMost();
-    window_->Refresh();
-    window_->SetStatus("Reading input Data");
-    window_->Refresh();
-  }
-  void Phase(const char* status, int bar) {
-    if (!window_) return;
-    window_->SetStatus(status);
-    window_->SetBarValue(bar);
-    window_->Refresh();
-  }
-  void Unload() { window_.reset(); }
-
- private:
-  std::unique_ptr<ProgressWindow> window_;
-};
 
 // Tallies the records of `input` from its current position to its end.
 void Read(qeldata::Recordset& input, const qeldata::Field& value_field, const qeldata::Field* weight_field,
@@ -354,10 +330,16 @@ std::shared_ptr<qeldata::Recordset> Finish(Tally<CountWeight>& tally, const Outl
   return Table(tallies, outlier);
 }
 
+// The run's progress window, when it shows one, as the reading pass starts.
+void OpenProgress(RunProgress& progress, const std::string& field) {
+  progress.Open("Processing Outliers: " + field, "Process Running");
+  progress.Status("Reading input Data");
+}
+
 // The run's check and reading pass: `tally` holds what was read, also when
 // it stops part-way.
 void CheckAndRead(qeldata::Recordset& input, const std::string& outlier_field, const std::string& weight_field,
-                  bool show_status, Progress& progress, Tally<CountWeight>& tally) {
+                  bool show_status, RunProgress& progress, Tally<CountWeight>& tally) {
   // Read from the first record whatever the cursor's position, so that a
   // recordset left at its end by an earlier run is read again in full. An
   // empty recordset (at its start and its end at once) is left alone.
@@ -367,29 +349,15 @@ void CheckAndRead(qeldata::Recordset& input, const std::string& outlier_field, c
   const qeldata::Field value_field = fields.Item(outlier_field);
   detail::RequireNumericField(value_field, kSource);
 
-  if (show_status) progress.Open(outlier_field);
+  if (show_status) OpenProgress(progress, outlier_field);
   const bool weighted = !text::IsBlank(weight_field);
   const qeldata::Field weight = weighted ? fields.Item(weight_field) : value_field;
   Read(input, value_field, weighted ? &weight : nullptr, outlier_field, weight_field, tally);
 }
 
-// Every error of a run or a finish as the reason it stopped.
-template <typename Body>
-auto Guarded(std::string& reason, Body body) -> decltype(body()) {
-  try {
-    return body();
-  } catch (const qeldata::Error& e) {
-    reason = e.description();
-  } catch (const std::bad_alloc&) {
-    reason = "Out of memory";
-  } catch (const std::exception& e) {
-    reason = e.what();
-  } catch (...) {
-    reason = "Unexpected failure";
-  }
-  if (reason.empty()) reason = "Unexpected failure";
-  return {};
-}
+// How the outlier run words the errors that carry no text of their own.
+std::string OverflowText(const TallyOverflow& e) { return e.what(); }
+constexpr StopTexts kStopTexts{"Unexpected failure", &OverflowText};
 
 }  // namespace
 
@@ -401,7 +369,7 @@ OutlierRecord& OutlierRunRecord() {
 std::shared_ptr<qeldata::Recordset> Outlier_Finish(Tally<CountWeight>& tally, const OutlierOptions& options,
                                                    OutlierRecord& rec, std::string* reason, const PhaseFn& phase) {
   std::string why;
-  auto result = Guarded(why, [&] { return Finish(tally, options, rec, phase); });
+  auto result = GuardRun(why, kStopTexts, [&] { return Finish(tally, options, rec, phase); });
   if (reason) *reason = std::move(why);
   return result;
 }
@@ -416,10 +384,10 @@ std::shared_ptr<qeldata::Recordset> RunFrame(const std::string& outlierField, st
                                              CheckAndReadFn check_and_read) {
   OutlierRecord& rec = OutlierRunRecord();
   rec = OutlierRecord{};
-  Progress progress;
+  RunProgress progress;
   Tally<CountWeight> tally;
   std::string reason;
-  const bool read = Guarded(reason, [&] {
+  const bool read = GuardRun(reason, kStopTexts, [&] {
     check_and_read(progress, tally);
     return true;
   });
@@ -440,7 +408,7 @@ std::shared_ptr<qeldata::Recordset> RunFrame(const std::string& outlierField, st
 std::shared_ptr<qeldata::Recordset> Outlier_Run(qeldata::Recordset& input, const std::string& outlierField,
                                                 const std::string& weightField, std::int32_t findType,
                                                 double typeParm, bool showStatus) {
-  return RunFrame(outlierField, findType, typeParm, [&](Progress& progress, Tally<CountWeight>& tally) {
+  return RunFrame(outlierField, findType, typeParm, [&](RunProgress& progress, Tally<CountWeight>& tally) {
     CheckAndRead(input, outlierField, weightField, showStatus, progress, tally);
   });
 }
@@ -449,10 +417,10 @@ std::shared_ptr<qeldata::Recordset> Outlier_RunInDatabase(qeldata::AggregateRead
                                                           const std::string& outlierField,
                                                           const std::string& weightField, std::int32_t findType,
                                                           double typeParm, bool showStatus) {
-  return RunFrame(outlierField, findType, typeParm, [&](Progress& progress, Tally<CountWeight>& tally) {
+  return RunFrame(outlierField, findType, typeParm, [&](RunProgress& progress, Tally<CountWeight>& tally) {
     const qeldata::FieldInfo& value_field = reader.Field(outlierField);
     detail::RequireNumericType(value_field.type, value_field.name, kSource);
-    if (showStatus) progress.Open(outlierField);
+    if (showStatus) OpenProgress(progress, outlierField);
     qeldata::AggregateSpec spec;
     spec.value_field = outlierField;
     if (!text::IsBlank(weightField)) spec.weight_field = weightField;

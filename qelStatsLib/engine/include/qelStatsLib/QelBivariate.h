@@ -23,21 +23,8 @@
 
 namespace qel {
 
-// One member of the class's dual interface, in slot order.
-struct BivariateMember {
-  enum class Kind { kGet, kLet, kSet, kMethod };
-  int slot;  // 1-based, after the standard dispatch methods
-  std::string_view name;
-  Kind kind;
-  std::string_view type;  // "double", "string", "boolean", "int16", "object", "recordset"; a method's return type
-  std::uint32_t dispatch_id;
-  std::string_view help_text;  // empty when the member has none
-};
-
 class QelBivariate {
  public:
-  // The 26 members of _QelBivariate in slot order, with their dispatch ids and help texts.
-  static const std::array<BivariateMember, 26> kMembers;
   // The error source of Run's parameter checks.
   static constexpr std::string_view kErrorSource = "Build Bivariate";
 

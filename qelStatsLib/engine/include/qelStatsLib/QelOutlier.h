@@ -117,19 +117,6 @@ class QelOutlier {
   // component interface.
   const std::string& StopReason() const { return stop_reason_; }
 
-  // ---- The component interface, as data ----
-
-  enum class MemberKind { kGet, kLet, kSet, kMethod };
-  struct Member {
-    int slot;                 // 1-based, after the standard dispatch methods
-    const char* name;
-    MemberKind kind;
-    const char* type;         // "double", "string", "boolean", "OutlierType", "object", "recordset", "variant"
-    std::int32_t dispatch_id;
-    const char* help;         // the type library carries none for this class
-  };
-  static constexpr std::int32_t kDispatchBase = 0x68030000;
-  static const std::array<Member, 33>& Members();
 
  private:
   void CopyRunRecord();

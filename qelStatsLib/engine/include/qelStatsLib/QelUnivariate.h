@@ -29,29 +29,16 @@
 #include <string_view>
 
 #include "qeldata/recordset.h"
-#include "qelStatsLib/modUnivariate.h"
 #include "qelStatsLib/run_options.h"
+#include "qelStatsLib/modUnivariate.h"
 
 namespace qel {
-
-// One member of the class's dual interface, in slot order.
-struct UnivariateMember {
-  enum class Kind { kGet, kLet, kSet, kMethod };
-  int slot;                   // 1-based, after the standard dispatch methods
-  std::string_view name;
-  Kind kind;
-  std::string_view type;      // "double", "string", "boolean", "object"; a method's return type
-  std::uint32_t dispatch_id;
-  std::string_view help_text; // none are published for this class's members
-};
 
 class QelUnivariate {
  public:
   // How the class describes itself to clients.
   static constexpr std::string_view kDescription =
       "Calculate Univariate statistics for given input field on a recordset.";
-  // The 34 members of _QelUnivariate in slot order, with their dispatch ids.
-  static const std::array<UnivariateMember, 34> kMembers;
   // The error source of Run's parameter checks.
   static constexpr std::string_view kErrorSource = "Build Univariates";
 
