@@ -41,14 +41,6 @@ const char* PgConn() {
   return pg && *pg ? pg : nullptr;
 }
 
-// psql on the test server (or the cluster in `dir`), as the loader.
-void PgSql(const std::string& sql, const std::string& dir = "") {
-  const std::string cmd = ShellQuote(std::getenv("QEL_TEST_PG_HELPER")) + " psql " +
-                          ShellQuote(dir.empty() ? std::getenv("QEL_TEST_PG_DIR") : dir) +
-                          " -X -q -v ON_ERROR_STOP=1 -c " + ShellQuote(sql) + " >/dev/null";
-  ASSERT_EQ(std::system(cmd.c_str()), 0) << sql;
-}
-
 // College's columns: numbers but for the last three. Fractions are double
 // precision: a single-precision real reaches the record-by-record read in the
 // driver's shortest decimal form, while the database sums its binary value.
@@ -98,8 +90,22 @@ class InDatabase : public ::testing::Test {
     if (std::system(("sqlite3 " + ShellQuote(db) + " < " + ShellQuote((dir_ / "load.sql").string())).c_str()) == 0)
       sqlite_ = "Driver=SQLite3;Database=" + db;
     if (PgConn()) {
-      PgSql("drop table if exists college; create table college (" + std::string(kCollegeTypes) + ")");
-      PgSql("\\copy college from '" + kDatasets + "/College.csv' with (format csv, header true)");
+      // ctest runs each test in a process of its own, several at once, on
+      // one server: the first loads the table, under a lock the others wait
+      // for, and none sees it half loaded.
+      std::ofstream load(dir_ / "college.sql");
+      load << "select pg_advisory_lock(7301);\n"
+           << "create table if not exists college (" << kCollegeTypes << ");\n"
+           << "select count(*) = 0 as empty from college \\gset\n"
+           << "\\if :empty\n"
+           << "\\copy college from '" << kDatasets << "/College.csv' with (format csv, header true)\n"
+           << "\\endif\n"
+           << "select pg_advisory_unlock(7301);\n";
+      load.close();
+      const std::string cmd = ShellQuote(std::getenv("QEL_TEST_PG_HELPER")) + " psql " +
+                              ShellQuote(std::getenv("QEL_TEST_PG_DIR")) + " -X -q -v ON_ERROR_STOP=1 -f " +
+                              ShellQuote((dir_ / "college.sql").string()) + " >/dev/null";
+      ASSERT_EQ(std::system(cmd.c_str()), 0);
     }
   }
   static void TearDownTestSuite() { fs::remove_all(dir_); }
