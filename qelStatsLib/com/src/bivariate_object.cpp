@@ -15,11 +15,8 @@ class BivariateObject final : public AnalysisObject<_QelBivariate, qel::QelBivar
  public:
   BivariateObject() : AnalysisObject(BivariateClass()) {}
 
-  HRESULT get_Cardinality(double* value) override { return ReadResult(Result("Cardinality"), value); }
   QEL_BOOL_PROPERTY(Categorical)
   HRESULT get_TargetMean(double* value) override { return ReadResult(Result("TargetMean"), value); }
-  HRESULT get_N(double* value) override { return ReadResult(Result("N"), value); }
-  HRESULT get_Missing(double* value) override { return ReadResult(Result("Missing"), value); }
   HRESULT get_DI(double* value) override { return ReadResult(Result("DI"), value); }
   HRESULT get_PSI(double* value) override { return ReadResult(Result("PSI"), value); }
 

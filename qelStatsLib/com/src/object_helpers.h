@@ -134,6 +134,11 @@ class AnalysisObject : public DualObject<Interface> {
     return this->Guard([&] { *Require(value) = engine_.Results().*row.member; });
   }
 
+  // The results every analysis interface publishes.
+  qelcom::HRESULT get_N(double* value) override { return ReadResult(Result("N"), value); }
+  qelcom::HRESULT get_Missing(double* value) override { return ReadResult(Result("Missing"), value); }
+  qelcom::HRESULT get_Cardinality(double* value) override { return ReadResult(Result("Cardinality"), value); }
+
   qelcom::HRESULT put_ConnectionString(const char* value) override {
     return this->Guard([&] { engine_.SetConnectionString(value ? value : ""); });
   }
@@ -170,6 +175,31 @@ class AnalysisObject : public DualObject<Interface> {
 
   Engine engine_;
   DataSourceSlot data_source_;
+};
+
+// A univariate or outlier object: the descriptive results both interfaces
+// publish, beside those of every analysis.
+template <class Interface, class Engine, const auto& Table>
+class DescriptiveObject : public AnalysisObject<Interface, Engine, Table> {
+  using Base = AnalysisObject<Interface, Engine, Table>;
+
+ public:
+  qelcom::HRESULT get_WgtN(double* value) override { return this->ReadResult(Base::Result("WgtN"), value); }
+  qelcom::HRESULT get_Sum(double* value) override { return this->ReadResult(Base::Result("Sum"), value); }
+  qelcom::HRESULT get_Min(double* value) override { return this->ReadResult(Base::Result("Min"), value); }
+  qelcom::HRESULT get_Max(double* value) override { return this->ReadResult(Base::Result("Max"), value); }
+  qelcom::HRESULT get_Mean(double* value) override { return this->ReadResult(Base::Result("Mean"), value); }
+  qelcom::HRESULT get_Variance(double* value) override { return this->ReadResult(Base::Result("Variance"), value); }
+  qelcom::HRESULT get_Stdev(double* value) override { return this->ReadResult(Base::Result("Stdev"), value); }
+  qelcom::HRESULT get_Q1(double* value) override { return this->ReadResult(Base::Result("Q1"), value); }
+  qelcom::HRESULT get_Median(double* value) override { return this->ReadResult(Base::Result("Median"), value); }
+  qelcom::HRESULT get_Q3(double* value) override { return this->ReadResult(Base::Result("Q3"), value); }
+  qelcom::HRESULT get_TrimmedMean(double* value) override {
+    return this->ReadResult(Base::Result("TrimmedMean"), value);
+  }
+
+ protected:
+  using Base::Base;
 };
 
 // The member of a result property: its slot `Pmf`, its name from its row of

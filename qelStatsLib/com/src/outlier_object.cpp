@@ -11,15 +11,11 @@ using namespace qelcom;
 
 using QelStatsLib::_QelOutlier;
 
-class OutlierObject final : public AnalysisObject<_QelOutlier, qel::QelOutlier, kOutlierResults> {
+class OutlierObject final : public DescriptiveObject<_QelOutlier, qel::QelOutlier, kOutlierResults> {
  public:
-  OutlierObject() : AnalysisObject(OutlierClass()) {}
+  OutlierObject() : DescriptiveObject(OutlierClass()) {}
 
-  HRESULT get_Median(double* value) override { return ReadResult(Result("Median"), value); }
-  HRESULT get_Q1(double* value) override { return ReadResult(Result("Q1"), value); }
-  HRESULT get_Q3(double* value) override { return ReadResult(Result("Q3"), value); }
   HRESULT get_SumWgt(double* value) override { return ReadResult(Result("SumWgt"), value); }
-  HRESULT get_WgtN(double* value) override { return ReadResult(Result("WgtN"), value); }
   HRESULT put_TypeParm(double value) override { QEL_SLOT(engine_.SetTypeParm(value)); }
   // Stored unchecked: Run rejects a rule other than 1 or 2.
   HRESULT put_FindType(QelStatsLib::OutlierType value) override {
@@ -27,17 +23,7 @@ class OutlierObject final : public AnalysisObject<_QelOutlier, qel::QelOutlier, 
   }
   HRESULT get_OutlierCountN(double* value) override { return ReadResult(Result("OutlierCountN"), value); }
   HRESULT get_OutlierCountWgt(double* value) override { return ReadResult(Result("OutlierCountWgt"), value); }
-  HRESULT get_Sum(double* value) override { return ReadResult(Result("Sum"), value); }
-  HRESULT get_Max(double* value) override { return ReadResult(Result("Max"), value); }
-  HRESULT get_Min(double* value) override { return ReadResult(Result("Min"), value); }
-  HRESULT get_TrimmedMean(double* value) override { return ReadResult(Result("TrimmedMean"), value); }
-  HRESULT get_Mean(double* value) override { return ReadResult(Result("Mean"), value); }
-  HRESULT get_Variance(double* value) override { return ReadResult(Result("Variance"), value); }
-  HRESULT get_Stdev(double* value) override { return ReadResult(Result("Stdev"), value); }
   QEL_STRING_PROPERTY(OutlierField)
-  HRESULT get_Cardinality(double* value) override { return ReadResult(Result("Cardinality"), value); }
-  HRESULT get_N(double* value) override { return ReadResult(Result("N"), value); }
-  HRESULT get_Missing(double* value) override { return ReadResult(Result("Missing"), value); }
 
   HRESULT Run(Variant* result) override {
     QEL_SLOT({

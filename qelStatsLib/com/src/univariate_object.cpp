@@ -10,32 +10,18 @@ using namespace qelcom;
 
 using QelStatsLib::_QelUnivariate;
 
-class UnivariateObject final : public AnalysisObject<_QelUnivariate, qel::QelUnivariate, kUnivariateResults> {
+class UnivariateObject final : public DescriptiveObject<_QelUnivariate, qel::QelUnivariate, kUnivariateResults> {
  public:
-  UnivariateObject() : AnalysisObject(UnivariateClass()) {}
+  UnivariateObject() : DescriptiveObject(UnivariateClass()) {}
 
   HRESULT get_Uniques(double* value) override { return ReadResult(Result("Uniques"), value); }
   HRESULT get_CV(double* value) override { return ReadResult(Result("CV"), value); }
   HRESULT get_Kurtosis(double* value) override { return ReadResult(Result("Kurtosis"), value); }
   HRESULT get_Skewness(double* value) override { return ReadResult(Result("Skewness"), value); }
-  HRESULT get_Q3(double* value) override { return ReadResult(Result("Q3"), value); }
-  HRESULT get_Q1(double* value) override { return ReadResult(Result("Q1"), value); }
   HRESULT get_IQR(double* value) override { return ReadResult(Result("IQR"), value); }
-  HRESULT get_Median(double* value) override { return ReadResult(Result("Median"), value); }
   HRESULT get_Range(double* value) override { return ReadResult(Result("Range"), value); }
   HRESULT get_Mode(double* value) override { return ReadResult(Result("Mode"), value); }
-  HRESULT get_WgtN(double* value) override { return ReadResult(Result("WgtN"), value); }
-  HRESULT get_Sum(double* value) override { return ReadResult(Result("Sum"), value); }
-  HRESULT get_Max(double* value) override { return ReadResult(Result("Max"), value); }
-  HRESULT get_Min(double* value) override { return ReadResult(Result("Min"), value); }
-  HRESULT get_TrimmedMean(double* value) override { return ReadResult(Result("TrimmedMean"), value); }
-  HRESULT get_Mean(double* value) override { return ReadResult(Result("Mean"), value); }
-  HRESULT get_Variance(double* value) override { return ReadResult(Result("Variance"), value); }
-  HRESULT get_Stdev(double* value) override { return ReadResult(Result("Stdev"), value); }
   QEL_STRING_PROPERTY(FieldName)
-  HRESULT get_Cardinality(double* value) override { return ReadResult(Result("Cardinality"), value); }
-  HRESULT get_N(double* value) override { return ReadResult(Result("N"), value); }
-  HRESULT get_Missing(double* value) override { return ReadResult(Result("Missing"), value); }
 
   HRESULT Run(VARIANT_BOOL* result) override {
     QEL_SLOT({

@@ -138,7 +138,8 @@ void ReadValues(qeldata::Recordset& rs, const qeldata::Field& value_field, const
 
 // The summary and shape passes over the sorted distinct values (not empty),
 // after the reading pass's totals are in `rec`.
-void Summarise(UnivariateRecord& rec, std::span<const UnivariateTally::Entry> entries, const PhaseFn& phase) {
+template <typename Entry>
+void Summarise(UnivariateRecord& rec, std::span<const Entry> entries, const PhaseFn& phase) {
   const std::int64_t k = static_cast<std::int64_t>(entries.size());
   auto value = [&](std::int64_t j) { return entries[static_cast<std::size_t>(j)].value; };
   auto weight = [&](std::int64_t j) { return entries[static_cast<std::size_t>(j)].payload.weight; };
@@ -243,7 +244,10 @@ UnivariateRecord& UnivariateRunRecord() {
   return record;
 }
 
-bool Univariate_Finish(UnivariateTally& tally, UnivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
+namespace {
+
+template <typename Payload>
+bool Finish(Tally<Payload>& tally, UnivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
   std::string why;
   const bool done = GuardRun(why, kStopTexts, [&] {
     rec = UnivariateRecord{};
@@ -251,12 +255,22 @@ bool Univariate_Finish(UnivariateTally& tally, UnivariateRecord& rec, std::strin
     if (phase) phase("Sorting Data", 73);
     if (rec.WgtN > 0) rec.Mean = Checked(rec.Sum / rec.WgtN);
     if (tally.Cardinality() == 0) throw ArithmeticFault{"no record has a usable value"};
-    const std::vector<UnivariateTally::Entry> entries = tally.TakeSorted();
-    Summarise(rec, entries, phase);
+    const std::vector<typename Tally<Payload>::Entry> entries = tally.TakeSorted();
+    Summarise<typename Tally<Payload>::Entry>(rec, entries, phase);
     return true;
   });
   if (reason) *reason = std::move(why);
   return done;
+}
+
+}  // namespace
+
+bool Univariate_Finish(UnivariateTally& tally, UnivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
+  return Finish(tally, rec, reason, phase);
+}
+
+bool Univariate_Finish(Tally<CountWeight>& tally, UnivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
+  return Finish(tally, rec, reason, phase);
 }
 
 namespace {
@@ -265,11 +279,11 @@ namespace {
 // fills the tally (counting the records it meets in `record`); then the
 // finish, and the record and the reason handed over at every exit, so the
 // thread's record holds exactly what was computed before a stop.
-template <typename Read>
+template <typename TallyType, typename Read>
 bool RunFrame(const std::string& fieldName, Read read) {
   UnivariateRecord rec;
   RunProgress progress;
-  UnivariateTally tally;
+  TallyType tally;
   std::int64_t record = 0;  // records met by the reading pass
   std::string reason;
   bool result = GuardRun(reason, kStopTexts, [&] {
@@ -297,7 +311,7 @@ bool RunFrame(const std::string& fieldName, Read read) {
 
 bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const std::string& weightField,
                     bool showStatus) {
-  return RunFrame(fieldName, [&](RunProgress& progress, UnivariateTally& tally, std::int64_t& record) {
+  return RunFrame<UnivariateTally>(fieldName, [&](RunProgress& progress, UnivariateTally& tally, std::int64_t& record) {
     // A recordset left at its end by an earlier read (a disconnected
     // DataSource run twice) is read again from its first record; only an empty
     // one is left alone.
@@ -311,7 +325,7 @@ bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const 
 
 bool Univariate_RunInDatabase(qeldata::AggregateReader& reader, const std::string& fieldName,
                               const std::string& weightField, bool showStatus) {
-  return RunFrame(fieldName, [&](RunProgress& progress, UnivariateTally& tally, std::int64_t&) {
+  return RunFrame<Tally<CountWeight>>(fieldName, [&](RunProgress& progress, Tally<CountWeight>& tally, std::int64_t&) {
     const qeldata::FieldInfo& field = reader.Field(fieldName);
     detail::RequireNumericType(field.type, field.name, "Univariate Descriptives");
     if (showStatus) progress.Open("Processing Univariate: " + fieldName, "Reading Data");

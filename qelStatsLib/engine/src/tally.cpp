@@ -56,6 +56,8 @@ inline void Accumulate(CountWeight& p, double count, double weight, double) {
   p.weight = AddWeight15(p.weight, weight);
 }
 
+inline void Accumulate(Weight& p, double, double weight, double) { p.weight = AddWeight15(p.weight, weight); }
+
 inline void Accumulate(TargetSums& p, double count, double weight, double target_sum) {
   p.count += count;
   p.weight += weight;
@@ -229,9 +231,9 @@ void Tally<P>::Add(double value, double weight, double target) {
 
 template <typename P>
 void Tally<P>::AddKeyed(double value, double key, double weight, double target) {
-  AddToTotals(totals_, weight, std::is_same_v<P, CountWeight> ? key : target);
+  AddToTotals(totals_, weight, std::is_same_v<P, TargetSums> ? target : key);
   const Pending p{value, key, weight, target};
-  if constexpr (std::is_same_v<P, CountWeight>) {
+  if constexpr (!std::is_same_v<P, TargetSums>) {
     // A weight total that overflows must stop the run at the record that
     // causes it: past the bound, every record is placed at once.
     abs_weights_ += std::fabs(weight);
@@ -256,7 +258,7 @@ void Tally<P>::Flush() const {
 }
 
 template <typename P>
-void Tally<P>::AddAggregate(double value, const P& payload) {
+void Tally<P>::AddAggregate(double value, const P& payload) requires CountedPayload<P> {
   Flush();
   const double key = Form15(value);
   const double q_count = std::is_same_v<P, CountWeight> ? key * payload.count : 0;
@@ -290,7 +292,7 @@ void Tally<P>::AddArrays(std::span<const double> values, std::span<const double>
 }
 
 template <typename P>
-void Tally<P>::Merge(const Tally& other) {
+void Tally<P>::Merge(const Tally& other) requires CountedPayload<P> {
   Flush();
   other.Flush();
   for (const Slot& s : other.slots_) {
@@ -357,7 +359,7 @@ std::vector<typename Tally<P>::Entry> Tally<P>::TakeSorted() {
 }
 
 template <typename P>
-std::vector<unsigned char> Tally<P>::Serialize() const {
+std::vector<unsigned char> Tally<P>::Serialize() const requires CountedPayload<P> {
   Flush();
   Writer w;
   w.Header(PayloadKind<P>(), totals_, size_);
@@ -376,7 +378,7 @@ std::vector<unsigned char> Tally<P>::Serialize() const {
 }
 
 template <typename P>
-Tally<P> Tally<P>::Deserialize(std::span<const unsigned char> bytes) {
+Tally<P> Tally<P>::Deserialize(std::span<const unsigned char> bytes) requires CountedPayload<P> {
   Reader r(bytes);
   Tally t;
   const std::uint64_t count = r.Header(PayloadKind<P>(), t.totals_);
@@ -399,6 +401,7 @@ Tally<P> Tally<P>::Deserialize(std::span<const unsigned char> bytes) {
 
 template class Tally<CountWeight>;
 template class Tally<TargetSums>;
+template class Tally<Weight>;  // of records alone: no aggregates, merges or bytes
 
 // ---- TextTally ----
 

@@ -104,6 +104,42 @@ TEST(Tally, AnOverflowingWeightTotalStopsAtItsRecord) {
   t.Add(1, 1e308);
   t.Add(0.5, -1e308);
   EXPECT_THROW(t.Add(1, 1e308), TallyOverflow);
+  Tally<Weight> w;
+  w.Add(1, 1e308);
+  w.Add(0.5, -1e308);
+  EXPECT_THROW(w.Add(1, 1e308), TallyOverflow);
+}
+
+// The univariate run's tally keeps no counts: half a slot less, the same
+// values, first occurrences, weight totals and totals as a counting tally.
+TEST(Tally, AWeightOnlyTallyAgreesWithACountingOne) {
+  static_assert(sizeof(Tally<Weight>::Entry) == 16);
+  CW counted;
+  Tally<Weight> weighed;
+  const double values[] = {3, 2.5000000000000001, -0.0, 2.5, 7e-5, 3, 0.1 + 0.2, 0.3};
+  const double weights[] = {0.7, 0.2, 1, 0.1, 2, 0.3, 0.25, 0.5};
+  for (int i = 0; i < 8; ++i) {
+    counted.Add(values[i], weights[i]);
+    weighed.Add(values[i], weights[i]);
+  }
+  weighed.AddMissing(2);
+  counted.AddMissing(2);
+  EXPECT_EQ(weighed.Cardinality(), counted.Cardinality());
+  const TallyTotals& a = weighed.Totals();
+  const TallyTotals& b = counted.Totals();
+  EXPECT_EQ(a.N, b.N);
+  EXPECT_EQ(a.WgtN, b.WgtN);
+  EXPECT_EQ(a.Missing, b.Missing);
+  EXPECT_EQ(a.Sum, b.Sum);
+  EXPECT_EQ(a.SumWgt, b.SumWgt);
+  const auto x = weighed.TakeSorted();
+  const auto y = counted.TakeSorted();
+  ASSERT_EQ(x.size(), y.size());
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    EXPECT_EQ(std::signbit(x[i].value), std::signbit(y[i].value));
+    EXPECT_EQ(x[i].value, y[i].value);
+    EXPECT_EQ(x[i].payload.weight, y[i].payload.weight);
+  }
 }
 
 }  // namespace

@@ -104,9 +104,10 @@ bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const 
 bool Univariate_RunInDatabase(qeldata::AggregateReader& reader, const std::string& fieldName,
                               const std::string& weightField, bool showStatus);
 
-// The tally of a univariate analysis: each distinct value with its records
-// and their total weight.
-using UnivariateTally = Tally<CountWeight>;
+// The tally of a univariate run read from records: each distinct value with
+// its total weight. The runs that share their tally with the outlier analysis
+// (in the database, the public API) finish a Tally<CountWeight> instead.
+using UnivariateTally = Tally<Weight>;
 
 // The finish of the univariate analysis: every statistic of `tally` into
 // `rec` (reset first; N, WgtN, Missing and Sum are the tally's totals, Sum its
@@ -117,6 +118,8 @@ using UnivariateTally = Tally<CountWeight>;
 // given, is told "Sorting Data" (73), "Building Summary Statistics" (58) and
 // "Building Skewness and Kurtosis" (99).
 bool Univariate_Finish(UnivariateTally& tally, UnivariateRecord& rec, std::string* reason = nullptr,
+                       const PhaseFn& phase = {});
+bool Univariate_Finish(Tally<CountWeight>& tally, UnivariateRecord& rec, std::string* reason = nullptr,
                        const PhaseFn& phase = {});
 
 }  // namespace qel
