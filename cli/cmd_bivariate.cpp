@@ -24,9 +24,9 @@ std::int16_t ParseBins(const std::string& text) {
 }  // namespace
 
 int RunBivariate(const std::vector<std::string>& argv) {
-  const Args args(argv, WithReadingFlags(WithCommonFlags({"categorical"})));
-  args.AllowOnly(WithReadingOptions(
-      WithCommonFlags({"csv", "connection", "source", "predictor", "target", "weight", "bins", "categorical"})));
+  const Args args(argv, WithReadingFlags(WithCommonFlags({"categorical", "in-database"})));
+  args.AllowOnly(WithReadingOptions(WithCommonFlags(
+      {"csv", "connection", "source", "predictor", "target", "weight", "bins", "categorical", "in-database"})));
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
   const InputSpec input = ResolveReadInput(args);
   const std::string predictor = args.Require("predictor");
@@ -46,6 +46,7 @@ int RunBivariate(const std::vector<std::string>& argv) {
   biv.SetBinCount(bins);
   if (args.Has("categorical")) biv.SetCategorical(true);
   biv.SetshowStatus(!args.Has("no-progress"));
+  biv.SetRunOptions({.InDatabase = args.Has("in-database")});
 
   const bool ran = biv.Run();
   auto table = biv.ResultSet();

@@ -27,8 +27,9 @@ qel::OutlierType ParseRule(const std::string& text) {
 }  // namespace
 
 int RunOutlier(const std::vector<std::string>& argv) {
-  const Args args(argv, WithReadingFlags(WithCommonFlags()));
-  args.AllowOnly(WithReadingOptions(WithCommonFlags({"csv", "connection", "source", "field", "weight", "rule", "parm"})));
+  const Args args(argv, WithReadingFlags(WithCommonFlags({"in-database"})));
+  args.AllowOnly(WithReadingOptions(
+      WithCommonFlags({"csv", "connection", "source", "field", "weight", "rule", "parm", "in-database"})));
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
   const InputSpec input = ResolveReadInput(args);
   const std::string field = args.Require("field");
@@ -47,6 +48,7 @@ int RunOutlier(const std::vector<std::string>& argv) {
   o.SetFindType(find_type);
   o.SetTypeParm(parm);
   o.SetshowStatus(true);  // the presenter decides whether a progress line is drawn
+  o.SetRunOptions({.InDatabase = args.Has("in-database")});
 
   const bool ran = o.Run();
   auto table = o.ResultSet();
