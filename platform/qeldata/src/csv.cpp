@@ -340,11 +340,16 @@ bool CsvTokenizer::AtTrailingBlankLines() const {
 }
 
 bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
+  cells.clear();
+  return Append(cells);
+}
+
+bool CsvTokenizer::Append(std::vector<CellSpan>& cells) {
   // A local copy: writes into `cells` could alias the members as far as the
   // compiler knows, and the scan loops would reload them.
   const char* const end = end_;
   const char delimiter = delimiter_;
-  cells.clear();
+  const std::size_t first = cells.size();  // the record's first cell
   if (pos_ >= end) return false;
   constexpr std::ptrdiff_t kReleaseStep = std::ptrdiff_t{16} << 20;
   if (file_ && pos_ - released_ >= kReleaseStep) {
@@ -359,7 +364,7 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
     ++line_;
     return true;
   }
-  cells.clear();
+  cells.resize(first);
   for (;;) {
     CellSpan cell;
     if (p < end && *p == '"') {
@@ -368,7 +373,7 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
       bool escaped = false;
       for (;;) {
         while (p < end && !kStopQuoted[static_cast<unsigned char>(*p)]) ++p;
-        if (p >= end) FailAt(open_line, "unterminated quoted field in " + FieldLabel(cells.size()));
+        if (p >= end) FailAt(open_line, "unterminated quoted field in " + FieldLabel(cells.size() - first));
         const char c = *p;
         if (c == '"') {
           if (p + 1 < end && p[1] == '"') {
@@ -385,26 +390,26 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
           if (p + 1 >= end || p[1] != '\n') ++line_;
           ++p;
         } else if (c == '\0') {
-          FailAt(line_, "NUL byte in " + FieldLabel(cells.size()) + "; this is not a text file");
+          FailAt(line_, "NUL byte in " + FieldLabel(cells.size() - first) + "; this is not a text file");
         } else {
-          p = SkipUtf8(p, cells.size());
+          p = SkipUtf8(p, cells.size() - first);
         }
       }
       cell = CellSpan{start, static_cast<std::size_t>(p - start), true, escaped};
       ++p;  // the closing quote
       while (p < end && IsBlank(*p) && *p != delimiter) ++p;
       if (p < end && *p != delimiter && *p != '\n' && *p != '\r')
-        FailAt(line_, "unexpected text after the closing quote of " + FieldLabel(cells.size()));
+        FailAt(line_, "unexpected text after the closing quote of " + FieldLabel(cells.size() - first));
     } else {
       const char* start = p;
       for (;;) {
         p = SkipPlainBytes(p, end, delimiter);
         if (p < end && (static_cast<unsigned char>(*p) & 0x80)) {
-          p = SkipUtf8(p, cells.size());
+          p = SkipUtf8(p, cells.size() - first);
           continue;
         }
         if (p < end && *p == '\0')
-          FailAt(line_, "NUL byte in " + FieldLabel(cells.size()) + "; this is not a text file");
+          FailAt(line_, "NUL byte in " + FieldLabel(cells.size() - first) + "; this is not a text file");
         break;
       }
       cell = CellSpan{start, static_cast<std::size_t>(p - start), false, false};
@@ -429,9 +434,103 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
 
 // ---- numbers ----
 
+namespace {
+
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Where the '.' of a short plain decimal is: true when the `size` bytes at
+// `p` (at most sixteen, and sixteen readable from `p`) are an optional '-'
+// followed by digits with at most one '.' among them; `dot` is then the
+// position of the '.', or `size` when there is none. Whether there are
+// digits at all is the caller's to check. Sixteen bytes are classified at
+// once instead of one loop step per byte.
+inline bool PlainDecimalLayout(const char* p, std::size_t size, std::size_t& dot) {
+#if defined(__SSE2__)
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  // c is a digit when c - '0' is below 10 unsigned: flipping the top bit
+  // turns that into a signed comparison, which is what SSE2 has.
+  const __m128i flipped = _mm_xor_si128(_mm_sub_epi8(v, _mm_set1_epi8('0')), _mm_set1_epi8(static_cast<char>(0x80)));
+  const __m128i digit = _mm_cmplt_epi8(flipped, _mm_set1_epi8(static_cast<char>(0x80 + 10)));
+  const unsigned within = (1u << size) - 1;
+  unsigned others = ~static_cast<unsigned>(_mm_movemask_epi8(digit)) & within;
+  if (size > 0 && p[0] == '-') others &= ~1u;
+  if (others == 0) {
+    dot = size;
+    return true;
+  }
+  const unsigned dots = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('.'))));
+  if (others != (dots & within) || (others & (others - 1)) != 0) return false;
+  dot = static_cast<std::size_t>(std::countr_zero(others));
+  return true;
+#else
+  (void)p;
+  (void)size;
+  (void)dot;
+  return false;
+#endif
+}
+
+// The cells of most files: an optional '-', digits, and an optional '.' with
+// digits, no blanks, at most 15 digits after the leading zeros. Such a token
+// is always canonical and exact in the mantissa, and its value is the one
+// division (or none) that the general reading below performs for it, so the
+// results are the same bit for bit. Returns false, leaving `n` alone, for
+// anything else. With `limit` (the end of the readable bytes) a token that
+// has sixteen readable bytes is classified by PlainDecimalLayout.
+inline bool ParseShortDecimal(const char* p, const char* const end, CsvNumber& n, const char* limit = nullptr) {
+  const bool negative = p < end && *p == '-';
+  std::uint64_t w = 0;
+  std::ptrdiff_t kept = 0, fraction_digits = 0;
+  bool integer = false;
+  const std::size_t size = static_cast<std::size_t>(end - p);
+  std::size_t dot = 0;
+  if (size <= 16 && limit && limit - p >= 16 && PlainDecimalLayout(p, size, dot)) {
+    // Every digit counts towards the limit of 15, leading zeros too: a token
+    // with more goes the general way, which counts them exactly.
+    const std::size_t digits = size - negative - (dot < size);
+    if (digits == 0 || digits > 15) return false;
+    for (std::size_t i = negative; i < dot; ++i) w = w * 10 + static_cast<unsigned>(p[i] - '0');
+    for (std::size_t i = dot + 1; i < size; ++i) w = w * 10 + static_cast<unsigned>(p[i] - '0');
+    integer = dot == size;
+    fraction_digits = integer ? 0 : static_cast<std::ptrdiff_t>(size - dot - 1);
+  } else {
+    p += negative;
+    const char* const mantissa = p;
+    while (p < end && *p == '0') ++p;
+    const char* const digits = p;
+    for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p) w = w * 10 + static_cast<unsigned>(*p - '0');
+    kept = p - digits;
+    if (p == end) {
+      if (p == mantissa || kept > 15) return false;
+      integer = true;
+    } else {
+      if (*p != '.') return false;
+      const char* const fraction = ++p;
+      for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p) w = w * 10 + static_cast<unsigned>(*p - '0');
+      kept += p - fraction;
+      fraction_digits = p - fraction;
+      if (p != end || kept > 15 || (fraction - 1 == mantissa && p == fraction)) return false;
+    }
+  }
+  if (integer) {
+    n.is_integer = true;
+    n.integer = negative ? static_cast<std::int64_t>(0 - w) : static_cast<std::int64_t>(w);
+    n.value = negative && w == 0 ? -0.0 : static_cast<double>(n.integer);
+  } else {
+    const double value = static_cast<double>(w) / kPow10[fraction_digits];
+    n.value = negative ? -value : value;
+  }
+  n.canonical = w != 0 || !negative;  // -0 reads "0" but is another key
+  return true;
+}
+
+}  // namespace
+
 std::optional<CsvNumber> ParseCsvNumber(std::string_view token) {
   const char* p = token.data();
   const char* end = p + token.size();
+  if (CsvNumber quick; ParseShortDecimal(p, end, quick)) return quick;
   while (p < end && IsBlank(*p)) ++p;
   while (end > p && IsBlank(end[-1])) --end;
   if (p == end) return std::nullopt;
@@ -500,8 +599,6 @@ std::optional<CsvNumber> ParseCsvNumber(std::string_view token) {
   } else {
     // Clinger's fast path: an exact mantissa times an exact power of ten is
     // one correctly rounded operation. Anything else goes to fast_float.
-    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     const long scale = exponent - fraction_digits;
     if (!dropped && w <= (std::uint64_t{1} << 53) && scale >= -22 && scale <= 22) {
       const double m = static_cast<double>(w);
@@ -660,8 +757,18 @@ bool IsBlankLine(const std::vector<CellSpan>& cells) {
 // ShapeOfCell for the common cells, inline: a plain integer of at most nine
 // digits (always 32-bit) or a plain decimal, optionally negative, without
 // blanks. Every other cell goes to ShapeOfCell.
-inline CsvCellShape QuickShapeOfCell(std::string_view text) {
+inline CsvCellShape QuickShapeOfCell(std::string_view text, const char* limit = nullptr) {
   const char* p = text.data();
+  if (std::size_t dot = 0; text.size() <= 16 && limit && limit - p >= 16 && PlainDecimalLayout(p, text.size(), dot)) {
+    const std::size_t sign = text.size() > 0 && p[0] == '-';
+    const std::size_t integer_digits = dot - sign;
+    if (dot == text.size()) {
+      if (integer_digits > 0 && integer_digits <= 9) return CsvCellShape::kInt32;
+    } else if (text.size() - sign > 1) {
+      return CsvCellShape::kReal;
+    }
+    return ShapeOfCell(text);
+  }
   const char* const end = p + text.size();
   auto is_digit = [](char c) { return static_cast<unsigned>(c - '0') < 10; };
   if (p < end && *p == '-') ++p;
@@ -708,6 +815,7 @@ void ScanColumnTypes(CsvTokenizer& tokenizer, std::size_t stop, std::vector<Colu
   for (std::size_t i = 0; i < field_count; ++i)
     if (guesses[i].numeric || guesses[i].date || guesses[i].counting) open_columns.push_back(i);
 
+  const char* const limit = tokenizer.text_end();
   while (tokenizer.offset() < stop && tokenizer.Next(cells)) {
     if (IsBlankLine(cells) && field_count > 1) continue;
     if (IsBlankLine(cells) && tokenizer.AtTrailingBlankLines()) break;
@@ -717,7 +825,7 @@ void ScanColumnTypes(CsvTokenizer& tokenizer, std::size_t stop, std::vector<Colu
       ColumnGuess& g = guesses[column];
       const CellSpan& cell = cells[column];
       const std::string_view text = cell.escaped ? CellText(cell, scratch) : cell.raw();
-      const CsvCellShape shape = default_reading ? QuickShapeOfCell(text)
+      const CsvCellShape shape = default_reading ? QuickShapeOfCell(text, cell.escaped ? nullptr : limit)
                                                  : ShapeUnderOptions(text, options, g, column, tokenizer, number_text);
       if (shape != CsvCellShape::kBlank) {
         g.any_value = true;
@@ -862,6 +970,7 @@ CsvRecordReader::CsvRecordReader(std::shared_ptr<const MappedFile> file, const C
       fields_(layout.fields),
       options_(layout.options),
       plain_numbers_(options_.PlainNumbers()),
+      quick_numbers_(plain_numbers_ && options_.na_tokens.empty()),
       tokenizer_(file_->bytes(), std::move(display_name), layout.data_offset, layout.data_line,
                  options_.delimiter ? options_.delimiter : ',') {
   tokenizer_.SetFieldNames(&fields_);
@@ -869,11 +978,24 @@ CsvRecordReader::CsvRecordReader(std::shared_ptr<const MappedFile> file, const C
 }
 
 bool CsvRecordReader::Next(std::vector<CellSpan>& cells) {
-  while (tokenizer_.Next(cells)) {
-    if (IsBlankLine(cells) && fields_.size() > 1) continue;
-    if (IsBlankLine(cells) && tokenizer_.AtTrailingBlankLines()) return false;
-    if (cells.size() == fields_.size()) return true;
-    tokenizer_.Fail(FieldCountMismatch(cells.size(), fields_.size(), options_.header));
+  cells.clear();
+  return Append(cells);
+}
+
+bool CsvRecordReader::Append(std::vector<CellSpan>& cells) {
+  const std::size_t first = cells.size();
+  while (tokenizer_.Append(cells)) {
+    const std::size_t got = cells.size() - first;
+    if (got == fields_.size() && got > 1) [[likely]]
+      return true;
+    const bool blank = got == 1 && cells[first].size == 0 && !cells[first].quoted;
+    if (blank && (fields_.size() > 1 || tokenizer_.AtTrailingBlankLines())) {
+      cells.resize(first);
+      if (fields_.size() > 1) continue;
+      return false;
+    }
+    if (got == fields_.size()) return true;
+    tokenizer_.Fail(FieldCountMismatch(got, fields_.size(), options_.header));
   }
   return false;
 }
@@ -902,6 +1024,23 @@ std::optional<Date> CsvRecordReader::ConvertDate(const CellSpan& cell, std::size
   auto d = Date::Parse(text);
   if (!d) FailCell(column, "the text " + Quoted(text) + " is not a date (the file changed while it was read?)", line);
   return d;
+}
+
+void CsvRecordReader::ConvertInto(Value& out, const CellSpan& cell, std::size_t column, std::int64_t line) {
+  const int type = fields_[column].type;
+  if (quick_numbers_ && !cell.escaped && (type == adInteger || type == adBigInt || type == adDouble)) {
+    // An empty cell is null; a short plain number is what Convert makes of it.
+    if (cell.size == 0) {
+      out = Value();
+      return;
+    }
+    CsvNumber n;
+    if (ParseShortDecimal(cell.data, cell.data + cell.size, n, tokenizer_.text_end())) {
+      out.AssignNumber(n.value, n.canonical);
+      return;
+    }
+  }
+  out = Convert(cell, column, line);
 }
 
 Value CsvRecordReader::Convert(const CellSpan& cell, std::size_t column, std::int64_t line) {

@@ -259,7 +259,6 @@ class ReadAhead {
 
   void ReadBlocks() {
     const std::size_t columns = reader_.fields().size();
-    std::vector<CellSpan> cells;
     for (;;) {
       std::unique_ptr<Block> block;
       std::vector<char> wanted;
@@ -278,10 +277,10 @@ class ReadAhead {
       block->lines.clear();
       block->error = nullptr;
       try {
-        while (block->lines.size() < kBlockRows && reader_.Next(cells)) {
-          block->spans.insert(block->spans.end(), cells.begin(), cells.end());
+        block->spans.reserve(kBlockRows * columns);
+        block->lines.reserve(kBlockRows);
+        while (block->lines.size() < kBlockRows && reader_.Append(block->spans))
           block->lines.push_back(reader_.record_line());
-        }
       } catch (...) {
         block->error = std::current_exception();
       }
@@ -292,7 +291,7 @@ class ReadAhead {
         if (!wanted[c]) continue;
         try {
           for (std::size_t r = 0, i = c; r < rows; ++r, i += columns)
-            block->values[i] = reader_.Convert(block->spans[i], c, block->lines[r]);
+            reader_.ConvertInto(block->values[i], block->spans[i], c, block->lines[r]);
           block->converted[c] = 1;
         } catch (...) {
           // Left to the reader, whose conversion reports it.
@@ -373,8 +372,7 @@ class CsvStream : public RowStream {
     block_->spans.clear();
     block_->lines.clear();
     std::size_t got = 0;
-    while (got < max_rows && reader_.Next(spans_)) {
-      block_->spans.insert(block_->spans.end(), spans_.begin(), spans_.end());
+    while (got < max_rows && reader_.Append(block_->spans)) {
       block_->lines.push_back(reader_.record_line());
       ++got;
     }
@@ -387,7 +385,7 @@ class CsvStream : public RowStream {
     if (ahead_) ahead_->Want(column);
     const std::size_t columns = reader_.fields().size();
     for (std::size_t r = 0, i = column; r < block_->lines.size(); ++r, i += columns)
-      cells[i] = reader_.Convert(block_->spans[i], column, block_->lines[r]);
+      reader_.ConvertInto(cells[i], block_->spans[i], column, block_->lines[r]);
   }
 
  private:

@@ -41,6 +41,13 @@ class Value {
   Value(Date date) : data_(date) {}
   static Value Boolean(bool b) { Value v; v.data_ = b; return v; }
   static Value Null() { return Value(); }
+  // Makes this value the number `number` (canonical as CanonicalNumber says)
+  // in place: a reader refilling a block of numbers builds no new Value.
+  void AssignNumber(double number, bool canonical) {
+    if (double* held = std::get_if<double>(&data_)) *held = number;
+    else data_ = number;
+    canonical_ = canonical;
+  }
 
   Kind kind() const { return static_cast<Kind>(data_.index()); }
   bool IsNull() const { return data_.index() == 0; }
