@@ -77,7 +77,10 @@ const char* SkipPlainBytes(const char* p, const char* end, char delimiter) {
 // UTF-8 sequence, or fewer than sixteen bytes left), and the caller reads the
 // record the ordinary way from its start: so every file reads exactly as the
 // ordinary scan reads it, and that scan alone reports problems.
-const char* PlainRecord(const char* p, const char* end, char delimiter, std::vector<CellSpan>& cells) {
+// Each cell goes to `emit(begin, size)`, which returns false when it has no
+// room for it: the record then reads the ordinary way too.
+template <class Emit>
+const char* PlainRecord(const char* p, const char* end, char delimiter, Emit&& emit) {
 #if defined(__SSE2__)
   const char* cell = p;
   const __m128i comma = _mm_set1_epi8(delimiter);
@@ -99,12 +102,12 @@ const char* PlainRecord(const char* p, const char* end, char delimiter, std::vec
     if (others & mine) return nullptr;
     for (unsigned seps = commas & mine; seps; seps &= seps - 1) {
       const char* at = p + std::countr_zero(seps);
-      cells.push_back(CellSpan{cell, static_cast<std::size_t>(at - cell), false, false});
+      if (!emit(cell, static_cast<std::size_t>(at - cell))) return nullptr;
       cell = at + 1;
     }
     if (first_break) {
       const char* at = p + std::countr_zero(first_break);
-      cells.push_back(CellSpan{cell, static_cast<std::size_t>(at - cell), false, false});
+      if (!emit(cell, static_cast<std::size_t>(at - cell))) return nullptr;
       return at + 1;
     }
     p += 16;
@@ -113,7 +116,7 @@ const char* PlainRecord(const char* p, const char* end, char delimiter, std::vec
   (void)p;
   (void)end;
   (void)delimiter;
-  (void)cells;
+  (void)emit;
 #endif
   return nullptr;
 }
@@ -344,6 +347,27 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
   return Append(cells);
 }
 
+std::size_t CsvTokenizer::NextPlain(CellSpan* out, std::size_t capacity) {
+  if (pos_ >= end_) return 0;
+  constexpr std::ptrdiff_t kReleaseStep = std::ptrdiff_t{16} << 20;
+  if (file_ && pos_ - released_ >= kReleaseStep) {
+    file_->Release(released_, pos_);
+    released_ = pos_;
+  }
+  std::size_t count = 0;
+  const auto store = [out, capacity, &count](const char* begin, std::size_t size) {
+    if (count == capacity) return false;
+    out[count++] = CellSpan{begin, size, false, false};
+    return true;
+  };
+  const char* next = PlainRecord(pos_, end_, delimiter_, store);
+  if (!next) return 0;
+  record_line_ = line_;
+  pos_ = next;
+  ++line_;
+  return count;
+}
+
 bool CsvTokenizer::Append(std::vector<CellSpan>& cells) {
   // A local copy: writes into `cells` could alias the members as far as the
   // compiler knows, and the scan loops would reload them.
@@ -359,7 +383,11 @@ bool CsvTokenizer::Append(std::vector<CellSpan>& cells) {
   }
   record_line_ = line_;
   const char* p = pos_;
-  if (const char* next = PlainRecord(p, end, delimiter, cells)) {
+  const auto push = [&cells](const char* begin, std::size_t size) {
+    cells.push_back(CellSpan{begin, size, false, false});
+    return true;
+  };
+  if (const char* next = PlainRecord(p, end, delimiter, push)) {
     pos_ = next;
     ++line_;
     return true;
@@ -816,14 +844,25 @@ void ScanColumnTypes(CsvTokenizer& tokenizer, std::size_t stop, std::vector<Colu
     if (guesses[i].numeric || guesses[i].date || guesses[i].counting) open_columns.push_back(i);
 
   const char* const limit = tokenizer.text_end();
-  while (tokenizer.offset() < stop && tokenizer.Next(cells)) {
-    if (IsBlankLine(cells) && field_count > 1) continue;
-    if (IsBlankLine(cells) && tokenizer.AtTrailingBlankLines()) break;
-    if (cells.size() != field_count) tokenizer.Fail(FieldCountMismatch(cells.size(), field_count, options.header));
+  // Plain records are split into `row` (one more slot than fields, so that a
+  // record with too many fields still shows its count); others into `cells`.
+  std::vector<CellSpan> row(field_count + 1);
+  while (tokenizer.offset() < stop) {
+    const CellSpan* record = row.data();
+    std::size_t count = tokenizer.NextPlain(row.data(), row.size());
+    if (count == 0) {
+      if (!tokenizer.Next(cells)) break;
+      record = cells.data();
+      count = cells.size();
+    }
+    const bool blank = count == 1 && record[0].size == 0 && !record[0].quoted;
+    if (blank && field_count > 1) continue;
+    if (blank && tokenizer.AtTrailingBlankLines()) break;
+    if (count != field_count) tokenizer.Fail(FieldCountMismatch(count, field_count, options.header));
     for (std::size_t k = 0; k < open_columns.size();) {
       const std::size_t column = open_columns[k];
       ColumnGuess& g = guesses[column];
-      const CellSpan& cell = cells[column];
+      const CellSpan& cell = record[column];
       const std::string_view text = cell.escaped ? CellText(cell, scratch) : cell.raw();
       const CsvCellShape shape = default_reading ? QuickShapeOfCell(text, cell.escaped ? nullptr : limit)
                                                  : ShapeUnderOptions(text, options, g, column, tokenizer, number_text);
@@ -998,6 +1037,27 @@ bool CsvRecordReader::Append(std::vector<CellSpan>& cells) {
     tokenizer_.Fail(FieldCountMismatch(got, fields_.size(), options_.header));
   }
   return false;
+}
+
+bool CsvRecordReader::NextInto(CellSpan* out) {
+  const std::size_t n = fields_.size();
+  for (;;) {
+    const std::size_t got = tokenizer_.NextPlain(out, n);
+    if (got == n && n > 1) [[likely]]
+      return true;
+    if (got == 0) {
+      // Not a plain record (or the end): read the ordinary way.
+      if (!Next(spill_)) return false;
+      std::copy(spill_.begin(), spill_.end(), out);
+      return true;
+    }
+    // A blank line, or a record of too few fields, as Next treats them.
+    const bool blank = got == 1 && out[0].size == 0;
+    if (blank && n > 1) continue;
+    if (blank && tokenizer_.AtTrailingBlankLines()) return false;
+    if (got == n) return true;
+    tokenizer_.Fail(FieldCountMismatch(got, n, options_.header));
+  }
 }
 
 void CsvRecordReader::FailCell(std::size_t column, const std::string& what, std::int64_t line) const {

@@ -126,6 +126,11 @@ class CsvTokenizer {
   // As Next, but appends the record's cells after those already in `cells`,
   // so that a block of records is split straight into one array.
   bool Append(std::vector<CellSpan>& cells);
+  // Reads the next record into `out` when it is plain (unquoted ASCII cells,
+  // ending in LF) and has at most `capacity` cells, and returns how many it
+  // has. Returns 0, reading nothing, for any other record and at the end:
+  // Next reads it then, and reports what is wrong with it.
+  std::size_t NextPlain(CellSpan* out, std::size_t capacity);
 
   // The line on which the record last returned by Next started (1-based).
   std::int64_t record_line() const { return record_line_; }
@@ -235,6 +240,8 @@ class CsvRecordReader {
   bool Next(std::vector<CellSpan>& cells);
   // As Next, but appends the record's cells after those already in `cells`.
   bool Append(std::vector<CellSpan>& cells);
+  // As Next, into `out`, which has room for one cell per field.
+  bool NextInto(CellSpan* out);
   // The value of cell `column` of the current record, typed as the layout says.
   // Throws Error naming file, line and field when the cell does not read as
   // its column's type (the file changed after the inference scan). `line`
@@ -264,6 +271,7 @@ class CsvRecordReader {
   CsvTokenizer tokenizer_;
   std::string scratch_;
   std::string number_scratch_;
+  std::vector<CellSpan> spill_;  // NextInto's records that are not plain
 };
 
 }  // namespace qeldata::detail

@@ -273,13 +273,12 @@ class ReadAhead {
         wanted = wanted_;
       }
       if (!block) block = std::make_unique<Block>();
-      block->spans.clear();
       block->lines.clear();
       block->error = nullptr;
       try {
-        block->spans.reserve(kBlockRows * columns);
+        block->spans.resize(kBlockRows * columns);
         block->lines.reserve(kBlockRows);
-        while (block->lines.size() < kBlockRows && reader_.Append(block->spans))
+        for (std::size_t r = 0; r < kBlockRows && reader_.NextInto(block->spans.data() + r * columns); ++r)
           block->lines.push_back(reader_.record_line());
       } catch (...) {
         block->error = std::current_exception();
@@ -369,10 +368,10 @@ class CsvStream : public RowStream {
       return block_->lines.size();
     }
     if (!block_) block_ = std::make_unique<ReadAhead::Block>();
-    block_->spans.clear();
     block_->lines.clear();
+    block_->spans.resize(max_rows * columns);
     std::size_t got = 0;
-    while (got < max_rows && reader_.Append(block_->spans)) {
+    while (got < max_rows && reader_.NextInto(block_->spans.data() + got * columns)) {
       block_->lines.push_back(reader_.record_line());
       ++got;
     }
