@@ -139,6 +139,7 @@ class CsvTokenizer {
   std::int64_t line() const { return line_; }
   // The end of the text: bytes before it may be read past a cell's end.
   const char* text_end() const { return end_; }
+  const char* position() const { return pos_; }
   // True when only line breaks remain.
   bool AtTrailingBlankLines() const;
 
