@@ -354,6 +354,9 @@ std::size_t CsvTokenizer::NextPlain(CellSpan* out, std::size_t capacity) {
     file_->Release(released_, pos_);
     released_ = pos_;
   }
+  // The file's pages are mapped as they are first touched: asking for the
+  // bytes a few records on keeps the loads below from waiting on memory.
+  __builtin_prefetch(pos_ + 1024);
   std::size_t count = 0;
   const auto store = [out, capacity, &count](const char* begin, std::size_t size) {
     if (count == capacity) return false;
