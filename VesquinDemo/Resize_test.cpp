@@ -14,7 +14,7 @@
 
 #include "frmMain.h"
 #include "modCommon.h"
-#include "modal_closer.h"
+#include "qeltesting/message_box_driver.h"
 
 namespace {
 
@@ -181,7 +181,7 @@ TEST(ResizeModule, ScaleTruncatesTowardZero) {
 }
 
 TEST(ResizeMainWindow, ControlsFollowTheWindowAndDropDownsKeepTheirHeight) {
-  ModalCloser closer;
+  qel::MessageBoxDriver closer;
   frmMain window;
   window.show();
   QApplication::processEvents();
@@ -202,7 +202,7 @@ TEST(ResizeMainWindow, ControlsFollowTheWindowAndDropDownsKeepTheirHeight) {
 // scales their distance from the tab control's top, tab bar included: no
 // control drifts by the tab bar's height times the change.
 TEST(ResizeMainWindow, ControlsOnTabPagesKeepTheirPlaceInTheTabControl) {
-  ModalCloser closer;
+  qel::MessageBoxDriver closer;
   frmMain window;
   window.show();
   QApplication::processEvents();

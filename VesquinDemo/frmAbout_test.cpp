@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 
 #include "frmMain.h"
-#include "modal_closer.h"
+#include "qeltesting/message_box_driver.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ TEST(AboutBox, SystemInfoWithoutAToolSaysSoAndOkCloses) {
   const QByteArray path = qgetenv("PATH");
   QTemporaryDir empty;
   qputenv("PATH", empty.path().toUtf8());
-  ModalCloser closer;
+  qel::MessageBoxDriver closer;
   frmAbout about;
   about.show();
   about.cmdSysInfo->click();
@@ -49,7 +49,7 @@ TEST(AboutBox, SystemInfoWithoutAToolSaysSoAndOkCloses) {
 }
 
 TEST(AboutBox, TheHelpMenuShowsItModally) {
-  ModalCloser closer;
+  qel::MessageBoxDriver closer;
   frmMain window;
   window.mnuHelpAbout->trigger();
   ASSERT_EQ(closer.titles().size(), 1);

@@ -27,7 +27,7 @@
 
 #include "RecordsetModel.h"
 #include "modCommon.h"
-#include "modal_closer.h"
+#include "qeltesting/message_box_driver.h"
 #include "qeldata/recordset.h"
 
 namespace {
@@ -97,7 +97,7 @@ QList<QStringList> JsonRows(const QJsonObject& json) {
 class MainWindowTest : public testing::Test {
  protected:
   // Answers the library's own message boxes, should a run show one.
-  ModalCloser closer_;
+  qel::MessageBoxDriver closer_;
   frmMain window_;
 };
 

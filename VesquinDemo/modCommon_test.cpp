@@ -18,7 +18,7 @@
 
 #include "HelpWindow.h"
 #include "frmMain.h"
-#include "modal_closer.h"
+#include "qeltesting/message_box_driver.h"
 
 namespace {
 
@@ -99,7 +99,7 @@ class SystemInfo : public testing::Test {
 TEST_F(SystemInfo, WithoutAToolTheUserIsTold) {
   qputenv("PATH", dir_.path().toUtf8());
   EXPECT_TRUE(modCommon::FindSystemInfoTool().isEmpty());
-  ModalCloser closer;
+  qel::MessageBoxDriver closer;
   modCommon::StartSysInfo(nullptr);
   ASSERT_EQ(closer.texts().size(), 1);
   EXPECT_EQ(closer.texts()[0], QStringLiteral("System Information Is Unavailable At This Time"));
@@ -115,14 +115,14 @@ TEST_F(SystemInfo, AToolOnThePathIsStarted) {
   script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   qputenv("PATH", dir_.path().toUtf8());
   EXPECT_EQ(modCommon::FindSystemInfoTool(), tool);
-  ModalCloser closer;
+  qel::MessageBoxDriver closer;
   modCommon::StartSysInfo(nullptr);
   ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(marker); }, 10000));
   EXPECT_TRUE(closer.texts().isEmpty());
 }
 
 TEST(Help, ContentsOpenAtTheFirstPageAndSearchFindsTheIndices) {
-  ModalCloser closer;
+  qel::MessageBoxDriver closer;
   modCommon::SetHelpFile(modCommon::DefaultHelpFile());
   modCommon::ShowHelp(modCommon::kHelpDisplayTopic, nullptr);
   ASSERT_TRUE(closer.texts().isEmpty()) << closer.texts().join(QLatin1Char('|')).toStdString();
@@ -160,7 +160,7 @@ TEST(Help, ContentsOpenAtTheFirstPageAndSearchFindsTheIndices) {
 }
 
 TEST(Help, AMissingHelpFileIsReportedOnce) {
-  ModalCloser closer;
+  qel::MessageBoxDriver closer;
   modCommon::SetHelpFile(QStringLiteral("/nonexistent/VesquinsLibHlp/VesquinLib.qhc"));
   modCommon::ShowHelp(modCommon::kHelpDisplayTopic, nullptr);
   modCommon::SetHelpFile(modCommon::DefaultHelpFile());
@@ -170,7 +170,7 @@ TEST(Help, AMissingHelpFileIsReportedOnce) {
 }
 
 TEST(Help, ClosingTheMainWindowClosesItsHelpWindows) {
-  ModalCloser closer;
+  qel::MessageBoxDriver closer;
   modCommon::SetHelpFile(modCommon::DefaultHelpFile());
   auto* window = new frmMain;
   window->show();
@@ -200,7 +200,7 @@ TEST(Help, AUserCollectionServesAReadOnlyInstall) {
   qputenv("XDG_CACHE_HOME", previous);
   ASSERT_FALSE(user.isEmpty()) << error.toStdString();
   EXPECT_TRUE(user.startsWith(cache.path()));
-  ModalCloser closer;
+  qel::MessageBoxDriver closer;
   HelpWindow* help = HelpWindow::Open(user, &error);
   ASSERT_NE(help, nullptr) << error.toStdString();
   EXPECT_EQ(help->engine()->registeredDocumentations().size(), 1);

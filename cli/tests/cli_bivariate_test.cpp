@@ -1,5 +1,7 @@
 // qelstats bivariate, run as the built program.
 #include <gtest/gtest.h>
+
+#include "qeltesting/json_number.h"
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,12 +26,7 @@ Outcome Qelstats(const std::string& args) { return qelstats_test::RunQelstats(ar
 
 const std::string kBaseBall = "'" QEL_SOURCE_DIR "/VesquinDemo/datasets/BaseBall.csv'";
 
-// The number after "key": in a JSON text, NaN when absent.
-double JsonNumberAt(const std::string& json, const std::string& key) {
-  const auto at = json.find("\"" + key + "\": ");
-  if (at == std::string::npos) return std::nan("");
-  return std::strtod(json.c_str() + at + key.size() + 4, nullptr);
-}
+using qel::testing::JsonNumber;
 
 class CliBivariate : public ::testing::Test {
  protected:
@@ -55,12 +52,12 @@ TEST_F(CliBivariate, JsonHoldsEveryResultAndTheBinTable) {
                        "[\"4\", \"2\", \"9\", \"10\", \"9.5\", \"173\"]]}"),
             std::string::npos)
       << o.out;
-  EXPECT_DOUBLE_EQ(JsonNumberAt(o.out, "PSI"), std::sqrt(7.75));
-  EXPECT_EQ(JsonNumberAt(o.out, "DI"), 0);
-  EXPECT_EQ(JsonNumberAt(o.out, "N"), 10);
-  EXPECT_EQ(JsonNumberAt(o.out, "Missing"), 0);
-  EXPECT_EQ(JsonNumberAt(o.out, "TargetMean"), 5.5);
-  EXPECT_EQ(JsonNumberAt(o.out, "Cardinality"), 10);
+  EXPECT_DOUBLE_EQ(JsonNumber(o.out, "PSI"), std::sqrt(7.75));
+  EXPECT_EQ(JsonNumber(o.out, "DI"), 0);
+  EXPECT_EQ(JsonNumber(o.out, "N"), 10);
+  EXPECT_EQ(JsonNumber(o.out, "Missing"), 0);
+  EXPECT_EQ(JsonNumber(o.out, "TargetMean"), 5.5);
+  EXPECT_EQ(JsonNumber(o.out, "Cardinality"), 10);
   EXPECT_NE(o.out.find("\"Categorical\": false"), std::string::npos);
   EXPECT_NE(o.out.find("\"messages\": []"), std::string::npos);
 }
@@ -69,7 +66,7 @@ TEST_F(CliBivariate, CategoricalByTextOrByRequest) {
   auto o = Qelstats("bivariate --csv " + kBaseBall + " --predictor League --target Salary --bins 1 --json");
   ASSERT_EQ(o.status, 0) << o.err << o.out;
   EXPECT_NE(o.out.find("\"Categorical\": true"), std::string::npos);
-  EXPECT_EQ(JsonNumberAt(o.out, "Cardinality"), 2);
+  EXPECT_EQ(JsonNumber(o.out, "Cardinality"), 2);
   EXPECT_NE(o.out.find("[\"1\", "), std::string::npos);
   EXPECT_NE(o.out.find("\"AL\", \"AL\""), std::string::npos) << o.out;
 
@@ -84,8 +81,8 @@ TEST_F(CliBivariate, BaseBallTotalsAccountForEveryRecord) {
   const auto o = Qelstats("bivariate --csv " + kBaseBall + " --predictor Age --target Salary --bins 5 --json");
   ASSERT_EQ(o.status, 0) << o.err << o.out;
   // 920 players: each is counted in N or in Missing.
-  EXPECT_EQ(JsonNumberAt(o.out, "N") + JsonNumberAt(o.out, "Missing"), 920);
-  EXPECT_GT(JsonNumberAt(o.out, "PSI"), 0);
+  EXPECT_EQ(JsonNumber(o.out, "N") + JsonNumber(o.out, "Missing"), 920);
+  EXPECT_GT(JsonNumber(o.out, "PSI"), 0);
   EXPECT_NE(o.out.find("\"Min Age\""), std::string::npos);
 }
 

@@ -1,5 +1,7 @@
 // qelstats outlier, run as the built program.
 #include <gtest/gtest.h>
+
+#include "qeltesting/json_number.h"
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,12 +25,7 @@ Outcome Qelstats(const std::string& args) { return qelstats_test::RunQelstats(ar
 
 const std::string kBaseBall = "'" QEL_SOURCE_DIR "/VesquinDemo/datasets/BaseBall.csv'";
 
-// The number after "key": in a JSON text, NaN when absent.
-double JsonNumberAt(const std::string& json, const std::string& key) {
-  const auto at = json.find("\"" + key + "\": ");
-  if (at == std::string::npos) return std::nan("");
-  return std::strtod(json.c_str() + at + key.size() + 4, nullptr);
-}
+using qel::testing::JsonNumber;
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -63,15 +60,15 @@ TEST_F(CliOutlier, JsonHoldsEveryResultAndTheValueTable) {
 TEST_F(CliOutlier, TrimmedMeanRuleAndWeights) {
   const auto t = Qelstats("outlier " + Csv() + " --field X --rule tmean --parm 50 --json");
   ASSERT_EQ(t.status, 0) << t.err;
-  EXPECT_EQ(JsonNumberAt(t.out, "TrimmedMean"), 3.5);
-  EXPECT_EQ(JsonNumberAt(t.out, "OutlierCountN"), 3);
+  EXPECT_EQ(JsonNumber(t.out, "TrimmedMean"), 3.5);
+  EXPECT_EQ(JsonNumber(t.out, "OutlierCountN"), 3);
 
   // 5 weighs 2: total weight 6, weighted sum 20.
   const auto w = Qelstats("outlier " + Csv() + " --field X --weight W --rule std --parm 1 --json");
   ASSERT_EQ(w.status, 0) << w.err;
-  EXPECT_EQ(JsonNumberAt(w.out, "WgtN"), 6);
-  EXPECT_EQ(JsonNumberAt(w.out, "SumWgt"), 20);
-  EXPECT_EQ(JsonNumberAt(w.out, "Sum"), 15);
+  EXPECT_EQ(JsonNumber(w.out, "WgtN"), 6);
+  EXPECT_EQ(JsonNumber(w.out, "SumWgt"), 20);
+  EXPECT_EQ(JsonNumber(w.out, "Sum"), 15);
   EXPECT_TRUE(Has(w.out, "[5, 1, 2, true]")) << w.out;
 }
 
@@ -79,17 +76,17 @@ TEST_F(CliOutlier, BaseBallSalaries) {
   // Figures computed independently from the file.
   const auto o = Qelstats("outlier --csv " + kBaseBall + " --field Salary --rule std --parm 2 --json");
   ASSERT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(JsonNumberAt(o.out, "N"), 920);
-  EXPECT_EQ(JsonNumberAt(o.out, "Cardinality"), 324);
-  EXPECT_EQ(JsonNumberAt(o.out, "Mean"), 1040199.5108695652);
-  EXPECT_EQ(JsonNumberAt(o.out, "Stdev"), 1554564.7802068961);
-  EXPECT_EQ(JsonNumberAt(o.out, "Median"), 270000);
-  EXPECT_EQ(JsonNumberAt(o.out, "OutlierCountN"), 66);
+  EXPECT_EQ(JsonNumber(o.out, "N"), 920);
+  EXPECT_EQ(JsonNumber(o.out, "Cardinality"), 324);
+  EXPECT_EQ(JsonNumber(o.out, "Mean"), 1040199.5108695652);
+  EXPECT_EQ(JsonNumber(o.out, "Stdev"), 1554564.7802068961);
+  EXPECT_EQ(JsonNumber(o.out, "Median"), 270000);
+  EXPECT_EQ(JsonNumber(o.out, "OutlierCountN"), 66);
 
   const auto t = Qelstats("outlier --csv " + kBaseBall + " --field Salary --rule tmean --parm 10 --json");
   ASSERT_EQ(t.status, 0) << t.err;
-  EXPECT_EQ(JsonNumberAt(t.out, "TrimmedMean"), 1156682.3856613103);
-  EXPECT_EQ(JsonNumberAt(t.out, "OutlierCountN"), 900);
+  EXPECT_EQ(JsonNumber(t.out, "TrimmedMean"), 1156682.3856613103);
+  EXPECT_EQ(JsonNumber(t.out, "OutlierCountN"), 900);
 }
 
 TEST_F(CliOutlier, ReadableOutputHasTheStatisticsThenTheTable) {

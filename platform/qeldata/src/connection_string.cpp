@@ -5,27 +5,6 @@
 
 namespace qeldata::detail {
 
-namespace {
-
-std::string Trimmed(std::string_view s) {
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-  return std::string(s);
-}
-
-}  // namespace
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 ConnectionString ConnectionString::Parse(std::string_view text) {
   ConnectionString cs;
   cs.text_ = std::string(text);
@@ -64,7 +43,7 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
           while (i < text.size() && text[i] == ' ') ++i;
           if (i < text.size() && text[i] != ';')
             throw Error(kErrInvalidArgument, "qeldata",
-                        "Malformed connection string: text after the '}' that closes the value of " + Trimmed(key));
+                        "Malformed connection string: text after the '}' that closes the value of " + std::string(Trim(key)));
         }
         continue;
       }
@@ -72,14 +51,14 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
       ++i;
     }
     if (i < text.size()) ++i;  // the ';'
-    std::string k = Trimmed(key);
+    std::string k = std::string(Trim(key));
     if (k.empty() && !has_eq) continue;
     if (!has_eq) {
       cs.flags_.push_back(std::move(k));
       continue;
     }
     // A braced value is taken as written, blanks and all.
-    std::string v = braced ? std::move(value) : Trimmed(value);
+    std::string v = braced ? std::move(value) : std::string(Trim(value));
     cs.pairs_.emplace_back(std::move(k), std::move(v));
   }
   return cs;

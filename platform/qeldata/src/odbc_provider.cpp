@@ -138,19 +138,6 @@ std::vector<SQLWCHAR> ToUtf16(std::string_view s) {
 }
 
 
-std::string Trim(std::string_view s) {
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-  return std::string(s);
-}
-
-bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
-  if (needle.size() > haystack.size()) return false;
-  for (std::size_t i = 0; i + needle.size() <= haystack.size(); ++i)
-    if (EqualsNoCase(haystack.substr(i, needle.size()), needle)) return true;
-  return false;
-}
-
 // ---- Handles and diagnostics ----
 
 bool Ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
@@ -247,7 +234,7 @@ std::string WithReadOnlyDatabase(std::string_view text) {
     const std::string_view element = text.substr(i, end - i);
     const std::size_t eq = element.find('=');
     if (eq != std::string_view::npos && EqualsNoCase(Trim(element.substr(0, eq)), "Database")) {
-      std::string value = Trim(element.substr(eq + 1));
+      std::string value(Trim(element.substr(eq + 1)));
       if (value.size() >= 2 && value.front() == '{' && value.back() == '}') value = value.substr(1, value.size() - 2);
       if (value.size() >= 5 && EqualsNoCase(std::string_view(value).substr(0, 5), "file:"))
         value += value.find('?') == std::string::npos ? "?mode=ro" : "&mode=ro";  // the last mode counts
@@ -407,11 +394,12 @@ bool StartsWithKeyword(std::string_view s) {
   return false;
 }
 
+
 // The statement to run for a source: SQL text as it is; a table name (plain,
 // "quoted" or [bracketed] parts joined by '.') inside `select * from`. A name
 // never leaves its quotes; anything else is refused.
 std::string StatementFor(std::string_view source, const std::string& quote) {
-  const std::string s = Trim(source);
+  const std::string s(Trim(source));
   if (s.empty()) throw Error(kErrInvalidArgument, kSource, "No source: give a table name or SQL text");
   if (StartsWithKeyword(s)) return SingleStatement(s);
   const std::string q = (quote.empty() || quote == " ") ? std::string("\"") : quote;
@@ -627,7 +615,7 @@ std::string BinaryText(const std::string& hex) {
 class OdbcRowStream final : public RowStream {
  public:
   OdbcRowStream(const std::string& connection_string, std::string_view source, bool streaming)
-      : connection_(connection_string, streaming), source_(Trim(source)) {
+      : connection_(connection_string, streaming), source_(std::string(Trim(source))) {
     const SQLHDBC dbc = connection_.dbc();
     if (!Ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &statement_.h)))
       ThrowDiag(SQL_HANDLE_DBC, dbc, "The ODBC driver could not allocate a statement");

@@ -10,12 +10,9 @@
 #include <vector>
 
 #include "qeldata/recordset.h"
+#include "text.h"
 
 namespace qeldata::detail {
-
-// Names (fields, keys, drivers) compare without regard to the case of ASCII
-// letters, whatever locale the host program set.
-bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // A parsed connection string: "key=value" pairs separated by ';', values in
 // braces may hold ';' ("Driver={Microsoft Text Driver (*.txt; *.csv)}").

@@ -22,17 +22,6 @@ Error Failure(std::int32_t number, const std::string& description) {
   return Error(number, kSource, OneLine(description));
 }
 
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-  return s;
-}
 
 bool Contains(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
 

@@ -1,16 +1,17 @@
 // The bivariate run in a Qt program: the one run that lets window events run
 // at its checkpoints, so a click on Cancel stops it, and whose failures show a
 // message box.
+#include <gtest/gtest.h>
+
 #include <QMetaObject>
 #include <QPushButton>
 #include <memory>
 
 #include "qelprogress/frmProgress.h"
-#include "qelprogress/message_box_driver.h"
+#include "qeltesting/message_box_driver.h"
 #include "qelStatsLib/modBivariate.h"
 #include "qelStatsLib/presenter.h"
 #include "qeldata/recordset.h"
-#include "qt_test_main.h"
 #include "window_spy.h"
 
 namespace qel {
@@ -92,4 +93,3 @@ TEST(BivariateWindow, FailureShowsAModalMessageAnsweredWithoutWaiting) {
 }  // namespace
 }  // namespace qel
 
-QEL_QT_TEST_MAIN()

@@ -1,5 +1,7 @@
 #include "qelprogress/frmProgress.h"
 
+#include <gtest/gtest.h>
+
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -7,7 +9,6 @@
 
 #include "qelprogress/modFormModal.h"
 #include "qelStatsLib/presenter.h"
-#include "qt_test_main.h"
 
 namespace qel {
 namespace {
@@ -91,4 +92,3 @@ TEST(modFormModal, TopMostWithoutMovingOrResizing) {
 }  // namespace
 }  // namespace qel
 
-QEL_QT_TEST_MAIN()

@@ -1,14 +1,15 @@
 #include "qelprogress/qt_presenter.h"
 
+#include <gtest/gtest.h>
+
 #include <QMetaObject>
 #include <QPushButton>
 #include <thread>
 
 #include "qelprogress/frmProgress.h"
-#include "qelprogress/message_box_driver.h"
+#include "qeltesting/message_box_driver.h"
 #include "qelStatsLib/recording_presenter.h"
 #include "qelStatsLib/terminal_presenter.h"
-#include "qt_test_main.h"
 #include "window_spy.h"
 
 namespace qel {
@@ -121,4 +122,3 @@ TEST(QtPresenter, MessageBoxIsModalWithOkOnlyAndDrivenWithoutWaiting) {
 }  // namespace
 }  // namespace qel
 
-QEL_QT_TEST_MAIN()

@@ -1,5 +1,7 @@
 // The univariate run's progress window in a Qt program, observed through what
 // the window painted while the run worked.
+#include <gtest/gtest.h>
+
 #include <QMetaObject>
 #include <QPushButton>
 #include <memory>
@@ -8,7 +10,6 @@
 #include "qelStatsLib/modUnivariate.h"
 #include "qelStatsLib/recording_presenter.h"
 #include "qeldata/recordset.h"
-#include "qt_test_main.h"
 #include "window_spy.h"
 
 namespace qel {
@@ -106,4 +107,3 @@ TEST(UnivariateWindow, CancelDoesNotStopARunWithoutCheckpoints) {
 }  // namespace
 }  // namespace qel
 
-QEL_QT_TEST_MAIN()

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "bivariate_rounding.h"
+
 #include <cmath>
 #include <random>
 #include <string>
@@ -9,6 +11,7 @@
 
 #include "qelStatsLib/presenter.h"
 #include "qelStatsLib/recording_presenter.h"
+#include "qeltesting/tables.h"
 
 namespace qel {
 namespace {
@@ -375,6 +378,57 @@ TEST_F(BivariateRunTest, AFailedRunDoesNotStopTheNextOne) {
 
 // ---- Helpers ----
 
+// ---- The finish on its own ----
+
+TEST_F(BivariateRunTest, TheFinishOfATallyFilledFromArraysMatchesTheRun) {
+  const std::vector<double> p{3, 1, 4, 1, 5, 9, 2, 6, 5, 3}, t{2, 7, 1, 8, 2, 8, 1, 8, 2, 8},
+                            w{1, 0.5, 2, 1, 1.5, 1, 1, 0.25, 1, 3};
+  std::vector<Record> records;
+  for (std::size_t i = 0; i < p.size(); ++i) records.push_back({p[i], t[i], w[i]});
+  auto table = Run(*Input(qeldata::adDouble, records), 3, true);
+  ASSERT_TRUE(table);
+  const BivariateRecord run = BivariateRunRecord();
+
+  Tally<TargetSums> tally;
+  tally.AddArrays(p, w, t);
+  BivariateRecord rec;
+  std::string reason;
+  std::vector<std::pair<std::string, int>> phases;
+  auto finished = Bivariate_Finish(tally, BivariateOptions{"P", "T", 3, false, true}, rec, &reason,
+                                   [&](const char* status, int bar) { phases.emplace_back(status, bar); });
+  ASSERT_TRUE(finished) << reason;
+  EXPECT_EQ(Read(*finished), Read(*table));
+  EXPECT_EQ(rec.N, run.N);
+  EXPECT_EQ(rec.TargetMean, run.TargetMean);
+  EXPECT_EQ(rec.PSI, run.PSI);
+  EXPECT_EQ(rec.DI, run.DI);
+  EXPECT_EQ(rec.Cardinality, 7);
+  EXPECT_EQ(phases, (std::vector<std::pair<std::string, int>>{
+                        {"Building Cummulative Counts", 70}, {"Assigning Bin/Segments", 83}, {"Accessing Results", 99}}));
+}
+
+TEST_F(BivariateRunTest, TheFinishOfATextTallyIsCategoricalAndFailsOnZeroWeight) {
+  TextTally tally;
+  tally.Add("b", 1, 10);
+  tally.Add("a", 1, 20);
+  tally.Add("b", 2, 40);
+  BivariateRecord rec;
+  auto table = Bivariate_Finish(tally, BivariateOptions{"P", "T", 1, false, false}, rec);
+  ASSERT_TRUE(table);
+  EXPECT_TRUE(rec.Categorical);
+  EXPECT_EQ(Ranges(*table), (Rows{{"1", "1", "a", "a"}, {"2", "3", "b", "b"}}));
+  EXPECT_TRUE(presenter_.messages().empty());
+
+  TextTally empty;
+  empty.AddMissing(2);
+  std::string reason;
+  EXPECT_FALSE(Bivariate_Finish(empty, BivariateOptions{"P", "T", 1, false, true}, rec, &reason));
+  EXPECT_NE(reason.find("and a weight is 0"), std::string::npos) << reason;
+  EXPECT_EQ(rec.Missing, 2);
+  EXPECT_FALSE(CancelFlag());  // the finish leaves the flag and the messages to the run
+  EXPECT_TRUE(presenter_.messages().empty());
+}
+
 TEST(BivariateRounding, FiveDecimalsFromTheBinaryValue) {
   EXPECT_EQ(detail::RoundTo5Decimals(0.015625), 0.01562);  // exact tie, to even
   EXPECT_EQ(detail::RoundTo5Decimals(0.046875), 0.04688);
@@ -406,6 +460,34 @@ TEST(BivariateFallingPairs, MatchesCountingEveryPair) {
       for (int j = i + 1; j < n; ++j) brute += m[j] < m[i];
     EXPECT_EQ(detail::CountFallingPairs(m), brute) << n;
   }
+}
+
+}  // namespace
+}  // namespace qel
+
+namespace qel {
+namespace {
+
+// A complete record counts in N before its target is read as a number, so
+// after a type mismatch N includes the failing record.
+TEST(BivariateRunRecords, ATargetThatIsNoNumberFailsAfterItsRecordIsCounted) {
+  auto rs = qel::testing::Table({{"P"}, {"T", qeldata::adVarWChar}},
+                                {{1.0, Value("5")}, {2.0, Value("7")}, {3.0, Value("abc")}, {4.0, Value("1")}});
+  RecordingPresenter presenter;
+  ScopedPresenter use(&presenter);
+  EXPECT_EQ(Bivariate_Run(*rs, "P", "T", false, "", 2), nullptr);
+  EXPECT_EQ(BivariateRunRecord().N, 3);
+  EXPECT_TRUE(CancelFlag());
+}
+
+// A blank weight field is empty after trimming spaces; a tab is a name.
+TEST(BivariateRunRecords, OnlySpacesMakeTheWeightFieldBlank) {
+  auto rs = qel::testing::Table({{"P"}, {"T"}}, {{1.0, 5.0}, {2.0, 7.0}, {3.0, 1.0}});
+  RecordingPresenter presenter;
+  ScopedPresenter use(&presenter);
+  EXPECT_NE(Bivariate_Run(*rs, "P", "T", false, "   ", 2), nullptr);
+  EXPECT_EQ(Bivariate_Run(*rs, "P", "T", false, "\t", 2), nullptr);  // no field named by a tab
+  ASSERT_FALSE(presenter.messages().empty());
 }
 
 }  // namespace

@@ -125,6 +125,33 @@ TEST(OutlierRun, OneToFiveWithTheStandardDeviationBand) {
   EXPECT_TRUE(in->IsEOF());
 }
 
+TEST(OutlierFinish, ATallyFromArraysGivesTheRunsRecordAndTable) {
+  auto in = Table(Numbers({3, 1, 5, 2, 4, 2}));
+  auto out = RunOn(*in, 2, 40);
+  ASSERT_NE(out, nullptr);
+  const qel::OutlierRecord run = qel::OutlierRunRecord();
+
+  qel::Tally<qel::CountWeight> tally;
+  tally.AddArrays(std::vector<double>{3, 1, 5, 2, 4, 2});
+  qel::OutlierRecord rec;
+  std::vector<int> bars;
+  auto finished = qel::Outlier_Finish(tally, qel::OutlierOptions{2, 40, "X"}, rec, nullptr,
+                                      [&](const char*, int bar) { bars.push_back(bar); });
+  ASSERT_NE(finished, nullptr);
+  EXPECT_EQ(Rows(*finished), Rows(*out));
+  for (auto [a, b] : {std::pair{rec.TrimmedMean, run.TrimmedMean}, {rec.Median, run.Median}, {rec.Stdev, run.Stdev},
+                      {rec.OutlierCountN, run.OutlierCountN}, {rec.SumWgt, run.SumWgt}})
+    EXPECT_EQ(a, b);
+  EXPECT_EQ(bars, (std::vector<int>{50, 75, 86, 99}));
+
+  qel::Tally<qel::CountWeight> one;
+  one.Add(7);
+  std::string reason;
+  EXPECT_EQ(qel::Outlier_Finish(one, qel::OutlierOptions{1, 2, "X"}, rec, &reason), nullptr);
+  EXPECT_NE(reason.find("the total weight is 1"), std::string::npos) << reason;
+  EXPECT_EQ(rec.Mean, 7);  // reached before the stop
+}
+
 TEST(OutlierRun, OneToFiveWithTheTrimmedMeanBand) {
   auto in = Table(Numbers({1, 2, 3, 4, 5}));
   auto out = RunOn(*in, 2, 50);
@@ -212,7 +239,7 @@ TEST(OutlierRun, ValuesAreKnownByTheir15DigitForm) {
   EXPECT_EQ(rows[2].value, 0);
   EXPECT_FALSE(std::signbit(rows[2].value));
   EXPECT_EQ(rows[2].n, 3);
-  EXPECT_EQ(rows[3].value, 0.3);
+  EXPECT_EQ(rows[3].value, 0.1 + 0.2);  // the first occurrence, as read; the sums use 0.3
   EXPECT_EQ(rows[3].n, 2);
   EXPECT_EQ(qel::OutlierRunRecord().Min, -7.5);
   EXPECT_EQ(qel::OutlierRunRecord().Sum, ((((0.3 + 0.3) + 0.0) + 0.0) + -2.0) + -7.5);
@@ -496,3 +523,36 @@ TEST(OutlierRunFailure, OverflowIsAFault) {
 }
 
 }  // namespace
+
+namespace qel {
+namespace {
+
+// The band around a negative trimmed mean is the mirror image of the band
+// around the positive one: values -1..-100 flag as many as 1..100.
+TEST(OutlierRun, TheTrimmedMeanBandOfNegativeValuesIsItsMirrorImage) {
+  for (double parm : {10.0, 50.0}) {
+    std::vector<Value> up, down;
+    for (int i = 1; i <= 100; ++i) {
+      up.emplace_back(static_cast<double>(i));
+      down.emplace_back(-static_cast<double>(i));
+    }
+    auto a = Table(up), b = Table(down);
+    ASSERT_TRUE(RunOn(*a, 2, parm));
+    const double flagged_up = OutlierRunRecord().OutlierCountN;
+    ASSERT_TRUE(RunOn(*b, 2, parm));
+    EXPECT_EQ(OutlierRunRecord().OutlierCountN, flagged_up) << parm;
+    EXPECT_EQ(OutlierRunRecord().TrimmedMean, -50.5) << parm;
+    EXPECT_LT(flagged_up, 100) << parm;
+  }
+  // Half the weight trimmed, a band of 25% around 50.5: 74 values lie outside it.
+  auto c = Table([] {
+    std::vector<Value> v;
+    for (int i = 1; i <= 100; ++i) v.emplace_back(-static_cast<double>(i));
+    return v;
+  }());
+  ASSERT_TRUE(RunOn(*c, 2, 50));
+  EXPECT_EQ(OutlierRunRecord().OutlierCountN, 74);
+}
+
+}  // namespace
+}  // namespace qel

@@ -6,10 +6,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
 
 #include "qeldata/recordset.h"
+#include "qelStatsLib/tally.h"
 
 namespace qel {
 
@@ -47,17 +47,34 @@ std::shared_ptr<qeldata::Recordset> Bivariate_Run(qeldata::Recordset& input, con
                                                   const std::string& TargetField, bool showStatus,
                                                   const std::string& WeightField, std::int16_t BinCount);
 
-namespace detail {
+// The options of a bivariate run that its finish needs.
+struct BivariateOptions {
+  std::string predictor;  // the field names in the result table's column names
+  std::string target;
+  std::int16_t binCount = 20;  // REQUIRES: > 0
+  bool categorical = false;    // one bin per distinct value, whatever their number
+  bool weighted = false;       // for the stop reason of a zero weighted N
+};
 
-// x rounded to 5 decimal places from the exact binary value it holds, halves to
-// even: 0.015625 (1/64, a true tie) gives 0.01562, while 0.123455, held just
-// below that decimal, gives 0.12345.
-double RoundTo5Decimals(double x);
-// x rounded to a whole number, halves to even.
-double RoundHalfEven(double x);
-// Number of pairs i < j with means[j] < means[i] (strictly), in O(n log n).
-std::int64_t CountFallingPairs(std::span<const double> means);
-
-}  // namespace detail
+// The finish of the bivariate analysis: the results of `tally` into `rec` and
+// the result table described under Bivariate_Run (a clone, positioned at its
+// first row). N, Missing and the target mean are the tally's WgtN, Missing
+// and SumWgt / WgtN; rec.Categorical becomes options.categorical, or true
+// when the distinct values are no more than the bins (a text tally is always
+// categorical). A numeric tally is emptied of its values.
+//
+// Returns nullptr, and raises nothing, where Bivariate_Run fails after its
+// reading pass (a zero weighted N, an overflow, an arithmetic fault), with
+// the description in `*reason` when given; and also, with `*reason` empty,
+// when the thread's cancel flag is found set at one of its three checkpoints
+// (Checkpoint(), presenter.h). It neither sets the flag nor shows a message.
+// `phase`, when given, is told "Building Cummulative Counts" (70),
+// "Assigning Bin/Segments" (83) and "Accessing Results" (99).
+std::shared_ptr<qeldata::Recordset> Bivariate_Finish(Tally<TargetSums>& tally, const BivariateOptions& options,
+                                                     BivariateRecord& rec, std::string* reason = nullptr,
+                                                     const PhaseFn& phase = {});
+std::shared_ptr<qeldata::Recordset> Bivariate_Finish(const TextTally& tally, const BivariateOptions& options,
+                                                     BivariateRecord& rec, std::string* reason = nullptr,
+                                                     const PhaseFn& phase = {});
 
 }  // namespace qel

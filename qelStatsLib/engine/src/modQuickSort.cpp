@@ -1,4 +1,4 @@
-#include "qelStatsLib/modQuickSort.h"
+#include "modQuickSort.h"
 
 namespace qel {
 

@@ -2,12 +2,13 @@
 
 #include "qelStatsLib/modBivariate.h"
 #include "qelStatsLib/presenter.h"
+#include "text.h"
 
 namespace qel {
 
 namespace {
 
-bool IsBlank(const std::string& s) { return s.find_first_not_of(" \t") == std::string::npos; }
+using text::IsBlank;
 
 [[noreturn]] void FailCheck(const char* description) {
   throw qeldata::Error(qeldata::kErrLibraryInput, std::string(QelBivariate::kErrorSource), description);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include "text.h"
 
 // This unit is compiled with -ffp-contract=off (see CMakeLists.txt): a fused
 // multiply-add in -x*x + 1 or x*x - 1 would round differently from the two
@@ -119,8 +120,6 @@ constexpr std::array<StatFctnMember, 22> kMembers = {{
 }};
 
 #undef QEL_UNARY
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -308,10 +307,7 @@ std::span<const StatFctnMember> QelStatFctn::Members() { return kMembers; }
 
 const StatFctnMember* QelStatFctn::FindMember(std::string_view name) {
   for (const auto& m : kMembers) {
-    if (m.name.size() == name.size() &&
-        std::equal(name.begin(), name.end(), m.name.begin(),
-                   [](char a, char b) { return AsciiLower(a) == AsciiLower(b); }))
-      return &m;
+    if (text::EqualsNoCase(m.name, name)) return &m;
   }
   return nullptr;
 }

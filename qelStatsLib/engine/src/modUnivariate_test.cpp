@@ -428,3 +428,25 @@ TEST(UnivariateRun, ProgressWindowShowsThePhasesAndUnloads) {
 
 }  // namespace
 }  // namespace qel
+
+namespace qel {
+namespace {
+
+// Distinct values keep their first occurrence as a double: only the key and
+// the sums go through the 15-digit form.
+TEST(UnivariateRun, ValuesOfMoreThanFifteenDigitsKeepTheirDouble) {
+  auto rs = Values({1234567890123456789.0, 1, 2, 3});
+  ASSERT_TRUE(RunUnweighted(*rs)) << UnivariateStopReason();
+  const UnivariateRecord& r = UnivariateRunRecord();
+  EXPECT_EQ(r.Max, 1234567890123456768.0);
+  EXPECT_EQ(r.Q3, 3);
+  EXPECT_EQ(r.Sum, 1234567890123460000.0 + 6);
+  auto ties = Values({0.1 + 0.2, 0.3, 0.3, 5});  // one distinct value, shown as first met
+  ASSERT_TRUE(RunUnweighted(*ties));
+  EXPECT_EQ(UnivariateRunRecord().Min, 0.1 + 0.2);
+  EXPECT_EQ(UnivariateRunRecord().Mode, 0.3);  // the mode goes through the text form
+  EXPECT_EQ(UnivariateRunRecord().Cardinality, 2);
+}
+
+}  // namespace
+}  // namespace qel

@@ -2,6 +2,7 @@
 
 #include "qelStatsLib/modUnivariate.h"
 #include "qeldata/error.h"
+#include "text.h"
 
 namespace qel {
 
@@ -14,7 +15,7 @@ using Kind = UnivariateMember::Kind;
 }
 
 // Blank means nothing but spaces.
-bool IsBlank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
+using text::IsBlank;
 
 // Drops the input recordset on every way out of Run.
 class ReleaseOnExit {

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "qeldata/recordset.h"
+#include "qelStatsLib/tally.h"
 
 namespace qel {
 
@@ -66,6 +67,21 @@ UnivariateRecord& UnivariateRunRecord();
 // division by zero, invalid operation or overflow in the arithmetic.
 bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const std::string& weightField,
                     bool showStatus);
+
+// The tally of a univariate analysis: each distinct value with its records
+// and their total weight.
+using UnivariateTally = Tally<CountWeight>;
+
+// The finish of the univariate analysis: every statistic of `tally` into
+// `rec` (reset first; N, WgtN, Missing and Sum are the tally's totals, Sum its
+// weighted sum). The tally is emptied of its values. Returns false, with the
+// reason in `*reason` when given, where Univariate_Run returns false after its
+// reading pass: no value at all, a total weight of 2 or 3, an arithmetic
+// fault; the statistics computed before the stop stay in `rec`. `phase`, when
+// given, is told "Sorting Data" (73), "Building Summary Statistics" (58) and
+// "Building Skewness and Kurtosis" (99).
+bool Univariate_Finish(UnivariateTally& tally, UnivariateRecord& rec, std::string* reason = nullptr,
+                       const PhaseFn& phase = {});
 
 // Why the calling thread's last run stopped early, for diagnostics ("Unknown
 // field 'Salry' in BaseBall.csv", "Numeric Data types only", ...); empty after

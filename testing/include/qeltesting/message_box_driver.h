@@ -1,19 +1,21 @@
-// Answers the application's modal message boxes as soon as they appear, so a
-// test that makes the library (or a window of its own) show one never waits on
-// a person. It presses OK (or, without one, the box's default or escape
-// button) and keeps what it saw.
+// Answers the application's modal windows as soon as they appear, so a test
+// that makes the library or the program show one never waits on a person. A
+// message box gets its OK button (or, without one, its default or escape
+// button); any other modal dialog is rejected and any other modal window
+// closed. It keeps what it saw.
 //
 //   qel::MessageBoxDriver driver;
 //   outlier.Run();                       // shows "Error: ..." and returns
 //   EXPECT_EQ(driver.seen().at(0).text, "Error: Bad Parameter");
 //
 // It polls the active modal widget on a timer of the calling thread, so it
-// answers boxes shown by an exec() on that thread.
+// answers windows shown by an exec() on that thread.
 #pragma once
 
 #include <QMessageBox>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <vector>
 
@@ -30,13 +32,20 @@ class MessageBoxDriver : public QObject {
   };
 
   explicit MessageBoxDriver(QObject* parent = nullptr);
+  // The message boxes answered so far, in order.
   const std::vector<Seen>& seen() const { return seen_; }
+  // Their texts, in order.
+  const QStringList& texts() const { return texts_; }
+  // The titles of every modal window answered so far, message boxes included.
+  const QStringList& titles() const { return titles_; }
 
  private:
   void Poll();
 
   QTimer timer_;
   std::vector<Seen> seen_;
+  QStringList texts_;
+  QStringList titles_;
 };
 
 }  // namespace qel

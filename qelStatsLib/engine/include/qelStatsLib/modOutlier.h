@@ -19,6 +19,7 @@
 #include <string>
 
 #include "qeldata/recordset.h"
+#include "qelStatsLib/tally.h"
 
 namespace qel {
 
@@ -82,5 +83,27 @@ OutlierRecord& OutlierRunRecord();
 std::shared_ptr<qeldata::Recordset> Outlier_Run(qeldata::Recordset& input, const std::string& outlierField,
                                                 const std::string& weightField, std::int32_t findType,
                                                 double typeParm, bool showStatus);
+
+// The options of an outlier run that its finish needs.
+struct OutlierOptions {
+  std::int32_t findType = 1;  // 1: mean +- typeParm standard deviations; 2: the trimmed-mean band
+  double typeParm = 0;
+  std::string field;  // the analysed field, for the stop reasons
+};
+
+// The finish of the outlier analysis: every statistic of `tally` into `rec`
+// (reset first; N, WgtN, Sum, SumWgt and Missing are the tally's totals) and
+// the result table described under Outlier_Run. The tally is emptied of its
+// values.
+//
+// Returns nullptr, and raises nothing, where Outlier_Run stops after its
+// reading pass (no usable value, a total weight of 1 or below 1, all the
+// weight trimmed, an arithmetic fault), with the reason in `*reason` when
+// given; the figures computed before the stop stay in `rec`. `phase`, when
+// given, is told "Calculating Statistics" (50), "Sorting Data" (75),
+// "Building Output" (86) and, for rule 2, "Completing process" (99).
+std::shared_ptr<qeldata::Recordset> Outlier_Finish(Tally<CountWeight>& tally, const OutlierOptions& options,
+                                                   OutlierRecord& rec, std::string* reason = nullptr,
+                                                   const PhaseFn& phase = {});
 
 }  // namespace qel

@@ -4,13 +4,14 @@
 
 #include "qelStatsLib/presenter.h"
 #include "qeldata/error.h"
+#include "text.h"
 
 namespace qel {
 
 namespace {
 
 // Leading and trailing spaces only, as the settings are compared.
-bool IsBlank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
+using text::IsBlank;
 
 [[noreturn]] void InputError(const char* source, const char* message) {
   throw qeldata::Error(qeldata::kErrLibraryInput, source, message);

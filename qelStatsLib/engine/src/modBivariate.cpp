@@ -1,0 +1,631 @@
+#include "qelStatsLib/modBivariate.h"
+
+#include "bivariate_rounding.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "modQuickSort.h"
+#include "qelStatsLib/presenter.h"
+#include "text.h"
+
+namespace qel {
+
+namespace {
+
+using qeldata::Canonical15;
+using qeldata::NumberText;
+using qeldata::Recordset;
+using qeldata::Value;
+
+// The platform's run-time error 11, raised where a division by zero would
+// otherwise slip through as NaN or infinity.
+constexpr std::int32_t kErrDivisionByZero = static_cast<std::int32_t>(0x800A000B);
+// The platform's run-time error 6, an arithmetic result beyond the range of a double.
+constexpr std::int32_t kErrOverflow = static_cast<std::int32_t>(0x800A0006);
+constexpr const char* kDataCheckSource = "Bivariate Data Check";
+constexpr const char* kRunSource = "Bivariate_Run";
+
+thread_local BivariateRecord t_record;
+
+// ---- Reading ----
+
+// The key of a number: the double its text form reads back as, so that two
+// values are one distinct value exactly when their text forms are equal.
+// NaN, the infinities and values whose text form lies beyond the largest
+// double have no place among the bins: a type mismatch, like a text.
+[[gnu::noinline, noreturn]] void NotFinite(const Value& p) {
+  throw qeldata::Error(qeldata::kErrDataConversion, kRunSource,
+                       "Type mismatch: the value '" + p.AsText() + "' is not a finite number");
+}
+
+double NumberKey(const Value& p) {
+  double key;
+  if (p.IsNumber()) {
+    const double x = p.number();
+    if (p.IsCanonicalNumber()) key = x == 0 ? 0.0 : x;  // "-0" is the value 0
+    else key = Canonical15(x);
+  } else {
+    // Booleans, dates and numeric texts in a field the run treats as numeric.
+    key = Canonical15(p.AsNumber());
+  }
+  if (!std::isfinite(key)) [[unlikely]]
+    NotFinite(p);
+  return key + 0.0;
+}
+
+// A date's fields packed into one key, or nullopt when they lie outside the
+// calendar (such a date is keyed by its text).
+std::optional<std::uint64_t> DateKey(const qeldata::Date& d) {
+  if (d.year < 0 || d.year > 0xFFFF || d.month < 0 || d.month > 15 || d.day < 0 || d.day > 31 || d.hour < 0 ||
+      d.hour > 31 || d.minute < 0 || d.minute > 63 || d.second < 0 || d.second > 63)
+    return std::nullopt;
+  return (static_cast<std::uint64_t>(d.year) << 26) | (static_cast<std::uint64_t>(d.month) << 22) |
+         (static_cast<std::uint64_t>(d.day) << 17) | (static_cast<std::uint64_t>(d.hour) << 12) |
+         (static_cast<std::uint64_t>(d.minute) << 6) | static_cast<std::uint64_t>(d.second);
+}
+
+// The text key of each predictor value of a categorical run, as a position
+// in its text tally. Numbers and dates reach their text through a cache, so a
+// text is formatted once per distinct value; texts pass a small cache of
+// recent ones.
+class TextKeys {
+ public:
+  explicit TextKeys(TextTally& tally) : tally_(tally) {}
+
+  std::uint32_t Position(const Value& p) {
+    switch (p.kind()) {
+      case Value::Kind::kText:
+        return CachedTextPosition(p.text());
+      case Value::Kind::kNumber: {
+        const double key = NumberKey(p);
+        const auto [it, added] = number_cache_.try_emplace(std::bit_cast<std::uint64_t>(key), 0);
+        if (added) it->second = tally_.Position(NumberText(key));
+        return it->second;
+      }
+      case Value::Kind::kDate: {
+        const auto packed = DateKey(p.date());
+        if (!packed) return tally_.Position(p.date().ToText());
+        const auto [it, added] = date_cache_.try_emplace(*packed, 0);
+        if (added) it->second = tally_.Position(p.date().ToText());
+        return it->second;
+      }
+      default:
+        return tally_.Position(p.AsText());
+    }
+  }
+
+ private:
+  // A predictor of a few dozen categories finds its text here without hashing
+  // it for the tally's map. The tally stays the one record of positions.
+  std::uint32_t CachedTextPosition(const std::string& key) {
+    std::uint32_t h = 2166136261u;  // FNV-1a
+    for (const char c : key) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    RecentText& slot = recent_[h % kRecent];
+    if (slot.known && slot.text == key) return slot.position;
+    slot.position = tally_.Position(key);
+    slot.text = key;
+    slot.known = true;
+    return slot.position;
+  }
+
+  static constexpr std::size_t kRecent = 256;
+  struct RecentText {
+    std::string text;
+    std::uint32_t position = 0;
+    bool known = false;
+  };
+  TextTally& tally_;
+  std::vector<RecentText> recent_ = std::vector<RecentText>(kRecent);
+  std::unordered_map<std::uint64_t, std::uint32_t> number_cache_;  // canonical number bits -> position
+  std::unordered_map<std::uint64_t, std::uint32_t> date_cache_;    // packed date -> position
+};
+
+// `e` with the field and the record (counted from 1) where it happened.
+qeldata::Error InRecord(const qeldata::Error& e, const qeldata::Field& field, const Recordset& input) {
+  return qeldata::Error(
+      e.number(), e.source(),
+      e.description() + " (field '" + field.Name() + "', record " + std::to_string(input.AbsolutePosition() + 1) + ")");
+}
+
+// A target or weight value that is not stored as a number: read as
+// one (a numeric text, a date, a boolean), or a type mismatch that names the
+// field and the record, so that the user can find the cell.
+// NaN and the infinities are no usable numbers either: a mean or an index
+// computed from them would be a figure that means nothing.
+[[gnu::noinline]] double ConvertNumber(const Value& v, const qeldata::Field& field, const Recordset& input) {
+  double x;
+  try {
+    x = v.AsNumber();
+  } catch (const qeldata::Error& e) {
+    throw InRecord(e, field, input);
+  }
+  if (!std::isfinite(x))
+    throw InRecord(qeldata::Error(qeldata::kErrDataConversion, kRunSource,
+                                  "Type mismatch: the value '" + NumberText(x) + "' is not a finite number"),
+                   field, input);
+  return x;
+}
+
+inline double AsNumber(const Value& v, const qeldata::Field& field, const Recordset& input) {
+  return v.IsNumber() && std::isfinite(v.number()) ? v.number() : ConvertNumber(v, field, input);
+}
+
+// Where each complete record goes: a numeric predictor's tally keyed by
+// the value's 15-digit form, or a categorical predictor's text tally. The
+// record's weight (`in_flight`, counted in N already) leaves the reader's
+// hands once the value is keyed.
+struct NumberSink {
+  Tally<TargetSums>& tally;
+  void Missing(double amount) { tally.AddMissing(amount); }
+  void Add(const Value& p, double weight, double target, double& in_flight) {
+    const double key = NumberKey(p);
+    in_flight = 0;
+    tally.AddKeyed(key, key, weight, target);
+  }
+};
+
+struct TextSink {
+  TextTally& tally;
+  TextKeys keys;
+  void Missing(double amount) { tally.AddMissing(amount); }
+  void Add(const Value& p, double weight, double target, double& in_flight) {
+    const std::uint32_t position = keys.Position(p);
+    in_flight = 0;
+    tally.AddAt(position, weight, target);
+  }
+};
+
+// Reads every record from the current one to the end. A complete record
+// counts in N before its target is read as a number: when reading fails,
+// `in_flight` holds the failing record's weight, which N includes. A
+// predictor value that cannot be keyed fails naming its field and record too.
+template <typename Sink>
+void Read(Recordset& input, const qeldata::Field& predictor, const qeldata::Field& target,
+          const qeldata::Field* weight, Sink& sink, double& in_flight) {
+  for (; !input.IsEOF(); input.MoveNext()) {
+    const Value& p = predictor.GetValue();
+    const Value& t = target.GetValue();
+    double wv = 1;
+    if (weight) {
+      const Value& w = weight->GetValue();
+      if (p.IsNull() || t.IsNull() || w.IsNull()) {
+        // A missing weight counts the record once; a present one counts its weight.
+        sink.Missing(w.IsNull() ? 1.0 : AsNumber(w, *weight, input));
+        continue;
+      }
+      wv = AsNumber(w, *weight, input);
+    } else if (p.IsNull() || t.IsNull()) {
+      sink.Missing(1);
+      continue;
+    }
+    in_flight = wv;
+    const double tv = AsNumber(t, target, input);
+    try {
+      sink.Add(p, wv, tv, in_flight);
+    } catch (const qeldata::Error& e) {
+      throw InRecord(e, predictor, input);
+    }
+  }
+}
+
+using text::IsBlank;
+
+// ---- Bins ----
+
+// One result row while it is being built. "N" is kept as the table stores it
+// (its text form), because the running count is read back from the row.
+struct BinRow {
+  double bin = 0;
+  double n = 0;
+  std::string min, max;
+  double target_sum = 0;  // B: the weighted target sum of the bin's values
+};
+
+// A number as the result table shows it after rounding to 5 decimals.
+std::string Rounded5Text(double x) { return NumberText(detail::RoundTo5Decimals(x)); }
+
+// A row's Mean and Index as stored; empty when the bin weighs nothing (its
+// mean is undefined) or the overall target mean is 0 (no index against it).
+struct RowResult {
+  std::optional<double> mean;  // as read back from the stored text
+  std::optional<double> index;
+};
+
+RowResult Finish(const BinRow& row, double target_mean) {
+  RowResult r;
+  if (row.n == 0) return r;
+  r.mean = Canonical15(detail::RoundTo5Decimals(row.target_sum / row.n));
+  if (target_mean != 0) r.index = detail::RoundHalfEven(*r.mean * 100 / target_mean);
+  return r;
+}
+
+using NumberEntry = Tally<TargetSums>::Entry;
+
+// Cuts the sorted values into bins of about equal weighted share. A bin is
+// closed just before the first value at which the share already placed
+// strictly exceeds bin / BinCount; a value is never split, and at most one
+// bin closes per value.
+std::vector<BinRow> CutBins(const std::vector<NumberEntry>& values, double weighted_n, std::int16_t bin_count) {
+  const double fraction = (100.0 / bin_count) / 100.0;
+  std::vector<BinRow> rows(1);
+  double bin = 1, cumulative = 0, share = 0, bin_target_sum = 0;
+  const std::size_t k = values.size();
+  for (std::size_t i = 0; i < k; ++i) {
+    const double v = values[i].value;
+    const double cut = fraction * bin;
+    if (share > cut && i > 0) {
+      rows.back().max = Rounded5Text(values[i - 1].value);
+      bin += 1;
+      rows.emplace_back();
+      rows.back().min = Rounded5Text(v);
+      bin_target_sum = 0;
+    }
+    BinRow& row = rows.back();
+    if (i == 0) row.min = Rounded5Text(v);
+    if (i == k - 1) row.max = Rounded5Text(v);
+    row.bin = bin;
+    const double count = values[i].payload.weight;
+    row.n = Canonical15(row.n + count);
+    cumulative += count;
+    share = cumulative / weighted_n;
+    bin_target_sum += values[i].payload.target_sum;
+    row.target_sum = bin_target_sum;
+  }
+  return rows;
+}
+
+// One bin per distinct value, its range the value as listed.
+BinRow ValueRow(std::size_t i, std::string label, const TargetSums& sums) {
+  BinRow row;
+  row.bin = static_cast<double>(i + 1);
+  row.min = row.max = std::move(label);
+  row.n = Canonical15(sums.weight);
+  row.target_sum = sums.target_sum;
+  return row;
+}
+
+// The result table, one row per bin, and each row's mean and index.
+std::vector<RowResult> WriteRows(const std::vector<BinRow>& rows, double target_mean, Recordset& table) {
+  std::vector<RowResult> results;
+  results.reserve(rows.size());
+  const auto out = table.GetFields();
+  qeldata::Field bin_field = out.Item("bin"), n_field = out.Item(1), min_field = out.Item(2), max_field = out.Item(3),
+                 mean_field = out.Item(4), index_field = out.Item(5);
+  for (const BinRow& row : rows) {
+    results.push_back(Finish(row, target_mean));
+    const RowResult& r = results.back();
+    table.AddNew();
+    bin_field.SetValue(NumberText(row.bin));
+    n_field.SetValue(NumberText(row.n));
+    min_field.SetValue(row.min);
+    max_field.SetValue(row.max);
+    if (r.mean) mean_field.SetValue(NumberText(*r.mean));
+    if (r.index) index_field.SetValue(NumberText(*r.index));
+    table.Update();
+  }
+  return results;
+}
+
+// PSI: the weighted spread of the bin means around the overall mean. DI: the
+// share of bin pairs whose means fall as the predictor rises. A bin that
+// weighs nothing has no mean and takes part in neither.
+void PowerAndDiscontinuity(const std::vector<BinRow>& rows, const std::vector<RowResult>& results,
+                           double weighted_n, BivariateRecord& rec) {
+  double squares = 0;
+  std::vector<double> means;
+  means.reserve(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (!results[i].mean) continue;
+    const double m = *results[i].mean;
+    squares += (rec.TargetMean - m) * (rec.TargetMean - m) * rows[i].n;
+    means.push_back(m);
+  }
+  rec.PSI = std::sqrt(squares / weighted_n);
+  const auto r = static_cast<std::int64_t>(means.size());
+  const double pairs = static_cast<double>((r - 1) * r) / 2;
+  if (pairs > 0) rec.DI = static_cast<double>(detail::CountFallingPairs(means)) / pairs * 100;
+}
+
+// The totals every finish starts from; fails where the target mean is undefined.
+void StartFinish(const TallyTotals& t, std::size_t k, const BivariateOptions& options, BivariateRecord& rec) {
+  rec.TargetMean = rec.DI = rec.PSI = 0;
+  rec.N = t.WgtN;
+  rec.Missing = t.Missing;
+  if (!std::isfinite(t.SumWgt) || !std::isfinite(t.WgtN))
+    throw qeldata::Error(kErrOverflow, kRunSource,
+                         "Overflow: the sum of the target or of the weights exceeds the range of a double.");
+  if (t.WgtN == 0)
+    throw qeldata::Error(kErrDivisionByZero, kRunSource,
+                         "Division by zero: the weighted N of the records with a predictor, a target" +
+                             std::string(options.weighted ? " and a weight" : "") + " is 0.");
+  rec.TargetMean = t.SumWgt / t.WgtN;
+  rec.Cardinality = static_cast<double>(k);
+  rec.Categorical = options.categorical || k <= static_cast<std::size_t>(options.binCount);
+}
+
+// The finish after sorting: `make_rows` builds the bins of the sorted values.
+// Returns nullptr when the run is cancelled at a checkpoint.
+template <typename MakeRows>
+std::shared_ptr<Recordset> FinishSorted(const TallyTotals& t, const BivariateOptions& options, BivariateRecord& rec,
+                                        const PhaseFn& phase, MakeRows make_rows) {
+  auto report = [&](const char* status, int bar) {
+    if (phase) phase(status, bar);
+  };
+  if (Checkpoint()) return nullptr;
+  report("Building Cummulative Counts", 70);
+  auto table = NewBivariateTable(options.predictor, options.target);
+  report("Assigning Bin/Segments", 83);
+  if (Checkpoint()) return nullptr;
+
+  const std::vector<BinRow> rows = make_rows();
+  const std::vector<RowResult> results = WriteRows(rows, rec.TargetMean, *table);
+  report("Accessing Results", 99);
+  if (Checkpoint()) return nullptr;
+  auto clone = table->Clone(qeldata::adLockUnspecified);
+  PowerAndDiscontinuity(rows, results, t.WgtN, rec);
+  return clone;
+}
+
+std::shared_ptr<Recordset> FinishNumbers(Tally<TargetSums>& tally, const BivariateOptions& options,
+                                         BivariateRecord& rec, const PhaseFn& phase) {
+  StartFinish(tally.Totals(), tally.Cardinality(), options, rec);
+  const std::vector<NumberEntry> values = tally.TakeSorted();
+  return FinishSorted(tally.Totals(), options, rec, phase, [&] {
+    if (!rec.Categorical) return CutBins(values, tally.Totals().WgtN, options.binCount);
+    std::vector<BinRow> rows;
+    rows.reserve(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i)
+      rows.push_back(ValueRow(i, NumberText(values[i].value), values[i].payload));
+    return rows;
+  });
+}
+
+std::shared_ptr<Recordset> FinishTexts(const TextTally& tally, BivariateOptions options, BivariateRecord& rec,
+                                       const PhaseFn& phase) {
+  options.categorical = true;  // a text has no order to cut into bins
+  StartFinish(tally.Totals(), tally.Cardinality(), options, rec);
+  std::vector<std::string> texts = tally.Texts();
+  QuickSort(texts, 0, static_cast<std::int64_t>(texts.size()) - 1);
+  return FinishSorted(tally.Totals(), options, rec, phase, [&] {
+    std::vector<BinRow> rows;
+    rows.reserve(texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) rows.push_back(ValueRow(i, texts[i], tally.Of(texts[i])));
+    return rows;
+  });
+}
+
+// Every error of a run or a finish as the reason it stopped.
+template <typename Body>
+auto Guarded(std::string& reason, Body body) -> decltype(body()) {
+  try {
+    return body();
+  } catch (const qeldata::Error& e) {
+    reason = e.description();
+  } catch (const TallyOverflow&) {
+    reason = "Overflow: the sum of the target or of the weights exceeds the range of a double.";
+  } catch (const std::exception& e) {
+    reason = e.what();
+  } catch (...) {
+    reason = "Unexpected error";
+  }
+  if (reason.empty()) reason = "Unexpected error";
+  return {};
+}
+
+// The run's progress window, when it shows one.
+class RunWindow {
+ public:
+  void Open(const std::string& predictor) {
+    window_ = CurrentPresenter().LoadProgressWindow();
+    window_->SetCaption("Processing Bivariate: " + predictor);
+    window_->SetStatus("Process Running");
+    window_->SetBarValue(0);
+    window_->ShowTopMost();
+    window_->Refresh();
+  }
+  void Status(const char* text) {
+    if (!window_) return;
+    window_->SetStatus(text);
+    window_->Refresh();
+  }
+  void Bar(int value) {
+    if (!window_) return;
+    window_->SetBarValue(value);
+    window_->Refresh();
+  }
+  void Phase(const char* text, int value) {
+    Status(text);
+    Bar(value);
+  }
+
+ private:
+  std::unique_ptr<ProgressWindow> window_;
+};
+
+// What the check and reading pass of a run leave behind.
+enum class ReadOutcome { kFailed, kCancelled, kNumbers, kTexts };
+
+// The run's checks and reading pass into one of the two tallies; rec.N and
+// rec.Missing follow the records read, also when the pass fails.
+ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, const std::string& TargetField,
+                         bool showStatus, const std::string& WeightField, std::int16_t BinCount, RunWindow& window,
+                         Tally<TargetSums>& numbers, TextTally& texts, BivariateRecord& rec) {
+  if (BinCount <= 0)
+    throw qeldata::Error(qeldata::kErrLibraryInput, kDataCheckSource,
+                         "Bin Count is invalid. Integer values >0 are required.");
+  if (showStatus) window.Open(PredictorField);
+  window.Status("System Initialization");
+  if (Checkpoint()) return ReadOutcome::kCancelled;  // the window unloads on the way out
+
+  input.MoveFirst();
+  const auto fields = input.GetFields();
+  const qeldata::Field predictor = fields.Item(PredictorField);
+  switch (predictor.Type()) {
+    case qeldata::adChar:
+    case qeldata::adWChar:
+    case qeldata::adVarChar:
+    case qeldata::adVarWChar:
+    case qeldata::adDate:
+    case qeldata::adDBDate:
+    case qeldata::adDBTimeStamp:
+      rec.Categorical = true;
+      break;
+    case qeldata::adLongVarChar:
+    case qeldata::adLongVarWChar:
+      throw qeldata::Error(qeldata::kErrLibraryInput, kDataCheckSource, "Invalid Data Type on input data.");
+    default:
+      break;
+  }
+
+  window.Phase("Extracting Summary Totals", 50);
+  if (Checkpoint()) return ReadOutcome::kCancelled;
+
+  const qeldata::Field target = fields.Item(TargetField);
+  std::optional<qeldata::Field> weight;
+  if (!IsBlank(WeightField)) weight = fields.Item(WeightField);
+  double in_flight = 0;
+  const TallyTotals& totals = rec.Categorical ? texts.Totals() : numbers.Totals();
+  try {
+    if (rec.Categorical) {
+      TextSink sink{texts, TextKeys(texts)};
+      Read(input, predictor, target, weight ? &*weight : nullptr, sink, in_flight);
+    } else {
+      NumberSink sink{numbers};
+      Read(input, predictor, target, weight ? &*weight : nullptr, sink, in_flight);
+      numbers.Flush();
+    }
+  } catch (...) {
+    rec.N = totals.WgtN + in_flight;
+    rec.Missing = totals.Missing;
+    throw;
+  }
+  return rec.Categorical ? ReadOutcome::kTexts : ReadOutcome::kNumbers;
+}
+
+}  // namespace
+
+BivariateRecord& BivariateRunRecord() { return t_record; }
+
+namespace detail {
+
+double RoundTo5Decimals(double x) {
+  if (!std::isfinite(x)) return x;
+  // Fixed notation with 5 decimals rounds the exact binary value, and an exact
+  // tie to the even digit; numbers this large are whole already.
+  if (std::fabs(x) >= 1e17) return x;
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed, 5);
+  double y = 0;
+  std::from_chars(buf, res.ptr, y);
+  return y == 0 ? 0.0 : y;
+}
+
+double RoundHalfEven(double x) {
+  if (!std::isfinite(x)) return x;
+  const double r = std::round(x);  // halves away from zero
+  if (std::fabs(x - std::trunc(x)) == 0.5 && std::fmod(r, 2.0) != 0) return r - std::copysign(1.0, x);
+  return r == 0 ? 0.0 : r;
+}
+
+namespace {
+std::int64_t MergeCount(std::vector<double>& a, std::vector<double>& scratch, std::size_t lo, std::size_t hi) {
+  if (hi - lo < 2) return 0;
+  const std::size_t mid = lo + (hi - lo) / 2;
+  std::int64_t count = MergeCount(a, scratch, lo, mid) + MergeCount(a, scratch, mid, hi);
+  std::size_t i = lo, j = mid, out = lo;
+  while (i < mid && j < hi) {
+    if (a[j] < a[i]) {
+      // a[j] falls below every remaining left element.
+      count += static_cast<std::int64_t>(mid - i);
+      scratch[out++] = a[j++];
+    } else {
+      scratch[out++] = a[i++];
+    }
+  }
+  while (i < mid) scratch[out++] = a[i++];
+  while (j < hi) scratch[out++] = a[j++];
+  std::copy(scratch.begin() + static_cast<std::ptrdiff_t>(lo), scratch.begin() + static_cast<std::ptrdiff_t>(hi),
+            a.begin() + static_cast<std::ptrdiff_t>(lo));
+  return count;
+}
+}  // namespace
+
+std::int64_t CountFallingPairs(std::span<const double> means) {
+  std::vector<double> a(means.begin(), means.end()), scratch(means.size());
+  return MergeCount(a, scratch, 0, a.size());
+}
+
+}  // namespace detail
+
+std::shared_ptr<Recordset> NewBivariateTable(const std::string& predictor, const std::string& target) {
+  auto table = std::make_shared<Recordset>();
+  auto fields = table->GetFields();
+  for (const std::string& name : {std::string("Bin"), std::string("N"), "Min " + predictor, "Max " + predictor,
+                                  "Mean " + target, std::string("Index")})
+    fields.Append(name, qeldata::adVarWChar, 255, qeldata::adFldUnspecified);
+  table->Open();
+  return table;
+}
+
+std::shared_ptr<Recordset> Bivariate_Finish(Tally<TargetSums>& tally, const BivariateOptions& options,
+                                            BivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
+  std::string why;
+  auto result = Guarded(why, [&] { return FinishNumbers(tally, options, rec, phase); });
+  if (reason) *reason = std::move(why);
+  return result;
+}
+
+std::shared_ptr<Recordset> Bivariate_Finish(const TextTally& tally, const BivariateOptions& options,
+                                            BivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
+  std::string why;
+  auto result = Guarded(why, [&] { return FinishTexts(tally, options, rec, phase); });
+  if (reason) *reason = std::move(why);
+  return result;
+}
+
+std::shared_ptr<Recordset> Bivariate_Run(Recordset& input, const std::string& PredictorField,
+                                         const std::string& TargetField, bool showStatus,
+                                         const std::string& WeightField, std::int16_t BinCount) {
+  BivariateRecord& rec = BivariateRunRecord();
+  rec.TargetMean = rec.N = rec.Missing = rec.DI = rec.PSI = rec.Cardinality = 0;
+  // A cancel or failure of an earlier run must not stop this one at its first
+  // checkpoint; the flag is this run's from here on.
+  CancelFlag() = false;
+
+  RunWindow window;
+  Tally<TargetSums> numbers;
+  TextTally texts;
+  std::string failure;
+  const ReadOutcome read = Guarded(failure, [&] {
+    return CheckAndRead(input, PredictorField, TargetField, showStatus, WeightField, BinCount, window, numbers,
+                        texts, rec);
+  });
+  if (read == ReadOutcome::kCancelled) return nullptr;
+  if (read != ReadOutcome::kFailed) {
+    const BivariateOptions options{PredictorField, TargetField, BinCount, rec.Categorical, !IsBlank(WeightField)};
+    const PhaseFn phase = [&](const char* status, int bar) { window.Phase(status, bar); };
+    auto result = read == ReadOutcome::kTexts ? Bivariate_Finish(texts, options, rec, &failure, phase)
+                                              : Bivariate_Finish(numbers, options, rec, &failure, phase);
+    if (result || failure.empty()) return result;  // done, or cancelled at a checkpoint
+  }
+  CancelFlag() = true;
+  try {
+    CurrentPresenter().ShowMessage("Com_Bivariate: Bivariate_Run " + failure);
+  } catch (...) {
+    // A host whose message box fails cannot be told more; the flag and the
+    // missing table still report the failure.
+  }
+  return nullptr;
+}
+
+}  // namespace qel

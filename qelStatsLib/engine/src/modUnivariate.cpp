@@ -1,0 +1,346 @@
+#include "qelStatsLib/modUnivariate.h"
+
+#include <span>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "modQuickSort.h"
+#include "qelStatsLib/presenter.h"
+#include "qeldata/error.h"
+#include "round15.h"
+#include "text.h"
+
+namespace qel {
+
+namespace {
+
+// Raised inside the run when an operation divides by zero, is invalid or
+// overflows. The run's one handler turns it, like every other error, into the
+// result false.
+struct ArithmeticFault {
+  const char* what = "a division by zero, an invalid operation or an overflow";
+};
+
+// Every operand in the run is finite (input values are checked as they are
+// read, and the run stops at the first non-finite result), so a result that is
+// not finite can only come from a division by zero, an invalid operation or an
+// overflow.
+inline double Checked(double result) {
+  if (!std::isfinite(result)) [[unlikely]]
+    throw ArithmeticFault{};
+  return result;
+}
+
+// The double the 15-significant-digit text form of `x` reads back as. A text
+// form beyond the largest double reads back as an infinity: that is an
+// overflow.
+inline double TextFormValue(double x) {
+  const double c = detail::Round15(x);
+  if (!std::isfinite(c)) [[unlikely]]
+    throw ArithmeticFault{"an overflow"};
+  return c;
+}
+
+// A field value with the key it is tallied under (its 15-digit form).
+// Providers mark numbers read from a token of at most 15 significant digits,
+// which are their own text form: those skip the rounding (adding +0.0 still
+// folds -0 into 0).
+struct Keyed {
+  double value, key;
+};
+
+inline Keyed DistinctValue(const qeldata::Value& v) {
+  if (v.IsNumber()) [[likely]] {
+    const double x = v.number();
+    if (!std::isfinite(x)) [[unlikely]]
+      throw qeldata::Error(qeldata::kErrDataConversion, "Univariate Descriptives",
+                           "the value " + qeldata::NumberText(x) + " is no data value");
+    return {x, v.IsCanonicalNumber() ? x + 0.0 : TextFormValue(x)};
+  }
+  const double x = Checked(v.AsNumber());  // AsNumber throws for a text that is no number
+  return {x, TextFormValue(x)};
+}
+
+bool IsRejectedType(int type) {
+  // The text and date types; the long text types pass and fail later on their
+  // first value that is no number.
+  return type == qeldata::adChar || type == qeldata::adDate || type == qeldata::adVarChar ||
+         type == qeldata::adVarWChar || type == qeldata::adWChar;
+}
+
+using text::IsBlank;
+
+// The progress window of one run, when the run shows one.
+class Progress {
+ public:
+  Progress(bool show, const std::string& fieldName) {
+    if (!show) return;
+    window_ = CurrentPresenter().LoadProgressWindow();
+    window_->SetCaption("Processing Univariate: " + fieldName);
+    window_->SetStatus("Reading Data");
+    window_->SetBarValue(0);
+    window_->ShowTopMost();
+    window_->Refresh();
+  }
+  void Phase(const char* status, int bar) {
+    if (!window_) return;
+    window_->SetStatus(status);
+    window_->SetBarValue(bar);
+    window_->Refresh();
+  }
+
+ private:
+  std::unique_ptr<ProgressWindow> window_;
+};
+
+// One quartile's state in the summary pass.
+struct Quartile {
+  double level;
+  double* statistic;
+  std::int64_t last_below = 0;  // 1-based index of the last value below the level; 0: none yet
+  bool exact = false;
+
+  void Visit(std::int64_t j, double p, double a) {
+    if (p == level) {
+      *statistic = a;
+      exact = true;
+    } else if (p < level && !exact) {
+      *statistic = a;
+      last_below = j;
+    } else if (p > level && !exact && j == last_below + 1) {
+      *statistic = a;
+    }
+  }
+};
+
+// Reads every record into the tally; the value field is looked up once by
+// the caller, the weight field (when `weighted`) on the first record, where
+// reading the weight would fail. `record` counts the records met, for the stop
+// reason.
+void ReadValues(qeldata::Recordset& rs, const qeldata::Field& value_field, const std::string& weightField,
+                bool weighted, UnivariateTally& tally, std::int64_t& record) {
+  if (rs.IsEOF()) return;
+  if (!weighted) {
+    for (; !rs.IsEOF(); rs.MoveNext()) {
+      ++record;
+      const qeldata::Value& v = value_field.GetValue();
+      if (v.IsNull()) {
+        tally.AddMissing();
+        continue;
+      }
+      const Keyed x = DistinctValue(v);
+      tally.AddKeyed(x.value, x.key);
+    }
+    tally.Flush();
+    return;
+  }
+  const qeldata::Field weight_field = rs.GetFields().Item(weightField);
+  for (; !rs.IsEOF(); rs.MoveNext()) {
+    ++record;
+    const qeldata::Value& v = value_field.GetValue();
+    const qeldata::Value& wv = weight_field.GetValue();
+    if (v.IsNull() || wv.IsNull()) {
+      tally.AddMissing();
+      continue;
+    }
+    const Keyed x = DistinctValue(v);
+    const double w = wv.AsNumber();
+    if (!std::isfinite(w)) [[unlikely]]
+      throw qeldata::Error(qeldata::kErrDataConversion, "Univariate Descriptives",
+                           "the weight " + qeldata::NumberText(w) + " is no data value");
+    tally.AddKeyed(x.value, x.key, w);
+  }
+  tally.Flush();
+}
+
+// The summary and shape passes over the sorted distinct values (not empty),
+// after the reading pass's totals are in `rec`.
+void Summarise(UnivariateRecord& rec, std::span<const UnivariateTally::Entry> entries, const PhaseFn& phase) {
+  const std::int64_t k = static_cast<std::int64_t>(entries.size());
+  auto value = [&](std::int64_t j) { return entries[static_cast<std::size_t>(j)].value; };
+  auto weight = [&](std::int64_t j) { return entries[static_cast<std::size_t>(j)].payload.weight; };
+  if (phase) phase("Building Summary Statistics", 58);
+
+  const double wgt_n = rec.WgtN;
+  const bool have_shares = wgt_n > 0;
+  double cum = 0, trim_w = 0, trim_sum = 0, ss = 0, max_w = 0, mode = 0;
+  bool median_set = false;
+  Quartile q1{0.25, &rec.Q1}, q3{0.75, &rec.Q3};
+  // Whether WgtN, rounded to the nearest whole number (halves to even), is even.
+  const double rounded_n = std::nearbyint(wgt_n);
+  const bool even_n = std::fmod(rounded_n, 2.0) == 0;
+
+  for (std::int64_t j = 1; j <= k; ++j) {
+    const double a = value(j - 1);
+    const double w = weight(j - 1);
+    if (w == 1) rec.Uniques += 1;
+    const double d = Checked(a - rec.Mean);
+    ss = Checked(ss + Checked(w * Checked(d * d)));
+    cum = Checked(cum + w);
+    if (have_shares) {
+      const double p = Checked(cum / wgt_n);
+      // Whole values in the outer 2.5% of the weight on either side leave the
+      // trimmed mean; the largest value (share 1) always does.
+      if (p <= 0.025 || p >= 0.975) {
+        trim_w = Checked(trim_w + w);
+        trim_sum = Checked(trim_sum + Checked(w * a));
+      }
+      q1.Visit(j, p, a);
+      q3.Visit(j, p, a);
+      if (!median_set && p >= 0.5) {
+        median_set = true;
+        if (p == 0.5 && even_n) {
+          // Half the weight lies at or below a(j): the median sits between it
+          // and the next larger value.
+          if (j == k) throw ArithmeticFault{};
+          rec.Median = Checked(Checked(a + value(j)) / 2);
+        } else {
+          rec.Median = a;
+        }
+      }
+    }
+    if (max_w == 0) mode = a;
+    if (w > max_w) {
+      mode = a;
+      max_w = w;
+    }
+  }
+
+  rec.Mode = TextFormValue(mode);
+  if (wgt_n - 1 > 0) rec.Variance = Checked(ss / (wgt_n - 1));
+  rec.Stdev = Checked(std::pow(rec.Variance, 0.5));
+  rec.Min = value(0);
+  rec.Max = value(k - 1);
+  rec.Range = Checked(rec.Max - rec.Min);
+  rec.Cardinality = static_cast<double>(k);
+  rec.IQR = Checked(rec.Q3 - rec.Q1);
+  if (wgt_n - trim_w > 0) rec.TrimmedMean = Checked(Checked(rec.Sum - trim_sum) / (wgt_n - trim_w));
+  if (rec.Mean != 0) rec.CV = Checked(Checked(rec.Stdev * 100) / rec.Mean);
+
+  // The sample corrections of skewness and excess kurtosis. The kurtosis
+  // constant divides by zero at a total weight of exactly 2 or 3.
+  const double w_total = wgt_n;
+  const double d2 = Checked((w_total - 1) * (w_total - 2));
+  const double d3 = Checked(d2 * (w_total - 3));
+  const double w1 = w_total - 1;
+  const double c_denominator = Checked((w_total - 2) * (w_total - 3));
+  if (c_denominator == 0)
+    throw ArithmeticFault{"a division by zero: the kurtosis correction is undefined for a total weight of 2 or 3"};
+  const double c = Checked(Checked(3 * Checked(w1 * w1)) / c_denominator);
+
+  if (phase) phase("Building Skewness and Kurtosis", 99);
+  if (rec.Stdev == 0) {
+    rec.Skewness = -99999;
+    rec.Kurtosis = -9999;
+    return;
+  }
+  double s3 = 0, s4 = 0;
+  for (std::int64_t j = 0; j < k; ++j) {
+    const double a = value(j);
+    const double w = weight(j);
+    const double z = Checked(Checked(a - rec.Mean) / rec.Stdev);
+    s3 = Checked(s3 + Checked(w * Checked(Checked(Checked(std::pow(z, 3)) * w_total) / d2)));
+    s4 = Checked(s4 + Checked(w * Checked(Checked(Checked(Checked(std::pow(z, 4)) * w_total) * (w_total + 1)) / d3)));
+  }
+  rec.Skewness = s3;
+  rec.Kurtosis = Checked(s4 - c);
+}
+
+std::string& StopReason() {
+  thread_local std::string reason;
+  return reason;
+}
+
+void CopyTotals(const TallyTotals& t, UnivariateRecord& rec) {
+  rec.N = t.N;
+  rec.WgtN = t.WgtN;
+  rec.Missing = t.Missing;
+  rec.Sum = t.SumWgt;  // the weighted sum: the plain one when every weight is 1
+}
+
+// Every error of a run or a finish as the reason it stopped.
+template <typename Body>
+bool Guarded(std::string& reason, Body body) {
+  try {
+    return body();
+  } catch (const qeldata::Error& e) {
+    reason = e.description();
+  } catch (const ArithmeticFault& f) {
+    reason = f.what;
+  } catch (const TallyOverflow& e) {
+    reason = std::string("an overflow in ") + e.what();
+  } catch (const std::exception& e) {
+    reason = e.what();
+  } catch (...) {
+    reason = "an unexpected error";
+  }
+  return false;
+}
+
+}  // namespace
+
+UnivariateRecord& UnivariateRunRecord() {
+  thread_local UnivariateRecord record;
+  return record;
+}
+
+const std::string& UnivariateStopReason() { return StopReason(); }
+
+bool Univariate_Finish(UnivariateTally& tally, UnivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
+  std::string why;
+  const bool done = Guarded(why, [&] {
+    rec = UnivariateRecord{};
+    CopyTotals(tally.Totals(), rec);
+    if (phase) phase("Sorting Data", 73);
+    if (rec.WgtN > 0) rec.Mean = Checked(rec.Sum / rec.WgtN);
+    if (tally.Cardinality() == 0) throw ArithmeticFault{"no record has a usable value"};
+    const std::vector<UnivariateTally::Entry> entries = tally.TakeSorted();
+    Summarise(rec, entries, phase);
+    return true;
+  });
+  if (reason) *reason = std::move(why);
+  return done;
+}
+
+bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const std::string& weightField,
+                    bool showStatus) {
+  // The run works on a local record and hands it over at every exit, so the
+  // thread's record holds exactly what was computed before a stop.
+  UnivariateRecord rec;
+  std::unique_ptr<Progress> progress;
+  UnivariateTally tally;
+  std::int64_t record = 0;  // records met by the reading pass
+  std::string reason;
+  bool result = Guarded(reason, [&] {
+    // A recordset left at its end by an earlier read (a disconnected
+    // DataSource run twice) is read again from its first record; only an empty
+    // one is left alone.
+    if (!(rs.IsBOF() && rs.IsEOF())) rs.MoveFirst();
+    const qeldata::Field value_field = rs.GetFields().Item(fieldName);
+    if (IsRejectedType(value_field.Type()))
+      throw qeldata::Error(qeldata::kErrLibraryInput, "Univariate Descriptives", "Numeric Data types only");
+    progress = std::make_unique<Progress>(showStatus, fieldName);
+    ReadValues(rs, value_field, weightField, !IsBlank(weightField), tally, record);
+    return true;
+  });
+  if (result) {
+    record = 0;  // past the reading pass
+    const bool empty = tally.Cardinality() == 0;
+    result = Univariate_Finish(tally, rec, &reason,
+                               [&](const char* status, int bar) { progress->Phase(status, bar); });
+    if (empty) reason = "no record has a usable value of '" + fieldName + "'";
+  } else {
+    CopyTotals(tally.Totals(), rec);
+  }
+  if (!result && record > 0) reason += " (record " + std::to_string(record) + ")";
+  UnivariateRunRecord() = rec;
+  StopReason() = std::move(reason);
+  progress.reset();  // unloads the progress window
+  return result;
+}
+
+}  // namespace qel

@@ -1,0 +1,475 @@
+#include "qelStatsLib/tally.h"
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <type_traits>
+#include <utility>
+
+#include "modQuickSort.h"
+#include "round15.h"
+
+namespace qel {
+
+double Form15(double x) { return detail::Round15(x) + 0.0; }
+
+namespace {
+
+// A NaN pattern: never the bits of a finite key.
+constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
+constexpr std::size_t kInitialSlots = 1024;
+
+// The finaliser of MurmurHash3: keys that differ only in their low mantissa
+// bits (or only in their exponent) still spread over the table.
+inline std::uint64_t Bits(double x) { return std::bit_cast<std::uint64_t>(x); }
+
+inline std::size_t Mix(std::uint64_t k) {
+  k ^= k >> 33;
+  k *= 0xff51afd7ed558ccdULL;
+  k ^= k >> 33;
+  return static_cast<std::size_t>(k);
+}
+
+inline double Finite(double x, TallyOverflow::Total total, const char* what) {
+  if (!std::isfinite(x)) [[unlikely]]
+    throw TallyOverflow(total, what);
+  return x;
+}
+
+// The totals of one complete record with the summed quantity q.
+inline void AddToTotals(TallyTotals& t, double weight, double q) {
+  t.N += 1;
+  t.WgtN = Finite(t.WgtN + weight, TallyOverflow::Total::kWgtN, "the total weight");
+  t.Sum = Finite(t.Sum + q, TallyOverflow::Total::kSum, "the sum of the values");
+  t.SumWgt = Finite(t.SumWgt + Finite(weight * q, TallyOverflow::Total::kSumWgt, "the weighted sum of the values"),
+                    TallyOverflow::Total::kSumWgt, "the weighted sum of the values");
+}
+
+// A CountWeight keeps its weight total in the 15-digit form after every addition.
+inline double AddWeight15(double total, double w) {
+  return Finite(detail::Round15(Finite(total + w, TallyOverflow::Total::kValueWeight, "the total weight of a value")),
+                TallyOverflow::Total::kValueWeight, "the total weight of a value");
+}
+
+inline void Accumulate(CountWeight& p, double count, double weight, double) {
+  p.count += count;
+  p.weight = AddWeight15(p.weight, weight);
+}
+
+inline void Accumulate(TargetSums& p, double count, double weight, double target_sum) {
+  p.count += count;
+  p.weight += weight;
+  p.target_sum += target_sum;
+}
+
+// ---- Bytes ----
+
+constexpr char kMagic[4] = {'Q', 'T', 'L', 'Y'};
+constexpr std::uint32_t kVersion = 1;
+
+template <typename P>
+constexpr std::uint32_t PayloadKind() {
+  return std::is_same_v<P, CountWeight> ? 1 : 2;
+}
+constexpr std::uint32_t kTextKind = 3;
+
+class Writer {
+ public:
+  void Bytes(const void* p, std::size_t n) {
+    const auto* b = static_cast<const unsigned char*>(p);
+    out_.insert(out_.end(), b, b + n);
+  }
+  // Little-endian whatever the host (the doubles as their IEEE bits).
+  void U64(std::uint64_t v) {
+    for (int i = 0; i < 8; ++i) out_.push_back(static_cast<unsigned char>(v >> (8 * i)));
+  }
+  void F64(double d) { U64(std::bit_cast<std::uint64_t>(d)); }
+  void Header(std::uint32_t kind, const TallyTotals& t, std::uint64_t count) {
+    Bytes(kMagic, 4);
+    U64(kVersion);
+    U64(kind);
+    for (double d : {t.N, t.WgtN, t.Missing, t.Sum, t.SumWgt}) F64(d);
+    U64(count);
+  }
+  std::vector<unsigned char> Take() { return std::move(out_); }
+
+ private:
+  std::vector<unsigned char> out_;
+};
+
+class Reader {
+ public:
+  explicit Reader(std::span<const unsigned char> in) : in_(in) {}
+  std::uint64_t U64() {
+    Need(8);
+    std::uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v |= static_cast<std::uint64_t>(in_[at_ + i]) << (8 * i);
+    at_ += 8;
+    return v;
+  }
+  double F64() { return std::bit_cast<double>(U64()); }
+  std::string Text(std::size_t n) {
+    Need(n);
+    std::string s(reinterpret_cast<const char*>(in_.data() + at_), n);
+    at_ += n;
+    return s;
+  }
+  // Reads the header; returns the number of entries.
+  std::uint64_t Header(std::uint32_t kind, TallyTotals& t) {
+    Need(4);
+    if (std::memcmp(in_.data(), kMagic, 4) != 0) Bad("no tally");
+    at_ = 4;
+    if (U64() != kVersion) Bad("a tally of another version");
+    if (U64() != kind) Bad("a tally of another kind");
+    t.N = F64();
+    t.WgtN = F64();
+    t.Missing = F64();
+    t.Sum = F64();
+    t.SumWgt = F64();
+    const std::uint64_t count = U64();
+    if (count > in_.size()) Bad("a truncated tally");  // every entry takes at least one byte
+    return count;
+  }
+  void End() const {
+    if (at_ != in_.size()) Bad("bytes after the tally");
+  }
+
+ private:
+  void Need(std::size_t n) const {
+    if (in_.size() - at_ < n) Bad("a truncated tally");
+  }
+  [[noreturn]] static void Bad(const char* what) {
+    throw std::invalid_argument(std::string("Tally bytes: ") + what);
+  }
+  std::span<const unsigned char> in_;
+  std::size_t at_ = 0;
+};
+
+inline void AddTotals(TallyTotals& to, const TallyTotals& from) {
+  to.N += from.N;
+  to.WgtN += from.WgtN;
+  to.Missing += from.Missing;
+  to.Sum += from.Sum;
+  to.SumWgt += from.SumWgt;
+}
+
+}  // namespace
+
+// ---- Tally ----
+
+template <typename P>
+Tally<P>::Tally() {
+  Rehash(kInitialSlots);
+}
+template <typename P>
+Tally<P>::Tally(Tally&&) noexcept = default;
+template <typename P>
+Tally<P>& Tally<P>::operator=(Tally&&) noexcept = default;
+template <typename P>
+Tally<P>::Tally(const Tally&) = default;
+template <typename P>
+Tally<P>& Tally<P>::operator=(const Tally&) = default;
+template <typename P>
+Tally<P>::~Tally() = default;
+
+template <typename P>
+const typename Tally<P>::Slot* Tally<P>::Home(std::uint64_t key) const {
+  return &slots_[Mix(key) & mask_];
+}
+
+template <typename P>
+typename Tally<P>::Slot& Tally<P>::FindOrAdd(std::uint64_t key, double value) const {
+  std::size_t i = Mix(key) & mask_;
+  while (true) {
+    Slot& s = slots_[i];
+    const std::uint64_t bits = Bits(s.value);
+    if (bits == key) return s;
+    if (bits == kEmpty) break;
+    i = (i + 1) & mask_;
+  }
+  // At most three quarters full: a column of 9 million distinct values fits
+  // 16 million slots.
+  if ((size_ + 1) * 4 > slots_.size() * 3) {
+    Rehash(slots_.size() * 2);
+    i = Mix(key) & mask_;
+    while (Bits(slots_[i].value) != kEmpty) i = (i + 1) & mask_;
+  }
+  ++size_;
+  value += 0.0;  // the first occurrence; -0 is shown as 0
+  if (Bits(value) != key) [[unlikely]]
+    firsts_.emplace(key, value);
+  slots_[i] = Slot{std::bit_cast<double>(key), P{}};
+  return slots_[i];
+}
+
+template <typename P>
+void Tally<P>::Rehash(std::size_t capacity) const {
+  std::vector<Slot> old(capacity, Slot{std::bit_cast<double>(kEmpty), P{}});
+  old.swap(slots_);
+  mask_ = capacity - 1;
+  for (const Slot& s : old) {
+    const std::uint64_t key = Bits(s.value);
+    if (key == kEmpty) continue;
+    std::size_t i = Mix(key) & mask_;
+    while (Bits(slots_[i].value) != kEmpty) i = (i + 1) & mask_;
+    slots_[i] = s;
+  }
+}
+
+template <typename P>
+void Tally<P>::Place(const Pending& p) const {
+  Slot& s = FindOrAdd(std::bit_cast<std::uint64_t>(p.key), p.value);
+  Accumulate(s.payload, 1, p.weight, p.weight * p.target);
+}
+
+template <typename P>
+void Tally<P>::Add(double value, double weight, double target) {
+  AddKeyed(value, Form15(value), weight, target);
+}
+
+template <typename P>
+void Tally<P>::AddKeyed(double value, double key, double weight, double target) {
+  AddToTotals(totals_, weight, std::is_same_v<P, CountWeight> ? key : target);
+  const Pending p{value, key, weight, target};
+  if constexpr (std::is_same_v<P, CountWeight>) {
+    // A weight total that overflows must stop the run at the record that
+    // causes it: past the bound, every record is placed at once.
+    abs_weights_ += std::fabs(weight);
+    if (!(abs_weights_ <= 1e300)) [[unlikely]] {
+      Flush();
+      Place(p);
+      return;
+    }
+  }
+  // Records reach their slot a few records after they were added, with the
+  // slot prefetched in between: with many distinct values nearly every look-up
+  // would otherwise miss the cache. Each slot still takes its additions in
+  // record order, so the look-ahead changes no sum.
+  __builtin_prefetch(Home(std::bit_cast<std::uint64_t>(key)));
+  if (read_ - placed_ == kLag) Place(pending_[placed_++ % kLag]);
+  pending_[read_++ % kLag] = p;
+}
+
+template <typename P>
+void Tally<P>::Flush() const {
+  while (placed_ < read_) Place(pending_[placed_++ % kLag]);
+}
+
+template <typename P>
+void Tally<P>::AddAggregate(double value, const P& payload) {
+  Flush();
+  const double key = Form15(value);
+  const double q_count = std::is_same_v<P, CountWeight> ? key * payload.count : 0;
+  double q_weight = 0;
+  if constexpr (std::is_same_v<P, TargetSums>) q_weight = payload.target_sum;
+  else q_weight = key * payload.weight;
+  totals_.N += payload.count;
+  totals_.WgtN = Finite(totals_.WgtN + payload.weight, TallyOverflow::Total::kWgtN, "the total weight");
+  if constexpr (std::is_same_v<P, TargetSums>) {
+    totals_.Sum = Finite(totals_.Sum + payload.target_sum, TallyOverflow::Total::kSum, "the sum of the values");
+  } else {
+    totals_.Sum = Finite(totals_.Sum + q_count, TallyOverflow::Total::kSum, "the sum of the values");
+  }
+  totals_.SumWgt = Finite(totals_.SumWgt + q_weight, TallyOverflow::Total::kSumWgt, "the weighted sum of the values");
+  abs_weights_ += std::fabs(payload.weight);
+  Slot& s = FindOrAdd(std::bit_cast<std::uint64_t>(key), value);
+  if constexpr (std::is_same_v<P, CountWeight>) {
+    Accumulate(s.payload, payload.count, payload.weight, 0);
+  } else {
+    Accumulate(s.payload, payload.count, payload.weight, payload.target_sum);
+  }
+}
+
+template <typename P>
+void Tally<P>::AddArrays(std::span<const double> values, std::span<const double> weights,
+                         std::span<const double> targets) {
+  if ((!weights.empty() && weights.size() != values.size()) || (!targets.empty() && targets.size() != values.size()))
+    throw std::invalid_argument("Tally: weights and targets must be as long as the values");
+  for (std::size_t i = 0; i < values.size(); ++i)
+    Add(values[i], weights.empty() ? 1.0 : weights[i], targets.empty() ? 0.0 : targets[i]);
+}
+
+template <typename P>
+void Tally<P>::Merge(const Tally& other) {
+  Flush();
+  other.Flush();
+  for (const Slot& s : other.slots_) {
+    const std::uint64_t key = Bits(s.value);
+    if (key == kEmpty) continue;
+    const auto first = other.firsts_.find(key);
+    Slot& mine = FindOrAdd(key, first == other.firsts_.end() ? s.value : first->second);
+    if constexpr (std::is_same_v<P, CountWeight>) {
+      Accumulate(mine.payload, s.payload.count, s.payload.weight, 0);
+    } else {
+      Accumulate(mine.payload, s.payload.count, s.payload.weight, s.payload.target_sum);
+    }
+  }
+  AddTotals(totals_, other.totals_);
+  abs_weights_ += other.abs_weights_;
+}
+
+template <typename P>
+std::size_t Tally<P>::Cardinality() const {
+  Flush();
+  return size_;
+}
+
+template <typename P>
+std::vector<typename Tally<P>::Entry> Tally<P>::Entries() const {
+  Flush();
+  std::vector<Entry> out;
+  out.reserve(size_);
+  for (const Slot& s : slots_) {
+    const std::uint64_t key = Bits(s.value);
+    if (key == kEmpty) continue;
+    const auto first = firsts_.find(key);
+    out.push_back(Entry{first == firsts_.end() ? s.value : first->second, s.payload});
+  }
+  return out;
+}
+
+template <typename P>
+std::vector<typename Tally<P>::Entry> Tally<P>::TakeSorted() {
+  Flush();
+  // The slots are packed to the front and sorted where they are, by key:
+  // rounding to 15 digits keeps the order, so that is the order of the
+  // values. Then each key that stands for another first occurrence gives way
+  // to it.
+  std::vector<Entry> out;
+  out.swap(slots_);
+  std::size_t packed = 0;
+  for (std::size_t i = 0; i < out.size(); ++i)
+    if (Bits(out[i].value) != kEmpty) out[packed++] = out[i];
+  out.resize(packed);
+  out.shrink_to_fit();
+  if (packed > 1)
+    detail::QuickSortRange(std::span<Entry>(out), 0, static_cast<std::int64_t>(packed) - 1,
+                           [](const Entry& a, const Entry& b) { return a.value < b.value; });
+  if (!firsts_.empty())
+    for (Entry& e : out) {
+      const auto first = firsts_.find(Bits(e.value));
+      if (first != firsts_.end()) e.value = first->second;
+    }
+  firsts_.clear();
+  size_ = 0;
+  Rehash(kInitialSlots);
+  return out;
+}
+
+template <typename P>
+std::vector<unsigned char> Tally<P>::Serialize() const {
+  Flush();
+  Writer w;
+  w.Header(PayloadKind<P>(), totals_, size_);
+  w.F64(abs_weights_);
+  for (const Slot& s : slots_) {
+    const std::uint64_t key = Bits(s.value);
+    if (key == kEmpty) continue;
+    const auto first = firsts_.find(key);
+    w.U64(key);
+    w.F64(first == firsts_.end() ? s.value : first->second);
+    w.F64(s.payload.count);
+    w.F64(s.payload.weight);
+    if constexpr (std::is_same_v<P, TargetSums>) w.F64(s.payload.target_sum);
+  }
+  return w.Take();
+}
+
+template <typename P>
+Tally<P> Tally<P>::Deserialize(std::span<const unsigned char> bytes) {
+  Reader r(bytes);
+  Tally t;
+  const std::uint64_t count = r.Header(PayloadKind<P>(), t.totals_);
+  t.abs_weights_ = r.F64();
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const std::uint64_t key = r.U64();
+    const double value = r.F64();
+    if (key == kEmpty || !std::isfinite(value) || std::bit_cast<std::uint64_t>(Form15(value)) != key)
+      throw std::invalid_argument("Tally bytes: an entry whose key is not its value's 15-digit form");
+    Slot& s = t.FindOrAdd(key, value);
+    if (s.payload.count != 0 || s.payload.weight != 0)
+      throw std::invalid_argument("Tally bytes: a value held twice");
+    s.payload.count = r.F64();
+    s.payload.weight = r.F64();
+    if constexpr (std::is_same_v<P, TargetSums>) s.payload.target_sum = r.F64();
+  }
+  r.End();
+  return t;
+}
+
+template class Tally<CountWeight>;
+template class Tally<TargetSums>;
+
+// ---- TextTally ----
+
+std::uint32_t TextTally::Position(std::string_view key) {
+  auto it = index_.find(key);
+  if (it != index_.end()) return it->second;
+  if (texts_.size() >= 0xFFFFFFFFu) throw std::length_error("The predictor has too many distinct values.");
+  const auto position = static_cast<std::uint32_t>(texts_.size());
+  index_.emplace(std::string(key), position);
+  texts_.emplace_back(key);
+  payloads_.emplace_back();
+  return position;
+}
+
+void TextTally::AddAt(std::uint32_t position, double weight, double target) {
+  AddToTotals(totals_, weight, target);
+  Accumulate(payloads_[position], 1, weight, weight * target);
+}
+
+void TextTally::AddAggregate(std::string_view key, const TargetSums& payload) {
+  totals_.N += payload.count;
+  totals_.WgtN = Finite(totals_.WgtN + payload.weight, TallyOverflow::Total::kWgtN, "the total weight");
+  totals_.Sum = Finite(totals_.Sum + payload.target_sum, TallyOverflow::Total::kSum, "the sum of the values");
+  totals_.SumWgt =
+      Finite(totals_.SumWgt + payload.target_sum, TallyOverflow::Total::kSumWgt, "the weighted sum of the values");
+  Accumulate(payloads_[Position(key)], payload.count, payload.weight, payload.target_sum);
+}
+
+void TextTally::AddArrays(std::span<const std::string> keys, std::span<const double> weights,
+                          std::span<const double> targets) {
+  if ((!weights.empty() && weights.size() != keys.size()) || (!targets.empty() && targets.size() != keys.size()))
+    throw std::invalid_argument("Tally: weights and targets must be as long as the values");
+  for (std::size_t i = 0; i < keys.size(); ++i)
+    Add(keys[i], weights.empty() ? 1.0 : weights[i], targets.empty() ? 0.0 : targets[i]);
+}
+
+void TextTally::Merge(const TextTally& other) {
+  for (std::size_t i = 0; i < other.texts_.size(); ++i) {
+    const TargetSums& p = other.payloads_[i];
+    Accumulate(payloads_[Position(other.texts_[i])], p.count, p.weight, p.target_sum);
+  }
+  AddTotals(totals_, other.totals_);
+}
+
+const TargetSums& TextTally::Of(const std::string& text) const { return payloads_[index_.find(text)->second]; }
+
+std::vector<unsigned char> TextTally::Serialize() const {
+  Writer w;
+  w.Header(kTextKind, totals_, texts_.size());
+  for (std::size_t i = 0; i < texts_.size(); ++i) {
+    w.U64(texts_[i].size());
+    w.Bytes(texts_[i].data(), texts_[i].size());
+    w.F64(payloads_[i].count);
+    w.F64(payloads_[i].weight);
+    w.F64(payloads_[i].target_sum);
+  }
+  return w.Take();
+}
+
+TextTally TextTally::Deserialize(std::span<const unsigned char> bytes) {
+  Reader r(bytes);
+  TextTally t;
+  const std::uint64_t count = r.Header(kTextKind, t.totals_);
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const std::string text = r.Text(r.U64());
+    const std::uint32_t position = t.Position(text);
+    if (position != i) throw std::invalid_argument("Tally bytes: a text held twice");
+    t.payloads_[position] = TargetSums{r.F64(), r.F64(), r.F64()};
+  }
+  r.End();
+  return t;
+}
+
+}  // namespace qel

@@ -1,0 +1,110 @@
+#include "qelStatsLib/tally.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace qel {
+namespace {
+
+using CW = Tally<CountWeight>;
+
+TEST(Tally, KeysByTheFifteenDigitFormAndKeepsTheFirstOccurrence) {
+  CW t;
+  t.Add(1234567890123456789.0);  // 17 significant digits: the double 1234567890123456768
+  t.Add(1234567890123456700.0);  // the same 15-digit form
+  t.Add(-0.0);
+  t.Add(0.0);
+  t.Flush();
+  EXPECT_EQ(t.Cardinality(), 2u);
+  EXPECT_EQ(t.Totals().N, 4);
+  const auto sorted = t.TakeSorted();
+  ASSERT_EQ(sorted.size(), 2u);
+  EXPECT_EQ(sorted[0].value, 0.0);
+  EXPECT_FALSE(std::signbit(sorted[0].value));
+  EXPECT_EQ(sorted[1].value, 1234567890123456768.0);  // not the rounded 1.23456789012346e18
+  EXPECT_EQ(sorted[1].payload.count, 2);
+  // The sums go through the 15-digit form.
+  EXPECT_EQ(t.Totals().Sum, 2 * Form15(1234567890123456789.0));
+}
+
+TEST(Tally, WeightTotalsStayInTheirFifteenDigitForm) {
+  CW t;
+  t.Add(5, 0.7);
+  t.Add(5, 0.2);
+  t.Add(5, 0.1);
+  const auto sorted = t.TakeSorted();
+  EXPECT_EQ(sorted.at(0).payload.weight, 1.0);
+}
+
+// A tally of the records split in parts, merged, equals the tally of all of
+// them: exactly for counts and whole weights.
+TEST(Tally, MergedPartsGiveTheSameCountsAndOrder) {
+  std::vector<double> values, weights;
+  for (int i = 0; i < 5000; ++i) {
+    values.push_back((i * 7919) % 613 * 0.25 - 40);
+    weights.push_back(1 + i % 3);
+  }
+  CW whole;
+  whole.AddArrays(values, weights);
+  CW a, b;
+  a.AddArrays(std::span(values).first(1234), std::span(weights).first(1234));
+  b.AddArrays(std::span(values).subspan(1234), std::span(weights).subspan(1234));
+  a.Merge(b);
+  EXPECT_EQ(a.Totals().N, whole.Totals().N);
+  EXPECT_EQ(a.Totals().WgtN, whole.Totals().WgtN);
+  EXPECT_EQ(a.Totals().SumWgt, whole.Totals().SumWgt);  // quarters and whole weights: exact in any order
+  const auto x = a.TakeSorted(), y = whole.TakeSorted();
+  ASSERT_EQ(x.size(), y.size());
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    EXPECT_EQ(x[i].value, y[i].value);
+    EXPECT_EQ(x[i].payload.count, y[i].payload.count);
+    EXPECT_EQ(x[i].payload.weight, y[i].payload.weight);
+  }
+}
+
+TEST(Tally, AggregatedRowsAndBytesRoundTrip) {
+  Tally<TargetSums> t;
+  t.AddAggregate(2.5, TargetSums{3, 4.5, 9});
+  t.Add(2.5, 1, 2);
+  t.Add(1e300, 2, -1);
+  t.AddMissing(2);
+  const auto bytes = t.Serialize();
+  Tally<TargetSums> back = Tally<TargetSums>::Deserialize(bytes);
+  EXPECT_EQ(back.Totals().N, 5);
+  EXPECT_EQ(back.Totals().WgtN, 7.5);
+  EXPECT_EQ(back.Totals().Missing, 2);
+  const auto sorted = back.TakeSorted();
+  ASSERT_EQ(sorted.size(), 2u);
+  EXPECT_EQ(sorted[0].payload.count, 4);
+  EXPECT_EQ(sorted[0].payload.weight, 5.5);
+  EXPECT_EQ(sorted[0].payload.target_sum, 11);
+  // Bytes of another kind, or cut short, are refused.
+  EXPECT_THROW(CW::Deserialize(bytes), std::invalid_argument);
+  EXPECT_THROW(Tally<TargetSums>::Deserialize(std::span(bytes).first(bytes.size() - 3)), std::invalid_argument);
+}
+
+TEST(Tally, TextTalliesMergeAndRoundTrip) {
+  TextTally a, b;
+  a.Add("B", 1, 10);
+  a.Add("A", 2, 1);
+  b.Add("C", 1, 5);
+  b.Add("A", 1, 3);
+  a.Merge(b);
+  const TextTally back = TextTally::Deserialize(a.Serialize());
+  EXPECT_EQ(back.Texts(), (std::vector<std::string>{"B", "A", "C"}));
+  EXPECT_EQ(back.Of("A").weight, 3);
+  EXPECT_EQ(back.Of("A").target_sum, 5);
+  EXPECT_EQ(back.Totals().WgtN, 5);
+}
+
+TEST(Tally, AnOverflowingWeightTotalStopsAtItsRecord) {
+  CW t;
+  t.Add(1, 1e308);
+  t.Add(0.5, -1e308);
+  EXPECT_THROW(t.Add(1, 1e308), TallyOverflow);
+}
+
+}  // namespace
+}  // namespace qel
