@@ -153,8 +153,13 @@ class Tally {
   const TallyTotals& Totals() const { return totals_; }
   // The distinct values in no particular order.
   std::vector<Entry> Entries() const;
-  // The distinct values sorted ascending with the library's quick sort; the
-  // tally is empty of values afterwards (its totals stay).
+  // The distinct values sorted ascending; the tally is empty of values
+  // afterwards (its totals stay). The sort is a radix sort of the keys'
+  // order-preserving bit patterns, not the library's quick sort; the results
+  // cannot differ, because the keys are distinct (one per distinct value),
+  // finite and never -0: distinct numbers have exactly one ascending order,
+  // which every correct sort produces, and the first occurrences replace
+  // their keys only after sorting (rounding to 15 digits keeps the order).
   std::vector<Entry> TakeSorted();
 
  private:
