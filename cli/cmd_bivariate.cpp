@@ -55,6 +55,7 @@ int RunBivariate(const std::vector<std::string>& argv) {
   const std::vector<std::string> notes = ran ? std::vector<std::string>{}
                                              : TextFieldNotes(input, {target, args.Get("weight").value_or("")});
 
+  if (table) WarnOfLargeTable(std::cerr, "bivariate", *table);
   if (json) {
     JsonObject out;
     out.Add("Run", ran);
@@ -67,11 +68,12 @@ int RunBivariate(const std::vector<std::string>& argv) {
     out.Add("Cardinality", biv.Cardinality());
     out.Add("Categorical", biv.Categorical());
     if (table)
-      out.AddRaw("ResultSet", JsonRecordset(*table));
+      out.AddRecordset("ResultSet", *table);
     else
       out.AddNull("ResultSet");
     out.AddRaw("messages", JsonStrings(presenter.messages()));
-    std::cout << out.str() << '\n';
+    out.Write(std::cout);
+    std::cout << '\n';
   } else {
     PrintProperties(std::cout, {{"PSI", HumanNumber(biv.PSI())},
                                 {"DI", HumanNumber(biv.DI())},

@@ -76,15 +76,17 @@ int RunOutlier(const std::vector<std::string>& argv) {
   const std::vector<std::string> notes = ran ? std::vector<std::string>{}
                                              : TextFieldNotes(input, {field, args.Get("weight").value_or("")});
 
+  if (table) WarnOfLargeTable(std::cerr, "outlier", *table);
   if (json) {
     JsonObject out;
     out.Add("Run", ran);
     if (!notes.empty()) out.Add("error", JoinNotes(notes));
     for (const auto& [name, value] : Statistics(o)) out.Add(name, value);
-    if (table) out.AddRaw("ResultSet", JsonRecordset(*table));
+    if (table) out.AddRecordset("ResultSet", *table);
     else out.AddNull("ResultSet");
     out.AddRaw("messages", JsonStrings(presenter.messages()));
-    std::cout << out.str() << '\n';
+    out.Write(std::cout);
+    std::cout << '\n';
   } else {
     std::vector<std::pair<std::string, std::string>> rows;
     rows.emplace_back("Field", field);
