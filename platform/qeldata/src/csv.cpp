@@ -1148,6 +1148,13 @@ void CsvRecordReader::ConvertInto(Value& out, const CellSpan& cell, std::size_t 
       return;
     }
   }
+  if (IsTextType(type)) {
+    // What Convert makes of a text cell, written into the value in place.
+    const std::string_view text = CellText(cell, scratch_);
+    if (IsNull(text)) out = Value();
+    else out.AssignText(text);
+    return;
+  }
   out = Convert(cell, column, line);
 }
 

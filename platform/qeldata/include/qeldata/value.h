@@ -48,6 +48,13 @@ class Value {
     else data_ = number;
     canonical_ = canonical;
   }
+  // Makes this value the text `text` in place, reusing the room of a text it
+  // held: a reader refilling a block of texts allocates nothing per cell.
+  void AssignText(std::string_view text) {
+    if (std::string* held = std::get_if<std::string>(&data_)) held->assign(text);
+    else data_ = std::string(text);
+    canonical_ = false;
+  }
 
   Kind kind() const { return static_cast<Kind>(data_.index()); }
   bool IsNull() const { return data_.index() == 0; }
