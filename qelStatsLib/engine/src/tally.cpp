@@ -288,7 +288,11 @@ void Tally<P>::AddKeyed(double value, double key, double weight, double target) 
   // slot prefetched in between: with many distinct values nearly every look-up
   // would otherwise miss the cache. Each slot still takes its additions in
   // record order, so the look-ahead changes no sum.
-  __builtin_prefetch(Home(std::bit_cast<std::uint64_t>(key)));
+  // A slot may straddle two cache lines (24 or 32 bytes from a 16-byte
+  // aligned start): both are asked for, so the payload does not miss either.
+  const Slot* home = Home(std::bit_cast<std::uint64_t>(key));
+  __builtin_prefetch(home);
+  __builtin_prefetch(reinterpret_cast<const char*>(home + 1) - 1);
   if (read_ - placed_ == kLag) Place(pending_[placed_++ % kLag]);
   pending_[read_++ % kLag] = p;
 }
