@@ -4,7 +4,9 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -154,17 +156,18 @@ inline std::uint64_t OrderBits(double x) {
   return u & (std::uint64_t{1} << 63) ? ~u : u | (std::uint64_t{1} << 63);
 }
 
-// Sorts entries of distinct finite values ascending, in place: a radix sort
-// on the byte of OrderBits at `shift` (American flag: counted, then every
-// entry swapped into its bucket), then each bucket on the next byte, and
-// buckets of a few entries by comparison. No memory beyond a few counts.
-template <typename Entry>
-void SortDistinctByValue(Entry* first, std::size_t n, int shift) {
+// Sorts entries ascending by `key_of` (an unsigned 64-bit number, distinct
+// for distinct entries), in place: a radix sort on the key's byte at `shift`
+// (American flag: counted, then every entry swapped into its bucket), then
+// each bucket on the next byte, and buckets of a few entries by comparison.
+// No memory beyond a few counts.
+template <typename Entry, typename KeyOf>
+void SortDistinctBy(Entry* first, std::size_t n, int shift, const KeyOf& key_of) {
   if (n <= 48) {
-    std::sort(first, first + n, [](const Entry& a, const Entry& b) { return a.value < b.value; });
+    std::sort(first, first + n, [&](const Entry& a, const Entry& b) { return key_of(a) < key_of(b); });
     return;
   }
-  const auto digit = [shift](const Entry& e) { return static_cast<unsigned>(OrderBits(e.value) >> shift) & 0xFF; };
+  const auto digit = [&](const Entry& e) { return static_cast<unsigned>(key_of(e) >> shift) & 0xFF; };
   std::array<std::size_t, 256> start{}, next{};
   for (std::size_t i = 0; i < n; ++i) ++start[digit(first[i])];
   std::size_t at = 0;
@@ -181,10 +184,10 @@ void SortDistinctByValue(Entry* first, std::size_t n, int shift) {
       else std::swap(first[next[b]], first[next[d]++]);
     }
   }
-  if (shift == 0) return;  // every byte looked at: the values are distinct
+  if (shift == 0) return;  // every byte looked at: the keys are distinct
   for (unsigned b = 0; b < 256; ++b) {
     const std::size_t end = b == 255 ? n : start[b + 1];
-    if (end - start[b] > 1) SortDistinctByValue(first + start[b], end - start[b], shift - 8);
+    if (end - start[b] > 1) SortDistinctBy(first + start[b], end - start[b], shift - 8, key_of);
   }
 }
 
@@ -209,33 +212,54 @@ Tally<P>::Tally(Tally&&) noexcept = default;
 template <typename P>
 Tally<P>& Tally<P>::operator=(Tally&&) noexcept = default;
 template <typename P>
-Tally<P>::Tally(const Tally&) = default;
+Tally<P>::Tally(const Tally& other)
+    : capacity_(other.capacity_),
+      shift_(other.shift_),
+      size_(other.size_),
+      firsts_(other.firsts_),
+      pending_(other.pending_),
+      read_(other.read_),
+      placed_(other.placed_),
+      abs_weights_(other.abs_weights_),
+      totals_(other.totals_) {
+  slots_.reset(static_cast<Slot*>(std::malloc(capacity_ * sizeof(Slot))));
+  if (!slots_) throw std::bad_alloc();
+  std::memcpy(slots_.get(), other.slots_.get(), capacity_ * sizeof(Slot));
+}
 template <typename P>
-Tally<P>& Tally<P>::operator=(const Tally&) = default;
+Tally<P>& Tally<P>::operator=(const Tally& other) {
+  if (this != &other) *this = Tally(other);
+  return *this;
+}
+template <typename P>
+void Tally<P>::FreeSlots::operator()(Slot* p) const {
+  std::free(p);
+}
 template <typename P>
 Tally<P>::~Tally() = default;
 
 template <typename P>
 const typename Tally<P>::Slot* Tally<P>::Home(std::uint64_t key) const {
-  return &slots_[Mix(key) & mask_];
+  return &slots_[Mix(key) >> shift_];
 }
 
 template <typename P>
 typename Tally<P>::Slot& Tally<P>::FindOrAdd(std::uint64_t key, double value) const {
-  std::size_t i = Mix(key) & mask_;
+  const std::size_t mask = capacity_ - 1;
+  std::size_t i = Mix(key) >> shift_;
   while (true) {
     Slot& s = slots_[i];
     const std::uint64_t bits = Bits(s.value);
     if (bits == key) return s;
     if (bits == kEmpty) break;
-    i = (i + 1) & mask_;
+    i = (i + 1) & mask;
   }
   // At most three quarters full: a column of 9 million distinct values fits
   // 16 million slots.
-  if ((size_ + 1) * 4 > slots_.size() * 3) {
-    Rehash(slots_.size() * 2);
-    i = Mix(key) & mask_;
-    while (Bits(slots_[i].value) != kEmpty) i = (i + 1) & mask_;
+  if ((size_ + 1) * 4 > capacity_ * 3) {
+    Grow();
+    i = Mix(key) >> shift_;
+    while (Bits(slots_[i].value) != kEmpty) i = (i + 1) & (capacity_ - 1);
   }
   ++size_;
   value += 0.0;  // the first occurrence; -0 is shown as 0
@@ -247,15 +271,63 @@ typename Tally<P>::Slot& Tally<P>::FindOrAdd(std::uint64_t key, double value) co
 
 template <typename P>
 void Tally<P>::Rehash(std::size_t capacity) const {
-  std::vector<Slot> old(capacity, Slot{std::bit_cast<double>(kEmpty), P{}});
-  old.swap(slots_);
-  mask_ = capacity - 1;
-  for (const Slot& s : old) {
-    const std::uint64_t key = Bits(s.value);
-    if (key == kEmpty) continue;
-    std::size_t i = Mix(key) & mask_;
-    while (Bits(slots_[i].value) != kEmpty) i = (i + 1) & mask_;
-    slots_[i] = s;
+  std::unique_ptr<Slot[], FreeSlots> fresh(static_cast<Slot*>(std::malloc(capacity * sizeof(Slot))));
+  if (!fresh) throw std::bad_alloc();
+  std::fill_n(fresh.get(), capacity, Slot{std::bit_cast<double>(kEmpty), P{}});
+  slots_ = std::move(fresh);
+  capacity_ = capacity;
+  shift_ = static_cast<unsigned>(64 - std::countr_zero(capacity));
+  size_ = 0;
+}
+
+// Growing in place. The block is enlarged by realloc (for a large block the
+// system moves its pages instead of copying them, so the old and the new
+// table never take memory at once). The entries are packed, sorted by hash
+// (so by home slot, which is the top bits of the hash at every size) and
+// moved to the end of the block; then each is placed, in that order, at its
+// home or right after the entry placed before it, whichever is later. That
+// is a valid linear-probing table: every entry sits at or after its home
+// with no empty slot in between. An entry whose place would be beyond the end
+// of the table, or on an entry not placed yet, is set aside and inserted the
+// ordinary way at the end (only entries whose homes lie near the end can).
+template <typename P>
+void Tally<P>::Grow() const {
+  const std::size_t old_capacity = capacity_;
+  const std::size_t capacity = old_capacity * 2;
+  Slot* block = static_cast<Slot*>(std::realloc(slots_.get(), capacity * sizeof(Slot)));
+  if (!block) throw std::bad_alloc();
+  slots_.release();
+  slots_.reset(block);
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < old_capacity; ++i)
+    if (Bits(block[i].value) != kEmpty) block[n++] = block[i];
+  capacity_ = capacity;
+  shift_ -= 1;
+  const auto hash = [](const Slot& s) { return static_cast<std::uint64_t>(Mix(Bits(s.value))); };
+  SortDistinctBy(block, n, 56, hash);
+  // n is at most three quarters of the old size, so the two ranges are apart.
+  const std::size_t from = capacity - n;
+  std::memcpy(block + from, block, n * sizeof(Slot));
+  const Slot empty{std::bit_cast<double>(kEmpty), P{}};
+  std::vector<Slot> aside;
+  std::size_t next_free = 0;  // slots below it are placed or empty
+  for (std::size_t i = 0; i < n; ++i) {
+    const Slot s = block[from + i];
+    const std::size_t at = std::max(static_cast<std::size_t>(hash(s) >> shift_), next_free);
+    if (at >= from + i + 1 || at >= capacity) {
+      aside.push_back(s);
+      continue;
+    }
+    std::fill(block + next_free, block + at, empty);
+    block[at] = s;
+    next_free = at + 1;
+  }
+  std::fill(block + next_free, block + capacity, empty);
+  const std::size_t mask = capacity - 1;
+  for (const Slot& s : aside) {
+    std::size_t i = hash(s) >> shift_;
+    while (Bits(block[i].value) != kEmpty) i = (i + 1) & mask;
+    block[i] = s;
   }
 }
 
@@ -340,7 +412,7 @@ template <typename P>
 void Tally<P>::Merge(const Tally& other) {
   Flush();
   other.Flush();
-  for (const Slot& s : other.slots_) {
+  for (const Slot& s : other.AllSlots()) {
     const std::uint64_t key = Bits(s.value);
     if (key == kEmpty) continue;
     const auto first = other.firsts_.find(key);
@@ -366,7 +438,7 @@ std::vector<typename Tally<P>::Entry> Tally<P>::Entries() const {
   Flush();
   std::vector<Entry> out;
   out.reserve(size_);
-  for (const Slot& s : slots_) {
+  for (const Slot& s : AllSlots()) {
     const std::uint64_t key = Bits(s.value);
     if (key == kEmpty) continue;
     const auto first = firsts_.find(key);
@@ -381,27 +453,34 @@ std::vector<typename Tally<P>::Entry> Tally<P>::TakeSorted() {
   // The slots are packed to the front and sorted where they are, by key:
   // rounding to 15 digits keeps the order, so that is the order of the
   // values. Then each key that stands for another first occurrence gives way
-  // to it.
-  std::vector<Entry> out;
-  out.swap(slots_);
+  // to it. The block is cut down to the entries (in place) before they are
+  // copied out.
+  Slot* block = slots_.get();
   std::size_t packed = 0;
-  for (std::size_t i = 0; i < out.size(); ++i)
-    if (Bits(out[i].value) != kEmpty) out[packed++] = out[i];
-  out.resize(packed);
-  out.shrink_to_fit();
+  for (std::size_t i = 0; i < capacity_; ++i)
+    if (Bits(block[i].value) != kEmpty) block[packed++] = block[i];
+  if (packed > 0 && packed < capacity_) {
+    if (Slot* smaller = static_cast<Slot*>(std::realloc(block, packed * sizeof(Slot)))) {
+      slots_.release();
+      slots_.reset(smaller);
+      block = smaller;
+      capacity_ = packed;  // no table any more: Rehash below makes one
+    }
+  }
+  std::span<Entry> out(block, packed);
   // The keys are distinct, finite and never -0, so exactly one order puts
   // them ascending: the library's quick sort and the radix sort both give
   // it, and the radix sort does not slow down on orders chosen against it.
-  if (packed > 1) SortDistinctByValue(out.data(), packed, 56);
+  if (packed > 1) SortDistinctBy(out.data(), packed, 56, [](const Entry& e) { return OrderBits(e.value); });
   if (!firsts_.empty())
     for (Entry& e : out) {
       const auto first = firsts_.find(Bits(e.value));
       if (first != firsts_.end()) e.value = first->second;
     }
+  std::vector<Entry> sorted(out.begin(), out.end());
   firsts_.clear();
-  size_ = 0;
   Rehash(kInitialSlots);
-  return out;
+  return sorted;
 }
 
 template <typename P>
@@ -410,7 +489,7 @@ std::vector<unsigned char> Tally<P>::Serialize() const {
   Writer w;
   w.Header(PayloadKind<P>(), totals_, size_);
   w.F64(abs_weights_);
-  for (const Slot& s : slots_) {
+  for (const Slot& s : AllSlots()) {
     const std::uint64_t key = Bits(s.value);
     if (key == kEmpty) continue;
     const auto first = firsts_.find(key);

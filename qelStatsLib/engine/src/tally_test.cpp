@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -61,6 +63,40 @@ TEST(Tally, SortsManyDistinctValuesAsTheComparisonOrder) {
                                                 return Form15(v) == Form15(expected[i]);
                                               })) << i;
     if (i > 200) break;  // the counts of a few hundred are enough
+  }
+}
+
+TEST(Tally, GrowsWithKeysCrowdedAtTheEndOfTheTable) {
+  // Keys whose hashes (the table's own mixing, repeated here) all have their
+  // top bits set: their homes are the last slots at every size, so their
+  // cluster wraps around the end, and growing the table in place must set
+  // most of them aside and insert them again. Every key is found afterwards.
+  const auto mix = [](std::uint64_t k) {
+    k ^= k >> 33;
+    k *= 0xff51afd7ed558ccdULL;
+    k ^= k >> 33;
+    return k;
+  };
+  std::vector<double> crowded;
+  for (int i = 1; crowded.size() < 3000; ++i) {
+    const double v = i;
+    if (mix(std::bit_cast<std::uint64_t>(v)) >> 56 == 0xFF) crowded.push_back(v);
+  }
+  CW t;
+  for (int i = 0; i < 500; ++i) t.Add(1e6 + i);  // others spread over the table
+  for (const double v : crowded) t.Add(v);
+  for (const double v : crowded) t.Add(v, 2);
+  EXPECT_EQ(t.Cardinality(), crowded.size() + 500);
+  const auto sorted = t.TakeSorted();
+  ASSERT_EQ(sorted.size(), crowded.size() + 500);
+  std::vector<double> expected = crowded;
+  for (int i = 0; i < 500; ++i) expected.push_back(1e6 + i);
+  std::sort(expected.begin(), expected.end());
+  for (std::size_t i = 0; i < sorted.size(); ++i) {
+    ASSERT_EQ(sorted[i].value, expected[i]) << i;
+    const bool is_crowded = expected[i] < 1e6;
+    EXPECT_EQ(sorted[i].payload.count, is_crowded ? 2 : 1) << i;
+    EXPECT_EQ(sorted[i].payload.weight, is_crowded ? 3 : 1) << i;
   }
 }
 
