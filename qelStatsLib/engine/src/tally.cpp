@@ -156,13 +156,14 @@ inline std::uint64_t OrderBits(double x) {
   return u & (std::uint64_t{1} << 63) ? ~u : u | (std::uint64_t{1} << 63);
 }
 
-// Sorts entries ascending by `key_of` (an unsigned 64-bit number, distinct
-// for distinct entries), in place: a radix sort on the key's byte at `shift`
+// Sorts entries ascending by `key_of` (an unsigned 64-bit number below
+// 2^(shift + 8)), in place: a radix sort on the key's byte at `shift`
 // (American flag: counted, then every entry swapped into its bucket), then
 // each bucket on the next byte, and buckets of a few entries by comparison.
-// No memory beyond a few counts.
+// Entries of equal keys end in no particular order. No memory beyond a few
+// counts.
 template <typename Entry, typename KeyOf>
-void SortDistinctBy(Entry* first, std::size_t n, int shift, const KeyOf& key_of) {
+void SortBy(Entry* first, std::size_t n, int shift, const KeyOf& key_of) {
   if (n <= 48) {
     std::sort(first, first + n, [&](const Entry& a, const Entry& b) { return key_of(a) < key_of(b); });
     return;
@@ -184,10 +185,10 @@ void SortDistinctBy(Entry* first, std::size_t n, int shift, const KeyOf& key_of)
       else std::swap(first[next[b]], first[next[d]++]);
     }
   }
-  if (shift == 0) return;  // every byte looked at: the keys are distinct
+  if (shift == 0) return;  // every byte looked at
   for (unsigned b = 0; b < 256; ++b) {
     const std::size_t end = b == 255 ? n : start[b + 1];
-    if (end - start[b] > 1) SortDistinctBy(first + start[b], end - start[b], shift - 8, key_of);
+    if (end - start[b] > 1) SortBy(first + start[b], end - start[b], shift - 8, key_of);
   }
 }
 
@@ -282,9 +283,9 @@ void Tally<P>::Rehash(std::size_t capacity) const {
 
 // Growing in place. The block is enlarged by realloc (for a large block the
 // system moves its pages instead of copying them, so the old and the new
-// table never take memory at once). The entries are packed, sorted by hash
-// (so by home slot, which is the top bits of the hash at every size) and
-// moved to the end of the block; then each is placed, in that order, at its
+// table never take memory at once). The entries are packed in the order of
+// their home slots (the top bits of the hash) and moved to the end of the
+// block; then each is placed, in that order, at its
 // home or right after the entry placed before it, whichever is later. That
 // is a valid linear-probing table: every entry sits at or after its home
 // with no empty slot in between. An entry whose place would be beyond the end
@@ -298,22 +299,37 @@ void Tally<P>::Grow() const {
   if (!block) throw std::bad_alloc();
   slots_.release();
   slots_.reset(block);
+  // The old table is in the order of the homes already, but for the entries
+  // of a cluster (in the order they came) and the entries that wrapped
+  // around the end to the front (which are set aside): the homes at twice
+  // the size keep that order, so an insertion sort has little to do.
+  const unsigned old_shift = shift_;
+  const unsigned shift = old_shift - 1;
+  const auto home = [shift](const Slot& s) { return static_cast<std::uint64_t>(Mix(Bits(s.value)) >> shift); };
+  std::vector<Slot> aside;
   std::size_t n = 0;
-  for (std::size_t i = 0; i < old_capacity; ++i)
-    if (Bits(block[i].value) != kEmpty) block[n++] = block[i];
+  for (std::size_t i = 0; i < old_capacity; ++i) {
+    const Slot s = block[i];
+    if (Bits(s.value) == kEmpty) continue;
+    if (i < (Mix(Bits(s.value)) >> old_shift)) {
+      aside.push_back(s);
+      continue;
+    }
+    std::size_t j = n++;
+    const std::uint64_t h = home(s);
+    for (; j > 0 && home(block[j - 1]) > h; --j) block[j] = block[j - 1];
+    block[j] = s;
+  }
   capacity_ = capacity;
-  shift_ -= 1;
-  const auto hash = [](const Slot& s) { return static_cast<std::uint64_t>(Mix(Bits(s.value))); };
-  SortDistinctBy(block, n, 56, hash);
+  shift_ = shift;
   // n is at most three quarters of the old size, so the two ranges are apart.
   const std::size_t from = capacity - n;
   std::memcpy(block + from, block, n * sizeof(Slot));
   const Slot empty{std::bit_cast<double>(kEmpty), P{}};
-  std::vector<Slot> aside;
   std::size_t next_free = 0;  // slots below it are placed or empty
   for (std::size_t i = 0; i < n; ++i) {
     const Slot s = block[from + i];
-    const std::size_t at = std::max(static_cast<std::size_t>(hash(s) >> shift_), next_free);
+    const std::size_t at = std::max(static_cast<std::size_t>(home(s)), next_free);
     if (at >= from + i + 1 || at >= capacity) {
       aside.push_back(s);
       continue;
@@ -325,7 +341,7 @@ void Tally<P>::Grow() const {
   std::fill(block + next_free, block + capacity, empty);
   const std::size_t mask = capacity - 1;
   for (const Slot& s : aside) {
-    std::size_t i = hash(s) >> shift_;
+    std::size_t i = home(s);
     while (Bits(block[i].value) != kEmpty) i = (i + 1) & mask;
     block[i] = s;
   }
@@ -471,7 +487,7 @@ std::vector<typename Tally<P>::Entry> Tally<P>::TakeSorted() {
   // The keys are distinct, finite and never -0, so exactly one order puts
   // them ascending: the library's quick sort and the radix sort both give
   // it, and the radix sort does not slow down on orders chosen against it.
-  if (packed > 1) SortDistinctBy(out.data(), packed, 56, [](const Entry& e) { return OrderBits(e.value); });
+  if (packed > 1) SortBy(out.data(), packed, 56, [](const Entry& e) { return OrderBits(e.value); });
   if (!firsts_.empty())
     for (Entry& e : out) {
       const auto first = firsts_.find(Bits(e.value));
