@@ -91,13 +91,16 @@ ComPtr<qelcom::IDispatch> DataSourceClone(const std::shared_ptr<qeldata::Records
 
 QByteArray Utf8(const QString& text) { return text.toUtf8(); }
 
-// Writes a result into its box when the object could report it.
+// Writes a result into its box when the object could report it. A box too
+// narrow for the whole number shows it whole as its tooltip.
 template <class I>
 void Show(QLineEdit* box, I* object, qelcom::HRESULT (I::*get)(double*)) {
   double value = 0;
   if (qelcom::Succeeded((object->*get)(&value))) {
-    box->setText(modCommon::ResultText(value));
+    const QString text = modCommon::ResultText(value);
+    box->setText(text);
     box->setCursorPosition(0);  // the leading digits matter most
+    box->setToolTip(modCommon::TextFits(*box, text) ? QString() : text);
   }
 }
 

@@ -8,6 +8,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFont>
+#include <QFontMetrics>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
@@ -124,6 +127,18 @@ QList<HelpWindow*> OpenHelpWindows() {
 void ShowMessage(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kProgramTitle), text, QMessageBox::Ok, parent);
   box.exec();
+}
+
+bool TextFits(const QLineEdit& box, const QString& text) {
+  // QLineEdit lays its text out inside the frame's contents, less its text
+  // margins and a fixed 2-pixel gap on each side.
+  QStyleOptionFrame option;
+  option.initFrom(&box);
+  option.lineWidth = box.hasFrame() ? box.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &box) : 0;
+  const QRect inside = box.style()->subElementRect(QStyle::SE_LineEditContents, &option, &box);
+  const QMargins margins = box.textMargins();
+  const int room = inside.width() - margins.left() - margins.right() - 4;
+  return QFontMetrics(box.font()).horizontalAdvance(text) <= room;
 }
 
 QString ResultText(double value) { return QString::fromStdString(qeldata::NumberText(value)); }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 
+#include <QLineEdit>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -71,6 +72,9 @@ void ShowMessage(QWidget* parent, const QString& text);
 // The text of a result box: at most 15 significant digits, trailing zeros
 // dropped, no digit grouping, exponent form only for extreme magnitudes.
 QString ResultText(double value);
+// Whether `text` shows whole in the line edit `box` at its present width
+// (inside its frame and text margins, in its own font).
+bool TextFits(const QLineEdit& box, const QString& text);
 
 // The leading number of `text`, as the bins box reads it: blanks skipped, an
 // optional sign, digits with a point as decimal separator and an optional

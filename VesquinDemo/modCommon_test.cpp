@@ -2,6 +2,8 @@
 // dataset connection, the system information start and the help windows.
 #include "modCommon.h"
 
+#include <QLineEdit>
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -58,6 +60,16 @@ TEST(ResultBoxes, FifteenSignificantDigitsWithoutTrailingZeros) {
   EXPECT_EQ(modCommon::ResultText(0.1 + 0.2), QStringLiteral("0.3"));
   EXPECT_EQ(modCommon::ResultText(2.0 / 3.0), QStringLiteral("0.666666666666667"));
   EXPECT_EQ(modCommon::ResultText(1234567.5), QStringLiteral("1234567.5"));
+}
+
+TEST(ResultBoxes, ANumberTooWideForItsBoxDoesNotFit) {
+  QLineEdit box;
+  box.resize(400, 24);
+  const QString number = modCommon::ResultText(2.0 / 3.0);
+  EXPECT_TRUE(modCommon::TextFits(box, number));
+  box.resize(40, 24);  // a few digits only
+  EXPECT_FALSE(modCommon::TextFits(box, number));
+  EXPECT_TRUE(modCommon::TextFits(box, QStringLiteral("7")));
 }
 
 TEST(Datasets, TheProgramsOwnConnectionToItsDataFolder) {

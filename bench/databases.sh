@@ -9,13 +9,15 @@
 #   bench/databases.sh            (or: bench/run databases)
 #
 # Environment: QELSTATS (default bench/build-release/bin/qelstats, as bench/run
-# builds it), REPEAT (default 3).
+# builds it), REPEAT (default 3), DATA (the folder of univariate.csv; default
+# bench/data). ONLY=in-database times just the --in-database rows and the
+# databases' own aggregate queries.
 set -euo pipefail
 HERE="$(cd "$(dirname "$0")" && pwd)"
 ROOT="$(cd "$HERE/.." && pwd)"
 QELSTATS="${QELSTATS:-$HERE/build-release/bin/qelstats}"
 REPEAT="${REPEAT:-3}"
-DATA="$HERE/data"
+DATA="${DATA:-$HERE/data}"
 CSV="$DATA/univariate.csv"
 [ -x "$QELSTATS" ] || { echo "no $QELSTATS: run bench/run first, or set QELSTATS" >&2; exit 2; }
 [ -f "$CSV" ] || { echo "no $CSV: run bench/run first" >&2; exit 2; }
@@ -76,10 +78,23 @@ row() {  # analysis label, then the arguments after the subcommand's input
   echo "| $label | PostgreSQL via ODBC | ${r[0]} | ${r[1]} | ${r[2]} |"
 }
 row "univariate price" univariate --field price
-row "outlier price, 2-stdev band" outlier --field price --rule std --parm 2
-row "outlier price, 5% trimmed-mean band" outlier --field price --rule tmean --parm 5
-row "bivariate price -> score, 20 bins" bivariate --predictor price --target score --bins 20
-row "bivariate region -> score" bivariate --predictor region --target score --bins 20
+# The reading pass as one query in the database (--in-database): the
+# distinct values cross the driver instead of the records.
+indb() {  # analysis label, then the arguments after the subcommand's input
+  local label="$1" sub="$2"
+  shift 2
+  local r
+  r=($(best "$QELSTATS" "$sub" --connection "$SQLITE_CONN" --source t "$@" --in-database --json --no-progress))
+  echo "| $label, --in-database | SQLite table | ${r[0]} | ${r[1]} | ${r[2]} |"
+  r=($(best "$QELSTATS" "$sub" --connection "$QEL_TEST_PG_CONN" --source t "$@" --in-database --json --no-progress))
+  echo "| $label, --in-database | PostgreSQL via ODBC | ${r[0]} | ${r[1]} | ${r[2]} |"
+}
+indb "univariate price" univariate --field price
+indb "univariate price weighted by qty" univariate --field price --weight qty
+[ "${ONLY:-}" = in-database ] || row "outlier price, 2-stdev band" outlier --field price --rule std --parm 2
+[ "${ONLY:-}" = in-database ] || row "outlier price, 5% trimmed-mean band" outlier --field price --rule tmean --parm 5
+[ "${ONLY:-}" = in-database ] || row "bivariate price -> score, 20 bins" bivariate --predictor price --target score --bins 20
+[ "${ONLY:-}" = in-database ] || row "bivariate region -> score" bivariate --predictor region --target score --bins 20
 r=($(best sqlite3 "$DB" "select count(price), avg(price), min(price), max(price) from t"))
 echo "| sqlite3's own count, avg, min, max | SQLite table | ${r[0]} | ${r[1]} | ${r[2]} |"
 r=($(best env PGPASSWORD="$QEL_TEST_PG_PASSWORD" psql -X -A -t -h "$QEL_TEST_PG_SOCKET" -p "$QEL_TEST_PG_PORT" \

@@ -485,7 +485,12 @@ extern "C" void EraseProgressLineAndDie(int signal_number) {
 // The terminal's window, noting for the signal handler when its line is shown.
 class NotedWindow final : public qel::ProgressWindow {
  public:
-  explicit NotedWindow(std::unique_ptr<qel::ProgressWindow> window) : window_(std::move(window)) {}
+  // The terminal window may draw its line on any call, ShowTopMost or not, so
+  // the line counts as shown from the window's creation to its end; erasing
+  // a line that was never drawn costs nothing.
+  explicit NotedWindow(std::unique_ptr<qel::ProgressWindow> window) : window_(std::move(window)) {
+    progress_line_shown = 1;
+  }
   ~NotedWindow() override {
     window_.reset();  // erases the line
     progress_line_shown = 0;
@@ -493,10 +498,7 @@ class NotedWindow final : public qel::ProgressWindow {
   void SetCaption(const std::string& caption) override { window_->SetCaption(caption); }
   void SetStatus(const std::string& text) override { window_->SetStatus(text); }
   void SetBarValue(int value) override { window_->SetBarValue(value); }
-  void ShowTopMost() override {
-    window_->ShowTopMost();
-    progress_line_shown = 1;
-  }
+  void ShowTopMost() override { window_->ShowTopMost(); }
   void Refresh() override { window_->Refresh(); }
 
  private:

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <limits>
 
+#include "analysis_answer.h"
 #include "cli_common.h"
 #include "qelStatsLib/QelBivariate.h"
 #include "reading_options.h"
@@ -39,11 +40,9 @@ int RunBivariate(const std::vector<std::string>& argv) {
   qel::ScopedPresenter scoped(&presenter);
 
   qel::QelBivariate biv;
-  biv.SetConnectionString(input.connection_string);
-  biv.SetSource(input.source);
+  SetInput(biv, input, args);
   biv.SetPredictorField(predictor);
   biv.SetTargetField(target);
-  if (auto weight = args.Get("weight")) biv.SetWeightField(*weight);
   biv.SetBinCount(bins);
   if (args.Has("categorical")) biv.SetCategorical(true);
   biv.SetshowStatus(!args.Has("no-progress"));
@@ -55,41 +54,17 @@ int RunBivariate(const std::vector<std::string>& argv) {
   const std::vector<std::string> notes = ran ? std::vector<std::string>{}
                                              : TextFieldNotes(input, {target, args.Get("weight").value_or("")});
 
+  AnalysisAnswer answer(ran, notes, ResultRows(qel::kBivariateResults, biv.Results()), table);
+  answer.categorical = biv.Categorical();
   if (table) WarnOfLargeTable(std::cerr, "bivariate", *table);
-  if (json) {
-    JsonObject out;
-    out.Add("Run", ran);
-    if (!notes.empty()) out.Add("error", JoinNotes(notes));
-    out.Add("PSI", biv.PSI());
-    out.Add("DI", biv.DI());
-    out.Add("N", biv.N());
-    out.Add("Missing", biv.Missing());
-    out.Add("TargetMean", biv.TargetMean());
-    out.Add("Cardinality", biv.Cardinality());
-    out.Add("Categorical", biv.Categorical());
-    if (table)
-      out.AddRecordset("ResultSet", *table);
-    else
-      out.AddNull("ResultSet");
-    out.AddRaw("messages", JsonStrings(presenter.messages()));
-    out.Write(std::cout);
-    std::cout << '\n';
-  } else {
-    PrintProperties(std::cout, {{"PSI", HumanNumber(biv.PSI())},
-                                {"DI", HumanNumber(biv.DI())},
-                                {"N", HumanNumber(biv.N())},
-                                {"Missing", HumanNumber(biv.Missing())},
-                                {"TargetMean", HumanNumber(biv.TargetMean())},
-                                {"Cardinality", HumanNumber(biv.Cardinality())},
-                                {"Categorical", biv.Categorical() ? "True" : "False"}});
-    if (table) {
-      std::cout << '\n';
-      PrintRecordset(std::cout, *table);
-    }
-  }
+  PrintAnswer(answer, json, presenter.messages());
   if (!ran) {
+    // The run's message box has told the user already on stderr, except
+    // under --json, where it went into "messages".
     if (const auto empty = EmptyFileNote(args, input))
       std::cerr << "qelstats bivariate: Run returned False: " << TerminalText(*empty) << '\n';
+    else if (json)
+      std::cerr << "qelstats bivariate: Run returned False: " << TerminalText(biv.StopReason()) << '\n';
   }
   PrintNotes(std::cerr, notes);
   return ran ? kExitRan : kExitRunFailed;

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "analysis_answer.h"
 #include "cli_common.h"
 #include "qelStatsLib/QelOutlier.h"
 #include "reading_options.h"
@@ -16,27 +17,6 @@
 namespace qelcli {
 
 namespace {
-
-// The 17 results under their property names.
-std::vector<std::pair<std::string, double>> Statistics(const qel::QelOutlier& o) {
-  return {{"N", o.N()},
-          {"WgtN", o.WgtN()},
-          {"Missing", o.Missing()},
-          {"Sum", o.Sum()},
-          {"SumWgt", o.SumWgt()},
-          {"Mean", o.Mean()},
-          {"Variance", o.Variance()},
-          {"Stdev", o.Stdev()},
-          {"Min", o.Min()},
-          {"Max", o.Max()},
-          {"Cardinality", o.Cardinality()},
-          {"Q1", o.Q1()},
-          {"Median", o.Median()},
-          {"Q3", o.Q3()},
-          {"TrimmedMean", o.TrimmedMean()},
-          {"OutlierCountN", o.OutlierCountN()},
-          {"OutlierCountWgt", o.OutlierCountWgt()}};
-}
 
 qel::OutlierType ParseRule(const std::string& text) {
   if (text == "std") return qel::outSTD;
@@ -62,10 +42,8 @@ int RunOutlier(const std::vector<std::string>& argv) {
   qel::ScopedPresenter scoped(&presenter);
 
   qel::QelOutlier o;
-  o.SetConnectionString(input.connection_string);
-  o.SetSource(input.source);
+  SetInput(o, input, args);
   o.SetOutlierField(field);
-  if (auto weight = args.Get("weight")) o.SetWeightField(*weight);
   o.SetFindType(find_type);
   o.SetTypeParm(parm);
   o.SetshowStatus(true);  // the presenter decides whether a progress line is drawn
@@ -76,31 +54,14 @@ int RunOutlier(const std::vector<std::string>& argv) {
   const std::vector<std::string> notes = ran ? std::vector<std::string>{}
                                              : TextFieldNotes(input, {field, args.Get("weight").value_or("")});
 
+  AnalysisAnswer answer(ran, notes, ResultRows(qel::kOutlierResults, o.Results()), table);
+  answer.heading.emplace_back("Field", field);
+  if (auto weight = args.Get("weight")) answer.heading.emplace_back("Weight", *weight);
+  answer.heading.emplace_back("Rule", rule);
+  answer.heading.emplace_back("TypeParm", HumanNumber(parm));
+  answer.heading.emplace_back("Run", ran ? "True" : "False");
   if (table) WarnOfLargeTable(std::cerr, "outlier", *table);
-  if (json) {
-    JsonObject out;
-    out.Add("Run", ran);
-    if (!notes.empty()) out.Add("error", JoinNotes(notes));
-    for (const auto& [name, value] : Statistics(o)) out.Add(name, value);
-    if (table) out.AddRecordset("ResultSet", *table);
-    else out.AddNull("ResultSet");
-    out.AddRaw("messages", JsonStrings(presenter.messages()));
-    out.Write(std::cout);
-    std::cout << '\n';
-  } else {
-    std::vector<std::pair<std::string, std::string>> rows;
-    rows.emplace_back("Field", field);
-    if (auto weight = args.Get("weight")) rows.emplace_back("Weight", *weight);
-    rows.emplace_back("Rule", rule);
-    rows.emplace_back("TypeParm", HumanNumber(parm));
-    rows.emplace_back("Run", ran ? "True" : "False");
-    for (const auto& [name, value] : Statistics(o)) rows.emplace_back(name, HumanNumber(value));
-    PrintProperties(std::cout, rows);
-    if (table) {
-      std::cout << '\n';
-      PrintRecordset(std::cout, *table);
-    }
-  }
+  PrintAnswer(answer, json, presenter.messages());
   if (!ran) {
     // A failed check has told the user already (on stderr, or in "messages");
     // an analysis that stopped inside says nothing itself, so its reason is
@@ -108,7 +69,7 @@ int RunOutlier(const std::vector<std::string>& argv) {
     if (const auto empty = EmptyFileNote(args, input))
       std::cerr << "qelstats outlier: Run returned False: " << TerminalText(*empty) << '\n';
     else if (presenter.messages().empty())
-      std::cerr << "qelstats outlier: Run returned False: " << TerminalText(o.RunFailure()) << '\n';
+      std::cerr << "qelstats outlier: Run returned False: " << TerminalText(o.StopReason()) << '\n';
     else if (json)
       std::cerr << "qelstats outlier: Run returned False: " << TerminalText(presenter.messages().back()) << '\n';
     PrintNotes(std::cerr, notes);

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "analysis_answer.h"
 #include "cli_common.h"
 #include "qelStatsLib/QelUnivariate.h"
 #include "reading_options.h"
@@ -16,38 +17,9 @@
 
 namespace qelcli {
 
-namespace {
-
-// The 21 results in reading order, under their property names.
-std::vector<std::pair<std::string, double>> Statistics(const qel::QelUnivariate& u) {
-  return {{"N", u.N()},
-          {"WgtN", u.WgtN()},
-          {"Missing", u.Missing()},
-          {"Sum", u.Sum()},
-          {"Mean", u.Mean()},
-          {"Variance", u.Variance()},
-          {"Stdev", u.Stdev()},
-          {"CV", u.CV()},
-          {"Min", u.Min()},
-          {"Max", u.Max()},
-          {"Range", u.Range()},
-          {"Cardinality", u.Cardinality()},
-          {"Uniques", u.Uniques()},
-          {"Mode", u.Mode()},
-          {"Median", u.Median()},
-          {"Q1", u.Q1()},
-          {"Q3", u.Q3()},
-          {"IQR", u.IQR()},
-          {"TrimmedMean", u.TrimmedMean()},
-          {"Skewness", u.Skewness()},
-          {"Kurtosis", u.Kurtosis()}};
-}
-
-}  // namespace
-
 int RunUnivariate(const std::vector<std::string>& argv) {
-  const Args args(argv, WithReadingFlags(WithCommonFlags()));
-  args.AllowOnly(WithReadingOptions({"csv", "connection", "source", "field", "weight", "json", "no-progress"}));
+  const Args args(argv, WithReadingFlags(WithCommonFlags({"in-database"})));
+  args.AllowOnly(WithReadingOptions({"csv", "connection", "source", "field", "weight", "json", "no-progress", "in-database"}));
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
   const InputSpec input = ResolveReadInput(args);
   const std::string field = args.Require("field");
@@ -57,11 +29,10 @@ int RunUnivariate(const std::vector<std::string>& argv) {
   qel::ScopedPresenter scoped(&presenter);
 
   qel::QelUnivariate u;
-  u.SetConnectionString(input.connection_string);
-  u.SetSource(input.source);
+  SetInput(u, input, args);
   u.SetFieldName(field);
-  if (auto weight = args.Get("weight")) u.SetWeightField(*weight);
-  u.SetshowStatus(true);  // the presenter decides whether a progress line is drawn
+  u.SetshowStatus(true);
+  u.SetRunOptions({.InDatabase = args.Has("in-database")});  // the presenter decides whether a progress line is drawn
 
   // A parameter or data-layer error raised here is an input error (exit 2).
   const bool ran = u.Run();
@@ -69,27 +40,16 @@ int RunUnivariate(const std::vector<std::string>& argv) {
   const std::vector<std::string> notes = ran ? std::vector<std::string>{}
                                              : TextFieldNotes(input, {field, args.Get("weight").value_or("")});
 
-  if (json) {
-    JsonObject out;
-    out.Add("Run", ran);
-    if (!notes.empty()) out.Add("error", JoinNotes(notes));
-    for (const auto& [name, value] : Statistics(u)) out.Add(name, value);
-    out.AddNull("ResultSet");
-    out.AddRaw("messages", JsonStrings(presenter.messages()));
-    std::cout << out.str() << '\n';
-  } else {
-    std::vector<std::pair<std::string, std::string>> rows;
-    rows.emplace_back("Field", field);
-    if (auto weight = args.Get("weight")) rows.emplace_back("Weight", *weight);
-    rows.emplace_back("Run", ran ? "True" : "False");
-    for (const auto& [name, value] : Statistics(u)) rows.emplace_back(name, HumanNumber(value));
-    PrintProperties(std::cout, rows);
-  }
+  AnalysisAnswer answer(ran, notes, ResultRows(qel::kUnivariateResults, u.Results()));
+  answer.heading.emplace_back("Field", field);
+  if (auto weight = args.Get("weight")) answer.heading.emplace_back("Weight", *weight);
+  answer.heading.emplace_back("Run", ran ? "True" : "False");
+  PrintAnswer(answer, json, presenter.messages());
   // Run only says false; the run's own reason tells the user what to fix.
   if (!ran) {
     const auto empty = EmptyFileNote(args, input);
     std::cerr << "qelstats univariate: Run returned False: "
-              << TerminalText(empty ? *empty : qel::UnivariateStopReason()) << '\n';
+              << TerminalText(empty ? *empty : u.StopReason()) << '\n';
   }
   PrintNotes(std::cerr, notes);
   return ran ? kExitRan : kExitRunFailed;

@@ -12,6 +12,8 @@
 
 namespace qelcli {
 
+int RunReport(const std::vector<std::string>& argv);  // cmd_report.cpp
+
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"univariate", "univariate --csv PATH --field NAME [--weight NAME] [--json]",
@@ -25,6 +27,10 @@ const std::vector<Command>& Commands() {
        "one scalar function; the result in shortest round-trip form, -9999999 when the function fails",
        RunFn},
       {"fields", "fields --csv PATH [--json]", "the fields of a table with their type codes", RunFields},
+      {"report",
+       "report --csv PATH [--target NAME] [--weight NAME] [--bins N] [--fields A,B,...] -o FILE.html",
+       "a self-contained HTML profile of every field, with charts; with a target, ranked by DI (--bins default 10)",
+       RunReport},
   };
   return commands;
 }
@@ -42,6 +48,8 @@ void PrintHelp(std::ostream& out) {
          "  --decimal-comma, --thousands SEP (numbers like 1.234,5), --no-header (fields named F1, F2, ...).\n"
          "  SQLite:  --connection 'Driver=SQLite3;Database=FILE' --source TABLE|SQL\n"
          "  ODBC:    --connection 'Driver={PostgreSQL Unicode};Server=...;Database=...;Uid=...;Pwd=...;'\n"
+         "  --in-database (univariate, outlier, bivariate; SQLite and ODBC only): one group-by in the database\n"
+         "  instead of reading every record; counts and order statistics agree exactly, fractional sums to 1e-12.\n"
          "Output: a readable table, or one JSON object with --json. --no-progress turns the progress line off.\n"
          "  In the table, control characters show as \\x1b (C1 controls as \\u009b, bytes that are not UTF-8\n"
          "  as \\xff); JSON writes such bytes as U+FFFD and says how many on stderr.\n"

@@ -3,6 +3,7 @@
 #
 #   libqeldata7            libqeldata.so.7        the recordset layer
 #   libqelcom7             libqelcom.so.7         the component layer
+#   libqelstatslib-engine7 libqelStatsLib-engine.so.7   the statistics API of <qel/qel.h>
 #   qelstatslib-component  libqelStatsLib.so, qelregsvr   the component library
 #   libqelstatslib-dev     headers, CMake package, pkg-config file, namelinks, example
 #   qelstats               the command line
@@ -68,6 +69,11 @@ qel_deb_package(libqelcom SHARED_LIBRARY
   SUMMARY "qelStatsLib component layer: class identities, interfaces, activation"
   DESCRIPTION "Creates component classes by class identity or ProgID from a registry file or from the library beside a program, and calls them through dual interfaces."
   DEPENDS libqeldata)
+qel_deb_package(libqelengine SHARED_LIBRARY
+  PACKAGE libqelstatslib-engine${QEL_DEB_SOVERSION} SECTION libs
+  SUMMARY "qelStatsLib statistics for C++ programs: univariate, outliers, segmentation"
+  DESCRIPTION "libqelStatsLib-engine: qel::Univariate, qel::Outlier and qel::Bivariate over arrays, tables and mergeable tallies, and the scalar functions, with record-order results identical to the component classes."
+  DEPENDS libqeldata)
 qel_deb_package(component
   PACKAGE qelstatslib-component SECTION science
   SUMMARY "qelStatsLib statistics classes as an in-process component library"
@@ -76,8 +82,8 @@ qel_deb_package(component
 qel_deb_package(dev
   PACKAGE libqelstatslib-dev SECTION libdevel
   SUMMARY "qelStatsLib development files"
-  DESCRIPTION "Headers of the component interfaces, the component layer and the recordsets, the CMake package (find_package(qelStatsLib)), the pkg-config file and an example host."
-  DEPENDS libqelcom libqeldata component
+  DESCRIPTION "Headers of the statistics API (qel/), the component interfaces, the component layer and the recordsets, the CMake package (find_package(qelStatsLib)), the pkg-config file and example programs."
+  DEPENDS libqelengine libqelcom libqeldata component
   SUGGESTS cmake pkg-config)
 qel_deb_package(qelstats
   PACKAGE qelstats SECTION science

@@ -11,7 +11,7 @@ include(CMakePackageConfigHelpers)
 # The shared libraries find each other beside themselves (the component
 # library loads into any host); the programs' ../<libdir> comes from
 # CMAKE_INSTALL_RPATH. For /usr both resolve into the loader's own path.
-foreach(lib qelcom qeldata qelStatsLib)
+foreach(lib qelcom qeldata qelStatsLib qelapi)
   if(TARGET ${lib})
     set_target_properties(${lib} PROPERTIES INSTALL_RPATH "$ORIGIN")
   endif()
@@ -46,7 +46,8 @@ install(FILES ${PROJECT_BINARY_DIR}/qelStatsLib.pc DESTINATION ${CMAKE_INSTALL_L
 
 # The example host, where Debian keeps a package's examples.
 set(QEL_EXAMPLES_DIR ${CMAKE_INSTALL_DATADIR}/doc/libqelstatslib-dev/examples)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/client DESTINATION ${QEL_EXAMPLES_DIR} COMPONENT dev)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/client ${PROJECT_SOURCE_DIR}/examples/api
+        DESTINATION ${QEL_EXAMPLES_DIR} COMPONENT dev)
 
 include(${CMAKE_CURRENT_LIST_DIR}/Deb.cmake)
 
@@ -62,6 +63,16 @@ if(QEL_BUILD_TESTS)
       -DLIBDIR=${CMAKE_INSTALL_LIBDIR}
       -P ${CMAKE_CURRENT_LIST_DIR}/InstallTest.cmake)
   set_tests_properties(install_package_example PROPERTIES TIMEOUT 600)
+  # The same for the programs of examples/api, on the engine library.
+  add_test(NAME install_api_examples
+    COMMAND ${CMAKE_COMMAND}
+      -DBUILD_DIR=${PROJECT_BINARY_DIR}
+      -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+      -DWORK_DIR=${PROJECT_BINARY_DIR}/install-api-test
+      -DGENERATOR=${CMAKE_GENERATOR}
+      -DLIBDIR=${CMAKE_INSTALL_LIBDIR}
+      -P ${CMAKE_CURRENT_LIST_DIR}/InstallApiTest.cmake)
+  set_tests_properties(install_api_examples PROPERTIES TIMEOUT 600 RESOURCE_LOCK install_tree)
 endif()
 
 # Makes the Debian packages with cpack, installs them into a scratch root (the

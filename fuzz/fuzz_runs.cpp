@@ -156,7 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (!Ordered(u.Min(), u.Mean() + std::fabs(u.Mean()) * 1e-9) ||
           !Ordered(u.Mean() - std::fabs(u.Mean()) * 1e-9, u.Max()))
         Finding("univariate mean outside [Min, Max]");
-    } else if (qel::UnivariateStopReason().empty() && !u.FieldName().empty() &&
+    } else if (qel::LastStopReason().empty() && !u.FieldName().empty() &&
                u.FieldName().find_first_not_of(' ') != std::string::npos) {
       Finding("univariate failed without a reason");
     }
@@ -173,7 +173,7 @@ outlier:
     o.SetDataSource(table);
     try {
       // A failed check shows "Error: ..."; a failed run keeps its reason in the run record.
-      if (!o.Run() && presenter.messages().empty() && qel::OutlierRunRecord().failure.empty())
+      if (!o.Run() && presenter.messages().empty() && qel::LastStopReason().empty())
         Finding("outlier failed without a message or a reason");
     } catch (...) {
       Finding("an error left QelOutlier.Run");

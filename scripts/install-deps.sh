@@ -11,12 +11,15 @@ BUILD_PACKAGES=(
   unixodbc-dev
   libfast-float-dev
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-documentation-tools libgl1-mesa-dev
+  python3-dev python3-numpy pybind11-dev python3-pybind11 python3-setuptools python3-pip python3-venv
 )
 TEST_PACKAGES=(
   postgresql odbc-postgresql libsqliteodbc
   xvfb xauth
   desktop-file-utils
   clang libclang-rt-14-dev
+  chromium
+  python3-pytest python3-pandas python3-dask python3-distributed python3-tqdm
 )
 
 want=("${BUILD_PACKAGES[@]}")

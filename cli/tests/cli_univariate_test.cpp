@@ -83,6 +83,22 @@ TEST_F(CliUnivariate, WeightedRunWithEmptyCells) {
   ExpectNumber(o.out, "Kurtosis", 1.5);
 }
 
+TEST_F(CliUnivariate, AColumnWithNoValueAtAllIsNumericAndAllMissing) {
+  Write("empty_column.csv", "X,Y\n1,\n2,\n3,\n");
+  Outcome o = Qelstats("univariate --csv " + Path("empty_column.csv") + " --field Y --json");
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(JsonValue(o.out, "Missing"), "3");
+  EXPECT_EQ(JsonValue(o.out, "N"), "0");
+  EXPECT_EQ(o.err.find("Numeric Data types only"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("no record has a usable value of 'Y'"), std::string::npos) << o.err;
+
+  // A header line alone: every column is such a column, and the note says why.
+  Write("header_only.csv", "X,Y\n");
+  o = Qelstats("univariate --csv " + Path("header_only.csv") + " --field Y --json");
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("has no data rows, only a header line"), std::string::npos) << o.err;
+}
+
 TEST_F(CliUnivariate, RunFailureExitsOneWithTheResultsAndAReason) {
   Outcome o = Qelstats("univariate --csv " + Path("five.csv") + " --field Name --json");
   EXPECT_EQ(o.status, 1);

@@ -768,7 +768,7 @@ void MergeGuess(ColumnGuess& first, const ColumnGuess& second, std::int64_t seco
 }
 
 int ResolvedType(const ColumnGuess& g) {
-  if (!g.any_value) return adVarWChar;
+  if (!g.any_value) return adDouble;  // numeric: every one of its (no) non-empty cells reads as a number
   if (g.numeric) return g.int32 ? adInteger : g.int64 ? adBigInt : adDouble;
   if (g.date) return adDate;
   return adVarWChar;

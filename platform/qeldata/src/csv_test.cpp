@@ -203,7 +203,7 @@ TEST(CsvLayout, InfersTypesOverTheWholeFile) {
   EXPECT_EQ(layout.fields[2].type, adDouble);
   EXPECT_EQ(layout.fields[3].type, adDate);
   EXPECT_EQ(layout.fields[4].type, adVarWChar);   // "12" among texts stays text
-  EXPECT_EQ(layout.fields[5].type, adVarWChar);   // no value at all
+  EXPECT_EQ(layout.fields[5].type, adDouble);     // no value at all: every value it has is a number
   EXPECT_EQ(layout.fields[6].type, adVarWChar);   // a text in the last row decides
   EXPECT_EQ(layout.data_line, 2);
 }

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -615,16 +616,21 @@ std::string BinaryText(const std::string& hex) {
 class OdbcRowStream final : public RowStream {
  public:
   OdbcRowStream(const std::string& connection_string, std::string_view source, bool streaming)
-      : connection_(connection_string, streaming), source_(std::string(Trim(source))) {
-    const SQLHDBC dbc = connection_.dbc();
+      : OdbcRowStream(std::make_shared<OdbcConnection>(connection_string, streaming), source, std::nullopt) {}
+
+  // Runs `statement` (when given; otherwise the statement `source` stands
+  // for) on an open connection. `source` names what is read in errors.
+  OdbcRowStream(std::shared_ptr<OdbcConnection> connection, std::string_view source,
+                const std::optional<std::string>& statement)
+      : connection_(std::move(connection)), source_(std::string(Trim(source))) {
+    const SQLHDBC dbc = connection_->dbc();
     if (!Ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &statement_.h)))
       ThrowDiag(SQL_HANDLE_DBC, dbc, "The ODBC driver could not allocate a statement");
     stmt_ = statement_.h;
     SQLSetStmtAttrW(stmt_, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
     SQLSetStmtAttrW(stmt_, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
 
-    const std::string statement = StatementFor(source_, connection_.IdentifierQuote());
-    std::vector<SQLWCHAR> text = ToUtf16(statement);
+    std::vector<SQLWCHAR> text = ToUtf16(statement ? *statement : StatementFor(source_, connection_->IdentifierQuote()));
     SQLRETURN rc = SQLExecDirectW(stmt_, text.data(), SQL_NTS);
     if (!Ok(rc) && rc != SQL_NO_DATA) ThrowDiag(SQL_HANDLE_STMT, stmt_, "");
 
@@ -684,7 +690,7 @@ class OdbcRowStream final : public RowStream {
     std::size_t row_bytes = 0;
     for (const Column& c : columns_) row_bytes += c.width + sizeof(SQLLEN);
     rows_ = std::clamp<std::size_t>(kRowArrayBudget / std::max<std::size_t>(row_bytes, 1), 1, kBlockRows);
-    block_getdata_ = connection_.GetDataInBlocks();
+    block_getdata_ = connection_->GetDataInBlocks();
     SQLRETURN rc = SQLSetStmtAttrW(stmt_, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
     if (Ok(rc))
       rc = SQLSetStmtAttrW(stmt_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(rows_)), 0);
@@ -857,7 +863,7 @@ class OdbcRowStream final : public RowStream {
     }
   }
 
-  OdbcConnection connection_;
+  std::shared_ptr<OdbcConnection> connection_;
   std::string source_;
   StmtHandle statement_;  // freed before the connection closes
   SQLHSTMT stmt_ = SQL_NULL_HSTMT;
@@ -873,12 +879,53 @@ class OdbcRowStream final : public RowStream {
   bool block_getdata_ = false;
 };
 
+// One connection for the description of the source and the aggregate
+// query. It is not a streaming one: the query returns the distinct values
+// only, and a driver's cursor (psqlODBC's declare/fetch) would keep
+// PostgreSQL from running it in parallel.
+class OdbcAggregateSession final : public AggregateSession {
+ public:
+  OdbcAggregateSession(const std::string& connection_string, std::string_view source)
+      : connection_(std::make_shared<OdbcConnection>(connection_string, false)), source_(Trim(source)) {
+    const std::string quote = connection_->IdentifierQuote();
+    quote_ = (quote.empty() || quote == " ") ? std::string("\"") : quote;
+    statement_ = StatementFor(source_, quote_);
+    // The fields as the database describes the source, without reading a record.
+    schema_ = OdbcRowStream(connection_, source_, "select * from (\n" + statement_ + "\n) q where 1 = 0").Schema();
+  }
+  const std::vector<FieldInfo>& Schema() const override { return schema_; }
+  const std::string& Statement() const override { return statement_; }
+  std::string QuoteIdentifier(std::string_view name) const override {
+    std::string out = quote_;
+    for (char c : name) {
+      out.push_back(c);
+      if (quote_.size() == 1 && c == quote_[0]) out.push_back(c);
+    }
+    return out + quote_;
+  }
+  bool GroupsInDatabase() const override { return true; }
+  std::unique_ptr<RowStream> Query(const std::string& sql, const std::vector<int>& /*types*/) override {
+    return std::make_unique<OdbcRowStream>(connection_, source_, sql);
+  }
+
+ private:
+  std::shared_ptr<OdbcConnection> connection_;
+  std::string source_;
+  std::string quote_;
+  std::string statement_;
+  std::vector<FieldInfo> schema_;
+};
+
 class OdbcProvider final : public Provider {
  public:
   explicit OdbcProvider(std::string connection_string) : connection_string_(std::move(connection_string)) {}
 
   std::unique_ptr<RowStream> Open(std::string_view source, bool streaming) override {
     return std::make_unique<OdbcRowStream>(connection_string_, source, streaming);
+  }
+
+  std::unique_ptr<AggregateSession> OpenAggregate(std::string_view source) override {
+    return std::make_unique<OdbcAggregateSession>(connection_string_, source);
   }
 
  private:

@@ -10,9 +10,16 @@
 #include <vector>
 
 #include "qeldata/recordset.h"
-#include "text.h"
+#include "qeldata/text.h"
 
 namespace qeldata::detail {
+
+using text::ContainsNoCase;
+using text::EqualsNoCase;
+using text::IsAsciiSpace;
+using text::Lower;
+using text::Trim;
+using text::Upper;
 
 // A parsed connection string: "key=value" pairs separated by ';', values in
 // braces may hold ';' ("Driver={Microsoft Text Driver (*.txt; *.csv)}").
@@ -58,6 +65,25 @@ class RowStream {
   virtual void ConvertColumn(std::vector<Value>& /*cells*/, std::size_t /*column*/) {}
 };
 
+// A source opened for aggregate queries (qeldata/aggregate.h): its one
+// statement, its fields, and queries built around that statement.
+class AggregateSession {
+ public:
+  virtual ~AggregateSession() = default;
+  // The source's fields as its statement describes them.
+  virtual const std::vector<FieldInfo>& Schema() const = 0;
+  // The source's one statement, checked to read only, without a trailing ';'.
+  virtual const std::string& Statement() const = 0;
+  // `name` as a delimited identifier of this database.
+  virtual std::string QuoteIdentifier(std::string_view name) const = 0;
+  // True when the database groups (the query is a `group by`); false when
+  // the query selects the fields and the reader groups them.
+  virtual bool GroupsInDatabase() const = 0;
+  // Runs `sql` (built around Statement()) and streams its rows. `types`
+  // gives the ADO type of each result column where the database cannot say.
+  virtual std::unique_ptr<RowStream> Query(const std::string& sql, const std::vector<int>& types) = 0;
+};
+
 class Provider {
  public:
   virtual ~Provider() = default;
@@ -67,6 +93,9 @@ class Provider {
   virtual std::unique_ptr<RowStream> Open(std::string_view source, bool streaming) = 0;
   // How errors name the source ("BaseBall.csv", or the table/SQL text).
   virtual std::string DisplayName(std::string_view source) const { return std::string(source); }
+  // Opens `source` for aggregate queries. Throws Error (kErrNotSupported)
+  // where the provider has no database to run them in.
+  virtual std::unique_ptr<AggregateSession> OpenAggregate(std::string_view source);
 };
 
 // Chooses the provider for a connection string:

@@ -93,7 +93,7 @@ std::string ImmutableUri(const std::string& path) { return FileUri(path) + "?imm
 
 class SqliteStream : public RowStream {
  public:
-  SqliteStream(SqliteHandle db, StatementHandle stmt, std::string where)
+  SqliteStream(SqliteHandle db, StatementHandle stmt, std::string where, const std::vector<int>& types)
       : db_(std::move(db)), owned_stmt_(std::move(stmt)), stmt_(owned_stmt_.get()), where_(std::move(where)) {
     const int columns = sqlite3_column_count(stmt_);
     std::vector<int> undetermined;
@@ -103,6 +103,7 @@ class SqliteStream : public RowStream {
       f.name = name ? name : "";
       const char* declared = sqlite3_column_decltype(stmt_, i);
       f.type = declared ? TypeFromDeclaration(declared, &f.defined_size) : adEmpty;
+      if (f.type == adEmpty && static_cast<std::size_t>(i) < types.size()) f.type = types[static_cast<std::size_t>(i)];
       f.attributes = adFldIsNullable | adFldMayBeNull;
       if (f.type == adEmpty) undetermined.push_back(i);
       fields_.push_back(std::move(f));
@@ -230,6 +231,44 @@ class SqliteStream : public RowStream {
   bool done_ = false;
 };
 
+// "name" with its double quotes doubled: a delimited identifier of SQLite.
+std::string SqliteIdentifier(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    out.push_back(c);
+    if (c == '"') out.push_back('"');
+  }
+  return out + "\"";
+}
+
+// SQLite runs in this process, and its GROUP BY sorts every record: grouping
+// by hashing as the records are stepped is several times faster, so the
+// query selects the fields and the reader groups.
+class SqliteAggregateSession final : public AggregateSession {
+ public:
+  SqliteAggregateSession(SqliteHandle db, std::string sql, std::string display_name, std::vector<FieldInfo> schema)
+      : db_(std::move(db)), display_name_(std::move(display_name)), schema_(std::move(schema)) {
+    // The statement up to its end: a trailing ';' (all OpenSqliteQuery lets
+    // follow it) would end the subquery it becomes.
+    std::string_view text = Trim(sql);
+    if (!text.empty() && text.back() == ';') text = Trim(text.substr(0, text.size() - 1));
+    statement_ = std::string(text);
+  }
+  const std::vector<FieldInfo>& Schema() const override { return schema_; }
+  const std::string& Statement() const override { return statement_; }
+  std::string QuoteIdentifier(std::string_view name) const override { return SqliteIdentifier(name); }
+  bool GroupsInDatabase() const override { return false; }
+  std::unique_ptr<RowStream> Query(const std::string& sql, const std::vector<int>& types) override {
+    return OpenSqliteQuery(db_, sql, display_name_, types);
+  }
+
+ private:
+  SqliteHandle db_;
+  std::string display_name_;
+  std::vector<FieldInfo> schema_;
+  std::string statement_;
+};
+
 class SqliteProvider : public Provider {
  public:
   SqliteProvider(std::string path) : path_(std::move(path)) {
@@ -244,6 +283,28 @@ class SqliteProvider : public Provider {
   std::string DisplayName(std::string_view source) const override { return OneLine(Trim(source)); }
 
   std::unique_ptr<RowStream> Open(std::string_view source, bool /*streaming*/) override {
+    const Statement s = StatementFor(source);
+    return OpenSqliteQuery(db_, s.sql, s.display_name);
+  }
+
+  std::unique_ptr<AggregateSession> OpenAggregate(std::string_view source) override {
+    Statement s = StatementFor(source);
+    // Preparing the statement checks it (one statement, reading only) and
+    // describes its fields; nothing is stepped unless a field's type must be
+    // probed, as for a Recordset.
+    const std::vector<FieldInfo> schema = OpenSqliteQuery(db_, s.sql, s.display_name)->Schema();
+    return std::make_unique<SqliteAggregateSession>(db_, std::move(s.sql), std::move(s.display_name), schema);
+  }
+
+ private:
+  struct Statement {
+    std::string sql;
+    std::string display_name;
+  };
+
+  // The one statement a source stands for: a table's (as the schema spells
+  // its name) or the SQL text itself.
+  Statement StatementFor(std::string_view source) {
     if (!db_) {
       db_ = OpenSqlite(path_, file_name_);
       AllowOnlyReading(db_.get());
@@ -251,20 +312,9 @@ class SqliteProvider : public Provider {
     const std::string_view text = Trim(source);
     if (text.empty()) throw Failure(kErrInvalidArgument, "no table name or SQL text to open in " + file_name_);
     if (auto table = FindTable(text))
-      return OpenSqliteQuery(db_, "SELECT * FROM \"" + QuoteIdentifier(*table) + "\"",
-                             file_name_ + " table '" + *table + "'");
-    if (LooksLikeSql(text)) return OpenSqliteQuery(db_, std::string(text), file_name_);
+      return {"SELECT * FROM " + SqliteIdentifier(*table), file_name_ + " table '" + *table + "'"};
+    if (LooksLikeSql(text)) return {std::string(text), file_name_};
     throw Failure(kErrProvider, "no such table: '" + std::string(Unbracketed(text)) + "' in " + file_name_);
-  }
-
- private:
-  static std::string QuoteIdentifier(const std::string& name) {
-    std::string out;
-    for (char c : name) {
-      out.push_back(c);
-      if (c == '"') out.push_back('"');
-    }
-    return out;
   }
 
   static std::string_view Unbracketed(std::string_view text) {
@@ -382,7 +432,8 @@ int TypeFromDeclaration(const std::string& declared, int* defined_size) {
   return type;
 }
 
-std::unique_ptr<RowStream> OpenSqliteQuery(SqliteHandle db, const std::string& sql, const std::string& display_name) {
+std::unique_ptr<RowStream> OpenSqliteQuery(SqliteHandle db, const std::string& sql, const std::string& display_name,
+                                           const std::vector<int>& types) {
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
   const int prepared = sqlite3_prepare_v2(db.get(), sql.c_str(), static_cast<int>(sql.size()), &raw, &tail);
@@ -397,7 +448,7 @@ std::unique_ptr<RowStream> OpenSqliteQuery(SqliteHandle db, const std::string& s
   if (tail && !Trim(std::string_view(tail)).empty() && Trim(std::string_view(tail)) != ";")
     fail("the SQL text holds more than one statement");
   if (!sqlite3_stmt_readonly(stmt.get())) fail("only statements that read data can be opened here");
-  return std::make_unique<SqliteStream>(std::move(db), std::move(stmt), display_name);
+  return std::make_unique<SqliteStream>(std::move(db), std::move(stmt), display_name, types);
 }
 
 std::unique_ptr<Provider> MakeSqliteProvider(const ConnectionString& cs) {

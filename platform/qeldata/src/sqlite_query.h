@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "provider.h"
 
@@ -37,8 +38,10 @@ int TypeFromDeclaration(const std::string& declared, int* defined_size);
 // Columns with a declared type take its code; expression columns take the
 // stored type of their first non-null value (text when there is none).
 // Values that do not fit their column's type are errors naming `display_name`,
-// the row and the field; they never become null or zero.
+// the row and the field; they never become null or zero. `types`, when not
+// empty, gives the type of each column that has no declared type, so that
+// nothing is probed (an aggregate's columns, or fields already described).
 std::unique_ptr<RowStream> OpenSqliteQuery(SqliteHandle db, const std::string& sql,
-                                           const std::string& display_name);
+                                           const std::string& display_name, const std::vector<int>& types = {});
 
 }  // namespace qeldata::detail

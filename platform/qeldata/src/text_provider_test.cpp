@@ -128,7 +128,7 @@ TEST_F(TextProviderTest, HeaderOnlyIsAnEmptyTable) {
   EXPECT_TRUE(rs->IsEOF());
   EXPECT_TRUE(rs->IsBOF());
   EXPECT_EQ(rs->GetFields().Count(), 2);
-  EXPECT_EQ(rs->GetFields().Item(0).Type(), adVarWChar);
+  EXPECT_EQ(rs->GetFields().Item(0).Type(), adDouble);  // a column without values is numeric
   EXPECT_TRUE(OpenClient("h.csv")->IsEOF());
 }
 

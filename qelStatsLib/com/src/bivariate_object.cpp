@@ -11,19 +11,17 @@ using namespace qelcom;
 
 using QelStatsLib::_QelBivariate;
 
-class BivariateObject final : public DualObject<_QelBivariate> {
+class BivariateObject final : public AnalysisObject<_QelBivariate, qel::QelBivariate, kBivariateResults> {
  public:
-  BivariateObject() : DualObject(BivariateClass()) {}
+  BivariateObject() : AnalysisObject(BivariateClass()) {}
 
-  QEL_GET_DOUBLE(Cardinality)
+  HRESULT get_Cardinality(double* value) override { return ReadResult(Result("Cardinality"), value); }
   QEL_BOOL_PROPERTY(Categorical)
-  QEL_GET_DOUBLE(TargetMean)
-  QEL_GET_DOUBLE(N)
-  QEL_GET_DOUBLE(Missing)
-  QEL_GET_DOUBLE(DI)
-  QEL_GET_DOUBLE(PSI)
-  QEL_STRING_PROPERTY(ConnectionString)
-  QEL_BOOL_PROPERTY(showStatus)
+  HRESULT get_TargetMean(double* value) override { return ReadResult(Result("TargetMean"), value); }
+  HRESULT get_N(double* value) override { return ReadResult(Result("N"), value); }
+  HRESULT get_Missing(double* value) override { return ReadResult(Result("Missing"), value); }
+  HRESULT get_DI(double* value) override { return ReadResult(Result("DI"), value); }
+  HRESULT get_PSI(double* value) override { return ReadResult(Result("PSI"), value); }
 
   // The result tells whether the segmentation ran to the end (the class
   // itself leaves the variant empty; a host is better served by an answer).
@@ -43,21 +41,10 @@ class BivariateObject final : public DualObject<_QelBivariate> {
     QEL_SLOT(*Require(value) = WrapRecordset(engine_.ResultSet()));
   }
 
-  QEL_STRING_PROPERTY(WeightField)
   QEL_STRING_PROPERTY(PredictorField)
   QEL_STRING_PROPERTY(TargetField)
   HRESULT put_BinCount(std::int16_t value) override { QEL_SLOT(engine_.SetBinCount(value)); }
   HRESULT get_BinCount(std::int16_t* value) override { QEL_SLOT(*Require(value) = engine_.BinCount()); }
-  QEL_STRING_PROPERTY(Source)
-
-  HRESULT putref_DataSource(IDispatch* value) override {
-    QEL_SLOT(data_source_.Set(engine_, value, "QelStatsLib.QelBivariate"));
-  }
-  HRESULT get_DataSource(IDispatch** value) override { QEL_SLOT(data_source_.Get(Require(value))); }
-
- private:
-  qel::QelBivariate engine_;
-  DataSourceSlot data_source_;
 };
 
 // Help texts of the properties that have a setter and a getter.
@@ -83,17 +70,18 @@ constexpr const char* kDataSourceHelp = "Incoming data to the Bivariate procedur
 // _QelBivariate in slot order, with its dispatch ids and help texts.
 std::span<const Member> Members() {
   using I = _QelBivariate;
+  using O = BivariateObject;
   static const Member members[] = {
-      SlotGet<&I::get_Cardinality>("Cardinality", VT_R8, 0x6803001F,
+      ResultGet<&I::get_Cardinality, O>(O::Result("Cardinality"), 0x6803001F,
       "Number of individual values the predictor field contains. This may be more or less than the number of "
       "bins requested."),
       SlotLet<&I::put_Categorical>("Categorical", VT_BOOL, 0x6803001E, kCategoricalHelp),
       SlotGet<&I::get_Categorical>("Categorical", VT_BOOL, 0x6803001E, kCategoricalHelp),
-      SlotGet<&I::get_TargetMean>("TargetMean", VT_R8, 0x6803001D),
-      SlotGet<&I::get_N>("N", VT_R8, 0x6803001C, "Total weighted N of the data less any records with missing values"),
-      SlotGet<&I::get_Missing>("Missing", VT_R8, 0x6803001B, "Number of records with missing target or predictor values"),
-      SlotGet<&I::get_DI>("DI", VT_R8, 0x6803001A, "Discontinuity Index generated as a result of the Bivariate run"),
-      SlotGet<&I::get_PSI>("PSI", VT_R8, 0x68030019, "Power of Segmentation Index as a result of the Bivariate run"),
+      ResultGet<&I::get_TargetMean, O>(O::Result("TargetMean"), 0x6803001D),
+      ResultGet<&I::get_N, O>(O::Result("N"), 0x6803001C, "Total weighted N of the data less any records with missing values"),
+      ResultGet<&I::get_Missing, O>(O::Result("Missing"), 0x6803001B, "Number of records with missing target or predictor values"),
+      ResultGet<&I::get_DI, O>(O::Result("DI"), 0x6803001A, "Discontinuity Index generated as a result of the Bivariate run"),
+      ResultGet<&I::get_PSI, O>(O::Result("PSI"), 0x68030019, "Power of Segmentation Index as a result of the Bivariate run"),
       SlotLet<&I::put_ConnectionString>("ConnectionString", VT_BSTR, 0x68030018, kConnectionStringHelp),
       SlotGet<&I::get_ConnectionString>("ConnectionString", VT_BSTR, 0x68030018, kConnectionStringHelp),
       SlotLet<&I::put_showStatus>("showStatus", VT_BOOL, 0x68030017, kShowStatusHelp),

@@ -76,6 +76,7 @@ class DualObject : public qelcom::DispatchObject<Interface> {
   std::span<const qelcom::Member> Members() const override { return info_.members(); }
   std::string_view ErrorSource() const override { return "QelStatsLib"; }
   bool AlsoAnswers(qelcom::REFIID iid) override { return iid == info_.iid; }
+  const ClassInfo& Info() const { return info_; }
 
  private:
   const ClassInfo& info_;

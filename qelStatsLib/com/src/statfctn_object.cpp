@@ -1,6 +1,8 @@
 // QelStatFctn as a component: _QelStatFctn over qel::QelStatFctn.
 #include "qelStatsLib/QelStatFctn.h"
 
+#include <array>
+
 #include "object_helpers.h"
 
 namespace qel::com {
@@ -9,6 +11,7 @@ namespace {
 using namespace qelcom;
 
 using QelStatsLib::_QelStatFctn;
+using qel::StatFctnMember;
 
 #define QEL_UNARY_SLOT(Name) \
   HRESULT Name(double* x, double* result) override { QEL_SLOT(*Require(result) = engine_.Name(*Require(x))); }
@@ -50,44 +53,44 @@ class StatFctnObject final : public DualObject<_QelStatFctn> {
 
 #undef QEL_UNARY_SLOT
 
-constexpr const char* kRadiansHelp = "Input Degrees in Radians to obtain value";
-// Argument names as the type library publishes them.
-constexpr const char* kX[] = {"x"};
-constexpr const char* kLogNArgs[] = {"x", "N"};
-constexpr const char* kDistArgs[] = {"lat1", "long1", "lat2", "long2"};
+// The method in slot `Pmf` with its name, dispatch id, help text and argument
+// names from the engine's row `index` of its functions.
+template <auto Pmf>
+Member Function(std::size_t index) {
+  const StatFctnMember& f = qel::QelStatFctn::Members()[index];
+  // The argument names as the type information hands them out: C strings,
+  // which the rows' literals are.
+  static std::array<const char*, 4> names{};
+  for (std::size_t i = 0; i < f.Arguments().size(); ++i) names[i] = f.Arguments()[i].data();
+  return SlotMethod<Pmf>(f.name.data(), VT_R8, f.dispatch_id, f.help_text.data(), names.data());
+}
 
-// _QelStatFctn in slot order, with its dispatch ids, help texts and argument names.
+// _QelStatFctn in slot order: the engine's functions in their order.
 std::span<const Member> Members() {
   using I = _QelStatFctn;
   static const Member members[] = {
-      SlotMethod<&I::ArcSin>("ArcSin", VT_R8, 0x60030000, kRadiansHelp, kX),
-      SlotMethod<&I::Secant>("Secant", VT_R8, 0x60030001, kRadiansHelp, kX),
-      SlotMethod<&I::CoSec>("CoSec", VT_R8, 0x60030002, kRadiansHelp, kX),
-      SlotMethod<&I::CoTan>("CoTan", VT_R8, 0x60030003, kRadiansHelp, kX),
-      SlotMethod<&I::ArcCos>("ArcCos", VT_R8, 0x60030004, kRadiansHelp, kX),
-      SlotMethod<&I::ArcCosSec>("ArcCosSec", VT_R8, 0x60030005, kRadiansHelp, kX),
-      SlotMethod<&I::ArcCoTan>("ArcCoTan", VT_R8, 0x60030006, kRadiansHelp, kX),
-      SlotMethod<&I::HSin>("HSin", VT_R8, 0x60030007, kRadiansHelp, kX),
-      SlotMethod<&I::HCos>("HCos", VT_R8, 0x60030008, kRadiansHelp, kX),
-      SlotMethod<&I::HTan>("HTan", VT_R8, 0x60030009, kRadiansHelp, kX),
-      SlotMethod<&I::HSec>("HSec", VT_R8, 0x6003000A, kRadiansHelp, kX),
-      SlotMethod<&I::HCoSec>("HCoSec", VT_R8, 0x6003000B, kRadiansHelp, kX),
-      SlotMethod<&I::HCoTan>("HCoTan", VT_R8, 0x6003000C, kRadiansHelp, kX),
-      SlotMethod<&I::HArcsin>("HArcsin", VT_R8, 0x6003000D, kRadiansHelp, kX),
-      SlotMethod<&I::HArccos>("HArccos", VT_R8, 0x6003000E, kRadiansHelp, kX),
-      SlotMethod<&I::HArctan>("HArctan", VT_R8, 0x6003000F, kRadiansHelp, kX),
-      SlotMethod<&I::HArcsec>("HArcsec", VT_R8, 0x60030010, kRadiansHelp, kX),
-      SlotMethod<&I::HArcCoSec>("HArcCoSec", VT_R8, 0x60030011, kRadiansHelp, kX),
-      SlotMethod<&I::HArcCoTan>("HArcCoTan", VT_R8, 0x60030012, kRadiansHelp, kX),
-      SlotMethod<&I::LogN>("LogN", VT_R8, 0x60030013, "Base N log of X", kLogNArgs),
-      SlotMethod<&I::DTOR>("DTOR", VT_R8, 0x60030014,
-      "Returns a value in Radians for the input degree value.  This is necessary for the calculation of "
-      "certain other variable values.",
-      kX),
-      SlotMethod<&I::Dist_Fctn>("Dist_Fctn", VT_R8, 0x60030015,
-      "Returns statute miles from an input pair of Latitude and Longitude degree points. Internal functions "
-      "convert the degrees to radians for calculations. No prior conversion is needed.",
-      kDistArgs),
+      Function<&I::ArcSin>(0),
+      Function<&I::Secant>(1),
+      Function<&I::CoSec>(2),
+      Function<&I::CoTan>(3),
+      Function<&I::ArcCos>(4),
+      Function<&I::ArcCosSec>(5),
+      Function<&I::ArcCoTan>(6),
+      Function<&I::HSin>(7),
+      Function<&I::HCos>(8),
+      Function<&I::HTan>(9),
+      Function<&I::HSec>(10),
+      Function<&I::HCoSec>(11),
+      Function<&I::HCoTan>(12),
+      Function<&I::HArcsin>(13),
+      Function<&I::HArccos>(14),
+      Function<&I::HArctan>(15),
+      Function<&I::HArcsec>(16),
+      Function<&I::HArcCoSec>(17),
+      Function<&I::HArcCoTan>(18),
+      Function<&I::LogN>(19),
+      Function<&I::DTOR>(20),
+      Function<&I::Dist_Fctn>(21),
   };
   return members;
 }

@@ -10,34 +10,32 @@ using namespace qelcom;
 
 using QelStatsLib::_QelUnivariate;
 
-class UnivariateObject final : public DualObject<_QelUnivariate> {
+class UnivariateObject final : public AnalysisObject<_QelUnivariate, qel::QelUnivariate, kUnivariateResults> {
  public:
-  UnivariateObject() : DualObject(UnivariateClass()) {}
+  UnivariateObject() : AnalysisObject(UnivariateClass()) {}
 
-  QEL_GET_DOUBLE(Uniques)
-  QEL_GET_DOUBLE(CV)
-  QEL_GET_DOUBLE(Kurtosis)
-  QEL_GET_DOUBLE(Skewness)
-  QEL_GET_DOUBLE(Q3)
-  QEL_GET_DOUBLE(Q1)
-  QEL_GET_DOUBLE(IQR)
-  QEL_GET_DOUBLE(Median)
-  QEL_GET_DOUBLE(Range)
-  QEL_GET_DOUBLE(Mode)
-  QEL_GET_DOUBLE(WgtN)
-  QEL_GET_DOUBLE(Sum)
-  QEL_GET_DOUBLE(Max)
-  QEL_GET_DOUBLE(Min)
-  QEL_GET_DOUBLE(TrimmedMean)
-  QEL_GET_DOUBLE(Mean)
-  QEL_GET_DOUBLE(Variance)
-  QEL_GET_DOUBLE(Stdev)
+  HRESULT get_Uniques(double* value) override { return ReadResult(Result("Uniques"), value); }
+  HRESULT get_CV(double* value) override { return ReadResult(Result("CV"), value); }
+  HRESULT get_Kurtosis(double* value) override { return ReadResult(Result("Kurtosis"), value); }
+  HRESULT get_Skewness(double* value) override { return ReadResult(Result("Skewness"), value); }
+  HRESULT get_Q3(double* value) override { return ReadResult(Result("Q3"), value); }
+  HRESULT get_Q1(double* value) override { return ReadResult(Result("Q1"), value); }
+  HRESULT get_IQR(double* value) override { return ReadResult(Result("IQR"), value); }
+  HRESULT get_Median(double* value) override { return ReadResult(Result("Median"), value); }
+  HRESULT get_Range(double* value) override { return ReadResult(Result("Range"), value); }
+  HRESULT get_Mode(double* value) override { return ReadResult(Result("Mode"), value); }
+  HRESULT get_WgtN(double* value) override { return ReadResult(Result("WgtN"), value); }
+  HRESULT get_Sum(double* value) override { return ReadResult(Result("Sum"), value); }
+  HRESULT get_Max(double* value) override { return ReadResult(Result("Max"), value); }
+  HRESULT get_Min(double* value) override { return ReadResult(Result("Min"), value); }
+  HRESULT get_TrimmedMean(double* value) override { return ReadResult(Result("TrimmedMean"), value); }
+  HRESULT get_Mean(double* value) override { return ReadResult(Result("Mean"), value); }
+  HRESULT get_Variance(double* value) override { return ReadResult(Result("Variance"), value); }
+  HRESULT get_Stdev(double* value) override { return ReadResult(Result("Stdev"), value); }
   QEL_STRING_PROPERTY(FieldName)
-  QEL_GET_DOUBLE(Cardinality)
-  QEL_GET_DOUBLE(N)
-  QEL_GET_DOUBLE(Missing)
-  QEL_STRING_PROPERTY(ConnectionString)
-  QEL_BOOL_PROPERTY(showStatus)
+  HRESULT get_Cardinality(double* value) override { return ReadResult(Result("Cardinality"), value); }
+  HRESULT get_N(double* value) override { return ReadResult(Result("N"), value); }
+  HRESULT get_Missing(double* value) override { return ReadResult(Result("Missing"), value); }
 
   HRESULT Run(VARIANT_BOOL* result) override {
     QEL_SLOT({
@@ -48,47 +46,37 @@ class UnivariateObject final : public DualObject<_QelUnivariate> {
       *result = ToVariantBool(engine_.Run());
     });
   }
-
-  QEL_STRING_PROPERTY(WeightField)
-  QEL_STRING_PROPERTY(Source)
-
-  HRESULT putref_DataSource(IDispatch* value) override {
-    QEL_SLOT(data_source_.Set(engine_, value, "QelStatsLib.QelUnivariate"));
-  }
-  HRESULT get_DataSource(IDispatch** value) override { QEL_SLOT(data_source_.Get(Require(value))); }
-
- private:
-  qel::QelUnivariate engine_;
-  DataSourceSlot data_source_;
 };
 
 // _QelUnivariate in slot order, with its dispatch ids.
 std::span<const Member> Members() {
   using I = _QelUnivariate;
+  using O = UnivariateObject;
+  using O = UnivariateObject;
   static const Member members[] = {
-      SlotGet<&I::get_Uniques>("Uniques", VT_R8, 0x6803001A),
-      SlotGet<&I::get_CV>("CV", VT_R8, 0x68030019),
-      SlotGet<&I::get_Kurtosis>("Kurtosis", VT_R8, 0x68030018),
-      SlotGet<&I::get_Skewness>("Skewness", VT_R8, 0x68030017),
-      SlotGet<&I::get_Q3>("Q3", VT_R8, 0x68030016),
-      SlotGet<&I::get_Q1>("Q1", VT_R8, 0x68030015),
-      SlotGet<&I::get_IQR>("IQR", VT_R8, 0x68030014),
-      SlotGet<&I::get_Median>("Median", VT_R8, 0x68030013),
-      SlotGet<&I::get_Range>("Range", VT_R8, 0x68030012),
-      SlotGet<&I::get_Mode>("Mode", VT_R8, 0x68030011),
-      SlotGet<&I::get_WgtN>("WgtN", VT_R8, 0x68030010),
-      SlotGet<&I::get_Sum>("Sum", VT_R8, 0x6803000F),
-      SlotGet<&I::get_Max>("Max", VT_R8, 0x6803000E),
-      SlotGet<&I::get_Min>("Min", VT_R8, 0x6803000D),
-      SlotGet<&I::get_TrimmedMean>("TrimmedMean", VT_R8, 0x6803000C),
-      SlotGet<&I::get_Mean>("Mean", VT_R8, 0x6803000B),
-      SlotGet<&I::get_Variance>("Variance", VT_R8, 0x6803000A),
-      SlotGet<&I::get_Stdev>("Stdev", VT_R8, 0x68030009),
+      ResultGet<&I::get_Uniques, O>(O::Result("Uniques"), 0x6803001A),
+      ResultGet<&I::get_CV, O>(O::Result("CV"), 0x68030019),
+      ResultGet<&I::get_Kurtosis, O>(O::Result("Kurtosis"), 0x68030018),
+      ResultGet<&I::get_Skewness, O>(O::Result("Skewness"), 0x68030017),
+      ResultGet<&I::get_Q3, O>(O::Result("Q3"), 0x68030016),
+      ResultGet<&I::get_Q1, O>(O::Result("Q1"), 0x68030015),
+      ResultGet<&I::get_IQR, O>(O::Result("IQR"), 0x68030014),
+      ResultGet<&I::get_Median, O>(O::Result("Median"), 0x68030013),
+      ResultGet<&I::get_Range, O>(O::Result("Range"), 0x68030012),
+      ResultGet<&I::get_Mode, O>(O::Result("Mode"), 0x68030011),
+      ResultGet<&I::get_WgtN, O>(O::Result("WgtN"), 0x68030010),
+      ResultGet<&I::get_Sum, O>(O::Result("Sum"), 0x6803000F),
+      ResultGet<&I::get_Max, O>(O::Result("Max"), 0x6803000E),
+      ResultGet<&I::get_Min, O>(O::Result("Min"), 0x6803000D),
+      ResultGet<&I::get_TrimmedMean, O>(O::Result("TrimmedMean"), 0x6803000C),
+      ResultGet<&I::get_Mean, O>(O::Result("Mean"), 0x6803000B),
+      ResultGet<&I::get_Variance, O>(O::Result("Variance"), 0x6803000A),
+      ResultGet<&I::get_Stdev, O>(O::Result("Stdev"), 0x68030009),
       SlotLet<&I::put_FieldName>("FieldName", VT_BSTR, 0x68030008),
       SlotGet<&I::get_FieldName>("FieldName", VT_BSTR, 0x68030008),
-      SlotGet<&I::get_Cardinality>("Cardinality", VT_R8, 0x68030007),
-      SlotGet<&I::get_N>("N", VT_R8, 0x68030006),
-      SlotGet<&I::get_Missing>("Missing", VT_R8, 0x68030005),
+      ResultGet<&I::get_Cardinality, O>(O::Result("Cardinality"), 0x68030007),
+      ResultGet<&I::get_N, O>(O::Result("N"), 0x68030006),
+      ResultGet<&I::get_Missing, O>(O::Result("Missing"), 0x68030005),
       SlotLet<&I::put_ConnectionString>("ConnectionString", VT_BSTR, 0x68030004),
       SlotGet<&I::get_ConnectionString>("ConnectionString", VT_BSTR, 0x68030004),
       SlotLet<&I::put_showStatus>("showStatus", VT_BOOL, 0x68030003),

@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cmath>
@@ -229,6 +230,41 @@ TEST(ComServer, SlotOrderAndDispatchIdsMatchThePublishedTables) {
   EXPECT_EQ(HeaderSlot(&_QelBivariate::get_DataSource), 7u + 25);
   EXPECT_EQ(HeaderSlot(&_QelStatFctn::LogN), 7u + 19);
   EXPECT_EQ(HeaderSlot(&_QelStatFctn::Dist_Fctn), 7u + 21);
+}
+
+// Help texts as the type information publishes them: the bivariate interface
+// carries them (but not on TargetMean), the univariate and outlier ones none.
+TEST(ComServer, HelpTextsOfTheAnalysisInterfaces) {
+  for (const ClassCase& c : AllClasses()) {
+    if (c.clsid == CLSID_QelStatFctn) continue;
+    SCOPED_TRACE(c.progid);
+    ComPtr<IDispatch> object;
+    ASSERT_EQ(CreateInstance(c.clsid, IID_IDispatch, object.out()), S_OK);
+    ComPtr<ITypeInfo> info;
+    ASSERT_EQ(object->GetTypeInfo(0, 0, info.typed_out()), S_OK);
+    std::vector<DISPID> ids;
+    for (std::size_t i = 0; i < c.members.size(); ++i) {
+      FuncDesc d;
+      ASSERT_EQ(info->GetFuncDesc(static_cast<std::uint32_t>(i), &d), S_OK);
+      ids.push_back(d.memid);
+      const std::string help = d.helpString ? d.helpString : "";
+      if (c.clsid != CLSID_QelBivariate) {
+        EXPECT_EQ(help, "") << d.name;
+      } else if (std::string(d.name) == "TargetMean") {
+        EXPECT_EQ(d.helpString, nullptr);
+      } else {
+        EXPECT_NE(help, "") << d.name;
+      }
+      if (c.clsid == CLSID_QelBivariate && std::string(d.name) == "Source") {
+        EXPECT_EQ(help, "Source can be a table name our SQL string");
+      }
+    }
+    // A let and its get share one dispatch id; distinct members never do.
+    std::sort(ids.begin(), ids.end());
+    if (c.clsid == CLSID_QelBivariate) {
+      EXPECT_EQ(std::unique(ids.begin(), ids.end()) - ids.begin(), 17);
+    }
+  }
 }
 
 TEST(ComServer, TypeLibraryDescribesItselfTheClassesAndTheEnumeration) {

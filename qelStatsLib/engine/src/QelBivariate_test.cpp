@@ -72,22 +72,6 @@ TEST_F(QelBivariateTest, NewObjectDefaults) {
   EXPECT_EQ(biv.DataSource(), nullptr);
 }
 
-TEST_F(QelBivariateTest, InterfaceTableIsInSlotOrder) {
-  const auto& members = QelBivariate::kMembers;
-  for (std::size_t i = 0; i < members.size(); ++i) EXPECT_EQ(members[i].slot, static_cast<int>(i + 1));
-  EXPECT_EQ(members[0].name, "Cardinality");
-  EXPECT_EQ(members[0].dispatch_id, 0x6803001Fu);
-  EXPECT_EQ(members[12].name, "Run");
-  EXPECT_EQ(members[12].dispatch_id, 0x60030020u);
-  EXPECT_EQ(members[24].kind, BivariateMember::Kind::kSet);
-  EXPECT_EQ(members[3].help_text, "");  // TargetMean carries none
-  EXPECT_EQ(members[22].help_text, "Source can be a table name our SQL string");
-  // A let and its get share one dispatch id; distinct members never do.
-  std::set<std::uint32_t> ids;
-  for (const auto& m : members) ids.insert(m.dispatch_id);
-  EXPECT_EQ(ids.size(), 17u);
-}
-
 TEST_F(QelBivariateTest, RunProducesResultsAndIndependentClones) {
   QelBivariate biv;
   auto data = Numbers(10);

@@ -85,35 +85,35 @@ double InvokeDist(const QelStatFctn& o, std::span<const double> a) { return o.Di
 
 constexpr std::int32_t kFirstDispatchId = 0x60030000;
 
-#define QEL_UNARY(slot, name) \
-  StatFctnMember { slot, #name, kFirstDispatchId + (slot) - 1, 1, {"x"}, kRadiansHelp, &Invoke1<&QelStatFctn::name> }
+#define QEL_UNARY(index, name) \
+  StatFctnMember { #name, kFirstDispatchId + (index), 1, {"x"}, kRadiansHelp, &Invoke1<&QelStatFctn::name> }
 
 constexpr std::array<StatFctnMember, 22> kMembers = {{
-    QEL_UNARY(1, ArcSin),
-    QEL_UNARY(2, Secant),
-    QEL_UNARY(3, CoSec),
-    QEL_UNARY(4, CoTan),
-    QEL_UNARY(5, ArcCos),
-    QEL_UNARY(6, ArcCosSec),
-    QEL_UNARY(7, ArcCoTan),
-    QEL_UNARY(8, HSin),
-    QEL_UNARY(9, HCos),
-    QEL_UNARY(10, HTan),
-    QEL_UNARY(11, HSec),
-    QEL_UNARY(12, HCoSec),
-    QEL_UNARY(13, HCoTan),
-    QEL_UNARY(14, HArcsin),
-    QEL_UNARY(15, HArccos),
-    QEL_UNARY(16, HArctan),
-    QEL_UNARY(17, HArcsec),
-    QEL_UNARY(18, HArcCoSec),
-    QEL_UNARY(19, HArcCoTan),
-    StatFctnMember{20, "LogN", kFirstDispatchId + 19, 2, {"x", "N"}, "Base N log of X", &InvokeLogN},
-    StatFctnMember{21, "DTOR", kFirstDispatchId + 20, 1, {"x"},
+    QEL_UNARY(0, ArcSin),
+    QEL_UNARY(1, Secant),
+    QEL_UNARY(2, CoSec),
+    QEL_UNARY(3, CoTan),
+    QEL_UNARY(4, ArcCos),
+    QEL_UNARY(5, ArcCosSec),
+    QEL_UNARY(6, ArcCoTan),
+    QEL_UNARY(7, HSin),
+    QEL_UNARY(8, HCos),
+    QEL_UNARY(9, HTan),
+    QEL_UNARY(10, HSec),
+    QEL_UNARY(11, HCoSec),
+    QEL_UNARY(12, HCoTan),
+    QEL_UNARY(13, HArcsin),
+    QEL_UNARY(14, HArccos),
+    QEL_UNARY(15, HArctan),
+    QEL_UNARY(16, HArcsec),
+    QEL_UNARY(17, HArcCoSec),
+    QEL_UNARY(18, HArcCoTan),
+    StatFctnMember{"LogN", kFirstDispatchId + 19, 2, {"x", "N"}, "Base N log of X", &InvokeLogN},
+    StatFctnMember{"DTOR", kFirstDispatchId + 20, 1, {"x"},
                    "Returns a value in Radians for the input degree value.  This is necessary for the calculation "
                    "of certain other variable values.",
                    &Invoke1<&QelStatFctn::DTOR>},
-    StatFctnMember{22, "Dist_Fctn", kFirstDispatchId + 21, 4, {"lat1", "long1", "lat2", "long2"},
+    StatFctnMember{"Dist_Fctn", kFirstDispatchId + 21, 4, {"lat1", "long1", "lat2", "long2"},
                    "Returns statute miles from an input pair of Latitude and Longitude degree points. Internal "
                    "functions convert the degrees to radians for calculations. No prior conversion is needed.",
                    &InvokeDist},

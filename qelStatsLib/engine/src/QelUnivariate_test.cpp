@@ -212,20 +212,5 @@ TEST(QelUnivariate, ShowStatusReachesTheRun) {
   EXPECT_EQ(presenter.windows, 1);
 }
 
-TEST(QelUnivariate, InterfaceTableKeepsSlotsAndDispatchIds) {
-  const auto& m = QelUnivariate::kMembers;
-  for (std::size_t i = 0; i < m.size(); ++i) EXPECT_EQ(m[i].slot, static_cast<int>(i) + 1);
-  // A property's accessors share one dispatch id; Run is the one method.
-  for (std::size_t i = 0; i + 1 < m.size(); ++i) {
-    if (m[i].name == m[i + 1].name) {
-      EXPECT_EQ(m[i].dispatch_id, m[i + 1].dispatch_id) << m[i].name;
-    }
-  }
-  EXPECT_EQ(m[27].name, "Run");
-  EXPECT_EQ(m[27].dispatch_id, 0x6003001Bu);
-  EXPECT_EQ(m[32].kind, UnivariateMember::Kind::kSet);
-  EXPECT_EQ(m[0].dispatch_id, 0x6803001Au);
-}
-
 }  // namespace
 }  // namespace qel

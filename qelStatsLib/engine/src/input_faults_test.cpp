@@ -107,7 +107,7 @@ class InputFaults : public ::testing::Test {
     u.SetFieldName("v");
     u.SetshowStatus(true);
     out.univariate = u.Run();
-    out.univariate_reason = UnivariateStopReason();
+    out.univariate_reason = LastStopReason();
 
     struck = false;
     before_each();
@@ -119,7 +119,7 @@ class InputFaults : public ::testing::Test {
     o.SetTypeParm(2);
     o.SetshowStatus(true);
     out.outlier = o.Run();
-    out.outlier_reason = o.RunFailure();
+    out.outlier_reason = o.StopReason();
 
     struck = false;
     before_each();
@@ -162,7 +162,7 @@ TEST_F(InputFaults, ACsvFileCutShortWhileReadFailsWithTheCause) {
   u.SetConnectionString(TextConnection());
   u.SetSource("big.csv");
   u.SetFieldName("v");
-  ASSERT_TRUE(u.Run()) << UnivariateStopReason();
+  ASSERT_TRUE(u.Run()) << LastStopReason();
   EXPECT_EQ(u.N(), 400000);
 }
 
@@ -298,10 +298,10 @@ TEST_F(InputFaults, AnSqliteFileLockedByAWriter) {
 
   // Once the writer commits, the same objects read the committed table.
   writer.Release();
-  ASSERT_TRUE(u.Run()) << UnivariateStopReason();
+  ASSERT_TRUE(u.Run()) << LastStopReason();
   EXPECT_EQ(u.N(), 1001);
   EXPECT_EQ(u.Max(), 1000000);
-  EXPECT_TRUE(o.Run()) << o.RunFailure();
+  EXPECT_TRUE(o.Run()) << o.StopReason();
   EXPECT_EQ(o.N(), 1001);
 }
 

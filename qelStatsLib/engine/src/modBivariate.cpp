@@ -14,8 +14,10 @@
 #include <utility>
 #include <vector>
 
+#include "field_types.h"
 #include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
+#include "run_frame.h"
 #include "text.h"
 
 namespace qel {
@@ -30,6 +32,8 @@ using qeldata::Value;
 // The platform's run-time error 11, raised where a division by zero would
 // otherwise slip through as NaN or infinity.
 constexpr std::int32_t kErrDivisionByZero = static_cast<std::int32_t>(0x800A000B);
+// The platform's run-time error 5, an invalid argument such as the square root of a negative number.
+constexpr std::int32_t kErrInvalidCall = static_cast<std::int32_t>(0x800A0005);
 // The platform's run-time error 6, an arithmetic result beyond the range of a double.
 constexpr std::int32_t kErrOverflow = static_cast<std::int32_t>(0x800A0006);
 constexpr const char* kDataCheckSource = "Bivariate Data Check";
@@ -331,7 +335,16 @@ void PowerAndDiscontinuity(const std::vector<BinRow>& rows, const std::vector<Ro
     squares += (rec.TargetMean - m) * (rec.TargetMean - m) * rows[i].n;
     means.push_back(m);
   }
-  rec.PSI = std::sqrt(squares / weighted_n);
+  // Negative weights can make the weighted sum of squares negative: its
+  // square root is an invalid procedure call, as the platform raises it.
+  const double psi = std::sqrt(squares / weighted_n);
+  if (std::isnan(psi))
+    throw qeldata::Error(kErrInvalidCall, kRunSource,
+                         "Invalid procedure call or argument: PSI is the square root of " +
+                             NumberText(squares / weighted_n) + " (negative weights)");
+  if (std::isinf(psi))
+    throw qeldata::Error(kErrOverflow, kRunSource, "Overflow: PSI exceeds the range of a double.");
+  rec.PSI = psi;
   const auto r = static_cast<std::int64_t>(means.size());
   const double pairs = static_cast<double>((r - 1) * r) / 2;
   if (pairs > 0) rec.DI = static_cast<double>(detail::CountFallingPairs(means)) / pairs * 100;
@@ -405,53 +418,16 @@ std::shared_ptr<Recordset> FinishTexts(const TextTally& tally, BivariateOptions 
   });
 }
 
-// Every error of a run or a finish as the reason it stopped.
-template <typename Body>
-auto Guarded(std::string& reason, Body body) -> decltype(body()) {
-  try {
-    return body();
-  } catch (const qeldata::Error& e) {
-    reason = e.description();
-  } catch (const TallyOverflow&) {
-    reason = "Overflow: the sum of the target or of the weights exceeds the range of a double.";
-  } catch (const std::exception& e) {
-    reason = e.what();
-  } catch (...) {
-    reason = "Unexpected error";
-  }
-  if (reason.empty()) reason = "Unexpected error";
-  return {};
+// How the bivariate run words the errors that carry no text of their own.
+std::string OverflowText(const TallyOverflow&) {
+  return "Overflow: the sum of the target or of the weights exceeds the range of a double.";
 }
+constexpr StopTexts kStopTexts{"Unexpected error", &OverflowText};
 
-// The run's progress window, when it shows one.
-class RunWindow {
- public:
-  void Open(const std::string& predictor) {
-    window_ = CurrentPresenter().LoadProgressWindow();
-    window_->SetCaption("Processing Bivariate: " + predictor);
-    window_->SetStatus("Process Running");
-    window_->SetBarValue(0);
-    window_->ShowTopMost();
-    window_->Refresh();
-  }
-  void Status(const char* text) {
-    if (!window_) return;
-    window_->SetStatus(text);
-    window_->Refresh();
-  }
-  void Bar(int value) {
-    if (!window_) return;
-    window_->SetBarValue(value);
-    window_->Refresh();
-  }
-  void Phase(const char* text, int value) {
-    Status(text);
-    Bar(value);
-  }
-
- private:
-  std::unique_ptr<ProgressWindow> window_;
-};
+std::shared_ptr<Recordset> Cancelled() {
+  LastStopReason() = "Cancelled by the user";
+  return nullptr;
+}
 
 // What the check and reading pass of a run leave behind.
 enum class ReadOutcome { kFailed, kCancelled, kNumbers, kTexts };
@@ -459,15 +435,20 @@ enum class ReadOutcome { kFailed, kCancelled, kNumbers, kTexts };
 // The run's checks and reading pass into one of the two tallies; rec.N and
 // rec.Missing follow the records read, also when the pass fails.
 ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, const std::string& TargetField,
-                         bool showStatus, const std::string& WeightField, std::int16_t BinCount, RunWindow& window,
+                         bool showStatus, const std::string& WeightField, std::int16_t BinCount, RunProgress& window,
                          Tally<TargetSums>& numbers, TextTally& texts, BivariateRecord& rec) {
   if (BinCount <= 0)
     throw qeldata::Error(qeldata::kErrLibraryInput, kDataCheckSource,
                          "Bin Count is invalid. Integer values >0 are required.");
-  if (showStatus) window.Open(PredictorField);
+  if (showStatus) window.Open("Processing Bivariate: " + PredictorField, "Process Running");
   window.Status("System Initialization");
   if (Checkpoint()) return ReadOutcome::kCancelled;  // the window unloads on the way out
 
+  // The data layer refuses to move to the first record of a recordset that
+  // has none, before the predictor's type is looked at.
+  if (input.IsBOF() && input.IsEOF())
+    throw qeldata::Error(qeldata::kErrNoCurrentRecord, "qeldata",
+                         "Either BOF or EOF is True, or the current record has been deleted.");
   input.MoveFirst();
   const auto fields = input.GetFields();
   const qeldata::Field predictor = fields.Item(PredictorField);
@@ -483,17 +464,24 @@ ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, co
       break;
     case qeldata::adLongVarChar:
     case qeldata::adLongVarWChar:
+    case qeldata::adBinary:
+    case qeldata::adVarBinary:
+    case qeldata::adLongVarBinary:
       throw qeldata::Error(qeldata::kErrLibraryInput, kDataCheckSource, "Invalid Data Type on input data.");
     default:
       break;
   }
 
-  window.Phase("Extracting Summary Totals", 50);
+  window.Status("Extracting Summary Totals");
+  window.Bar(50);
   if (Checkpoint()) return ReadOutcome::kCancelled;
 
   const qeldata::Field target = fields.Item(TargetField);
   std::optional<qeldata::Field> weight;
   if (!IsBlank(WeightField)) weight = fields.Item(WeightField);
+  // Binary data reads as text ("0x..."): refused before its first record.
+  for (const qeldata::Field* f : {&target, weight ? &*weight : static_cast<const qeldata::Field*>(nullptr)})
+    if (f && detail::IsBinaryType(f->Type())) detail::RequireNumericField(*f, kDataCheckSource);
   double in_flight = 0;
   const TallyTotals& totals = rec.Categorical ? texts.Totals() : numbers.Totals();
   try {
@@ -581,7 +569,7 @@ std::shared_ptr<Recordset> NewBivariateTable(const std::string& predictor, const
 std::shared_ptr<Recordset> Bivariate_Finish(Tally<TargetSums>& tally, const BivariateOptions& options,
                                             BivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
   std::string why;
-  auto result = Guarded(why, [&] { return FinishNumbers(tally, options, rec, phase); });
+  auto result = GuardRun(why, kStopTexts, [&] { return FinishNumbers(tally, options, rec, phase); });
   if (reason) *reason = std::move(why);
   return result;
 }
@@ -589,7 +577,7 @@ std::shared_ptr<Recordset> Bivariate_Finish(Tally<TargetSums>& tally, const Biva
 std::shared_ptr<Recordset> Bivariate_Finish(const TextTally& tally, const BivariateOptions& options,
                                             BivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
   std::string why;
-  auto result = Guarded(why, [&] { return FinishTexts(tally, options, rec, phase); });
+  auto result = GuardRun(why, kStopTexts, [&] { return FinishTexts(tally, options, rec, phase); });
   if (reason) *reason = std::move(why);
   return result;
 }
@@ -603,22 +591,28 @@ std::shared_ptr<Recordset> Bivariate_Run(Recordset& input, const std::string& Pr
   // checkpoint; the flag is this run's from here on.
   CancelFlag() = false;
 
-  RunWindow window;
+  RunProgress window;
   Tally<TargetSums> numbers;
   TextTally texts;
   std::string failure;
-  const ReadOutcome read = Guarded(failure, [&] {
+  const ReadOutcome read = GuardRun(failure, kStopTexts, [&] {
     return CheckAndRead(input, PredictorField, TargetField, showStatus, WeightField, BinCount, window, numbers,
                         texts, rec);
   });
-  if (read == ReadOutcome::kCancelled) return nullptr;
+  LastStopReason().clear();
+  if (read == ReadOutcome::kCancelled) return Cancelled();
   if (read != ReadOutcome::kFailed) {
     const BivariateOptions options{PredictorField, TargetField, BinCount, rec.Categorical, !IsBlank(WeightField)};
-    const PhaseFn phase = [&](const char* status, int bar) { window.Phase(status, bar); };
+    const PhaseFn phase = [&](const char* status, int bar) {
+      window.Status(status);  // repainted after the status and again after the bar
+      window.Bar(bar);
+    };
     auto result = read == ReadOutcome::kTexts ? Bivariate_Finish(texts, options, rec, &failure, phase)
                                               : Bivariate_Finish(numbers, options, rec, &failure, phase);
-    if (result || failure.empty()) return result;  // done, or cancelled at a checkpoint
+    if (result) return result;
+    if (failure.empty()) return Cancelled();  // at one of the finish's checkpoints
   }
+  LastStopReason() = failure;
   CancelFlag() = true;
   try {
     CurrentPresenter().ShowMessage("Com_Bivariate: Bivariate_Run " + failure);

@@ -292,6 +292,30 @@ TEST_F(BivariateRunTest, AllMissingFailsAtTheMeanWithCountsKept) {
 
 // ---- Failures ----
 
+TEST_F(BivariateRunTest, NoRecordsFailAtTheFirstRecordBeforeTheTypeDecides) {
+  for (bool forced : {false, true}) {
+    presenter_.Clear();
+    BivariateRunRecord().Categorical = forced;
+    EXPECT_FALSE(Run(*Input(qeldata::adVarWChar, {}), 5));  // a text predictor would be categorical
+    EXPECT_EQ(BivariateRunRecord().Categorical, forced);
+    ASSERT_EQ(presenter_.messages().size(), 1u);
+    EXPECT_EQ(presenter_.messages()[0],
+              "Com_Bivariate: Bivariate_Run Either BOF or EOF is True, or the current record has been deleted.");
+    EXPECT_TRUE(CancelFlag());
+  }
+}
+
+TEST_F(BivariateRunTest, ANegativeWeightThatLeavesNoSquareRootTakesTheErrorPath) {
+  // Weights 3 and -1: N is 2, but the bin of value 2 weighs -1, so the sum of
+  // squares under the root is negative.
+  auto table = Run(*Weighted({1, 2}, {3, -1}), 1, true);
+  EXPECT_FALSE(table);
+  EXPECT_TRUE(CancelFlag());
+  ASSERT_EQ(presenter_.messages().size(), 1u);
+  EXPECT_EQ(presenter_.messages()[0].rfind("Com_Bivariate: Bivariate_Run ", 0), 0u) << presenter_.messages()[0];
+  EXPECT_EQ(BivariateRunRecord().N, 2);
+}
+
 TEST_F(BivariateRunTest, LongTextPredictorIsRefused) {
   for (int type : {qeldata::adLongVarChar, qeldata::adLongVarWChar}) {
     presenter_.Clear();

@@ -11,10 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "field_types.h"
 #include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
 #include "qeldata/error.h"
 #include "qeldata/value.h"
+#include "run_frame.h"
 #include "text.h"
 
 namespace qel {
@@ -123,31 +125,6 @@ inline double WeightOf(const qeldata::Value& v, const std::string& field, double
 // its records and their total weight (in its 15-digit form).
 using Row = Tally<CountWeight>::Entry;
 
-// The run's progress window, when it shows one.
-class Progress {
- public:
-  void Open(const std::string& field) {
-    window_ = CurrentPresenter().LoadProgressWindow();
-    window_->SetCaption("Processing Outliers: " + field);
-    window_->SetStatus("Process Running");
-    window_->SetBarValue(0);
-    window_->ShowTopMost();
-    window_->Refresh();
-    window_->SetStatus("Reading input Data");
-    window_->Refresh();
-  }
-  void Phase(const char* status, int bar) {
-    if (!window_) return;
-    window_->SetStatus(status);
-    window_->SetBarValue(bar);
-    window_->Refresh();
-  }
-  void Unload() { window_.reset(); }
-
- private:
-  std::unique_ptr<ProgressWindow> window_;
-};
-
 // Tallies the records of `input` from its current position to its end.
 void Read(qeldata::Recordset& input, const qeldata::Field& value_field, const qeldata::Field* weight_field,
           const std::string& field_name, const std::string& weight_name, Tally<CountWeight>& tally) {
@@ -176,19 +153,6 @@ void Read(qeldata::Recordset& input, const qeldata::Field& value_field, const qe
     tally.Flush();
   } catch (const TallyOverflow& e) {
     Fault(kErrOverflow, std::string("Overflow in ") + e.what());
-  }
-}
-
-bool IsNumericFieldType(int type) {
-  switch (type) {
-    case qeldata::adChar:
-    case qeldata::adDate:
-    case qeldata::adVarChar:
-    case qeldata::adVarWChar:
-    case qeldata::adWChar:
-      return false;
-    default:
-      return true;
   }
 }
 
@@ -367,7 +331,7 @@ std::shared_ptr<qeldata::Recordset> Finish(Tally<CountWeight>& tally, const Outl
 // The run's check and reading pass: `tally` holds what was read, also when
 // it stops part-way.
 void CheckAndRead(qeldata::Recordset& input, const std::string& outlier_field, const std::string& weight_field,
-                  bool show_status, Progress& progress, Tally<CountWeight>& tally) {
+                  bool show_status, RunProgress& progress, Tally<CountWeight>& tally) {
   // Read from the first record whatever the cursor's position, so that a
   // recordset left at its end by an earlier run is read again in full. An
   // empty recordset (at its start and its end at once) is left alone.
@@ -375,32 +339,20 @@ void CheckAndRead(qeldata::Recordset& input, const std::string& outlier_field, c
 
   qeldata::Fields fields = input.GetFields();
   const qeldata::Field value_field = fields.Item(outlier_field);
-  if (!IsNumericFieldType(value_field.Type()))
-    throw qeldata::Error(qeldata::kErrLibraryInput, kSource, "Numeric Data types only");
+  detail::RequireNumericField(value_field, kSource);
 
-  if (show_status) progress.Open(outlier_field);
+  if (show_status) {
+    progress.Open("Processing Outliers: " + outlier_field, "Process Running");
+    progress.Status("Reading input Data");
+  }
   const bool weighted = !text::IsBlank(weight_field);
   const qeldata::Field weight = weighted ? fields.Item(weight_field) : value_field;
   Read(input, value_field, weighted ? &weight : nullptr, outlier_field, weight_field, tally);
 }
 
-// Every error of a run or a finish as the reason it stopped.
-template <typename Body>
-auto Guarded(std::string& reason, Body body) -> decltype(body()) {
-  try {
-    return body();
-  } catch (const qeldata::Error& e) {
-    reason = e.description();
-  } catch (const std::bad_alloc&) {
-    reason = "Out of memory";
-  } catch (const std::exception& e) {
-    reason = e.what();
-  } catch (...) {
-    reason = "Unexpected failure";
-  }
-  if (reason.empty()) reason = "Unexpected failure";
-  return {};
-}
+// How the outlier run words the errors that carry no text of their own.
+std::string OverflowText(const TallyOverflow& e) { return e.what(); }
+constexpr StopTexts kStopTexts{"Unexpected failure", &OverflowText};
 
 }  // namespace
 
@@ -412,7 +364,7 @@ OutlierRecord& OutlierRunRecord() {
 std::shared_ptr<qeldata::Recordset> Outlier_Finish(Tally<CountWeight>& tally, const OutlierOptions& options,
                                                    OutlierRecord& rec, std::string* reason, const PhaseFn& phase) {
   std::string why;
-  auto result = Guarded(why, [&] { return Finish(tally, options, rec, phase); });
+  auto result = GuardRun(why, kStopTexts, [&] { return Finish(tally, options, rec, phase); });
   if (reason) *reason = std::move(why);
   return result;
 }
@@ -422,12 +374,12 @@ std::shared_ptr<qeldata::Recordset> Outlier_Run(qeldata::Recordset& input, const
                                                 double typeParm, bool showStatus) {
   OutlierRecord& rec = OutlierRunRecord();
   rec = OutlierRecord{};
-  Progress progress;
+  RunProgress progress;
   Tally<CountWeight> tally;
   // The run's one failure path: whatever stops it, the table is dropped, the
   // window unloaded, and the reason kept in the record; nothing is raised.
   std::string reason;
-  const bool read = Guarded(reason, [&] {
+  const bool read = GuardRun(reason, kStopTexts, [&] {
     CheckAndRead(input, outlierField, weightField, showStatus, progress, tally);
     return true;
   });
@@ -438,7 +390,7 @@ std::shared_ptr<qeldata::Recordset> Outlier_Run(qeldata::Recordset& input, const
   } else {
     CopyTotals(tally.Totals(), rec);  // what was counted up to the failing record
   }
-  rec.failure = std::move(reason);
+  LastStopReason() = std::move(reason);
   progress.Unload();
   return result;
 }

@@ -114,7 +114,7 @@ TEST(OutlierRun, OneToFiveWithTheStandardDeviationBand) {
   EXPECT_EQ(r.OutlierCountN, 2);
   EXPECT_EQ(r.OutlierCountWgt, 2);
   EXPECT_EQ(r.TrimmedMean, 0);
-  EXPECT_TRUE(r.failure.empty());
+  EXPECT_TRUE(qel::LastStopReason().empty());
   // Handed over after its last row; read from the top, ascending.
   EXPECT_TRUE(out->IsEOF());
   EXPECT_FALSE(out->IsBOF());
@@ -422,7 +422,7 @@ TEST(OutlierRunFailure, TextAndDateFieldsReadNothing) {
     const qel::OutlierRecord& r = qel::OutlierRunRecord();
     ExpectZero({r.N, r.WgtN, r.Sum, r.SumWgt, r.Missing, r.Mean, r.Variance, r.Stdev, r.Min, r.Max, r.Cardinality,
                 r.Median, r.Q1, r.Q3, r.TrimmedMean, r.OutlierCountN, r.OutlierCountWgt, r.SumSq});
-    EXPECT_EQ(r.failure, "Numeric Data types only");
+    EXPECT_EQ(qel::LastStopReason(), "Numeric Data types only");
     EXPECT_TRUE(log.events.empty()) << "no window before the type check";
     EXPECT_EQ(in->AbsolutePosition(), 0) << "nothing read";
   }
@@ -431,9 +431,9 @@ TEST(OutlierRunFailure, TextAndDateFieldsReadNothing) {
 TEST(OutlierRunFailure, UnknownFieldsAreNamed) {
   auto in = Table(Numbers({1, 2}), Numbers({1, 1}));
   EXPECT_EQ(qel::Outlier_Run(*in, "Salry", "", 1, 1.0, false), nullptr);
-  EXPECT_NE(qel::OutlierRunRecord().failure.find("Salry"), std::string::npos);
+  EXPECT_NE(qel::LastStopReason().find("Salry"), std::string::npos);
   EXPECT_EQ(qel::Outlier_Run(*in, "X", "Wt", 1, 1.0, false), nullptr);
-  EXPECT_NE(qel::OutlierRunRecord().failure.find("Wt"), std::string::npos);
+  EXPECT_NE(qel::LastStopReason().find("Wt"), std::string::npos);
   EXPECT_EQ(qel::OutlierRunRecord().N, 0);
 }
 
@@ -463,7 +463,7 @@ TEST(OutlierRunFailure, TotalWeightOfOneDividesTheVarianceByZero) {
     // ... nothing after the variance is.
     ExpectZero({r.Variance, r.Stdev, r.Min, r.Max, r.Cardinality, r.TrimmedMean, r.OutlierCountN,
                 r.OutlierCountWgt});
-    EXPECT_NE(r.failure.find("variance"), std::string::npos) << r.failure;
+    EXPECT_NE(qel::LastStopReason().find("variance"), std::string::npos) << qel::LastStopReason();
   }
 }
 
@@ -493,7 +493,7 @@ TEST(OutlierRunFailure, TrimmingAllTheWeight) {
     auto in = Table(Numbers({1, 2, 3}), Numbers({1, 1, 10}));
     EXPECT_EQ(RunOn(*in, 2, 60, true), nullptr);
     EXPECT_EQ(qel::OutlierRunRecord().TrimmedMean, 0);
-    EXPECT_NE(qel::OutlierRunRecord().failure.find("trimmed"), std::string::npos);
+    EXPECT_NE(qel::LastStopReason().find("trimmed"), std::string::npos);
   }
 }
 
@@ -503,8 +503,8 @@ TEST(OutlierRunFailure, AValueThatIsNoNumberStopsTheReading) {
   const qel::OutlierRecord& r = qel::OutlierRunRecord();
   EXPECT_EQ(r.N, 1);  // what was read before the failing record stays
   EXPECT_EQ(r.Sum, 12);
-  EXPECT_NE(r.failure.find("'twelve'"), std::string::npos) << r.failure;
-  EXPECT_NE(r.failure.find("record 2"), std::string::npos) << r.failure;
+  EXPECT_NE(qel::LastStopReason().find("'twelve'"), std::string::npos) << qel::LastStopReason();
+  EXPECT_NE(qel::LastStopReason().find("record 2"), std::string::npos) << qel::LastStopReason();
 }
 
 TEST(OutlierRunFailure, OverflowIsAFault) {
@@ -513,7 +513,7 @@ TEST(OutlierRunFailure, OverflowIsAFault) {
   const qel::OutlierRecord& r = qel::OutlierRunRecord();
   EXPECT_EQ(r.N, 2);  // counted before the sum overflowed
   EXPECT_EQ(r.Sum, 1e308);
-  EXPECT_NE(r.failure.find("Overflow"), std::string::npos);
+  EXPECT_NE(qel::LastStopReason().find("Overflow"), std::string::npos);
 
   auto weighted = Table(Numbers({1e200, 1}), Numbers({1e200, 1}));
   EXPECT_EQ(RunOn(*weighted, 1, 1.0, true), nullptr);

@@ -6,12 +6,16 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
+#include "in_database.h"
+#include "field_types.h"
 #include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
 #include "qeldata/error.h"
 #include "round15.h"
+#include "run_frame.h"
 #include "text.h"
 
 namespace qel {
@@ -21,9 +25,14 @@ namespace {
 // Raised inside the run when an operation divides by zero, is invalid or
 // overflows. The run's one handler turns it, like every other error, into the
 // result false.
-struct ArithmeticFault {
-  const char* what = "a division by zero, an invalid operation or an overflow";
+struct ArithmeticFault : std::runtime_error {
+  explicit ArithmeticFault(const char* what = "a division by zero, an invalid operation or an overflow")
+      : std::runtime_error(what) {}
 };
+
+// How the univariate run words the errors that carry no text of their own.
+std::string OverflowIn(const TallyOverflow& e) { return std::string("an overflow in ") + e.what(); }
+constexpr StopTexts kStopTexts{"an unexpected error", &OverflowIn};
 
 // Every operand in the run is finite (input values are checked as they are
 // read, and the run stops at the first non-finite result), so a result that is
@@ -65,37 +74,7 @@ inline Keyed DistinctValue(const qeldata::Value& v) {
   return {x, TextFormValue(x)};
 }
 
-bool IsRejectedType(int type) {
-  // The text and date types; the long text types pass and fail later on their
-  // first value that is no number.
-  return type == qeldata::adChar || type == qeldata::adDate || type == qeldata::adVarChar ||
-         type == qeldata::adVarWChar || type == qeldata::adWChar;
-}
-
 using text::IsBlank;
-
-// The progress window of one run, when the run shows one.
-class Progress {
- public:
-  Progress(bool show, const std::string& fieldName) {
-    if (!show) return;
-    window_ = CurrentPresenter().LoadProgressWindow();
-    window_->SetCaption("Processing Univariate: " + fieldName);
-    window_->SetStatus("Reading Data");
-    window_->SetBarValue(0);
-    window_->ShowTopMost();
-    window_->Refresh();
-  }
-  void Phase(const char* status, int bar) {
-    if (!window_) return;
-    window_->SetStatus(status);
-    window_->SetBarValue(bar);
-    window_->Refresh();
-  }
-
- private:
-  std::unique_ptr<ProgressWindow> window_;
-};
 
 // One quartile's state in the summary pass.
 struct Quartile {
@@ -250,35 +229,11 @@ void Summarise(UnivariateRecord& rec, std::span<const UnivariateTally::Entry> en
   rec.Kurtosis = Checked(s4 - c);
 }
 
-std::string& StopReason() {
-  thread_local std::string reason;
-  return reason;
-}
-
 void CopyTotals(const TallyTotals& t, UnivariateRecord& rec) {
   rec.N = t.N;
   rec.WgtN = t.WgtN;
   rec.Missing = t.Missing;
   rec.Sum = t.SumWgt;  // the weighted sum: the plain one when every weight is 1
-}
-
-// Every error of a run or a finish as the reason it stopped.
-template <typename Body>
-bool Guarded(std::string& reason, Body body) {
-  try {
-    return body();
-  } catch (const qeldata::Error& e) {
-    reason = e.description();
-  } catch (const ArithmeticFault& f) {
-    reason = f.what;
-  } catch (const TallyOverflow& e) {
-    reason = std::string("an overflow in ") + e.what();
-  } catch (const std::exception& e) {
-    reason = e.what();
-  } catch (...) {
-    reason = "an unexpected error";
-  }
-  return false;
 }
 
 }  // namespace
@@ -288,11 +243,9 @@ UnivariateRecord& UnivariateRunRecord() {
   return record;
 }
 
-const std::string& UnivariateStopReason() { return StopReason(); }
-
 bool Univariate_Finish(UnivariateTally& tally, UnivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
   std::string why;
-  const bool done = Guarded(why, [&] {
+  const bool done = GuardRun(why, kStopTexts, [&] {
     rec = UnivariateRecord{};
     CopyTotals(tally.Totals(), rec);
     if (phase) phase("Sorting Data", 73);
@@ -306,41 +259,69 @@ bool Univariate_Finish(UnivariateTally& tally, UnivariateRecord& rec, std::strin
   return done;
 }
 
-bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const std::string& weightField,
-                    bool showStatus) {
-  // The run works on a local record and hands it over at every exit, so the
-  // thread's record holds exactly what was computed before a stop.
+namespace {
+
+// The frame of a run: `read` checks the field, shows the progress window and
+// fills the tally (counting the records it meets in `record`); then the
+// finish, and the record and the reason handed over at every exit, so the
+// thread's record holds exactly what was computed before a stop.
+template <typename Read>
+bool RunFrame(const std::string& fieldName, Read read) {
   UnivariateRecord rec;
-  std::unique_ptr<Progress> progress;
+  RunProgress progress;
   UnivariateTally tally;
   std::int64_t record = 0;  // records met by the reading pass
   std::string reason;
-  bool result = Guarded(reason, [&] {
-    // A recordset left at its end by an earlier read (a disconnected
-    // DataSource run twice) is read again from its first record; only an empty
-    // one is left alone.
-    if (!(rs.IsBOF() && rs.IsEOF())) rs.MoveFirst();
-    const qeldata::Field value_field = rs.GetFields().Item(fieldName);
-    if (IsRejectedType(value_field.Type()))
-      throw qeldata::Error(qeldata::kErrLibraryInput, "Univariate Descriptives", "Numeric Data types only");
-    progress = std::make_unique<Progress>(showStatus, fieldName);
-    ReadValues(rs, value_field, weightField, !IsBlank(weightField), tally, record);
+  bool result = GuardRun(reason, kStopTexts, [&] {
+    read(progress, tally, record);
     return true;
   });
   if (result) {
     record = 0;  // past the reading pass
     const bool empty = tally.Cardinality() == 0;
     result = Univariate_Finish(tally, rec, &reason,
-                               [&](const char* status, int bar) { progress->Phase(status, bar); });
+                               [&](const char* status, int bar) { progress.Phase(status, bar); });
     if (empty) reason = "no record has a usable value of '" + fieldName + "'";
   } else {
     CopyTotals(tally.Totals(), rec);
   }
   if (!result && record > 0) reason += " (record " + std::to_string(record) + ")";
   UnivariateRunRecord() = rec;
-  StopReason() = std::move(reason);
-  progress.reset();  // unloads the progress window
+  LastStopReason() = std::move(reason);
+  progress.Unload();
   return result;
+}
+
+
+}  // namespace
+
+bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const std::string& weightField,
+                    bool showStatus) {
+  return RunFrame(fieldName, [&](RunProgress& progress, UnivariateTally& tally, std::int64_t& record) {
+    // A recordset left at its end by an earlier read (a disconnected
+    // DataSource run twice) is read again from its first record; only an empty
+    // one is left alone.
+    if (!(rs.IsBOF() && rs.IsEOF())) rs.MoveFirst();
+    const qeldata::Field value_field = rs.GetFields().Item(fieldName);
+    detail::RequireNumericField(value_field, "Univariate Descriptives");
+    if (showStatus) progress.Open("Processing Univariate: " + fieldName, "Reading Data");
+    ReadValues(rs, value_field, weightField, !IsBlank(weightField), tally, record);
+  });
+}
+
+bool Univariate_RunInDatabase(qeldata::AggregateReader& reader, const std::string& fieldName,
+                              const std::string& weightField, bool showStatus) {
+  return RunFrame(fieldName, [&](RunProgress& progress, UnivariateTally& tally, std::int64_t&) {
+    const qeldata::FieldInfo& field = reader.Field(fieldName);
+    detail::RequireNumericType(field.type, field.name, "Univariate Descriptives");
+    if (showStatus) progress.Open("Processing Univariate: " + fieldName, "Reading Data");
+    qeldata::AggregateSpec spec;
+    spec.value_field = fieldName;
+    if (!IsBlank(weightField)) spec.weight_field = weightField;
+    reader.Run(spec);
+    detail::TallyGroups(
+        reader, tally, [](const qeldata::Value& v) { return DistinctValue(v).value; }, "Univariate Descriptives");
+  });
 }
 
 }  // namespace qel

@@ -138,11 +138,11 @@ TEST(UnivariateRun, ValueThatIsNoNumberStopsWithEarlierCounts) {
   EXPECT_EQ(r.Mean, 0);
   EXPECT_EQ(r.Cardinality, 0);
   // The reason names the value and where it was met.
-  EXPECT_NE(UnivariateStopReason().find("'abc'"), std::string::npos) << UnivariateStopReason();
-  EXPECT_NE(UnivariateStopReason().find("(record 4)"), std::string::npos) << UnivariateStopReason();
+  EXPECT_NE(LastStopReason().find("'abc'"), std::string::npos) << LastStopReason();
+  EXPECT_NE(LastStopReason().find("(record 4)"), std::string::npos) << LastStopReason();
   auto good = Values({1, 2, 3, 4});
   ASSERT_TRUE(RunUnweighted(*good));
-  EXPECT_EQ(UnivariateStopReason(), "");
+  EXPECT_EQ(LastStopReason(), "");
 }
 
 TEST(UnivariateRun, NoUsableValueCountsMissingOnly) {
@@ -207,7 +207,7 @@ TEST(UnivariateRun, OverflowStopsWhereItHappens) {
   EXPECT_EQ(UnivariateRunRecord().N, 3);
   EXPECT_EQ(UnivariateRunRecord().WgtN, 1e308);
   EXPECT_EQ(UnivariateRunRecord().Sum, 0.5e308 - 0.25e308 + 0.5e308);
-  EXPECT_NE(UnivariateStopReason().find("(record 3)"), std::string::npos) << UnivariateStopReason();
+  EXPECT_NE(LastStopReason().find("(record 3)"), std::string::npos) << LastStopReason();
 
   // The largest double's 15-digit text form lies beyond the double range.
   auto largest = Values({1, 2, 3, 4, std::numeric_limits<double>::max()});
@@ -436,7 +436,7 @@ namespace {
 // the sums go through the 15-digit form.
 TEST(UnivariateRun, ValuesOfMoreThanFifteenDigitsKeepTheirDouble) {
   auto rs = Values({1234567890123456789.0, 1, 2, 3});
-  ASSERT_TRUE(RunUnweighted(*rs)) << UnivariateStopReason();
+  ASSERT_TRUE(RunUnweighted(*rs)) << LastStopReason();
   const UnivariateRecord& r = UnivariateRunRecord();
   EXPECT_EQ(r.Max, 1234567890123456768.0);
   EXPECT_EQ(r.Q3, 3);

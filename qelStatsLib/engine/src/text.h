@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "qeldata/text.h"
+
 namespace qel::text {
 
 // `s` without leading and trailing spaces (only ' ': a tab is content).
@@ -19,26 +21,9 @@ inline std::string_view Trim(std::string_view s) {
 // the classes mean by a blank field name.
 inline bool IsBlank(std::string_view s) { return Trim(s).empty(); }
 
-inline char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-inline std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = Lower(c);
-  return out;
-}
-
-inline bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
-inline bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
-  if (needle.size() > haystack.size()) return false;
-  for (std::size_t i = 0; i + needle.size() <= haystack.size(); ++i)
-    if (EqualsNoCase(haystack.substr(i, needle.size()), needle)) return true;
-  return false;
-}
+// Case without regard to the locale, as the data layer compares names.
+using qeldata::text::ContainsNoCase;
+using qeldata::text::EqualsNoCase;
+using qeldata::text::Lower;
 
 }  // namespace qel::text

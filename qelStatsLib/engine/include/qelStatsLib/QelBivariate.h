@@ -18,24 +18,12 @@
 #include <string_view>
 
 #include "qeldata/recordset.h"
+#include "qelStatsLib/modBivariate.h"
 
 namespace qel {
 
-// One member of the class's dual interface, in slot order.
-struct BivariateMember {
-  enum class Kind { kGet, kLet, kSet, kMethod };
-  int slot;  // 1-based, after the standard dispatch methods
-  std::string_view name;
-  Kind kind;
-  std::string_view type;  // "double", "string", "boolean", "int16", "object", "recordset"; a method's return type
-  std::uint32_t dispatch_id;
-  std::string_view help_text;  // empty when the member has none
-};
-
 class QelBivariate {
  public:
-  // The 26 members of _QelBivariate in slot order, with their dispatch ids and help texts.
-  static const std::array<BivariateMember, 26> kMembers;
   // The error source of Run's parameter checks.
   static constexpr std::string_view kErrorSource = "Build Bivariate";
 
@@ -69,12 +57,18 @@ class QelBivariate {
   bool Categorical() const { return categorical_; }
   void SetCategorical(bool value) { categorical_ = value; }
 
-  // Results of the last Run (after a failed check: the thread's run record).
-  double TargetMean() const { return target_mean_; }
-  double N() const { return n_; }
-  double Missing() const { return missing_; }
-  double DI() const { return di_; }
-  double PSI() const { return psi_; }
+  // Results of the last Run (after a failed check: the thread's run record),
+  // one getter per row of kBivariateResults.
+  const BivariateRecord& Results() const { return results_; }
+  double TargetMean() const { return results_.TargetMean; }
+  double N() const { return results_.N; }
+  double Missing() const { return results_.Missing; }
+  double DI() const { return results_.DI; }
+  double PSI() const { return results_.PSI; }
+  // Why the last Run returned false: a failed check's or the run's
+  // description (as its message box showed it, without the prefix); empty
+  // after one that returned true.
+  const std::string& StopReason() const { return stop_reason_; }
   // The distinct-value count of the most recent run on this thread, by any object.
   double Cardinality() const;
   // While the thread's cancel flag is set (a cancelled or failed run), a new
@@ -97,7 +91,8 @@ class QelBivariate {
   std::int16_t bin_count_ = 20;
   bool show_status_ = true;
   bool categorical_ = false;
-  double target_mean_ = 0, n_ = 0, missing_ = 0, di_ = 0, psi_ = 0;
+  BivariateRecord results_;
+  std::string stop_reason_;
   std::shared_ptr<qeldata::Recordset> result_set_;
 };
 

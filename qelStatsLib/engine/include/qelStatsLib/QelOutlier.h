@@ -74,7 +74,7 @@ class QelOutlier {
   // Checks the settings, opens the input, runs the analysis and copies its
   // results. True when a result table was produced. False when a check or the
   // opening of the input failed (after an "Error: " message) or when the
-  // analysis stopped without a table (silently; see RunFailure). The result
+  // analysis stopped without a table (silently; see StopReason). The result
   // properties are copied from the thread's run record on every exit, so after
   // a failed check they repeat the last run made on this thread.
   bool Run();
@@ -86,42 +86,31 @@ class QelOutlier {
   std::shared_ptr<qeldata::Recordset> ResultSet() const { return result_set_; }
 
   // ---- Results ----
-  double Missing() const { return missing_; }
-  double N() const { return n_; }
-  double Cardinality() const { return cardinality_; }
-  double Stdev() const { return stdev_; }
-  double Variance() const { return variance_; }
-  double Mean() const { return mean_; }
-  double TrimmedMean() const { return trimmed_mean_; }
-  double Min() const { return min_; }
-  double Max() const { return max_; }
-  double Sum() const { return sum_; }
-  double OutlierCountWgt() const { return outlier_count_wgt_; }
-  double OutlierCountN() const { return outlier_count_n_; }
-  double WgtN() const { return wgt_n_; }
-  double SumWgt() const { return sum_wgt_; }
-  double Q1() const { return q1_; }
-  double Q3() const { return q3_; }
-  double Median() const { return median_; }
-  // Why the analysis stopped without a table (an unknown field, a text in the
-  // field, a total weight of 1, ...); empty when it completed. Copied from the
-  // run record with the results, so after a failed check it too repeats the
-  // last run on this thread. Not part of the component interface.
-  const std::string& RunFailure() const { return run_failure_; }
+  // The results of the last Run, one getter per row of kOutlierResults.
+  const OutlierRecord& Results() const { return results_; }
+  double Missing() const { return results_.Missing; }
+  double N() const { return results_.N; }
+  double Cardinality() const { return results_.Cardinality; }
+  double Stdev() const { return results_.Stdev; }
+  double Variance() const { return results_.Variance; }
+  double Mean() const { return results_.Mean; }
+  double TrimmedMean() const { return results_.TrimmedMean; }
+  double Min() const { return results_.Min; }
+  double Max() const { return results_.Max; }
+  double Sum() const { return results_.Sum; }
+  double OutlierCountWgt() const { return results_.OutlierCountWgt; }
+  double OutlierCountN() const { return results_.OutlierCountN; }
+  double WgtN() const { return results_.WgtN; }
+  double SumWgt() const { return results_.SumWgt; }
+  double Q1() const { return results_.Q1; }
+  double Q3() const { return results_.Q3; }
+  double Median() const { return results_.Median; }
+  // Why the last Run returned false: a failed check's description, or why the
+  // analysis stopped without a table (an unknown field, a text in the field, a
+  // total weight of 1, ...); empty when it completed. Not part of the
+  // component interface.
+  const std::string& StopReason() const { return stop_reason_; }
 
-  // ---- The component interface, as data ----
-
-  enum class MemberKind { kGet, kLet, kSet, kMethod };
-  struct Member {
-    int slot;                 // 1-based, after the standard dispatch methods
-    const char* name;
-    MemberKind kind;
-    const char* type;         // "double", "string", "boolean", "OutlierType", "object", "recordset", "variant"
-    std::int32_t dispatch_id;
-    const char* help;         // the type library carries none for this class
-  };
-  static constexpr std::int32_t kDispatchBase = 0x68030000;
-  static const std::array<Member, 33>& Members();
 
  private:
   void CopyRunRecord();
@@ -132,28 +121,12 @@ class QelOutlier {
   std::shared_ptr<qeldata::Recordset> result_set_;
   bool show_status_ = true;
   std::string connection_string_;
-  double missing_ = 0;
-  double n_ = 0;
-  double cardinality_ = 0;
   std::string outlier_field_;
-  double stdev_ = 0;
-  double variance_ = 0;
-  double mean_ = 0;
-  double trimmed_mean_ = 0;
   std::shared_ptr<qeldata::Recordset> input_;  // the recordset a run reads; released after every Run
-  double min_ = 0;
-  double max_ = 0;
-  double sum_ = 0;
-  double outlier_count_wgt_ = 0;
-  double outlier_count_n_ = 0;
   OutlierType find_type_ = outSTD;
   double type_parm_ = 1.0;
-  double wgt_n_ = 0;
-  double sum_wgt_ = 0;
-  double q1_ = 0;
-  double q3_ = 0;
-  double median_ = 0;
-  std::string run_failure_;
+  OutlierRecord results_;
+  std::string stop_reason_;
 };
 
 }  // namespace qel

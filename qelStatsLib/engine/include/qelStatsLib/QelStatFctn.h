@@ -25,12 +25,12 @@ namespace qel {
 
 class QelStatFctn;
 
-// One member of the class's interface, in slot order. All members are methods
-// taking doubles and returning a double.
+// One function of the class as hosts call it by name: the component
+// interface's methods in their slot order, and the command line's `fn`. All
+// take doubles and return a double.
 struct StatFctnMember {
-  int slot;                   // 1-based, after the standard dispatch methods
   std::string_view name;      // exactly as published (note HArcsin beside HArcCoSec)
-  std::int32_t dispatch_id;   // 0x60030000 for slot 1, one more per slot
+  std::int32_t dispatch_id;   // 0x60030000 for the first, one more for each next
   int argument_count;         // 1, 2 (LogN) or 4 (Dist_Fctn)
   std::array<std::string_view, 4> argument_names;  // the first argument_count are used
   std::string_view help_text;
@@ -95,7 +95,7 @@ class QelStatFctn {
   // a diameter give 2*kFailure*(10800/kPi)*1.15077945, a large negative number.
   double Dist_Fctn(const double& lat1, const double& long1, const double& lat2, const double& long2) const;
 
-  // The interface's members in slot order, with their help texts.
+  // The functions in the interface's slot order, with their help texts.
   static std::span<const StatFctnMember> Members();
   // The member called `name` (ASCII case ignored, as dispatch by name does),
   // or nullptr.

@@ -29,27 +29,16 @@
 #include <string_view>
 
 #include "qeldata/recordset.h"
+#include "qelStatsLib/run_options.h"
+#include "qelStatsLib/modUnivariate.h"
 
 namespace qel {
-
-// One member of the class's dual interface, in slot order.
-struct UnivariateMember {
-  enum class Kind { kGet, kLet, kSet, kMethod };
-  int slot;                   // 1-based, after the standard dispatch methods
-  std::string_view name;
-  Kind kind;
-  std::string_view type;      // "double", "string", "boolean", "object"; a method's return type
-  std::uint32_t dispatch_id;
-  std::string_view help_text; // none are published for this class's members
-};
 
 class QelUnivariate {
  public:
   // How the class describes itself to clients.
   static constexpr std::string_view kDescription =
       "Calculate Univariate statistics for given input field on a recordset.";
-  // The 34 members of _QelUnivariate in slot order, with their dispatch ids.
-  static const std::array<UnivariateMember, 34> kMembers;
   // The error source of Run's parameter checks.
   static constexpr std::string_view kErrorSource = "Build Univariates";
 
@@ -57,28 +46,33 @@ class QelUnivariate {
   QelUnivariate(const QelUnivariate&) = delete;
   QelUnivariate& operator=(const QelUnivariate&) = delete;
 
-  // Results of the last Run that reached the statistics (0 before).
-  double Uniques() const { return uniques_; }
-  double CV() const { return cv_; }
-  double Kurtosis() const { return kurtosis_; }
-  double Skewness() const { return skewness_; }
-  double Q3() const { return q3_; }
-  double Q1() const { return q1_; }
-  double IQR() const { return iqr_; }
-  double Median() const { return median_; }
-  double Range() const { return range_; }
-  double Mode() const { return mode_; }
-  double WgtN() const { return wgt_n_; }
-  double Sum() const { return sum_; }
-  double Max() const { return max_; }
-  double Min() const { return min_; }
-  double TrimmedMean() const { return trimmed_mean_; }
-  double Mean() const { return mean_; }
-  double Variance() const { return variance_; }
-  double Stdev() const { return stdev_; }
-  double Cardinality() const { return cardinality_; }
-  double N() const { return n_; }
-  double Missing() const { return missing_; }
+  // Results of the last Run that reached the statistics (0 before), one
+  // getter per row of kUnivariateResults.
+  const UnivariateRecord& Results() const { return results_; }
+  double Uniques() const { return results_.Uniques; }
+  double CV() const { return results_.CV; }
+  double Kurtosis() const { return results_.Kurtosis; }
+  double Skewness() const { return results_.Skewness; }
+  double Q3() const { return results_.Q3; }
+  double Q1() const { return results_.Q1; }
+  double IQR() const { return results_.IQR; }
+  double Median() const { return results_.Median; }
+  double Range() const { return results_.Range; }
+  double Mode() const { return results_.Mode; }
+  double WgtN() const { return results_.WgtN; }
+  double Sum() const { return results_.Sum; }
+  double Max() const { return results_.Max; }
+  double Min() const { return results_.Min; }
+  double TrimmedMean() const { return results_.TrimmedMean; }
+  double Mean() const { return results_.Mean; }
+  double Variance() const { return results_.Variance; }
+  double Stdev() const { return results_.Stdev; }
+  double Cardinality() const { return results_.Cardinality; }
+  double N() const { return results_.N; }
+  double Missing() const { return results_.Missing; }
+  // Why the last Run returned false ("Numeric Data types only", ...); empty
+  // after one that returned true.
+  const std::string& StopReason() const { return stop_reason_; }
 
   // Settings, stored as given (no trimming, no checks until Run).
   const std::string& FieldName() const { return field_name_; }
@@ -98,22 +92,25 @@ class QelUnivariate {
   void SetDataSource(std::shared_ptr<qeldata::Recordset> recordset);
   std::shared_ptr<qeldata::Recordset> DataSource() const { return data_source_; }
 
+  // How Run reads its input (run_options.h); record by record by default. Not
+  // part of the component interface: C++ hosts and the command line set it.
+  const RunOptions& Options() const { return options_; }
+  void SetRunOptions(const RunOptions& options) { options_ = options; }
+
   // Computes the statistics (see the top of this file). Returns true when all
   // were computed, false when the computation stopped early.
   bool Run();
 
  private:
-  void CopyResults();
-
   std::shared_ptr<qeldata::Recordset> data_source_;
+  RunOptions options_;
   std::string source_;
   std::string weight_field_;
   bool show_status_ = false;
   std::string connection_string_;
   std::string field_name_;
-  double missing_ = 0, n_ = 0, cardinality_ = 0, stdev_ = 0, variance_ = 0, mean_ = 0, trimmed_mean_ = 0, min_ = 0,
-         max_ = 0, sum_ = 0, wgt_n_ = 0, mode_ = 0, range_ = 0, median_ = 0, iqr_ = 0, q1_ = 0, q3_ = 0, skewness_ = 0,
-         kurtosis_ = 0, uniques_ = 0, cv_ = 0;
+  UnivariateRecord results_;
+  std::string stop_reason_;
   // The recordset being read; held only while Run works.
   std::shared_ptr<qeldata::Recordset> input_;
 };

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "qeldata/recordset.h"
+#include "qelStatsLib/results.h"
 #include "qelStatsLib/tally.h"
 
 namespace qel {
@@ -28,6 +29,17 @@ struct BivariateRecord {
   bool Categorical = false;
 };
 
+// The numeric results under their property names (Categorical, a flag, is
+// the record's own field).
+inline constexpr ResultMember<BivariateRecord> kBivariateResults[] = {
+    {"PSI", &BivariateRecord::PSI},
+    {"DI", &BivariateRecord::DI},
+    {"N", &BivariateRecord::N},
+    {"Missing", &BivariateRecord::Missing},
+    {"TargetMean", &BivariateRecord::TargetMean},
+    {"Cardinality", &BivariateRecord::Cardinality},
+};
+
 // The calling thread's bivariate run record.
 BivariateRecord& BivariateRunRecord();
 
@@ -39,10 +51,10 @@ std::shared_ptr<qeldata::Recordset> NewBivariateTable(const std::string& predict
 // table, one row per bin. Results go to BivariateRunRecord().
 //
 // Never throws. On failure it sets the thread's cancel flag, shows
-// "Com_Bivariate: Bivariate_Run " + the description through the presenter and
-// returns nullptr. It clears the cancel flag when it starts, and returns
+// "Com_Bivariate: Bivariate_Run " + the description through the presenter,
+// keeps the description in LastStopReason() (results.h) and returns nullptr. It clears the cancel flag when it starts, and returns
 // nullptr without a message when the flag is found set at one of its five
-// checkpoints (the user pressed Cancel).
+// checkpoints (the user pressed Cancel; LastStopReason() says so).
 std::shared_ptr<qeldata::Recordset> Bivariate_Run(qeldata::Recordset& input, const std::string& PredictorField,
                                                   const std::string& TargetField, bool showStatus,
                                                   const std::string& WeightField, std::int16_t BinCount);

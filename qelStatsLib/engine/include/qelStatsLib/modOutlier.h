@@ -19,6 +19,7 @@
 #include <string>
 
 #include "qeldata/recordset.h"
+#include "qelStatsLib/results.h"
 #include "qelStatsLib/tally.h"
 
 namespace qel {
@@ -44,11 +45,27 @@ struct OutlierRecord {
   double OutlierCountN = 0;    // records whose value is an outlier
   double OutlierCountWgt = 0;  // their total weight
   double SumSq = 0;            // sum over the distinct values of weight * (value - Mean)^2
+};
 
-  // Why the run stopped without a result table ("Unknown field 'Salry' in
-  // BaseBall.csv", "Division by zero: ..."); empty when it completed. The run
-  // itself reports nothing: this is for hosts that want to tell their user.
-  std::string failure;
+// The 17 results the class publishes, under their property names.
+inline constexpr ResultMember<OutlierRecord> kOutlierResults[] = {
+    {"N", &OutlierRecord::N},
+    {"WgtN", &OutlierRecord::WgtN},
+    {"Missing", &OutlierRecord::Missing},
+    {"Sum", &OutlierRecord::Sum},
+    {"SumWgt", &OutlierRecord::SumWgt},
+    {"Mean", &OutlierRecord::Mean},
+    {"Variance", &OutlierRecord::Variance},
+    {"Stdev", &OutlierRecord::Stdev},
+    {"Min", &OutlierRecord::Min},
+    {"Max", &OutlierRecord::Max},
+    {"Cardinality", &OutlierRecord::Cardinality},
+    {"Q1", &OutlierRecord::Q1},
+    {"Median", &OutlierRecord::Median},
+    {"Q3", &OutlierRecord::Q3},
+    {"TrimmedMean", &OutlierRecord::TrimmedMean},
+    {"OutlierCountN", &OutlierRecord::OutlierCountN},
+    {"OutlierCountWgt", &OutlierRecord::OutlierCountWgt},
 };
 
 // The calling thread's run record. Every object on a thread shares it; the
@@ -73,8 +90,8 @@ OutlierRecord& OutlierRunRecord();
 // row. The caller owns it.
 //
 // Returns nullptr, and raises nothing, when the run stops early; the figures
-// computed before the stop stay in the record and the reason is in its
-// `failure`. It stops on: a text or date field (129, 130, 200, 202, 7); an
+// computed before the stop stay in the record and the reason is in
+// LastStopReason() (results.h), which a completed run empties. It stops on: a text or date field (129, 130, 200, 202, 7); an
 // unknown field or weight field; a value or weight that is no number (or not
 // finite); no usable value at all; a total weight of exactly 1 (the variance
 // divides by zero); a total weight below 1 (the variance is negative); the

@@ -14,7 +14,9 @@
 
 #include <string>
 
+#include "qeldata/aggregate.h"
 #include "qeldata/recordset.h"
+#include "qelStatsLib/results.h"
 #include "qelStatsLib/tally.h"
 
 namespace qel {
@@ -46,6 +48,31 @@ struct UnivariateRecord {
   double Kurtosis = 0;     // sample excess kurtosis; -9999 when Stdev is 0
 };
 
+// The 21 results in reading order, under their property names.
+inline constexpr ResultMember<UnivariateRecord> kUnivariateResults[] = {
+    {"N", &UnivariateRecord::N},
+    {"WgtN", &UnivariateRecord::WgtN},
+    {"Missing", &UnivariateRecord::Missing},
+    {"Sum", &UnivariateRecord::Sum},
+    {"Mean", &UnivariateRecord::Mean},
+    {"Variance", &UnivariateRecord::Variance},
+    {"Stdev", &UnivariateRecord::Stdev},
+    {"CV", &UnivariateRecord::CV},
+    {"Min", &UnivariateRecord::Min},
+    {"Max", &UnivariateRecord::Max},
+    {"Range", &UnivariateRecord::Range},
+    {"Cardinality", &UnivariateRecord::Cardinality},
+    {"Uniques", &UnivariateRecord::Uniques},
+    {"Mode", &UnivariateRecord::Mode},
+    {"Median", &UnivariateRecord::Median},
+    {"Q1", &UnivariateRecord::Q1},
+    {"Q3", &UnivariateRecord::Q3},
+    {"IQR", &UnivariateRecord::IQR},
+    {"TrimmedMean", &UnivariateRecord::TrimmedMean},
+    {"Skewness", &UnivariateRecord::Skewness},
+    {"Kurtosis", &UnivariateRecord::Kurtosis},
+};
+
 // The calling thread's run record. Every object on a thread shares it; the
 // analysis object copies it out right after each run.
 UnivariateRecord& UnivariateRunRecord();
@@ -59,7 +86,7 @@ UnivariateRecord& UnivariateRunRecord();
 // phases (bar 0, 73, 58, 99) and is unloaded at the end.
 //
 // Returns true when every statistic was computed. Returns false, and raises
-// nothing, when the run stops early; the statistics computed before the stop
+// nothing, when the run stops early (the reason in LastStopReason()); the statistics computed before the stop
 // stay in the record, the rest are 0. It stops on: a text or date field
 // (129, 130, 200, 202, 7); an unknown field or weight field; a value or weight
 // that is no number (or not finite); no usable value at all; a total weight of
@@ -67,6 +94,15 @@ UnivariateRecord& UnivariateRunRecord();
 // division by zero, invalid operation or overflow in the arithmetic.
 bool Univariate_Run(qeldata::Recordset& rs, const std::string& fieldName, const std::string& weightField,
                     bool showStatus);
+
+// The same run with its reading pass in the database: one aggregate query
+// over the source of `reader` (see RunOptions::InDatabase in run_options.h
+// for how its results agree with Univariate_Run's). The type check, the
+// results, the progress phases and every reason to return false are those of
+// Univariate_Run; the database's own failures (a query it rejects, a lost
+// connection) are reasons too, with its SQLSTATE and message.
+bool Univariate_RunInDatabase(qeldata::AggregateReader& reader, const std::string& fieldName,
+                              const std::string& weightField, bool showStatus);
 
 // The tally of a univariate analysis: each distinct value with its records
 // and their total weight.
@@ -82,10 +118,5 @@ using UnivariateTally = Tally<CountWeight>;
 // "Building Skewness and Kurtosis" (99).
 bool Univariate_Finish(UnivariateTally& tally, UnivariateRecord& rec, std::string* reason = nullptr,
                        const PhaseFn& phase = {});
-
-// Why the calling thread's last run stopped early, for diagnostics ("Unknown
-// field 'Salry' in BaseBall.csv", "Numeric Data types only", ...); empty after
-// a run that returned true. Runs never raise it: they only return false.
-const std::string& UnivariateStopReason();
 
 }  // namespace qel

@@ -1,12 +1,13 @@
-// The data layer's text helpers: ASCII only and independent of the locale, so
-// a host program that sets its own locale parses connection strings, SQL and
-// names the same way. Internal to qeldata.
+// Text helpers of the data layer and the layers above it: ASCII only and
+// independent of the locale, so a host program that sets its own locale
+// parses connection strings and SQL, and matches field, member and key names,
+// the same way.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace qeldata::detail {
+namespace qeldata::text {
 
 inline bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
@@ -33,8 +34,8 @@ inline std::string Upper(std::string_view s) {
   return out;
 }
 
-// Names (fields, keys, drivers) compare without regard to the case of ASCII
-// letters.
+// Names (fields, keys, drivers, members) compare without regard to the case
+// of ASCII letters.
 inline bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
@@ -49,4 +50,4 @@ inline bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
   return false;
 }
 
-}  // namespace qeldata::detail
+}  // namespace qeldata::text
