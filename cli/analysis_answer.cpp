@@ -12,11 +12,12 @@ void PrintAnswer(const AnalysisAnswer& answer, bool json, const std::vector<std:
     for (const auto& [name, value] : answer.results) out.Add(std::string(name), value);
     if (answer.categorical) out.Add("Categorical", *answer.categorical);
     if (answer.table)
-      out.AddRaw("ResultSet", JsonRecordset(*answer.table));
+      out.AddRecordset("ResultSet", *answer.table);
     else
       out.AddNull("ResultSet");
     out.AddRaw("messages", JsonStrings(messages));
-    std::cout << out.str() << '\n';
+    out.Write(std::cout);
+    std::cout << '\n';
     return;
   }
   std::vector<std::pair<std::string, std::string>> rows = answer.heading;

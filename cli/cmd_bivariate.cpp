@@ -57,6 +57,7 @@ int RunBivariate(const std::vector<std::string>& argv) {
 
   AnalysisAnswer answer(ran, notes, ResultRows(qel::kBivariateResults, biv.Results()), table);
   answer.categorical = biv.Categorical();
+  if (table) WarnOfLargeTable(std::cerr, "bivariate", *table);
   PrintAnswer(answer, json, presenter.messages());
   if (!ran) {
     // The run's message box has told the user already on stderr, except

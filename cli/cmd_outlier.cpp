@@ -62,6 +62,7 @@ int RunOutlier(const std::vector<std::string>& argv) {
   answer.heading.emplace_back("Rule", rule);
   answer.heading.emplace_back("TypeParm", HumanNumber(parm));
   answer.heading.emplace_back("Run", ran ? "True" : "False");
+  if (table) WarnOfLargeTable(std::cerr, "outlier", *table);
   PrintAnswer(answer, json, presenter.messages());
   if (!ran) {
     // A failed check has told the user already (on stderr, or in "messages");

@@ -321,6 +321,7 @@ std::vector<RowResult> WriteRows(const std::vector<BinRow>& rows, double target_
   const auto out = table.GetFields();
   qeldata::Field bin_field = out.Item("bin"), n_field = out.Item(1), min_field = out.Item(2), max_field = out.Item(3),
                  mean_field = out.Item(4), index_field = out.Item(5);
+  table.Reserve(static_cast<std::int64_t>(rows.size()));
   for (const BinRow& row : rows) {
     results.push_back(Finish(row, target_mean));
     const RowResult& r = results.back();

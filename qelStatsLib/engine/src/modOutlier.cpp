@@ -279,6 +279,7 @@ std::shared_ptr<qeldata::Recordset> Table(const std::vector<Row>& tallies, const
   auto result = NewResultSet();
   qeldata::Fields out = result->GetFields();
   qeldata::Field out_value = out.Item(0), out_n = out.Item(1), out_weight = out.Item(2), out_flag = out.Item(3);
+  result->Reserve(static_cast<std::int64_t>(tallies.size()));
   for (std::size_t i = 0; i < tallies.size(); ++i) {
     result->AddNew();
     out_value.SetValue(tallies[i].value);
