@@ -3,15 +3,18 @@
 # (bench/data/univariate.csv, 10 million rows) loaded into a SQLite table and
 # into a PostgreSQL table (a throwaway server, scripts/pg-test-server.sh, read
 # through unixODBC and psqlODBC), then the univariate, outlier and bivariate
-# analyses on each, best of REPEAT, with the database's own aggregate query
-# (count, avg, stddev, min, max) for scale.
+# analyses on each, record by record and with --in-database, best of REPEAT,
+# with the databases' own aggregate query (count, avg, stddev, min, max) and
+# PostgreSQL's own group by of the column for scale.
 #
 #   bench/databases.sh            (or: bench/run databases)
 #
 # Environment: QELSTATS (default bench/build-release/bin/qelstats, as bench/run
 # builds it), REPEAT (default 3), DATA (the folder of univariate.csv; default
-# bench/data). ONLY=in-database times just the --in-database rows and the
-# databases' own aggregate queries.
+# bench/data; a real folder: the text provider refuses a symlink that leaves
+# its folder), DB (the SQLite file; default DATA/univariate.sqlite, made when
+# missing), CSV_ROWS=0 leaves out the rows of the CSV file. ONLY=in-database times
+# just the --in-database rows and the databases' own queries.
 set -euo pipefail
 HERE="$(cd "$(dirname "$0")" && pwd)"
 ROOT="$(cd "$HERE/.." && pwd)"
@@ -30,7 +33,7 @@ if [ -z "${QEL_TEST_PG_CONN:-}" ]; then
 fi
 PG() { "$QEL_TEST_PG_HELPER" psql "$QEL_TEST_PG_DIR" -X -q "$@"; }
 
-DB="$DATA/univariate.sqlite"
+DB="${DB:-$DATA/univariate.sqlite}"
 if [ ! -f "$DB" ]; then
   echo "loading $CSV into $DB ..." >&2
   sqlite3 "$DB.partial" "create table t (id integer, price real, qty integer, region text, score real);" \
@@ -66,38 +69,45 @@ best() {  # best of REPEAT: prints "wall cpu maxrss_mb" of the fastest run
 echo
 echo "| analysis | source | best wall s | CPU s | max RSS MB |"
 echo "|---|---|---:|---:|---:|"
-row() {  # analysis label, then the arguments after the subcommand's input
+run_row() {  # label, source label, then the command
+  local label="$1" where="$2" r
+  shift 2
+  r=($(best "$@"))
+  echo "| $label | $where | ${r[0]} | ${r[1]} | ${r[2]} |"
+}
+# One analysis: record by record over the CSV file, the SQLite table and the
+# PostgreSQL table, then its reading pass as one query in each database
+# (--in-database: the distinct values cross the driver instead of the records).
+analysis() {  # label, then the subcommand and its arguments after the input
   local label="$1" sub="$2"
   shift 2
-  local r
-  r=($(best "$QELSTATS" "$sub" --csv "$CSV" "$@" --json --no-progress))
-  echo "| $label | CSV file | ${r[0]} | ${r[1]} | ${r[2]} |"
-  r=($(best "$QELSTATS" "$sub" --connection "$SQLITE_CONN" --source t "$@" --json --no-progress))
-  echo "| $label | SQLite table | ${r[0]} | ${r[1]} | ${r[2]} |"
-  r=($(best "$QELSTATS" "$sub" --connection "$QEL_TEST_PG_CONN" --source t "$@" --json --no-progress))
-  echo "| $label | PostgreSQL via ODBC | ${r[0]} | ${r[1]} | ${r[2]} |"
+  if [ "${ONLY:-}" != in-database ]; then
+    [ "${CSV_ROWS:-1}" = 0 ] || run_row "$label" "CSV file" "$QELSTATS" "$sub" --csv "$CSV" "$@" --json --no-progress
+    run_row "$label" "SQLite table" "$QELSTATS" "$sub" --connection "$SQLITE_CONN" --source t "$@" --json --no-progress
+    run_row "$label" "PostgreSQL via ODBC" \
+      "$QELSTATS" "$sub" --connection "$QEL_TEST_PG_CONN" --source t "$@" --json --no-progress
+  fi
+  run_row "$label, --in-database" "SQLite table" \
+    "$QELSTATS" "$sub" --connection "$SQLITE_CONN" --source t "$@" --in-database --json --no-progress
+  run_row "$label, --in-database" "PostgreSQL via ODBC" \
+    "$QELSTATS" "$sub" --connection "$QEL_TEST_PG_CONN" --source t "$@" --in-database --json --no-progress
 }
-row "univariate price" univariate --field price
-# The reading pass as one query in the database (--in-database): the
-# distinct values cross the driver instead of the records.
-indb() {  # analysis label, then the arguments after the subcommand's input
-  local label="$1" sub="$2"
-  shift 2
-  local r
-  r=($(best "$QELSTATS" "$sub" --connection "$SQLITE_CONN" --source t "$@" --in-database --json --no-progress))
-  echo "| $label, --in-database | SQLite table | ${r[0]} | ${r[1]} | ${r[2]} |"
-  r=($(best "$QELSTATS" "$sub" --connection "$QEL_TEST_PG_CONN" --source t "$@" --in-database --json --no-progress))
-  echo "| $label, --in-database | PostgreSQL via ODBC | ${r[0]} | ${r[1]} | ${r[2]} |"
+psql_row() {  # label, SQL
+  run_row "$1" PostgreSQL env PGPASSWORD="$QEL_TEST_PG_PASSWORD" psql -X -A -t -h "$QEL_TEST_PG_SOCKET" \
+    -p "$QEL_TEST_PG_PORT" -U "$QEL_TEST_PG_USER" -d "$QEL_TEST_PG_DATABASE" -c "$2"
 }
-indb "univariate price" univariate --field price
-indb "univariate price weighted by qty" univariate --field price --weight qty
-[ "${ONLY:-}" = in-database ] || row "outlier price, 2-stdev band" outlier --field price --rule std --parm 2
-[ "${ONLY:-}" = in-database ] || row "outlier price, 5% trimmed-mean band" outlier --field price --rule tmean --parm 5
-[ "${ONLY:-}" = in-database ] || row "bivariate price -> score, 20 bins" bivariate --predictor price --target score --bins 20
-[ "${ONLY:-}" = in-database ] || row "bivariate region -> score" bivariate --predictor region --target score --bins 20
-r=($(best sqlite3 "$DB" "select count(price), avg(price), min(price), max(price) from t"))
-echo "| sqlite3's own count, avg, min, max | SQLite table | ${r[0]} | ${r[1]} | ${r[2]} |"
-r=($(best env PGPASSWORD="$QEL_TEST_PG_PASSWORD" psql -X -A -t -h "$QEL_TEST_PG_SOCKET" -p "$QEL_TEST_PG_PORT" \
-  -U "$QEL_TEST_PG_USER" -d "$QEL_TEST_PG_DATABASE" \
-  -c "select count(price), avg(price), stddev(price), min(price), max(price) from t"))
-echo "| psql: PostgreSQL's own count, avg, stddev, min, max | PostgreSQL | ${r[0]} | ${r[1]} (psql only) | ${r[2]} |"
+echo "date: $(date -u '+%Y-%m-%d %H:%M UTC'), load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) CPUs"
+psql_row "psql: PostgreSQL's own count, avg, stddev, min, max" \
+  "select count(price), avg(price), stddev(price), min(price), max(price) from t"
+analysis "univariate price" univariate --field price
+analysis "univariate price weighted by qty" univariate --field price --weight qty
+analysis "outlier price, 2-stdev band" outlier --field price --rule std --parm 2
+analysis "outlier price, 5% trimmed-mean band" outlier --field price --rule tmean --parm 5
+analysis "bivariate price -> score, 20 bins" bivariate --predictor price --target score --bins 20
+analysis "bivariate region -> score" bivariate --predictor region --target score --bins 20
+run_row "sqlite3's own count, avg, min, max" "SQLite table" sqlite3 "$DB" "select count(price), avg(price), min(price), max(price) from t"
+psql_row "psql: PostgreSQL's own count, avg, stddev, min, max" \
+  "select count(price), avg(price), stddev(price), min(price), max(price) from t"
+psql_row "psql: PostgreSQL's own group by price (default work_mem)" \
+  "select count(*) from (select price, count(*) from t group by price) g"
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -17,7 +17,7 @@ void AddJson(JsonObject& out, const AnalysisAnswer& a, bool result_set) {
   if (a.categorical) out.Add("Categorical", *a.categorical);
   if (!result_set) return;
   if (a.table)
-    out.AddRaw("ResultSet", JsonRecordset(*a.table));
+    out.AddRecordset("ResultSet", *a.table);
   else
     out.AddNull("ResultSet");
 }
@@ -41,7 +41,8 @@ void PrintJson(const std::vector<AnalysisAnswer>& answers, const AnswerLayout& l
     out.AddRaw("groups", groups + "]");
   }
   out.AddRaw("messages", JsonStrings(messages));
-  std::cout << out.str() << '\n';
+  out.Write(std::cout);
+  std::cout << '\n';
 }
 
 // CSV: the result tables under one header (the group key first), or one row
@@ -83,6 +84,8 @@ void PrintCsvAnswers(const std::vector<AnalysisAnswer>& answers, const AnswerLay
 
 bool PrintAnswers(const std::vector<AnalysisAnswer>& answers, const AnswerLayout& layout,
                   const std::vector<std::string>& messages) {
+  for (const AnalysisAnswer& a : answers)
+    if (a.table) WarnOfLargeTable(std::cerr, layout.command.c_str(), *a.table);
   bool all_ran = true;
   std::string first_reason;
   for (const AnalysisAnswer& a : answers) {
@@ -95,7 +98,10 @@ bool PrintAnswers(const std::vector<AnalysisAnswer>& answers, const AnswerLayout
     if (!all_ran) SayFailureFirst(layout.command, first_reason, false);
     return all_ran;
   }
-  if (!all_ran) SayFailureFirst(layout.command, first_reason, layout.format != Format::kCsv);
+  // Outside JSON a message box is written on stderr as the run shows it: a
+  // reason that is its text is not said there twice.
+  const bool boxed = !messages.empty() && first_reason.ends_with(messages.back());
+  if (!all_ran) SayFailureFirst(layout.command, first_reason, layout.format != Format::kCsv, !boxed);
   if (layout.format == Format::kCsv) {
     PrintCsvAnswers(answers, layout);
     return all_ran;

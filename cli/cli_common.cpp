@@ -332,14 +332,27 @@ void JsonObject::Add(const std::string& key, const std::string& value) {
 }
 void JsonObject::AddNull(const std::string& key) { members_.emplace_back(key, "null"); }
 void JsonObject::AddRaw(const std::string& key, const std::string& json) { members_.emplace_back(key, json); }
+void JsonObject::AddRecordset(const std::string& key, qeldata::Recordset& rs) {
+  members_.emplace_back(key, std::string());
+  recordsets_.resize(members_.size(), nullptr);
+  recordsets_.back() = &rs;
+}
 
 std::string JsonObject::str() const {
-  std::string out = "{";
+  std::ostringstream out;
+  Write(out);
+  return out.str();
+}
+
+void JsonObject::Write(std::ostream& out) const {
+  out << '{';
   for (std::size_t i = 0; i < members_.size(); ++i) {
-    if (i) out += ", ";
-    out += JsonString(members_[i].first) + ": " + members_[i].second;
+    if (i) out << ", ";
+    out << JsonString(members_[i].first) << ": ";
+    if (i < recordsets_.size() && recordsets_[i]) WriteJsonRecordset(out, *recordsets_[i]);
+    else out << members_[i].second;
   }
-  return out + "}";
+  out << '}';
 }
 
 std::string JsonStrings(const std::vector<std::string>& texts) {
@@ -368,20 +381,33 @@ std::string CellText(const qeldata::Value& v) {
 }  // namespace
 
 std::string JsonRecordset(qeldata::Recordset& rs) {
+  std::ostringstream out;
+  WriteJsonRecordset(out, rs);
+  return out.str();
+}
+
+void WriteJsonRecordset(std::ostream& out, qeldata::Recordset& rs) {
   auto fields = rs.GetFields();
-  std::string out = "{\"columns\": [";
-  for (int i = 0; i < fields.Count(); ++i) out += (i ? ", " : "") + JsonString(fields.Item(i).Name());
-  out += "], \"rows\": [";
+  out << "{\"columns\": [";
+  for (int i = 0; i < fields.Count(); ++i) out << (i ? ", " : "") << JsonString(fields.Item(i).Name());
+  out << "], \"rows\": [";
   bool first_row = true;
   if (!(rs.IsBOF() && rs.IsEOF())) {
     for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) {
-      out += first_row ? "[" : ", [";
+      out << (first_row ? "[" : ", [");
       first_row = false;
-      for (int i = 0; i < fields.Count(); ++i) out += (i ? ", " : "") + JsonValue(fields.Item(i).GetValue());
-      out += "]";
+      for (int i = 0; i < fields.Count(); ++i) out << (i ? ", " : "") << JsonValue(fields.Item(i).GetValue());
+      out << ']';
     }
   }
-  return out + "]}";
+  out << "]}";
+}
+
+void WarnOfLargeTable(std::ostream& err, const char* command, qeldata::Recordset& rs, std::int64_t limit) {
+  const std::int64_t rows = rs.RecordCount();
+  if (rows > limit)
+    err << "qelstats " << command << ": warning: the result table has " << rows
+        << " rows (one per distinct value or bin); writing it takes a while\n";
 }
 
 // ---- Tables ----
@@ -398,31 +424,36 @@ void PrintProperties(std::ostream& out, const std::vector<std::pair<std::string,
 
 void PrintRecordset(std::ostream& out, qeldata::Recordset& rs) {
   auto fields = rs.GetFields();
-  std::vector<std::vector<std::string>> cells;
   std::vector<std::string> header;
   for (int i = 0; i < fields.Count(); ++i) header.push_back(TerminalText(fields.Item(i).Name()));
   std::vector<std::size_t> widths(header.size());
   for (std::size_t i = 0; i < header.size(); ++i) widths[i] = header[i].size();
-  if (!(rs.IsBOF() && rs.IsEOF())) {
+  const bool empty = rs.IsBOF() && rs.IsEOF();
+  // Two passes, the widths first: the cells' texts are made twice rather
+  // than kept, so a table of millions of rows is never held as text.
+  std::vector<std::string> row(header.size());
+  const auto read_row = [&] {
+    for (int i = 0; i < fields.Count(); ++i) row[i] = TerminalText(CellText(fields.Item(i).GetValue()));
+  };
+  if (!empty)
     for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) {
-      std::vector<std::string> row;
-      for (int i = 0; i < fields.Count(); ++i) {
-        row.push_back(TerminalText(CellText(fields.Item(i).GetValue())));
-        widths[i] = std::max(widths[i], row.back().size());
-      }
-      cells.push_back(std::move(row));
+      read_row();
+      for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
     }
-  }
-  auto print_row = [&](const std::vector<std::string>& row) {
-    for (std::size_t i = 0; i < row.size(); ++i)
-      out << (i ? "  " : "") << std::right << std::setw(static_cast<int>(widths[i])) << row[i];
+  auto print_row = [&](const std::vector<std::string>& cells) {
+    for (std::size_t i = 0; i < cells.size(); ++i)
+      out << (i ? "  " : "") << std::right << std::setw(static_cast<int>(widths[i])) << cells[i];
     out << '\n';
   };
   print_row(header);
   std::vector<std::string> rule;
   for (auto w : widths) rule.push_back(std::string(w, '-'));
   print_row(rule);
-  for (const auto& row : cells) print_row(row);
+  if (!empty)
+    for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) {
+      read_row();
+      print_row(row);
+    }
 }
 
 // ---- Presenter ----

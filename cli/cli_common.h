@@ -78,10 +78,15 @@ class JsonObject {
   void Add(const std::string& key, const std::string& value);
   void AddNull(const std::string& key);
   void AddRaw(const std::string& key, const std::string& json);
+  // The recordset as JsonRecordset writes it, written row by row when the
+  // object is written: a table of millions of rows is never held as text.
+  void AddRecordset(const std::string& key, qeldata::Recordset& rs);
   std::string str() const;
+  void Write(std::ostream& out) const;
 
  private:
   std::vector<std::pair<std::string, std::string>> members_;
+  std::vector<qeldata::Recordset*> recordsets_;  // per member: written from this table when set
 };
 // `s` as a JSON string: control characters (DEL and C1 included) as \u
 // escapes, each byte that is not part of well-formed UTF-8 as U+FFFD, counted
@@ -91,6 +96,11 @@ std::size_t JsonReplacedBytes();
 std::string JsonNumber(double x);
 // {"columns": [...], "rows": [[...], ...]} of a recordset read from its first row.
 std::string JsonRecordset(qeldata::Recordset& rs);
+void WriteJsonRecordset(std::ostream& out, qeldata::Recordset& rs);
+// Tells the user on stderr, in one line, before a result table of more than
+// a million rows is written: such a table (one row per distinct value) takes
+// long to write and much space to keep.
+void WarnOfLargeTable(std::ostream& err, const char* command, qeldata::Recordset& rs, std::int64_t limit = 1000000);
 // ["text", ...]
 std::string JsonStrings(const std::vector<std::string>& texts);
 

@@ -67,9 +67,10 @@ void WarnAboutTable(qeldata::Recordset& table, double target_mean, const InputSp
 }  // namespace
 
 int RunBivariate(const std::vector<std::string>& argv) {
-  const Args args(argv, WithReadingFlags(WithCommonFlags({"categorical"})));
+  const Args args(argv, WithReadingFlags(WithCommonFlags({"categorical", "in-database"})));
   args.AllowOnly(WithOutputOptions(WithReadingOptions(
-      WithCommonFlags({"csv", "connection", "source", "predictor", "target", "weight", "bins", "categorical", "where"}))));
+      WithCommonFlags({"csv", "connection", "source", "predictor", "target", "weight", "bins", "categorical", "where",
+                       "in-database"}))));
   AnswerLayout layout("bivariate", args, /*tables=*/true);
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
   const InputSpec input = ApplyWhere(args, ResolveReadInput(args));
@@ -90,6 +91,7 @@ int RunBivariate(const std::vector<std::string>& argv) {
   biv.SetBinCount(bins);
   if (args.Has("categorical")) biv.SetCategorical(true);
   biv.SetshowStatus(!args.Has("no-progress"));
+  biv.SetRunOptions({.InDatabase = args.Has("in-database")});
 
   AnalysisAnswer answer;
   answer.ran = biv.Run();

@@ -70,9 +70,10 @@ qel::OutlierType ParseRule(const std::string& text) {
 }  // namespace
 
 int RunOutlier(const std::vector<std::string>& argv) {
-  const Args args(argv, WithReadingFlags(WithCommonFlags({"only-outliers"})));
+  const Args args(argv, WithReadingFlags(WithCommonFlags({"only-outliers", "in-database"})));
   args.AllowOnly(WithOutputOptions(WithReadingOptions(WithCommonFlags(
-      {"csv", "connection", "source", "field", "weight", "rule", "parm", "where", "by", "only-outliers"}))));
+      {"csv", "connection", "source", "field", "weight", "rule", "parm", "where", "by", "only-outliers",
+       "in-database"}))));
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
   AnswerLayout layout("outlier", args, /*tables=*/true);
   const InputSpec input = ApplyWhere(args, ResolveReadInput(args));
@@ -86,6 +87,7 @@ int RunOutlier(const std::vector<std::string>& argv) {
   // The percentage of the trimmed-mean rule is checked by Run, with its own message.
   const double parm = args.Get("parm") ? args.RequireNumber("parm") : kDefaultParm;
   const bool only_outliers = args.Has("only-outliers");
+  if (args.Has("in-database") && by) throw UsageError("--in-database does not take --by");
   if (find_type == qel::outSTD && parm <= 0)
     std::cerr << "qelstats outlier: warning: --parm " << HumanNumber(parm)
               << " makes a standard-deviation band of zero width or less: every value "
@@ -129,6 +131,7 @@ int RunOutlier(const std::vector<std::string>& argv) {
     o.SetFindType(find_type);
     o.SetTypeParm(parm);
     o.SetshowStatus(true);  // the presenter decides whether a progress line is drawn
+    o.SetRunOptions({.InDatabase = args.Has("in-database")});
     AnalysisAnswer a;
     a.ran = o.Run();
     a.table = o.ResultSet();

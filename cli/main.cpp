@@ -22,11 +22,11 @@ const std::vector<Command>& Commands() {
        "descriptive statistics of one numeric field", RunUnivariate},
       {"outlier",
        "outlier --csv PATH --field NAME [--weight NAME] [--rule std|tmean] [--parm X] [--only-outliers] [--where COND] "
-       "[--by NAME] [--json]",
+       "[--by NAME] [--in-database] [--json]",
        "outlying values by a standard-deviation band or a trimmed-mean band", RunOutlier},
       {"bivariate",
        "bivariate --csv PATH --predictor NAME --target NAME [--weight NAME] [--bins N] [--categorical] [--where COND] "
-       "[--json]",
+       "[--in-database] [--json]",
        "segmentation of a predictor against a target, with PSI and DI", RunBivariate},
       {"fn", "fn NAME ARG... [--json] | fn --list [--json]",
        "one scalar function; the result in shortest round-trip form, -9999999 when the function fails",
@@ -62,7 +62,7 @@ void PrintHelp(std::ostream& out) {
          "  --decimal-comma, --thousands SEP (numbers like 1.234,5), --no-header (fields named F1, F2, ...).\n"
          "  SQLite:  --connection 'Driver=SQLite3;Database=FILE' --source TABLE|SQL\n"
          "  ODBC:    --connection 'Driver={PostgreSQL Unicode};Server=...;Database=...;Uid=...;Pwd=...;'\n"
-         "  --in-database (univariate; SQLite and ODBC only): one group-by in the database\n"
+         "  --in-database (univariate, outlier, bivariate; SQLite and ODBC only): one group-by in the database\n"
          "  instead of reading every record; counts and order statistics agree exactly, fractional sums to 1e-12.\n"
          "\nOptions of the analyses:\n"
          "  --field NAME        the field to analyse (univariate, outlier, freq)\n"

@@ -128,9 +128,9 @@ std::string FailureReason(const Args& args, const InputSpec& input, const std::v
   return reason;
 }
 
-void SayFailureFirst(const std::string& command, const std::string& reason, bool text_output) {
+void SayFailureFirst(const std::string& command, const std::string& reason, bool text_output, bool on_stderr) {
   if (text_output) std::cout << "Run returned False: " << TerminalText(reason) << '\n';
-  std::cerr << "qelstats " << command << ": Run returned False: " << TerminalText(reason) << '\n';
+  if (on_stderr) std::cerr << "qelstats " << command << ": Run returned False: " << TerminalText(reason) << '\n';
 }
 
 }  // namespace qelcli

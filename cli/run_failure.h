@@ -34,8 +34,9 @@ std::string FailureReason(const Args& args, const InputSpec& input, const std::v
                           const std::vector<std::string>& numeric_fields, const std::string& run_reason);
 
 // The failure, first: "qelstats COMMAND: Run returned False: REASON" on
-// stderr, and with `text_output` "Run returned False: REASON" on standard
+// stderr (unless `on_stderr` is false: the run's message box said it there
+// already), and with `text_output` "Run returned False: REASON" on standard
 // output, to come before anything else written there.
-void SayFailureFirst(const std::string& command, const std::string& reason, bool text_output);
+void SayFailureFirst(const std::string& command, const std::string& reason, bool text_output, bool on_stderr = true);
 
 }  // namespace qelcli

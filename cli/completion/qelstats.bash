@@ -42,8 +42,8 @@ _qelstats() {
   local own=""
   case "$command" in
     univariate) own="--field --weight --where --by --percentiles --in-database" ;;
-    outlier) own="--field --weight --rule --parm --only-outliers --where --by" ;;
-    bivariate) own="--predictor --target --weight --bins --categorical --where" ;;
+    outlier) own="--field --weight --rule --parm --only-outliers --where --by --in-database" ;;
+    bivariate) own="--predictor --target --weight --bins --categorical --where --in-database" ;;
     describe) own="--fields --weight --where --by --percentiles" ;;
     freq) own="--field --weight --where --top --order" ;;
     fields) own="" ;;

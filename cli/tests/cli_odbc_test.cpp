@@ -47,6 +47,33 @@ TEST_F(CliOdbc, FieldsAndUnivariateMatchTheCsvFile) {
   }
 }
 
+// Whole-number fields and weights: the in-database runs print exactly what
+// the record-by-record runs print.
+TEST_F(CliOdbc, InDatabaseRunsPrintWhatRecordByRecordRunsPrint) {
+  for (const char* run : {"univariate --field Salary --weight AB", "outlier --field HR --rule tmean --parm 10",
+                          "outlier --field Salary --weight G --rule std --parm 2",
+                          "bivariate --predictor Team --target Salary --weight AB --bins 5",
+                          "bivariate --predictor AB --target HR --bins 8"}) {
+    const Outcome want = Qelstats(std::string(run) + " " + pg_ + " --source baseball --json");
+    const Outcome got = Qelstats(std::string(run) + " " + pg_ + " --source baseball --json --in-database");
+    ASSERT_EQ(want.status, 0) << run << ": " << want.err;
+    EXPECT_EQ(got.status, 0) << run << ": " << got.err;
+    EXPECT_EQ(got.out, want.out) << run;
+  }
+}
+
+// A CSV file has no database to group it: each analysis says so in one line.
+TEST(CliInDatabase, TheTextProviderIsRefused) {
+  const std::string csv = "--csv " + Quote(QEL_SOURCE_DIR "/VesquinDemo/datasets/BaseBall.csv");
+  for (const char* run : {"univariate --field Salary", "outlier --field Salary --rule std --parm 2",
+                          "bivariate --predictor HR --target Salary --bins 5"}) {
+    const Outcome o = Qelstats(std::string(run) + " " + csv + " --in-database");
+    EXPECT_NE(o.status, 0) << run;
+    EXPECT_NE(o.err.find("in-database runs need a database"), std::string::npos) << run << ": " << o.err;
+    EXPECT_EQ(o.err.find('\n'), o.err.size() - 1) << run << ": " << o.err;
+  }
+}
+
 TEST_F(CliOdbc, ADriverErrorIsAnInputErrorOnOneLine) {
   const Outcome o = Qelstats("fields " + pg_ + " --source no_such_table");
   EXPECT_EQ(o.status, 2);

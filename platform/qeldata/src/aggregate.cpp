@@ -17,11 +17,25 @@ constexpr const char* kSource = "qeldata";
 
 bool IsBlank(std::string_view s) { return detail::Trim(s).empty(); }
 
-// The columns of a grouping query, in the order Run selects them.
-enum Column : std::size_t { kValue, kAll, kWeighed, kCompleteCount, kCompleteWeight, kTargetSum, kMissingWeight };
+// The columns of a grouping query, in the order QueryText selects them for
+// each kind of spec; -1 where the column is not selected.
+struct Columns {
+  int all, weighed, complete, complete_weight, target_sum, missing_weight, width;
+};
+constexpr Columns kPlain{1, -1, -1, -1, -1, -1, 2};         // value, count(*)
+constexpr Columns kWeighted{1, 2, 2, 3, -1, -1, 4};         // ..., count(w), sum(w)
+constexpr Columns kTargeted{1, -1, 2, -1, 3, -1, 4};        // ..., count(t), sum(t)
+constexpr Columns kWeightedTargeted{1, 2, 3, 4, 5, 6, 7};   // ..., count(w), count(w | t), sum(w | t), sum(t w), sum(w | no t)
 
-// `expr` as a double in standard SQL.
-std::string Double(const std::string& expr) { return "cast(" + expr + " as double precision)"; }
+Columns ColumnsFor(bool weighted, bool has_target) {
+  if (weighted) return has_target ? kWeightedTargeted : kWeighted;
+  return has_target ? kTargeted : kPlain;
+}
+
+// `expr`, a column of ADO type `type`, as a double in standard SQL.
+std::string DoubleOf(const std::string& expr, int type) {
+  return type == adDouble ? expr : "cast(" + expr + " as double precision)";
+}
 
 double NumberOrZero(const Value& v) { return v.IsNull() ? 0.0 : v.AsNumber(); }
 
@@ -59,6 +73,7 @@ struct AggregateReader::State {
   std::unique_ptr<detail::RowStream> stream;
   std::vector<Value> cells;
   std::size_t row = 0, rows = 0, width = 0;
+  Columns columns = kPlain;
   AggregateSpec spec;
   bool weighted = false;
   std::vector<AggregateGroup> groups;
@@ -144,27 +159,37 @@ std::string AggregateReader::QueryText(const AggregateSpec& spec) const {
     if (has_target) list += ", " + n.target;
     return "select " + list + state_->From();
   }
-  // Per value: all records; those with a weight; the complete ones, their
-  // weight and weight x target; the weight of those with a weight but no
-  // target. Aggregates skip nulls, so `case` without `else` picks records.
-  // Sums add doubles, as the record-by-record read does: never integers
-  // that could overflow, nor single-precision floats (PostgreSQL sums a real
-  // as a real).
-  const std::string t_present = has_target ? "case when " + n.target + " is not null then " : "";
-  const std::string end = has_target ? " end" : "";
+  // Per value, only what the spec needs: all records; with a weight, those
+  // that have one; with a target, the complete records (value, weight and
+  // target present) and their weight, weight x target, and the weight of
+  // those that lack only the target. Aggregates skip nulls, so `case` without
+  // `else` picks records. Sums add doubles, as the record-by-record read does:
+  // never integers that could overflow, nor single-precision floats
+  // (PostgreSQL sums a real as a real); a column the database describes as
+  // double precision is summed as it is.
   std::string list = n.value + ", count(*)";
   if (weighted) {
+    const std::string w = DoubleOf(n.weight, Field(spec.weight_field).type);
     list += ", count(" + n.weight + ")";
-    list += ", count(" + t_present + n.weight + end + ")";
-    list += ", sum(" + t_present + Double(n.weight) + end + ")";
-  } else {
-    list += ", count(*)";
-    list += has_target ? ", count(" + n.target + ")" : ", count(*)";
-    list += has_target ? ", count(" + n.target + ")" : ", count(*)";
+    if (has_target) {
+      const std::string t_present = "case when " + n.target + " is not null then ";
+      list += ", count(" + t_present + n.weight + " end)";
+      list += ", sum(" + t_present + w + " end)";
+    } else {
+      list += ", sum(" + w + ")";
+    }
+  } else if (has_target) {
+    list += ", count(" + n.target + ")";
   }
   if (has_target) {
-    list += weighted ? ", sum(" + Double(n.target) + " * " + Double(n.weight) + ")" : ", sum(" + Double(n.target) + ")";
-    list += weighted ? ", sum(case when " + n.target + " is null then " + Double(n.weight) + " end)" : ", 0";
+    const std::string t = DoubleOf(n.target, Field(spec.target_field).type);
+    if (weighted) {
+      const std::string w = DoubleOf(n.weight, Field(spec.weight_field).type);
+      list += ", sum(" + t + " * " + w + ")";
+      list += ", sum(case when " + n.target + " is null then " + w + " end)";
+    } else {
+      list += ", sum(" + t + ")";
+    }
   }
   return "select " + list + state_->From() + " group by " + n.value;
 }
@@ -187,7 +212,8 @@ void AggregateReader::Run(const AggregateSpec& spec) {
     s.GroupRows(has_target);
     return;
   }
-  types.resize(has_target ? kMissingWeight + 1 : kCompleteWeight + 1, adDouble);
+  s.columns = ColumnsFor(s.weighted, has_target);
+  types.resize(static_cast<std::size_t>(s.columns.width), adDouble);
   s.stream = s.session->Query(sql, types);
   s.width = types.size();
 }
@@ -209,14 +235,15 @@ bool AggregateReader::Next(AggregateGroup& group) {
     }
   }
   const Value* c = &s.cells[s.row++ * s.width];
-  const bool has_target = s.width > kTargetSum;
-  const double all = c[kAll].AsNumber();
-  const double weighed = c[kWeighed].AsNumber();  // records with a weight
+  const Columns& k = s.columns;
+  auto number = [&](int column, double otherwise) { return column < 0 ? otherwise : NumberOrZero(c[column]); };
+  const double all = c[k.all].AsNumber();
+  const double weighed = number(k.weighed, all);      // records with a weight
+  const double complete = number(k.complete, weighed);
+  const double complete_weight = number(k.complete_weight, complete);
+  const double missing_weight = number(k.missing_weight, 0);
   group = AggregateGroup{};
-  group.value = c[kValue];
-  const double complete = c[kCompleteCount].AsNumber();
-  const double complete_weight = NumberOrZero(c[kCompleteWeight]);
-  const double missing_weight = has_target ? NumberOrZero(c[kMissingWeight]) : 0.0;
+  group.value = c[0];
   const bool weight_of_incomplete = s.weighted && s.spec.missing == MissingRule::kWeight;
   if (group.value.IsNull()) {
     // Every record of the null value is incomplete.
@@ -225,7 +252,7 @@ bool AggregateReader::Next(AggregateGroup& group) {
   }
   group.records = complete;
   group.weight = complete_weight;
-  group.target_sum = has_target ? NumberOrZero(c[kTargetSum]) : 0.0;
+  group.target_sum = number(k.target_sum, 0);
   group.missing = weight_of_incomplete ? (all - weighed) + missing_weight : all - complete;
   return true;
 }

@@ -77,7 +77,10 @@ const char* SkipPlainBytes(const char* p, const char* end, char delimiter) {
 // UTF-8 sequence, or fewer than sixteen bytes left), and the caller reads the
 // record the ordinary way from its start: so every file reads exactly as the
 // ordinary scan reads it, and that scan alone reports problems.
-const char* PlainRecord(const char* p, const char* end, char delimiter, std::vector<CellSpan>& cells) {
+// Each cell goes to `emit(begin, size)`, which returns false when it has no
+// room for it: the record then reads the ordinary way too.
+template <class Emit>
+const char* PlainRecord(const char* p, const char* end, char delimiter, Emit&& emit) {
 #if defined(__SSE2__)
   const char* cell = p;
   const __m128i comma = _mm_set1_epi8(delimiter);
@@ -99,12 +102,12 @@ const char* PlainRecord(const char* p, const char* end, char delimiter, std::vec
     if (others & mine) return nullptr;
     for (unsigned seps = commas & mine; seps; seps &= seps - 1) {
       const char* at = p + std::countr_zero(seps);
-      cells.push_back(CellSpan{cell, static_cast<std::size_t>(at - cell), false, false});
+      if (!emit(cell, static_cast<std::size_t>(at - cell))) return nullptr;
       cell = at + 1;
     }
     if (first_break) {
       const char* at = p + std::countr_zero(first_break);
-      cells.push_back(CellSpan{cell, static_cast<std::size_t>(at - cell), false, false});
+      if (!emit(cell, static_cast<std::size_t>(at - cell))) return nullptr;
       return at + 1;
     }
     p += 16;
@@ -113,7 +116,7 @@ const char* PlainRecord(const char* p, const char* end, char delimiter, std::vec
   (void)p;
   (void)end;
   (void)delimiter;
-  (void)cells;
+  (void)emit;
 #endif
   return nullptr;
 }
@@ -340,11 +343,40 @@ bool CsvTokenizer::AtTrailingBlankLines() const {
 }
 
 bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
+  cells.clear();
+  return Append(cells);
+}
+
+std::size_t CsvTokenizer::NextPlain(CellSpan* out, std::size_t capacity) {
+  if (pos_ >= end_) return 0;
+  constexpr std::ptrdiff_t kReleaseStep = std::ptrdiff_t{16} << 20;
+  if (file_ && pos_ - released_ >= kReleaseStep) {
+    file_->Release(released_, pos_);
+    released_ = pos_;
+  }
+  // The file's pages are mapped as they are first touched: asking for the
+  // bytes a few records on keeps the loads below from waiting on memory.
+  __builtin_prefetch(pos_ + 1024);
+  std::size_t count = 0;
+  const auto store = [out, capacity, &count](const char* begin, std::size_t size) {
+    if (count == capacity) return false;
+    out[count++] = CellSpan{begin, size, false, false};
+    return true;
+  };
+  const char* next = PlainRecord(pos_, end_, delimiter_, store);
+  if (!next) return 0;
+  record_line_ = line_;
+  pos_ = next;
+  ++line_;
+  return count;
+}
+
+bool CsvTokenizer::Append(std::vector<CellSpan>& cells) {
   // A local copy: writes into `cells` could alias the members as far as the
   // compiler knows, and the scan loops would reload them.
   const char* const end = end_;
   const char delimiter = delimiter_;
-  cells.clear();
+  const std::size_t first = cells.size();  // the record's first cell
   if (pos_ >= end) return false;
   constexpr std::ptrdiff_t kReleaseStep = std::ptrdiff_t{16} << 20;
   if (file_ && pos_ - released_ >= kReleaseStep) {
@@ -354,12 +386,16 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
   }
   record_line_ = line_;
   const char* p = pos_;
-  if (const char* next = PlainRecord(p, end, delimiter, cells)) {
+  const auto push = [&cells](const char* begin, std::size_t size) {
+    cells.push_back(CellSpan{begin, size, false, false});
+    return true;
+  };
+  if (const char* next = PlainRecord(p, end, delimiter, push)) {
     pos_ = next;
     ++line_;
     return true;
   }
-  cells.clear();
+  cells.resize(first);
   for (;;) {
     CellSpan cell;
     if (p < end && *p == '"') {
@@ -368,7 +404,7 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
       bool escaped = false;
       for (;;) {
         while (p < end && !kStopQuoted[static_cast<unsigned char>(*p)]) ++p;
-        if (p >= end) FailAt(open_line, "unterminated quoted field in " + FieldLabel(cells.size()));
+        if (p >= end) FailAt(open_line, "unterminated quoted field in " + FieldLabel(cells.size() - first));
         const char c = *p;
         if (c == '"') {
           if (p + 1 < end && p[1] == '"') {
@@ -385,26 +421,26 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
           if (p + 1 >= end || p[1] != '\n') ++line_;
           ++p;
         } else if (c == '\0') {
-          FailAt(line_, "NUL byte in " + FieldLabel(cells.size()) + "; this is not a text file");
+          FailAt(line_, "NUL byte in " + FieldLabel(cells.size() - first) + "; this is not a text file");
         } else {
-          p = SkipUtf8(p, cells.size());
+          p = SkipUtf8(p, cells.size() - first);
         }
       }
       cell = CellSpan{start, static_cast<std::size_t>(p - start), true, escaped};
       ++p;  // the closing quote
       while (p < end && IsBlank(*p) && *p != delimiter) ++p;
       if (p < end && *p != delimiter && *p != '\n' && *p != '\r')
-        FailAt(line_, "unexpected text after the closing quote of " + FieldLabel(cells.size()));
+        FailAt(line_, "unexpected text after the closing quote of " + FieldLabel(cells.size() - first));
     } else {
       const char* start = p;
       for (;;) {
         p = SkipPlainBytes(p, end, delimiter);
         if (p < end && (static_cast<unsigned char>(*p) & 0x80)) {
-          p = SkipUtf8(p, cells.size());
+          p = SkipUtf8(p, cells.size() - first);
           continue;
         }
         if (p < end && *p == '\0')
-          FailAt(line_, "NUL byte in " + FieldLabel(cells.size()) + "; this is not a text file");
+          FailAt(line_, "NUL byte in " + FieldLabel(cells.size() - first) + "; this is not a text file");
         break;
       }
       cell = CellSpan{start, static_cast<std::size_t>(p - start), false, false};
@@ -429,9 +465,133 @@ bool CsvTokenizer::Next(std::vector<CellSpan>& cells) {
 
 // ---- numbers ----
 
+namespace {
+
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Where the '.' of a short plain decimal is: true when the `size` bytes at
+// `p` (at most sixteen, and sixteen readable from `p`) are an optional '-'
+// followed by digits with at most one '.' among them; `dot` is then the
+// position of the '.', or `size` when there is none. Whether there are
+// digits at all is the caller's to check. Sixteen bytes are classified at
+// once instead of one loop step per byte.
+inline bool PlainDecimalLayout(const char* p, std::size_t size, std::size_t& dot) {
+#if defined(__SSE2__)
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  // c is a digit when c - '0' is below 10 unsigned: flipping the top bit
+  // turns that into a signed comparison, which is what SSE2 has.
+  const __m128i flipped = _mm_xor_si128(_mm_sub_epi8(v, _mm_set1_epi8('0')), _mm_set1_epi8(static_cast<char>(0x80)));
+  const __m128i digit = _mm_cmplt_epi8(flipped, _mm_set1_epi8(static_cast<char>(0x80 + 10)));
+  const unsigned within = (1u << size) - 1;
+  unsigned others = ~static_cast<unsigned>(_mm_movemask_epi8(digit)) & within;
+  if (size > 0 && p[0] == '-') others &= ~1u;
+  if (others == 0) {
+    dot = size;
+    return true;
+  }
+  const unsigned dots = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('.'))));
+  if (others != (dots & within) || (others & (others - 1)) != 0) return false;
+  dot = static_cast<std::size_t>(std::countr_zero(others));
+  return true;
+#else
+  (void)p;
+  (void)size;
+  (void)dot;
+  return false;
+#endif
+}
+
+constexpr std::uint64_t kIntPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// The value of the `n` (at most eight) digits at `p`, eight bytes being
+// readable there: all eight are converted at once (three multiplications
+// combine pairs, fours and the eight), the bytes beyond the digits shifted
+// out and replaced by leading zeros.
+inline std::uint64_t DigitsValue(const char* p, std::size_t n) {
+  if (n == 0) return 0;
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  // A byte beyond the digits may borrow, but only from bytes further on,
+  // which the shift drops: the first byte in memory is the lowest.
+  v -= 0x3030303030303030ULL;
+  v <<= 8 * (8 - n);
+  v = v * 10 + (v >> 8);
+  v = (((v & 0x000000FF000000FFULL) * 0x000F424000000064ULL) +
+       (((v >> 16) & 0x000000FF000000FFULL) * 0x0000271000000001ULL)) >>
+      32;
+  return v;
+}
+
+// The cells of most files: an optional '-', digits, and an optional '.' with
+// digits, no blanks, at most 15 digits after the leading zeros. Such a token
+// is always canonical and exact in the mantissa, and its value is the one
+// division (or none) that the general reading below performs for it, so the
+// results are the same bit for bit. Returns false, leaving `n` alone, for
+// anything else. With `limit` (the end of the readable bytes) a token that
+// has sixteen readable bytes is classified by PlainDecimalLayout.
+inline bool ParseShortDecimal(const char* p, const char* const end, CsvNumber& n, const char* limit = nullptr) {
+  const bool negative = p < end && *p == '-';
+  std::uint64_t w = 0;
+  std::ptrdiff_t kept = 0, fraction_digits = 0;
+  bool integer = false;
+  const std::size_t size = static_cast<std::size_t>(end - p);
+  std::size_t dot = 0;
+  if (size <= 16 && limit && limit - p >= 16 && PlainDecimalLayout(p, size, dot)) {
+    // Every digit counts towards the limit of 15, leading zeros too: a token
+    // with more goes the general way, which counts them exactly.
+    const std::size_t digits = size - negative - (dot < size);
+    if (digits == 0 || digits > 15) return false;
+    integer = dot == size;
+    const std::size_t integer_digits = dot - negative;
+    const std::size_t fraction_begin = dot + 1;
+    fraction_digits = integer ? 0 : static_cast<std::ptrdiff_t>(size - fraction_begin);
+    if (integer_digits <= 8 && fraction_digits <= 8 && (integer || fraction_begin <= 8)) {
+      // Both runs of digits have eight readable bytes: the same integer as
+      // the digit-by-digit loop below, a few multiplications instead.
+      w = DigitsValue(p + negative, integer_digits) * kIntPow10[fraction_digits] +
+          (integer ? 0 : DigitsValue(p + fraction_begin, static_cast<std::size_t>(fraction_digits)));
+    } else {
+      for (std::size_t i = negative; i < dot; ++i) w = w * 10 + static_cast<unsigned>(p[i] - '0');
+      for (std::size_t i = fraction_begin; i < size; ++i) w = w * 10 + static_cast<unsigned>(p[i] - '0');
+    }
+  } else {
+    p += negative;
+    const char* const mantissa = p;
+    while (p < end && *p == '0') ++p;
+    const char* const digits = p;
+    for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p) w = w * 10 + static_cast<unsigned>(*p - '0');
+    kept = p - digits;
+    if (p == end) {
+      if (p == mantissa || kept > 15) return false;
+      integer = true;
+    } else {
+      if (*p != '.') return false;
+      const char* const fraction = ++p;
+      for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p) w = w * 10 + static_cast<unsigned>(*p - '0');
+      kept += p - fraction;
+      fraction_digits = p - fraction;
+      if (p != end || kept > 15 || (fraction - 1 == mantissa && p == fraction)) return false;
+    }
+  }
+  if (integer) {
+    n.is_integer = true;
+    n.integer = negative ? static_cast<std::int64_t>(0 - w) : static_cast<std::int64_t>(w);
+    n.value = negative && w == 0 ? -0.0 : static_cast<double>(n.integer);
+  } else {
+    const double value = static_cast<double>(w) / kPow10[fraction_digits];
+    n.value = negative ? -value : value;
+  }
+  n.canonical = w != 0 || !negative;  // -0 reads "0" but is another key
+  return true;
+}
+
+}  // namespace
+
 std::optional<CsvNumber> ParseCsvNumber(std::string_view token) {
   const char* p = token.data();
   const char* end = p + token.size();
+  if (CsvNumber quick; ParseShortDecimal(p, end, quick)) return quick;
   while (p < end && IsBlank(*p)) ++p;
   while (end > p && IsBlank(end[-1])) --end;
   if (p == end) return std::nullopt;
@@ -500,8 +660,6 @@ std::optional<CsvNumber> ParseCsvNumber(std::string_view token) {
   } else {
     // Clinger's fast path: an exact mantissa times an exact power of ten is
     // one correctly rounded operation. Anything else goes to fast_float.
-    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     const long scale = exponent - fraction_digits;
     if (!dropped && w <= (std::uint64_t{1} << 53) && scale >= -22 && scale <= 22) {
       const double m = static_cast<double>(w);
@@ -660,8 +818,18 @@ bool IsBlankLine(const std::vector<CellSpan>& cells) {
 // ShapeOfCell for the common cells, inline: a plain integer of at most nine
 // digits (always 32-bit) or a plain decimal, optionally negative, without
 // blanks. Every other cell goes to ShapeOfCell.
-inline CsvCellShape QuickShapeOfCell(std::string_view text) {
+inline CsvCellShape QuickShapeOfCell(std::string_view text, const char* limit = nullptr) {
   const char* p = text.data();
+  if (std::size_t dot = 0; text.size() <= 16 && limit && limit - p >= 16 && PlainDecimalLayout(p, text.size(), dot)) {
+    const std::size_t sign = text.size() > 0 && p[0] == '-';
+    const std::size_t integer_digits = dot - sign;
+    if (dot == text.size()) {
+      if (integer_digits > 0 && integer_digits <= 9) return CsvCellShape::kInt32;
+    } else if (text.size() - sign > 1) {
+      return CsvCellShape::kReal;
+    }
+    return ShapeOfCell(text);
+  }
   const char* const end = p + text.size();
   auto is_digit = [](char c) { return static_cast<unsigned>(c - '0') < 10; };
   if (p < end && *p == '-') ++p;
@@ -708,16 +876,43 @@ void ScanColumnTypes(CsvTokenizer& tokenizer, std::size_t stop, std::vector<Colu
   for (std::size_t i = 0; i < field_count; ++i)
     if (guesses[i].numeric || guesses[i].date || guesses[i].counting) open_columns.push_back(i);
 
-  while (tokenizer.offset() < stop && tokenizer.Next(cells)) {
-    if (IsBlankLine(cells) && field_count > 1) continue;
-    if (IsBlankLine(cells) && tokenizer.AtTrailingBlankLines()) break;
-    if (cells.size() != field_count) tokenizer.Fail(FieldCountMismatch(cells.size(), field_count, options.header));
+  const char* const limit = tokenizer.text_end();
+  // Plain records are split into `row` (one more slot than fields, so that a
+  // record with too many fields still shows its count); others into `cells`.
+  std::vector<CellSpan> row(field_count + 1);
+  while (tokenizer.offset() < stop) {
+    const CellSpan* record = row.data();
+    std::size_t count = tokenizer.NextPlain(row.data(), row.size());
+    if (count == 0) {
+      if (!tokenizer.Next(cells)) break;
+      record = cells.data();
+      count = cells.size();
+    }
+    const bool blank = count == 1 && record[0].size == 0 && !record[0].quoted;
+    if (blank && field_count > 1) continue;
+    if (blank && tokenizer.AtTrailingBlankLines()) break;
+    if (count != field_count) tokenizer.Fail(FieldCountMismatch(count, field_count, options.header));
+    // A plain record with sixteen readable bytes after each cell start: the
+    // cells that are short plain numbers in a column of numbers so far need
+    // only the flags below, which do not depend on the order of the cells.
+    const bool quick = default_reading && record == row.data() && limit - tokenizer.position() >= 16;
     for (std::size_t k = 0; k < open_columns.size();) {
       const std::size_t column = open_columns[k];
       ColumnGuess& g = guesses[column];
-      const CellSpan& cell = cells[column];
+      const CellSpan& cell = record[column];
+      if (std::size_t dot = 0; quick && g.numeric && cell.size <= 16 && PlainDecimalLayout(cell.data, cell.size, dot)) {
+        const std::size_t digits = cell.size - (cell.size > 0 && cell.data[0] == '-') - (dot < cell.size);
+        if (digits > 0 && (dot < cell.size || digits <= 9)) {
+          g.any_value = true;
+          ++g.values;
+          g.date = false;
+          if (dot < cell.size) g.int32 = g.int64 = false;
+          ++k;
+          continue;
+        }
+      }
       const std::string_view text = cell.escaped ? CellText(cell, scratch) : cell.raw();
-      const CsvCellShape shape = default_reading ? QuickShapeOfCell(text)
+      const CsvCellShape shape = default_reading ? QuickShapeOfCell(text, cell.escaped ? nullptr : limit)
                                                  : ShapeUnderOptions(text, options, g, column, tokenizer, number_text);
       if (shape != CsvCellShape::kBlank) {
         g.any_value = true;
@@ -862,6 +1057,7 @@ CsvRecordReader::CsvRecordReader(std::shared_ptr<const MappedFile> file, const C
       fields_(layout.fields),
       options_(layout.options),
       plain_numbers_(options_.PlainNumbers()),
+      quick_numbers_(plain_numbers_ && options_.na_tokens.empty()),
       tokenizer_(file_->bytes(), std::move(display_name), layout.data_offset, layout.data_line,
                  options_.delimiter ? options_.delimiter : ',') {
   tokenizer_.SetFieldNames(&fields_);
@@ -869,13 +1065,47 @@ CsvRecordReader::CsvRecordReader(std::shared_ptr<const MappedFile> file, const C
 }
 
 bool CsvRecordReader::Next(std::vector<CellSpan>& cells) {
-  while (tokenizer_.Next(cells)) {
-    if (IsBlankLine(cells) && fields_.size() > 1) continue;
-    if (IsBlankLine(cells) && tokenizer_.AtTrailingBlankLines()) return false;
-    if (cells.size() == fields_.size()) return true;
-    tokenizer_.Fail(FieldCountMismatch(cells.size(), fields_.size(), options_.header));
+  cells.clear();
+  return Append(cells);
+}
+
+bool CsvRecordReader::Append(std::vector<CellSpan>& cells) {
+  const std::size_t first = cells.size();
+  while (tokenizer_.Append(cells)) {
+    const std::size_t got = cells.size() - first;
+    if (got == fields_.size() && got > 1) [[likely]]
+      return true;
+    const bool blank = got == 1 && cells[first].size == 0 && !cells[first].quoted;
+    if (blank && (fields_.size() > 1 || tokenizer_.AtTrailingBlankLines())) {
+      cells.resize(first);
+      if (fields_.size() > 1) continue;
+      return false;
+    }
+    if (got == fields_.size()) return true;
+    tokenizer_.Fail(FieldCountMismatch(got, fields_.size(), options_.header));
   }
   return false;
+}
+
+bool CsvRecordReader::NextInto(CellSpan* out) {
+  const std::size_t n = fields_.size();
+  for (;;) {
+    const std::size_t got = tokenizer_.NextPlain(out, n);
+    if (got == n && n > 1) [[likely]]
+      return true;
+    if (got == 0) {
+      // Not a plain record (or the end): read the ordinary way.
+      if (!Next(spill_)) return false;
+      std::copy(spill_.begin(), spill_.end(), out);
+      return true;
+    }
+    // A blank line, or a record of too few fields, as Next treats them.
+    const bool blank = got == 1 && out[0].size == 0;
+    if (blank && n > 1) continue;
+    if (blank && tokenizer_.AtTrailingBlankLines()) return false;
+    if (got == n) return true;
+    tokenizer_.Fail(FieldCountMismatch(got, n, options_.header));
+  }
 }
 
 void CsvRecordReader::FailCell(std::size_t column, const std::string& what, std::int64_t line) const {
@@ -902,6 +1132,30 @@ std::optional<Date> CsvRecordReader::ConvertDate(const CellSpan& cell, std::size
   auto d = Date::Parse(text);
   if (!d) FailCell(column, "the text " + Quoted(text) + " is not a date (the file changed while it was read?)", line);
   return d;
+}
+
+void CsvRecordReader::ConvertInto(Value& out, const CellSpan& cell, std::size_t column, std::int64_t line) {
+  const int type = fields_[column].type;
+  if (quick_numbers_ && !cell.escaped && (type == adInteger || type == adBigInt || type == adDouble)) {
+    // An empty cell is null; a short plain number is what Convert makes of it.
+    if (cell.size == 0) {
+      out = Value();
+      return;
+    }
+    CsvNumber n;
+    if (ParseShortDecimal(cell.data, cell.data + cell.size, n, tokenizer_.text_end())) {
+      out.AssignNumber(n.value, n.canonical);
+      return;
+    }
+  }
+  if (IsTextType(type)) {
+    // What Convert makes of a text cell, written into the value in place.
+    const std::string_view text = CellText(cell, scratch_);
+    if (IsNull(text)) out = Value();
+    else out.AssignText(text);
+    return;
+  }
+  out = Convert(cell, column, line);
 }
 
 Value CsvRecordReader::Convert(const CellSpan& cell, std::size_t column, std::int64_t line) {

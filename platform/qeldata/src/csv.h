@@ -123,12 +123,23 @@ class CsvTokenizer {
   // Reads the next record into `cells` (cleared first). Returns false at the
   // end of the input. An empty line yields one empty cell.
   bool Next(std::vector<CellSpan>& cells);
+  // As Next, but appends the record's cells after those already in `cells`,
+  // so that a block of records is split straight into one array.
+  bool Append(std::vector<CellSpan>& cells);
+  // Reads the next record into `out` when it is plain (unquoted ASCII cells,
+  // ending in LF) and has at most `capacity` cells, and returns how many it
+  // has. Returns 0, reading nothing, for any other record and at the end:
+  // Next reads it then, and reports what is wrong with it.
+  std::size_t NextPlain(CellSpan* out, std::size_t capacity);
 
   // The line on which the record last returned by Next started (1-based).
   std::int64_t record_line() const { return record_line_; }
   // Byte offset and line number of the next record.
   std::size_t offset() const { return static_cast<std::size_t>(pos_ - begin_); }
   std::int64_t line() const { return line_; }
+  // The end of the text: bytes before it may be read past a cell's end.
+  const char* text_end() const { return end_; }
+  const char* position() const { return pos_; }
   // True when only line breaks remain.
   bool AtTrailingBlankLines() const;
 
@@ -228,11 +239,18 @@ class CsvRecordReader {
   // Reads the next data record into `cells`. Returns false at the end.
   // Blank lines carry no record in a file of several fields and are skipped.
   bool Next(std::vector<CellSpan>& cells);
+  // As Next, but appends the record's cells after those already in `cells`.
+  bool Append(std::vector<CellSpan>& cells);
+  // As Next, into `out`, which has room for one cell per field.
+  bool NextInto(CellSpan* out);
   // The value of cell `column` of the current record, typed as the layout says.
   // Throws Error naming file, line and field when the cell does not read as
   // its column's type (the file changed after the inference scan). `line`
   // names the record's line for a cell of an earlier record; -1: the current one.
   Value Convert(const CellSpan& cell, std::size_t column, std::int64_t line = -1);
+  // Stores what Convert returns in `out`, without building a Value when the
+  // cell is a short plain number (the common cell of a column of numbers).
+  void ConvertInto(Value& out, const CellSpan& cell, std::size_t column, std::int64_t line = -1);
   // The column's number of the cell if numeric; same checks as Convert.
   std::optional<CsvNumber> ConvertNumber(const CellSpan& cell, std::size_t column, std::int64_t line = -1);
   // The column's date; same checks as Convert.
@@ -250,9 +268,11 @@ class CsvRecordReader {
   std::vector<FieldInfo> fields_;
   CsvOptions options_;
   bool plain_numbers_;
+  bool quick_numbers_;  // plain numbers and no null tokens: ConvertInto's short path applies
   CsvTokenizer tokenizer_;
   std::string scratch_;
   std::string number_scratch_;
+  std::vector<CellSpan> spill_;  // NextInto's records that are not plain
 };
 
 }  // namespace qeldata::detail

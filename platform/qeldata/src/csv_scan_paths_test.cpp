@@ -6,7 +6,9 @@
 
 #include <cmath>
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "csv.h"
@@ -168,6 +170,76 @@ TEST_P(CsvReadPathsBySize, StreamedColumnsReadAsFetchedOnes) {
   fetched->MoveFirst();
   for (int c = 3; c >= 0; --c)
     ExpectSameValue(streamed->GetFields().Item(c).GetValue(), fetched->GetFields().Item(c).GetValue(), "again");
+}
+
+TEST_F(CsvReadPathsTest, ShortNumbersReadAsTheGeneralReadingReadsThem) {
+  // Streamed numbers of up to sixteen bytes take a shorter way (sixteen bytes
+  // classified at once, eight digits converted at once) than fetched ones:
+  // every shape of plain number near its limits (8 and 9 digits on either
+  // side of the point, 15 and 16 digits in all, leading zeros, -0, a bare
+  // point at either end) reads to the same double, canonical flag and type.
+  std::mt19937_64 random(20261207);
+  std::vector<std::string> tokens = {"0",         "-0",         "0.000",          "-0.0",          ".5",
+                                     "5.",        "-.25",       "007",            "999999999",     "-999999999",
+                                     "1000000000", "123456789012345", "1234567890123456", "0.000000000000001",
+                                     "12345678.1234567", "1.23456789012345", "99999999.99999999", "-00000000000001.5"};
+  for (int i = 0; i < 20000; ++i) {
+    std::string t = random() % 4 == 0 ? "-" : "";
+    const int integer_digits = static_cast<int>(random() % 12);
+    const int fraction_digits = static_cast<int>(random() % 10);
+    for (int d = 0; d < integer_digits; ++d) t.push_back(static_cast<char>('0' + random() % (d == 0 ? 3 : 10)));
+    if (random() % 3 != 0) {
+      t.push_back('.');
+      for (int d = 0; d < fraction_digits; ++d) t.push_back(static_cast<char>('0' + random() % 10));
+    }
+    if (t.find_first_of("0123456789") == std::string::npos) t += "1";
+    tokens.push_back(t);
+  }
+  std::string text = "id,x\n";
+  for (std::size_t i = 0; i < tokens.size(); ++i) text += std::to_string(i) + "," + tokens[i] + "\n";
+  Write("numbers.csv", text);
+  auto fetched = Open("numbers.csv", false);
+  auto streamed = Open("numbers.csv", true);
+  EXPECT_EQ(streamed->GetFields().Item(1).Type(), adDouble);
+  for (std::size_t i = 0; i < tokens.size(); ++i, fetched->MoveNext(), streamed->MoveNext()) {
+    ASSERT_FALSE(streamed->IsEOF());
+    const Value& v = streamed->GetFields().Item(1).GetValue();
+    ExpectSameValue(v, fetched->GetFields().Item(1).GetValue(), tokens[i]);
+    const auto general = ParseCsvNumber(tokens[i]);
+    ASSERT_TRUE(general.has_value()) << tokens[i];
+    EXPECT_EQ(v.number(), std::strtod(tokens[i].c_str(), nullptr)) << tokens[i];
+    EXPECT_EQ(v.IsCanonicalNumber(), general->canonical) << tokens[i];
+  }
+  EXPECT_TRUE(streamed->IsEOF());
+}
+
+TEST(CsvShortCells, TypesAtTheLimitsOfTheShortClassification) {
+  // Cells the scan classifies by one sixteen-byte look, and their neighbours
+  // that it leaves to the full classification: the same column types.
+  const auto type_of = [](const std::string& cells) {
+    std::string text = "x,pad\n";
+    for (std::size_t at = 0, next; at < cells.size(); at = next + 1) {
+      next = cells.find(' ', at);
+      if (next == std::string::npos) next = cells.size();
+      text += cells.substr(at, next - at) + ",padding-to-keep-sixteen-bytes-readable\n";
+    }
+    return InferCsvLayout(text, "t.csv").fields[0].type;
+  };
+  EXPECT_EQ(type_of("1 999999999 -999999999"), adInteger);
+  EXPECT_EQ(type_of("1 2147483647 -2147483648"), adInteger);
+  EXPECT_EQ(type_of("1 2147483648"), adBigInt);
+  EXPECT_EQ(type_of("1 1234567890123456"), adBigInt);
+  EXPECT_EQ(type_of("1 12345678901234567890"), adDouble);
+  EXPECT_EQ(type_of("1 5."), adDouble);
+  EXPECT_EQ(type_of("1 .5"), adDouble);
+  EXPECT_EQ(type_of("1 1234567.123456789"), adDouble);
+  EXPECT_EQ(type_of("1 ."), adVarWChar);
+  EXPECT_EQ(type_of("1 -"), adVarWChar);
+  EXPECT_EQ(type_of("1 1.2.3"), adVarWChar);
+  EXPECT_EQ(type_of("1 --1"), adVarWChar);
+  EXPECT_EQ(type_of("1 1e5"), adDouble);
+  EXPECT_EQ(type_of("2024-01-01 2024-01-02"), adDate);
+  EXPECT_EQ(type_of("2024-01-01 5"), adVarWChar);
 }
 
 }  // namespace

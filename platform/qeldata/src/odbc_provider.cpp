@@ -310,6 +310,15 @@ class OdbcConnection {
     return FromUtf16(name, std::min<std::size_t>(static_cast<std::size_t>(length) / sizeof(SQLWCHAR), 255));
   }
 
+  // Runs `sql` for its effect, if the database accepts it; false if not.
+  bool TryExecute(const std::string& sql) {
+    StmtHandle stmt;
+    if (!Ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt.h))) return false;
+    std::vector<SQLWCHAR> text = ToUtf16(sql);
+    const SQLRETURN rc = SQLExecDirectW(stmt.h, text.data(), SQL_NTS);
+    return Ok(rc) || rc == SQL_NO_DATA;
+  }
+
   bool GetDataInBlocks() const {
     SQLUINTEGER bits = 0;
     if (!Ok(SQLGetInfoW(dbc_, SQL_GETDATA_EXTENSIONS, &bits, sizeof bits, nullptr))) return false;
@@ -890,6 +899,16 @@ class OdbcAggregateSession final : public AggregateSession {
     const std::string quote = connection_->IdentifierQuote();
     quote_ = (quote.empty() || quote == " ") ? std::string("\"") : quote;
     statement_ = StatementFor(source_, quote_);
+    // PostgreSQL's default work_mem (4 MB) holds the hash table of about
+    // 30,000 groups: beyond that a group by spills to disk in batches and
+    // finishes with an external sort. This session may use 64 MB per hash
+    // table and worker: it is raised, never lowered, and left alone when
+    // the connection string sets it (psqlODBC's ConnSettings). An optimisation
+    // only: a server that refuses it still groups.
+    if (!ContainsNoCase(connection_string, "work_mem") && ContainsNoCase(connection_->DbmsName(), "postgres"))
+      connection_->TryExecute(
+          "select set_config('work_mem', '64MB', false) "
+          "where pg_size_bytes(current_setting('work_mem')) < 64 * 1024 * 1024");
     // The fields as the database describes the source, without reading a record.
     schema_ = OdbcRowStream(connection_, source_, "select * from (\n" + statement_ + "\n) q where 1 = 0").Schema();
   }

@@ -289,6 +289,12 @@ void Recordset::SetActiveConnection(std::shared_ptr<const Connection> connection
 }
 const std::string& Recordset::Source() const { return state_->source; }
 
+void Recordset::Reserve(std::int64_t rows) {
+  RecordsetState& s = Checked(state_.get());
+  if (rows <= 0 || s.streaming) return;
+  s.table->cells.reserve(s.table->cells.size() + static_cast<std::size_t>(rows) * s.table->fields.size());
+}
+
 void Recordset::AddNew() {
   RecordsetState& s = Checked(state_.get());
   if (s.streaming || s.lock_type == adLockReadOnly)

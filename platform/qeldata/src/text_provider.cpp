@@ -248,7 +248,6 @@ class ReadAhead {
 
   void ReadBlocks() {
     const std::size_t columns = reader_.fields().size();
-    std::vector<CellSpan> cells;
     for (;;) {
       std::unique_ptr<Block> block;
       std::vector<char> wanted;
@@ -263,14 +262,13 @@ class ReadAhead {
         wanted = wanted_;
       }
       if (!block) block = std::make_unique<Block>();
-      block->spans.clear();
       block->lines.clear();
       block->error = nullptr;
       try {
-        while (block->lines.size() < kBlockRows && reader_.Next(cells)) {
-          block->spans.insert(block->spans.end(), cells.begin(), cells.end());
+        block->spans.resize(kBlockRows * columns);
+        block->lines.reserve(kBlockRows);
+        for (std::size_t r = 0; r < kBlockRows && reader_.NextInto(block->spans.data() + r * columns); ++r)
           block->lines.push_back(reader_.record_line());
-        }
       } catch (...) {
         block->error = std::current_exception();
       }
@@ -281,7 +279,7 @@ class ReadAhead {
         if (!wanted[c]) continue;
         try {
           for (std::size_t r = 0, i = c; r < rows; ++r, i += columns)
-            block->values[i] = reader_.Convert(block->spans[i], c, block->lines[r]);
+            reader_.ConvertInto(block->values[i], block->spans[i], c, block->lines[r]);
           block->converted[c] = 1;
         } catch (...) {
           // Left to the reader, whose conversion reports it.
@@ -359,11 +357,10 @@ class CsvStream : public RowStream {
       return block_->lines.size();
     }
     if (!block_) block_ = std::make_unique<ReadAhead::Block>();
-    block_->spans.clear();
     block_->lines.clear();
+    block_->spans.resize(max_rows * columns);
     std::size_t got = 0;
-    while (got < max_rows && reader_.Next(spans_)) {
-      block_->spans.insert(block_->spans.end(), spans_.begin(), spans_.end());
+    while (got < max_rows && reader_.NextInto(block_->spans.data() + got * columns)) {
       block_->lines.push_back(reader_.record_line());
       ++got;
     }
@@ -376,7 +373,7 @@ class CsvStream : public RowStream {
     if (ahead_) ahead_->Want(column);
     const std::size_t columns = reader_.fields().size();
     for (std::size_t r = 0, i = column; r < block_->lines.size(); ++r, i += columns)
-      cells[i] = reader_.Convert(block_->spans[i], column, block_->lines[r]);
+      reader_.ConvertInto(cells[i], block_->spans[i], column, block_->lines[r]);
   }
 
  private:

@@ -1,5 +1,6 @@
 #include "qelStatsLib/QelBivariate.h"
 
+#include "in_database.h"
 #include "qelStatsLib/modBivariate.h"
 #include "qelStatsLib/presenter.h"
 #include "class_input.h"
@@ -47,13 +48,21 @@ bool QelBivariate::Run() {
   std::string check_failure;
   std::shared_ptr<qeldata::Recordset> input;
   try {
-    input = OpenClassInput(data_source_, source_, connection_string_, FailCheck);
+    std::unique_ptr<qeldata::AggregateReader> reader;
+    if (options_.InDatabase)
+      reader = detail::OpenClassAggregate(data_source_, source_, connection_string_,
+                                          std::string(kErrorSource).c_str(), FailCheck);
+    else
+      input = OpenClassInput(data_source_, source_, connection_string_, FailCheck);
     if (IsBlank(predictor_field_)) FailCheck("Predictor Field is missing or blank.");
     if (IsBlank(target_field_)) FailCheck("Target Field parameter is missing or blank.");
     if (bin_count_ <= 0) FailCheck("Bin Count is invalid. Integer values >0 are required.");
 
     BivariateRunRecord().Categorical = categorical_;
-    result_set_ = Bivariate_Run(*input, predictor_field_, target_field_, show_status_, weight_field_, bin_count_);
+    result_set_ = reader ? Bivariate_RunInDatabase(*reader, predictor_field_, target_field_, show_status_,
+                                                   weight_field_, bin_count_)
+                         : Bivariate_Run(*input, predictor_field_, target_field_, show_status_, weight_field_,
+                                         bin_count_);
     produced = result_set_ != nullptr;
   } catch (const qeldata::Error& e) {
     ShowError(e.description(), check_failure);

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "in_database.h"
 #include "qelStatsLib/presenter.h"
 #include "qeldata/error.h"
 #include "class_input.h"
@@ -31,8 +32,12 @@ bool QelOutlier::Run() {
   bool ran = false;
   std::string check_failure;
   try {
-    input_ = OpenClassInput(data_source_, source_, connection_string_,
-                            [](const char* message) { InputError("Build Outlier", message); });
+    const auto fail = [](const char* message) { InputError("Build Outlier", message); };
+    std::unique_ptr<qeldata::AggregateReader> reader;
+    if (options_.InDatabase)
+      reader = detail::OpenClassAggregate(data_source_, source_, connection_string_, "Build Outlier", fail);
+    else
+      input_ = OpenClassInput(data_source_, source_, connection_string_, fail);
     if (IsBlank(outlier_field_)) InputError("Build Outliers", "Outlier Field is missing or blank.");
     if (find_type_ != outSTD && find_type_ != outTMean)
       InputError("Build Outliers", "Outlier FindType Parameter is invalid or blank.");
@@ -40,7 +45,9 @@ bool QelOutlier::Run() {
     if (find_type_ == outTMean && !(type_parm_ >= 1 && type_parm_ <= 100))
       InputError("Build Outliers", "Outlier Trimmed mean outlier determination requires percentages between 1 and 100.");
 
-    result_set_ = Outlier_Run(*input_, outlier_field_, weight_field_, find_type_, type_parm_, show_status_);
+    result_set_ = reader ? Outlier_RunInDatabase(*reader, outlier_field_, weight_field_, find_type_, type_parm_,
+                                                 show_status_)
+                         : Outlier_Run(*input_, outlier_field_, weight_field_, find_type_, type_parm_, show_status_);
     // The analysis reports its own failures only by returning no table; a run
     // without a table is no success.
     ran = result_set_ != nullptr;

@@ -1,5 +1,6 @@
 #include "qelStatsLib/QelUnivariate.h"
 
+#include "in_database.h"
 #include "qelStatsLib/modUnivariate.h"
 #include "qeldata/error.h"
 #include "class_input.h"
@@ -37,15 +38,10 @@ void QelUnivariate::SetDataSource(std::shared_ptr<qeldata::Recordset> recordset)
 bool QelUnivariate::Run() {
   ReleaseOnExit release(input_);
   if (options_.InDatabase) {
-    if (data_source_ && !data_source_->ActiveConnection())
-      throw qeldata::Error(qeldata::kErrNotSupported, std::string(kErrorSource),
-                           "in-database runs need a connection string and a source; a disconnected DataSource is "
-                           "read record by record");
-    if (IsBlank(source_)) RaiseInput("Source parameter is missing or blank.");
-    if (IsBlank(connection_string_)) RaiseInput("Connection String parameter is missing or blank.");
-    qeldata::AggregateReader reader(connection_string_, source_);
+    const auto reader = detail::OpenClassAggregate(data_source_, source_, connection_string_,
+                                                   std::string(kErrorSource).c_str(), RaiseInput);
     if (IsBlank(field_name_)) RaiseInput("Univariate Fieldname is missing or blank.");
-    const bool result = Univariate_RunInDatabase(reader, field_name_, weight_field_, show_status_);
+    const bool result = Univariate_RunInDatabase(*reader, field_name_, weight_field_, show_status_);
     results_ = UnivariateRunRecord();
     stop_reason_ = LastStopReason();
     return result;

@@ -1,23 +1,18 @@
 #include "in_database.h"
 
-#include <cmath>
-
-#include "qeldata/error.h"
-
 namespace qel::detail {
+
+void RefuseDisconnectedSource(const char* error_source) {
+  throw qeldata::Error(qeldata::kErrNotSupported, error_source,
+                       "in-database runs need a connection string and a source; a disconnected DataSource is read "
+                       "record by record");
+}
 
 void TallyGroups(qeldata::AggregateReader& reader, Tally<CountWeight>& tally, const GroupNumber& number,
                  const char* error_source) {
-  for (qeldata::AggregateGroup g; reader.Next(g);) {
-    if (g.missing != 0) tally.AddMissing(g.missing);
-    if (g.value.IsNull() || g.records == 0) continue;
-    const double x = number(g.value);
-    if (!std::isfinite(g.weight))
-      throw qeldata::Error(qeldata::kErrDataConversion, error_source,
-                           "the total weight " + qeldata::NumberText(g.weight) + " of the value " +
-                               qeldata::NumberText(x) + " is no data value");
-    tally.AddAggregate(x, CountWeight{g.records, g.weight});
-  }
+  ForEachGroup(reader, tally, error_source, [&](const qeldata::AggregateGroup& g) {
+    tally.AddAggregate(number(g.value), CountWeight{g.records, g.weight});
+  });
   tally.Flush();
 }
 

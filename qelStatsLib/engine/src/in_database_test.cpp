@@ -1,5 +1,5 @@
-// The univariate run with its reading pass in the database agrees with the
-// record-by-record run over the same table: BaseBall and College in SQLite
+// The univariate, outlier and bivariate runs with their reading pass in the
+// database agree with the record-by-record runs over the same table: BaseBall and College in SQLite
 // (libsqlite3) and in PostgreSQL (through unixODBC; skipped without the test
 // server of scripts/pg-test-server.sh). Counts and order statistics are
 // identical, and so is everything for whole-number fields and weights;
@@ -16,7 +16,10 @@
 #include <thread>
 #include <vector>
 
+#include "qelStatsLib/QelBivariate.h"
+#include "qelStatsLib/QelOutlier.h"
 #include "qelStatsLib/QelUnivariate.h"
+#include "qelStatsLib/recording_presenter.h"
 #include "qelStatsLib/modUnivariate.h"
 #include "qeldata/aggregate.h"
 
@@ -36,14 +39,6 @@ std::string ShellQuote(const std::string& s) {
 const char* PgConn() {
   const char* pg = std::getenv("QEL_TEST_PG_CONN");
   return pg && *pg ? pg : nullptr;
-}
-
-// psql on the test server (or the cluster in `dir`), as the loader.
-[[maybe_unused]] void PgSql(const std::string& sql, const std::string& dir = "") {
-  const std::string cmd = ShellQuote(std::getenv("QEL_TEST_PG_HELPER")) + " psql " +
-                          ShellQuote(dir.empty() ? std::getenv("QEL_TEST_PG_DIR") : dir) +
-                          " -X -q -v ON_ERROR_STOP=1 -c " + ShellQuote(sql) + " >/dev/null";
-  ASSERT_EQ(std::system(cmd.c_str()), 0) << sql;
 }
 
 // College's columns: numbers but for the last three. Fractions are double
@@ -95,23 +90,22 @@ class InDatabase : public ::testing::Test {
     if (std::system(("sqlite3 " + ShellQuote(db) + " < " + ShellQuote((dir_ / "load.sql").string())).c_str()) == 0)
       sqlite_ = "Driver=SQLite3;Database=" + db;
     if (PgConn()) {
-      // ctest runs each test in a process of its own, several at once, all on
-      // one server: the first to come loads the table under a lock, and no
-      // process drops it while another reads it.
-      const fs::path load = dir_ / "college.sql";
-      std::ofstream pg(load);
-      pg << "select pg_advisory_lock(72817);\n"
-         << "select to_regclass('public.college') is null as missing \\gset\n"
-         << "\\if :missing\n"
-         << "create table college (" << kCollegeTypes << ");\n"
-         << "\\copy college from '" << kDatasets << "/College.csv' with (format csv, header true)\n"
-         << "\\endif\n"
-         << "select pg_advisory_unlock(72817);\n";
-      pg.close();
+      // ctest runs each test in a process of its own, several at once, on
+      // one server: the first loads the table, under a lock the others wait
+      // for, and none sees it half loaded.
+      std::ofstream load(dir_ / "college.sql");
+      load << "select pg_advisory_lock(7301);\n"
+           << "create table if not exists college (" << kCollegeTypes << ");\n"
+           << "select count(*) = 0 as empty from college \\gset\n"
+           << "\\if :empty\n"
+           << "\\copy college from '" << kDatasets << "/College.csv' with (format csv, header true)\n"
+           << "\\endif\n"
+           << "select pg_advisory_unlock(7301);\n";
+      load.close();
       const std::string cmd = ShellQuote(std::getenv("QEL_TEST_PG_HELPER")) + " psql " +
                               ShellQuote(std::getenv("QEL_TEST_PG_DIR")) + " -X -q -v ON_ERROR_STOP=1 -f " +
-                              ShellQuote(load.string()) + " >/dev/null";
-      if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "could not load College.csv into PostgreSQL";
+                              ShellQuote((dir_ / "college.sql").string()) + " >/dev/null";
+      ASSERT_EQ(std::system(cmd.c_str()), 0);
     }
   }
   static void TearDownTestSuite() { fs::remove_all(dir_); }
@@ -191,8 +185,32 @@ TEST_F(InDatabase, TheQueryIsOneGroupByWithQuotedNames) {
   spec.value_field = "salary";  // found without regard to case, sent as the table spells it
   spec.weight_field = "AB";
   EXPECT_EQ(reader.QueryText(spec),
-            "select \"Salary\", count(*), count(\"AB\"), count(\"AB\"), sum(cast(\"AB\" as double precision)) from (\nselect * from baseball\n) q "
+            "select \"Salary\", count(*), count(\"AB\"), sum(cast(\"AB\" as double precision)) from (\nselect * from baseball\n) q "
             "group by \"Salary\"");
+  // A segmentation adds the target sums; a double precision column is summed as it is.
+  spec.value_field = "Team";
+  spec.target_field = "AVG";  // numeric(6,3)
+  EXPECT_EQ(reader.QueryText(spec),
+            "select \"Team\", count(*), count(\"AB\"), count(case when \"AVG\" is not null then \"AB\" end), "
+            "sum(case when \"AVG\" is not null then cast(\"AB\" as double precision) end), "
+            "sum(cast(\"AVG\" as double precision) * cast(\"AB\" as double precision)), "
+            "sum(case when \"AVG\" is null then cast(\"AB\" as double precision) end) from (\nselect * from baseball\n) q "
+            "group by \"Team\"");
+  // Unweighted, no target: the count alone.
+  spec.weight_field.clear();
+  spec.target_field.clear();
+  EXPECT_EQ(reader.QueryText(spec), "select \"Team\", count(*) from (\nselect * from baseball\n) q group by \"Team\"");
+}
+
+// PostgreSQL groups 100,000 values in memory: the session's work_mem is
+// raised to 64 MB for the query, unless the connection string sets it.
+TEST_F(InDatabase, PostgresGroupsInMemory) {
+  if (!PgConn()) GTEST_SKIP() << "QEL_TEST_PG_CONN is not set";
+  const std::string source = "select pg_size_bytes(current_setting('work_mem')) as wm from generate_series(1, 3)";
+  EXPECT_EQ(Univariate(PgConn(), source, "wm", "", true).values[8], 64.0 * 1024 * 1024);  // Min
+  EXPECT_EQ(Univariate(PgConn(), source, "wm", "", false).values[8], 4.0 * 1024 * 1024);
+  const std::string own = std::string(PgConn()) + ";ConnSettings=set work_mem='8MB';";
+  EXPECT_EQ(Univariate(own, source, "wm", "", true).values[8], 8.0 * 1024 * 1024);
 }
 
 // Names holding the quote character are doubled inside it; a name is never
@@ -209,6 +227,217 @@ TEST_F(InDatabase, QuotesInsideNamesAreDoubled) {
   const Results quoted = Univariate(sqlite_, source, "a\"b", "x) q; --", true);
   EXPECT_TRUE(quoted.run) << LastStopReason();
   EXPECT_EQ(plain.values, quoted.values);
+}
+
+// A result table's cells, row by row, from its first row.
+std::vector<std::vector<qeldata::Value>> Cells(const std::shared_ptr<qeldata::Recordset>& table) {
+  std::vector<std::vector<qeldata::Value>> rows;
+  if (!table || (table->IsBOF() && table->IsEOF())) return rows;
+  table->MoveFirst();
+  const qeldata::Fields fields = table->GetFields();
+  for (; !table->IsEOF(); table->MoveNext()) {
+    rows.emplace_back();
+    for (int i = 0; i < fields.Count(); ++i) rows.back().push_back(fields.Item(i).GetValue());
+  }
+  return rows;
+}
+
+// `got` equals `want`, or lies within 1e-12 relative of it when `close` is enough.
+void ExpectNear(double want, double got, bool close, const std::string& what) {
+  if (close) EXPECT_LE(std::fabs(want - got), 1e-12 * std::fabs(want)) << what << ": " << want << " vs " << got;
+  else EXPECT_EQ(want, got) << what;
+}
+
+struct TableRun {
+  bool run = false;
+  std::vector<double> values;
+  std::vector<std::vector<qeldata::Value>> rows;
+  std::string reason;
+};
+
+struct OutlierCase {
+  std::string source, field, weight;
+  OutlierType rule;
+  double parm;
+  bool whole;
+};
+
+TableRun Outlier(const std::string& connection, const OutlierCase& c, bool in_database) {
+  RecordingPresenter presenter;
+  ScopedPresenter scoped(&presenter);
+  QelOutlier o;
+  o.SetConnectionString(connection);
+  o.SetSource(c.source);
+  o.SetOutlierField(c.field);
+  o.SetWeightField(c.weight);
+  o.SetFindType(c.rule);
+  o.SetTypeParm(c.parm);
+  o.SetshowStatus(false);
+  o.SetRunOptions({.InDatabase = in_database});
+  TableRun r;
+  r.run = o.Run();
+  for (const auto& m : kOutlierResults) r.values.push_back(o.Results().*m.member);
+  r.rows = Cells(o.ResultSet());
+  r.reason = o.StopReason();
+  return r;
+}
+
+const std::vector<OutlierCase> kOutlierCases = {
+    {"baseball", "Salary", "", outSTD, 2, true},
+    {"baseball", "Salary", "AB", outTMean, 10, true},
+    {"baseball", "HR", "G", outSTD, 1.5, true},
+    {"baseball", "AVG", "", outTMean, 5, false},
+    {"baseball", "AVG", "AB", outSTD, 2, false},
+    {"college", "SAT_Avg", "Enrollment", outSTD, 2, true},
+    {"college", "AdmitRate", "", outSTD, 1, false},
+    {"college", "TuitionIn", "PellShare", outTMean, 20, false},
+    {"college", "State", "", outSTD, 2, true},  // a text field: the same refusal
+};
+
+// Which of kOutlierResults are counts or order statistics: identical always.
+bool OutlierExactAlways(std::string_view name) {
+  for (const char* n : {"N", "Missing", "Min", "Max", "Cardinality", "Q1", "Median", "Q3", "OutlierCountN"})
+    if (name == n) return true;
+  return false;
+}
+
+void ExpectOutlierAgreement(const std::string& conn, const OutlierCase& c) {
+  const std::string what = c.source + " " + c.field + "/" + c.weight + " rule " + std::to_string(c.rule);
+  const TableRun want = Outlier(conn, c, false);
+  const TableRun got = Outlier(conn, c, true);
+  ASSERT_EQ(want.run, got.run) << what << ": " << want.reason << " | " << got.reason;
+  EXPECT_EQ(want.run, c.field != "State") << what << ": " << want.reason;
+  EXPECT_EQ(want.reason, got.reason) << what;
+  for (std::size_t i = 0; i < want.values.size(); ++i) {
+    const std::string_view name = kOutlierResults[i].name;
+    ExpectNear(want.values[i], got.values[i], !c.whole && !OutlierExactAlways(name), what + " " + std::string(name));
+  }
+  ASSERT_EQ(want.rows.size(), got.rows.size()) << what;
+  for (std::size_t r = 0; r < want.rows.size(); ++r) {
+    EXPECT_EQ(want.rows[r][0], got.rows[r][0]) << what << " row " << r << " Value";
+    EXPECT_EQ(want.rows[r][1], got.rows[r][1]) << what << " row " << r << " N";
+    ExpectNear(want.rows[r][2].AsNumber(), got.rows[r][2].AsNumber(), !c.whole,
+               what + " row " + std::to_string(r) + " Weighted N");
+    EXPECT_EQ(want.rows[r][3], got.rows[r][3]) << what << " row " << r << " Outlier";
+  }
+}
+
+TEST_F(InDatabase, SqliteOutliersAgreeWithTheRecordByRecordRun) {
+  if (sqlite_.empty()) GTEST_SKIP() << "the sqlite3 program is not installed";
+  for (const OutlierCase& c : kOutlierCases) ExpectOutlierAgreement(sqlite_, c);
+}
+
+TEST_F(InDatabase, PostgresOutliersAgreeWithTheRecordByRecordRun) {
+  if (!PgConn()) GTEST_SKIP() << "QEL_TEST_PG_CONN is not set: run the tests through scripts/pg-test-server.sh";
+  for (const OutlierCase& c : kOutlierCases) ExpectOutlierAgreement(PgConn(), c);
+}
+
+struct BivariateCase {
+  std::string source, predictor, target, weight;
+  std::int16_t bins;
+  bool categorical;  // forced
+  bool whole;        // targets and weights are whole numbers
+};
+
+TableRun Bivariate(const std::string& connection, const BivariateCase& c, bool in_database) {
+  RecordingPresenter presenter;
+  ScopedPresenter scoped(&presenter);
+  QelBivariate b;
+  b.SetConnectionString(connection);
+  b.SetSource(c.source);
+  b.SetPredictorField(c.predictor);
+  b.SetTargetField(c.target);
+  b.SetWeightField(c.weight);
+  b.SetBinCount(c.bins);
+  b.SetCategorical(c.categorical);
+  b.SetshowStatus(false);
+  b.SetRunOptions({.InDatabase = in_database});
+  TableRun r;
+  r.run = b.Run();
+  for (const auto& m : kBivariateResults) r.values.push_back(b.Results().*m.member);
+  r.values.push_back(b.Categorical() ? 1 : 0);
+  r.rows = Cells(b.ResultSet());
+  r.reason = b.StopReason();
+  return r;
+}
+
+// Upper- and lower-case team codes: a database collation would interleave
+// them ("atl" before "BAL"); the categories sort as the record-order run sorts.
+const std::string kMixedCaseTeams =
+    "select case when \"Salary\" > 1000000 then lower(\"Team\") else \"Team\" end as \"Club\", \"Salary\", \"AB\" "
+    "from baseball";
+
+const std::vector<BivariateCase> kBivariateCases = {
+    {"baseball", "HR", "Salary", "", 10, false, true},
+    {"baseball", "AB", "Salary", "G", 7, false, true},
+    {"baseball", "AVG", "Salary", "", 5, false, true},
+    {"baseball", "Team", "Salary", "AB", 5, false, true},     // a text predictor
+    {"baseball", "Seasons", "HR", "", 200, false, true},      // fewer values than bins
+    {"baseball", "Age", "Salary", "", 5, true, true},         // numbers forced categorical: sorted as texts
+    {"baseball", "Salary", "AVG", "AB", 8, false, false},
+    {kMixedCaseTeams, "Club", "Salary", "AB", 4, false, true},
+    {"college", "SAT_Avg", "GradRate", "Enrollment", 10, false, false},
+    {"college", "AdmitRate", "Earnings10yr", "", 6, false, true},
+    {"college", "Control", "GradRate", "", 3, false, false},
+    {"college", "State", "NetPrice", "PellShare", 3, false, false},
+    {"select * from college where 1 = 0", "SAT_Avg", "GradRate", "", 4, false, true},  // no records: the same failure
+};
+
+void ExpectBivariateAgreement(const std::string& conn, const BivariateCase& c) {
+  const std::string what = c.source + " " + c.predictor + "->" + c.target + "/" + c.weight;
+  const TableRun want = Bivariate(conn, c, false);
+  const TableRun got = Bivariate(conn, c, true);
+  ASSERT_EQ(want.run, got.run) << what << ": " << want.reason << " | " << got.reason;
+  EXPECT_EQ(want.run, c.source.find("1 = 0") == std::string::npos) << what << ": " << want.reason;
+  EXPECT_EQ(want.reason, got.reason) << what;
+  for (std::size_t i = 0; i < want.values.size(); ++i) {
+    const std::string name = i < std::size(kBivariateResults) ? std::string(kBivariateResults[i].name) : "Categorical";
+    const bool exact = name == "N" ? c.whole : name == "Missing" || name == "Cardinality" || name == "Categorical";
+    ExpectNear(want.values[i], got.values[i], !c.whole && !exact, what + " " + name);
+  }
+  ASSERT_EQ(want.rows.size(), got.rows.size()) << what;
+  for (std::size_t r = 0; r < want.rows.size(); ++r) {
+    for (std::size_t col = 0; col < want.rows[r].size(); ++col) {
+      const std::string where = what + " row " + std::to_string(r) + " column " + std::to_string(col);
+      // Bin, N, Min and Max are the same texts; the target mean and its index
+      // are rounded from sums that may differ in their last bits.
+      if (c.whole || col < 4 || want.rows[r][col].IsNull()) {
+        EXPECT_EQ(want.rows[r][col], got.rows[r][col]) << where;
+      } else {
+        EXPECT_NEAR(want.rows[r][col].AsNumber(), got.rows[r][col].AsNumber(),
+                    col == 4 ? 1.00001e-5 : 1.0) << where;
+      }
+    }
+  }
+}
+
+TEST_F(InDatabase, SqliteSegmentationsAgreeWithTheRecordByRecordRun) {
+  if (sqlite_.empty()) GTEST_SKIP() << "the sqlite3 program is not installed";
+  for (const BivariateCase& c : kBivariateCases) ExpectBivariateAgreement(sqlite_, c);
+}
+
+TEST_F(InDatabase, PostgresSegmentationsAgreeWithTheRecordByRecordRun) {
+  if (!PgConn()) GTEST_SKIP() << "QEL_TEST_PG_CONN is not set: run the tests through scripts/pg-test-server.sh";
+  for (const BivariateCase& c : kBivariateCases) ExpectBivariateAgreement(PgConn(), c);
+}
+
+// The outlier and bivariate classes report an input they cannot group in the
+// database as they report every input error: a message, Run false, nothing raised.
+TEST_F(InDatabase, OutlierAndBivariateRefuseWhatTheyCannotGroup) {
+  const std::string text = "Text;DBQ=" + kDatasets;
+  const TableRun o = Outlier(text, {"BaseBall.csv", "Salary", "", outSTD, 2, true}, true);
+  EXPECT_FALSE(o.run);
+  EXPECT_NE(o.reason.find("in-database runs need a database"), std::string::npos) << o.reason;
+  const TableRun b = Bivariate(text, {"BaseBall.csv", "HR", "Salary", "", 5, false, true}, true);
+  EXPECT_FALSE(b.run);
+  EXPECT_NE(b.reason.find("in-database runs need a database"), std::string::npos) << b.reason;
+  if (sqlite_.empty()) return;
+  const TableRun unknown = Bivariate(sqlite_, {"baseball", "HR", "Salry", "", 5, false, true}, true);
+  EXPECT_FALSE(unknown.run);
+  EXPECT_NE(unknown.reason.find("Unknown field 'Salry'"), std::string::npos) << unknown.reason;
+  const TableRun rejected = Outlier(sqlite_, {"select * from no_such_table", "Salary", "", outSTD, 2, true}, true);
+  EXPECT_FALSE(rejected.run);
+  EXPECT_NE(rejected.reason.find("no such table"), std::string::npos) << rejected.reason;
 }
 
 // Bad input: a one-line reason, nothing changed, the process fine.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "field_types.h"
+#include "in_database.h"
 #include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
 #include "run_frame.h"
@@ -76,6 +77,21 @@ std::optional<std::uint64_t> DateKey(const qeldata::Date& d) {
   return (static_cast<std::uint64_t>(d.year) << 26) | (static_cast<std::uint64_t>(d.month) << 22) |
          (static_cast<std::uint64_t>(d.day) << 17) | (static_cast<std::uint64_t>(d.hour) << 12) |
          (static_cast<std::uint64_t>(d.minute) << 6) | static_cast<std::uint64_t>(d.second);
+}
+
+// The text a categorical run files a predictor value under: a text as it
+// is, a number as the text of its 15-digit form, a date as its text.
+std::string CategoryText(const Value& p) {
+  switch (p.kind()) {
+    case Value::Kind::kText:
+      return p.text();
+    case Value::Kind::kNumber:
+      return NumberText(NumberKey(p));
+    case Value::Kind::kDate:
+      return p.date().ToText();
+    default:
+      return p.AsText();
+  }
 }
 
 // The text key of each predictor value of a categorical run, as a position
@@ -305,6 +321,7 @@ std::vector<RowResult> WriteRows(const std::vector<BinRow>& rows, double target_
   const auto out = table.GetFields();
   qeldata::Field bin_field = out.Item("bin"), n_field = out.Item(1), min_field = out.Item(2), max_field = out.Item(3),
                  mean_field = out.Item(4), index_field = out.Item(5);
+  table.Reserve(static_cast<std::int64_t>(rows.size()));
   for (const BinRow& row : rows) {
     results.push_back(Finish(row, target_mean));
     const RowResult& r = results.back();
@@ -431,17 +448,46 @@ std::shared_ptr<Recordset> Cancelled() {
 // What the check and reading pass of a run leave behind.
 enum class ReadOutcome { kFailed, kCancelled, kNumbers, kTexts };
 
-// The run's checks and reading pass into one of the two tallies; rec.N and
-// rec.Missing follow the records read, also when the pass fails.
-ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, const std::string& TargetField,
-                         bool showStatus, const std::string& WeightField, std::int16_t BinCount, RunProgress& window,
-                         Tally<TargetSums>& numbers, TextTally& texts, BivariateRecord& rec) {
+// The checks every run makes before it looks at a field: the bin count, then
+// the window and the first checkpoint. False when the run is cancelled there.
+bool CheckBinsAndOpen(const std::string& PredictorField, bool showStatus, std::int16_t BinCount, RunProgress& window) {
   if (BinCount <= 0)
     throw qeldata::Error(qeldata::kErrLibraryInput, kDataCheckSource,
                          "Bin Count is invalid. Integer values >0 are required.");
   if (showStatus) window.Open("Processing Bivariate: " + PredictorField, "Process Running");
   window.Status("System Initialization");
-  if (Checkpoint()) return ReadOutcome::kCancelled;  // the window unloads on the way out
+  return !Checkpoint();  // the window unloads on the way out
+}
+
+// Whether a predictor of ADO type `type` is categorical by its type (texts
+// and dates); throws for the types no bin can hold (long texts, binary data).
+bool IsCategoricalType(int type) {
+  switch (type) {
+    case qeldata::adChar:
+    case qeldata::adWChar:
+    case qeldata::adVarChar:
+    case qeldata::adVarWChar:
+    case qeldata::adDate:
+    case qeldata::adDBDate:
+    case qeldata::adDBTimeStamp:
+      return true;
+    case qeldata::adLongVarChar:
+    case qeldata::adLongVarWChar:
+    case qeldata::adBinary:
+    case qeldata::adVarBinary:
+    case qeldata::adLongVarBinary:
+      throw qeldata::Error(qeldata::kErrLibraryInput, kDataCheckSource, "Invalid Data Type on input data.");
+    default:
+      return false;
+  }
+}
+
+// The run's checks and reading pass into one of the two tallies; rec.N and
+// rec.Missing follow the records read, also when the pass fails.
+ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, const std::string& TargetField,
+                         bool showStatus, const std::string& WeightField, std::int16_t BinCount, RunProgress& window,
+                         Tally<TargetSums>& numbers, TextTally& texts, BivariateRecord& rec) {
+  if (!CheckBinsAndOpen(PredictorField, showStatus, BinCount, window)) return ReadOutcome::kCancelled;
 
   // The data layer refuses to move to the first record of a recordset that
   // has none, before the predictor's type is looked at.
@@ -451,25 +497,7 @@ ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, co
   input.MoveFirst();
   const auto fields = input.GetFields();
   const qeldata::Field predictor = fields.Item(PredictorField);
-  switch (predictor.Type()) {
-    case qeldata::adChar:
-    case qeldata::adWChar:
-    case qeldata::adVarChar:
-    case qeldata::adVarWChar:
-    case qeldata::adDate:
-    case qeldata::adDBDate:
-    case qeldata::adDBTimeStamp:
-      rec.Categorical = true;
-      break;
-    case qeldata::adLongVarChar:
-    case qeldata::adLongVarWChar:
-    case qeldata::adBinary:
-    case qeldata::adVarBinary:
-    case qeldata::adLongVarBinary:
-      throw qeldata::Error(qeldata::kErrLibraryInput, kDataCheckSource, "Invalid Data Type on input data.");
-    default:
-      break;
-  }
+  if (IsCategoricalType(predictor.Type())) rec.Categorical = true;
 
   window.Status("Extracting Summary Totals");
   window.Bar(50);
@@ -498,6 +526,97 @@ ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, co
     throw;
   }
   return rec.Categorical ? ReadOutcome::kTexts : ReadOutcome::kNumbers;
+}
+
+// The same checks with the reading pass in the database: one aggregate query
+// whose groups fill the tally. Missing counts a record's weight when it has
+// one, as the record-order read does.
+ReadOutcome CheckAndReadInDatabase(qeldata::AggregateReader& reader, const std::string& PredictorField,
+                                   const std::string& TargetField, bool showStatus, const std::string& WeightField,
+                                   std::int16_t BinCount, RunProgress& window, Tally<TargetSums>& numbers,
+                                   TextTally& texts, BivariateRecord& rec) {
+  if (!CheckBinsAndOpen(PredictorField, showStatus, BinCount, window)) return ReadOutcome::kCancelled;
+  if (IsCategoricalType(reader.Field(PredictorField).type)) rec.Categorical = true;
+
+  window.Status("Extracting Summary Totals");
+  window.Bar(50);
+  if (Checkpoint()) return ReadOutcome::kCancelled;
+
+  const qeldata::FieldInfo& target = reader.Field(TargetField);
+  const qeldata::FieldInfo* weight = IsBlank(WeightField) ? nullptr : &reader.Field(WeightField);
+  for (const qeldata::FieldInfo* f : {&target, weight})
+    if (f && detail::IsBinaryType(f->type)) detail::RequireNumericType(f->type, f->name, kDataCheckSource);
+  qeldata::AggregateSpec spec;
+  spec.value_field = PredictorField;
+  if (weight) spec.weight_field = WeightField;
+  spec.target_field = TargetField;
+  spec.missing = qeldata::MissingRule::kWeight;
+  reader.Run(spec);
+
+  const TallyTotals& totals = rec.Categorical ? texts.Totals() : numbers.Totals();
+  try {
+    auto sums = [](const qeldata::AggregateGroup& g) { return TargetSums{g.records, g.weight, g.target_sum}; };
+    const std::size_t groups =
+        rec.Categorical
+            ? detail::ForEachGroup(reader, texts, kRunSource,
+                                   [&](const qeldata::AggregateGroup& g) {
+                                     texts.AddAggregate(CategoryText(g.value), sums(g));
+                                   })
+            : detail::ForEachGroup(reader, numbers, kRunSource, [&](const qeldata::AggregateGroup& g) {
+                numbers.AddAggregate(NumberKey(g.value), sums(g));
+              });
+    numbers.Flush();
+    // A source without records: what the record-order read says of it.
+    if (groups == 0)
+      throw qeldata::Error(qeldata::kErrNoCurrentRecord, "qeldata",
+                           "Either BOF or EOF is True, or the current record has been deleted.");
+  } catch (...) {
+    rec.N = totals.WgtN;
+    rec.Missing = totals.Missing;
+    throw;
+  }
+  return rec.Categorical ? ReadOutcome::kTexts : ReadOutcome::kNumbers;
+}
+
+// The frame of a run: `check_and_read` fills one of the tallies, then the
+// finish; every failure is shown and sets the cancel flag.
+template <typename CheckAndReadFn>
+std::shared_ptr<Recordset> RunFrame(const std::string& PredictorField, const std::string& TargetField,
+                                    const std::string& WeightField, std::int16_t BinCount,
+                                    CheckAndReadFn check_and_read) {
+  BivariateRecord& rec = BivariateRunRecord();
+  rec.TargetMean = rec.N = rec.Missing = rec.DI = rec.PSI = rec.Cardinality = 0;
+  // A cancel or failure of an earlier run must not stop this one at its first
+  // checkpoint; the flag is this run's from here on.
+  CancelFlag() = false;
+
+  RunProgress window;
+  Tally<TargetSums> numbers;
+  TextTally texts;
+  std::string failure;
+  const ReadOutcome read = GuardRun(failure, kStopTexts, [&] { return check_and_read(window, numbers, texts, rec); });
+  LastStopReason().clear();
+  if (read == ReadOutcome::kCancelled) return Cancelled();
+  if (read != ReadOutcome::kFailed) {
+    const BivariateOptions options{PredictorField, TargetField, BinCount, rec.Categorical, !IsBlank(WeightField)};
+    const PhaseFn phase = [&](const char* status, int bar) {
+      window.Status(status);  // repainted after the status and again after the bar
+      window.Bar(bar);
+    };
+    auto result = read == ReadOutcome::kTexts ? Bivariate_Finish(texts, options, rec, &failure, phase)
+                                              : Bivariate_Finish(numbers, options, rec, &failure, phase);
+    if (result) return result;
+    if (failure.empty()) return Cancelled();  // at one of the finish's checkpoints
+  }
+  LastStopReason() = failure;
+  CancelFlag() = true;
+  try {
+    CurrentPresenter().ShowMessage("Com_Bivariate: Bivariate_Run " + failure);
+  } catch (...) {
+    // A host whose message box fails cannot be told more; the flag and the
+    // missing table still report the failure.
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -584,42 +703,21 @@ std::shared_ptr<Recordset> Bivariate_Finish(const TextTally& tally, const Bivari
 std::shared_ptr<Recordset> Bivariate_Run(Recordset& input, const std::string& PredictorField,
                                          const std::string& TargetField, bool showStatus,
                                          const std::string& WeightField, std::int16_t BinCount) {
-  BivariateRecord& rec = BivariateRunRecord();
-  rec.TargetMean = rec.N = rec.Missing = rec.DI = rec.PSI = rec.Cardinality = 0;
-  // A cancel or failure of an earlier run must not stop this one at its first
-  // checkpoint; the flag is this run's from here on.
-  CancelFlag() = false;
+  return RunFrame(PredictorField, TargetField, WeightField, BinCount,
+                  [&](RunProgress& window, Tally<TargetSums>& numbers, TextTally& texts, BivariateRecord& rec) {
+                    return CheckAndRead(input, PredictorField, TargetField, showStatus, WeightField, BinCount,
+                                        window, numbers, texts, rec);
+                  });
+}
 
-  RunProgress window;
-  Tally<TargetSums> numbers;
-  TextTally texts;
-  std::string failure;
-  const ReadOutcome read = GuardRun(failure, kStopTexts, [&] {
-    return CheckAndRead(input, PredictorField, TargetField, showStatus, WeightField, BinCount, window, numbers,
-                        texts, rec);
-  });
-  LastStopReason().clear();
-  if (read == ReadOutcome::kCancelled) return Cancelled();
-  if (read != ReadOutcome::kFailed) {
-    const BivariateOptions options{PredictorField, TargetField, BinCount, rec.Categorical, !IsBlank(WeightField)};
-    const PhaseFn phase = [&](const char* status, int bar) {
-      window.Status(status);  // repainted after the status and again after the bar
-      window.Bar(bar);
-    };
-    auto result = read == ReadOutcome::kTexts ? Bivariate_Finish(texts, options, rec, &failure, phase)
-                                              : Bivariate_Finish(numbers, options, rec, &failure, phase);
-    if (result) return result;
-    if (failure.empty()) return Cancelled();  // at one of the finish's checkpoints
-  }
-  LastStopReason() = failure;
-  CancelFlag() = true;
-  try {
-    CurrentPresenter().ShowMessage("Com_Bivariate: Bivariate_Run " + failure);
-  } catch (...) {
-    // A host whose message box fails cannot be told more; the flag and the
-    // missing table still report the failure.
-  }
-  return nullptr;
+std::shared_ptr<Recordset> Bivariate_RunInDatabase(qeldata::AggregateReader& reader, const std::string& PredictorField,
+                                                   const std::string& TargetField, bool showStatus,
+                                                   const std::string& WeightField, std::int16_t BinCount) {
+  return RunFrame(PredictorField, TargetField, WeightField, BinCount,
+                  [&](RunProgress& window, Tally<TargetSums>& numbers, TextTally& texts, BivariateRecord& rec) {
+                    return CheckAndReadInDatabase(reader, PredictorField, TargetField, showStatus, WeightField,
+                                                  BinCount, window, numbers, texts, rec);
+                  });
 }
 
 }  // namespace qel

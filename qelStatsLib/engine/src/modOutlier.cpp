@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "field_types.h"
+#include "in_database.h"
 #include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
 #include "qeldata/error.h"
@@ -56,11 +57,13 @@ inline double Divide(double a, double b, const char* what) {
   return Checked(a / b, what);
 }
 
+// `record` 0: a value of a database's group, which stands for no one record.
 [[noreturn]] void NotANumber(const qeldata::Value& v, const std::string& field, double record) {
   std::string shown = v.AsText();
   if (shown.size() > 80) shown = shown.substr(0, 80) + "...";
-  Fault(qeldata::kErrDataConversion, "Type mismatch: the value '" + shown + "' of field '" + field + "' in record " +
-                                         qeldata::NumberText(record) + " is not a finite number");
+  const std::string where = record > 0 ? " in record " + qeldata::NumberText(record) : std::string();
+  Fault(qeldata::kErrDataConversion,
+        "Type mismatch: the value '" + shown + "' of field '" + field + "'" + where + " is not a finite number");
 }
 
 // A value with the number it is known by: its 15-significant-digit text
@@ -276,6 +279,7 @@ std::shared_ptr<qeldata::Recordset> Table(const std::vector<Row>& tallies, const
   auto result = NewResultSet();
   qeldata::Fields out = result->GetFields();
   qeldata::Field out_value = out.Item(0), out_n = out.Item(1), out_weight = out.Item(2), out_flag = out.Item(3);
+  result->Reserve(static_cast<std::int64_t>(tallies.size()));
   for (std::size_t i = 0; i < tallies.size(); ++i) {
     result->AddNew();
     out_value.SetValue(tallies[i].value);
@@ -327,6 +331,12 @@ std::shared_ptr<qeldata::Recordset> Finish(Tally<CountWeight>& tally, const Outl
   return Table(tallies, outlier);
 }
 
+// The run's progress window, when it shows one, as the reading pass starts.
+void OpenProgress(RunProgress& progress, const std::string& field) {
+  progress.Open("Processing Outliers: " + field, "Process Running");
+  progress.Status("Reading input Data");
+}
+
 // The run's check and reading pass: `tally` holds what was read, also when
 // it stops part-way.
 void CheckAndRead(qeldata::Recordset& input, const std::string& outlier_field, const std::string& weight_field,
@@ -340,10 +350,7 @@ void CheckAndRead(qeldata::Recordset& input, const std::string& outlier_field, c
   const qeldata::Field value_field = fields.Item(outlier_field);
   detail::RequireNumericField(value_field, kSource);
 
-  if (show_status) {
-    progress.Open("Processing Outliers: " + outlier_field, "Process Running");
-    progress.Status("Reading input Data");
-  }
+  if (show_status) OpenProgress(progress, outlier_field);
   const bool weighted = !text::IsBlank(weight_field);
   const qeldata::Field weight = weighted ? fields.Item(weight_field) : value_field;
   Read(input, value_field, weighted ? &weight : nullptr, outlier_field, weight_field, tally);
@@ -368,18 +375,21 @@ std::shared_ptr<qeldata::Recordset> Outlier_Finish(Tally<CountWeight>& tally, co
   return result;
 }
 
-std::shared_ptr<qeldata::Recordset> Outlier_Run(qeldata::Recordset& input, const std::string& outlierField,
-                                                const std::string& weightField, std::int32_t findType,
-                                                double typeParm, bool showStatus) {
+namespace {
+
+// The frame of a run: `check_and_read` checks the field, opens the progress
+// window and fills the tally; then the finish. Whatever stops the run, the
+// table is dropped, the window unloaded and the reason kept; nothing is raised.
+template <typename CheckAndReadFn>
+std::shared_ptr<qeldata::Recordset> RunFrame(const std::string& outlierField, std::int32_t findType, double typeParm,
+                                             CheckAndReadFn check_and_read) {
   OutlierRecord& rec = OutlierRunRecord();
   rec = OutlierRecord{};
   RunProgress progress;
   Tally<CountWeight> tally;
-  // The run's one failure path: whatever stops it, the table is dropped, the
-  // window unloaded, and the reason kept in the record; nothing is raised.
   std::string reason;
   const bool read = GuardRun(reason, kStopTexts, [&] {
-    CheckAndRead(input, outlierField, weightField, showStatus, progress, tally);
+    check_and_read(progress, tally);
     return true;
   });
   std::shared_ptr<qeldata::Recordset> result;
@@ -392,6 +402,37 @@ std::shared_ptr<qeldata::Recordset> Outlier_Run(qeldata::Recordset& input, const
   LastStopReason() = std::move(reason);
   progress.Unload();
   return result;
+}
+
+}  // namespace
+
+std::shared_ptr<qeldata::Recordset> Outlier_Run(qeldata::Recordset& input, const std::string& outlierField,
+                                                const std::string& weightField, std::int32_t findType,
+                                                double typeParm, bool showStatus) {
+  return RunFrame(outlierField, findType, typeParm, [&](RunProgress& progress, Tally<CountWeight>& tally) {
+    CheckAndRead(input, outlierField, weightField, showStatus, progress, tally);
+  });
+}
+
+std::shared_ptr<qeldata::Recordset> Outlier_RunInDatabase(qeldata::AggregateReader& reader,
+                                                          const std::string& outlierField,
+                                                          const std::string& weightField, std::int32_t findType,
+                                                          double typeParm, bool showStatus) {
+  return RunFrame(outlierField, findType, typeParm, [&](RunProgress& progress, Tally<CountWeight>& tally) {
+    const qeldata::FieldInfo& value_field = reader.Field(outlierField);
+    detail::RequireNumericType(value_field.type, value_field.name, kSource);
+    if (showStatus) OpenProgress(progress, outlierField);
+    qeldata::AggregateSpec spec;
+    spec.value_field = outlierField;
+    if (!text::IsBlank(weightField)) spec.weight_field = weightField;
+    reader.Run(spec);
+    try {
+      detail::TallyGroups(
+          reader, tally, [&](const qeldata::Value& v) { return KeyOf(v, outlierField, 0).value; }, kSource);
+    } catch (const TallyOverflow& e) {
+      Fault(kErrOverflow, std::string("Overflow in ") + e.what());
+    }
+  });
 }
 
 }  // namespace qel

@@ -1,12 +1,15 @@
 #include "qelStatsLib/tally.h"
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <type_traits>
 #include <utility>
 
-#include "modQuickSort.h"
 #include "round15.h"
 
 namespace qel {
@@ -147,6 +150,50 @@ class Reader {
   std::size_t at_ = 0;
 };
 
+// The bits of a finite double as an unsigned number in the order of the
+// doubles: negative numbers have every bit flipped (a larger magnitude is a
+// smaller number), the others only the sign bit (so they follow them).
+inline std::uint64_t OrderBits(double x) {
+  const std::uint64_t u = Bits(x);
+  return u & (std::uint64_t{1} << 63) ? ~u : u | (std::uint64_t{1} << 63);
+}
+
+// Sorts entries ascending by `key_of` (an unsigned 64-bit number below
+// 2^(shift + 8)), in place: a radix sort on the key's byte at `shift`
+// (American flag: counted, then every entry swapped into its bucket), then
+// each bucket on the next byte, and buckets of a few entries by comparison.
+// Entries of equal keys end in no particular order. No memory beyond a few
+// counts.
+template <typename Entry, typename KeyOf>
+void SortBy(Entry* first, std::size_t n, int shift, const KeyOf& key_of) {
+  if (n <= 48) {
+    std::sort(first, first + n, [&](const Entry& a, const Entry& b) { return key_of(a) < key_of(b); });
+    return;
+  }
+  const auto digit = [&](const Entry& e) { return static_cast<unsigned>(key_of(e) >> shift) & 0xFF; };
+  std::array<std::size_t, 256> start{}, next{};
+  for (std::size_t i = 0; i < n; ++i) ++start[digit(first[i])];
+  std::size_t at = 0;
+  for (unsigned b = 0; b < 256; ++b) {
+    const std::size_t count = start[b];
+    start[b] = next[b] = at;
+    at += count;
+  }
+  for (unsigned b = 0; b < 256; ++b) {
+    const std::size_t end = b == 255 ? n : start[b + 1];
+    while (next[b] < end) {
+      const unsigned d = digit(first[next[b]]);
+      if (d == b) ++next[b];
+      else std::swap(first[next[b]], first[next[d]++]);
+    }
+  }
+  if (shift == 0) return;  // every byte looked at
+  for (unsigned b = 0; b < 256; ++b) {
+    const std::size_t end = b == 255 ? n : start[b + 1];
+    if (end - start[b] > 1) SortBy(first + start[b], end - start[b], shift - 8, key_of);
+  }
+}
+
 inline void AddTotals(TallyTotals& to, const TallyTotals& from) {
   to.N += from.N;
   to.WgtN += from.WgtN;
@@ -168,33 +215,54 @@ Tally<P>::Tally(Tally&&) noexcept = default;
 template <typename P>
 Tally<P>& Tally<P>::operator=(Tally&&) noexcept = default;
 template <typename P>
-Tally<P>::Tally(const Tally&) = default;
+Tally<P>::Tally(const Tally& other)
+    : capacity_(other.capacity_),
+      shift_(other.shift_),
+      size_(other.size_),
+      firsts_(other.firsts_),
+      pending_(other.pending_),
+      read_(other.read_),
+      placed_(other.placed_),
+      abs_weights_(other.abs_weights_),
+      totals_(other.totals_) {
+  slots_.reset(static_cast<Slot*>(std::malloc(capacity_ * sizeof(Slot))));
+  if (!slots_) throw std::bad_alloc();
+  std::memcpy(slots_.get(), other.slots_.get(), capacity_ * sizeof(Slot));
+}
 template <typename P>
-Tally<P>& Tally<P>::operator=(const Tally&) = default;
+Tally<P>& Tally<P>::operator=(const Tally& other) {
+  if (this != &other) *this = Tally(other);
+  return *this;
+}
+template <typename P>
+void Tally<P>::FreeSlots::operator()(Slot* p) const {
+  std::free(p);
+}
 template <typename P>
 Tally<P>::~Tally() = default;
 
 template <typename P>
 const typename Tally<P>::Slot* Tally<P>::Home(std::uint64_t key) const {
-  return &slots_[Mix(key) & mask_];
+  return &slots_[Mix(key) >> shift_];
 }
 
 template <typename P>
 typename Tally<P>::Slot& Tally<P>::FindOrAdd(std::uint64_t key, double value) const {
-  std::size_t i = Mix(key) & mask_;
+  const std::size_t mask = capacity_ - 1;
+  std::size_t i = Mix(key) >> shift_;
   while (true) {
     Slot& s = slots_[i];
     const std::uint64_t bits = Bits(s.value);
     if (bits == key) return s;
     if (bits == kEmpty) break;
-    i = (i + 1) & mask_;
+    i = (i + 1) & mask;
   }
   // At most three quarters full: a column of 9 million distinct values fits
   // 16 million slots.
-  if ((size_ + 1) * 4 > slots_.size() * 3) {
-    Rehash(slots_.size() * 2);
-    i = Mix(key) & mask_;
-    while (Bits(slots_[i].value) != kEmpty) i = (i + 1) & mask_;
+  if ((size_ + 1) * 4 > capacity_ * 3) {
+    Grow();
+    i = Mix(key) >> shift_;
+    while (Bits(slots_[i].value) != kEmpty) i = (i + 1) & (capacity_ - 1);
   }
   ++size_;
   value += 0.0;  // the first occurrence; -0 is shown as 0
@@ -206,15 +274,78 @@ typename Tally<P>::Slot& Tally<P>::FindOrAdd(std::uint64_t key, double value) co
 
 template <typename P>
 void Tally<P>::Rehash(std::size_t capacity) const {
-  std::vector<Slot> old(capacity, Slot{std::bit_cast<double>(kEmpty), P{}});
-  old.swap(slots_);
-  mask_ = capacity - 1;
-  for (const Slot& s : old) {
-    const std::uint64_t key = Bits(s.value);
-    if (key == kEmpty) continue;
-    std::size_t i = Mix(key) & mask_;
-    while (Bits(slots_[i].value) != kEmpty) i = (i + 1) & mask_;
-    slots_[i] = s;
+  std::unique_ptr<Slot[], FreeSlots> fresh(static_cast<Slot*>(std::malloc(capacity * sizeof(Slot))));
+  if (!fresh) throw std::bad_alloc();
+  std::fill_n(fresh.get(), capacity, Slot{std::bit_cast<double>(kEmpty), P{}});
+  slots_ = std::move(fresh);
+  capacity_ = capacity;
+  shift_ = static_cast<unsigned>(64 - std::countr_zero(capacity));
+  size_ = 0;
+}
+
+// Growing in place. The block is enlarged by realloc (for a large block the
+// system moves its pages instead of copying them, so the old and the new
+// table never take memory at once). The entries are packed in the order of
+// their home slots (the top bits of the hash) and moved to the end of the
+// block; then each is placed, in that order, at its
+// home or right after the entry placed before it, whichever is later. That
+// is a valid linear-probing table: every entry sits at or after its home
+// with no empty slot in between. An entry whose place would be beyond the end
+// of the table, or on an entry not placed yet, is set aside and inserted the
+// ordinary way at the end (only entries whose homes lie near the end can).
+template <typename P>
+void Tally<P>::Grow() const {
+  const std::size_t old_capacity = capacity_;
+  const std::size_t capacity = old_capacity * 2;
+  Slot* block = static_cast<Slot*>(std::realloc(slots_.get(), capacity * sizeof(Slot)));
+  if (!block) throw std::bad_alloc();
+  slots_.release();
+  slots_.reset(block);
+  // The old table is in the order of the homes already, but for the entries
+  // of a cluster (in the order they came) and the entries that wrapped
+  // around the end to the front (which are set aside): the homes at twice
+  // the size keep that order, so an insertion sort has little to do.
+  const unsigned old_shift = shift_;
+  const unsigned shift = old_shift - 1;
+  const auto home = [shift](const Slot& s) { return static_cast<std::uint64_t>(Mix(Bits(s.value)) >> shift); };
+  std::vector<Slot> aside;
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < old_capacity; ++i) {
+    const Slot s = block[i];
+    if (Bits(s.value) == kEmpty) continue;
+    if (i < (Mix(Bits(s.value)) >> old_shift)) {
+      aside.push_back(s);
+      continue;
+    }
+    std::size_t j = n++;
+    const std::uint64_t h = home(s);
+    for (; j > 0 && home(block[j - 1]) > h; --j) block[j] = block[j - 1];
+    block[j] = s;
+  }
+  capacity_ = capacity;
+  shift_ = shift;
+  // n is at most three quarters of the old size, so the two ranges are apart.
+  const std::size_t from = capacity - n;
+  std::memcpy(block + from, block, n * sizeof(Slot));
+  const Slot empty{std::bit_cast<double>(kEmpty), P{}};
+  std::size_t next_free = 0;  // slots below it are placed or empty
+  for (std::size_t i = 0; i < n; ++i) {
+    const Slot s = block[from + i];
+    const std::size_t at = std::max(static_cast<std::size_t>(home(s)), next_free);
+    if (at >= from + i + 1 || at >= capacity) {
+      aside.push_back(s);
+      continue;
+    }
+    std::fill(block + next_free, block + at, empty);
+    block[at] = s;
+    next_free = at + 1;
+  }
+  std::fill(block + next_free, block + capacity, empty);
+  const std::size_t mask = capacity - 1;
+  for (const Slot& s : aside) {
+    std::size_t i = home(s);
+    while (Bits(block[i].value) != kEmpty) i = (i + 1) & mask;
+    block[i] = s;
   }
 }
 
@@ -247,7 +378,11 @@ void Tally<P>::AddKeyed(double value, double key, double weight, double target) 
   // slot prefetched in between: with many distinct values nearly every look-up
   // would otherwise miss the cache. Each slot still takes its additions in
   // record order, so the look-ahead changes no sum.
-  __builtin_prefetch(Home(std::bit_cast<std::uint64_t>(key)));
+  // A slot may straddle two cache lines (24 or 32 bytes from a 16-byte
+  // aligned start): both are asked for, so the payload does not miss either.
+  const Slot* home = Home(std::bit_cast<std::uint64_t>(key));
+  __builtin_prefetch(home);
+  __builtin_prefetch(reinterpret_cast<const char*>(home + 1) - 1);
   if (read_ - placed_ == kLag) Place(pending_[placed_++ % kLag]);
   pending_[read_++ % kLag] = p;
 }
@@ -295,7 +430,7 @@ template <typename P>
 void Tally<P>::Merge(const Tally& other) requires CountedPayload<P> {
   Flush();
   other.Flush();
-  for (const Slot& s : other.slots_) {
+  for (const Slot& s : other.AllSlots()) {
     const std::uint64_t key = Bits(s.value);
     if (key == kEmpty) continue;
     const auto first = other.firsts_.find(key);
@@ -321,7 +456,7 @@ std::vector<typename Tally<P>::Entry> Tally<P>::Entries() const {
   Flush();
   std::vector<Entry> out;
   out.reserve(size_);
-  for (const Slot& s : slots_) {
+  for (const Slot& s : AllSlots()) {
     const std::uint64_t key = Bits(s.value);
     if (key == kEmpty) continue;
     const auto first = firsts_.find(key);
@@ -336,26 +471,34 @@ std::vector<typename Tally<P>::Entry> Tally<P>::TakeSorted() {
   // The slots are packed to the front and sorted where they are, by key:
   // rounding to 15 digits keeps the order, so that is the order of the
   // values. Then each key that stands for another first occurrence gives way
-  // to it.
-  std::vector<Entry> out;
-  out.swap(slots_);
+  // to it. The block is cut down to the entries (in place) before they are
+  // copied out.
+  Slot* block = slots_.get();
   std::size_t packed = 0;
-  for (std::size_t i = 0; i < out.size(); ++i)
-    if (Bits(out[i].value) != kEmpty) out[packed++] = out[i];
-  out.resize(packed);
-  out.shrink_to_fit();
-  if (packed > 1)
-    detail::QuickSortRange(std::span<Entry>(out), 0, static_cast<std::int64_t>(packed) - 1,
-                           [](const Entry& a, const Entry& b) { return a.value < b.value; });
+  for (std::size_t i = 0; i < capacity_; ++i)
+    if (Bits(block[i].value) != kEmpty) block[packed++] = block[i];
+  if (packed > 0 && packed < capacity_) {
+    if (Slot* smaller = static_cast<Slot*>(std::realloc(block, packed * sizeof(Slot)))) {
+      slots_.release();
+      slots_.reset(smaller);
+      block = smaller;
+      capacity_ = packed;  // no table any more: Rehash below makes one
+    }
+  }
+  std::span<Entry> out(block, packed);
+  // The keys are distinct, finite and never -0, so exactly one order puts
+  // them ascending: the library's quick sort and the radix sort both give
+  // it, and the radix sort does not slow down on orders chosen against it.
+  if (packed > 1) SortBy(out.data(), packed, 56, [](const Entry& e) { return OrderBits(e.value); });
   if (!firsts_.empty())
     for (Entry& e : out) {
       const auto first = firsts_.find(Bits(e.value));
       if (first != firsts_.end()) e.value = first->second;
     }
+  std::vector<Entry> sorted(out.begin(), out.end());
   firsts_.clear();
-  size_ = 0;
   Rehash(kInitialSlots);
-  return out;
+  return sorted;
 }
 
 template <typename P>
@@ -364,7 +507,7 @@ std::vector<unsigned char> Tally<P>::Serialize() const requires CountedPayload<P
   Writer w;
   w.Header(PayloadKind<P>(), totals_, size_);
   w.F64(abs_weights_);
-  for (const Slot& s : slots_) {
+  for (const Slot& s : AllSlots()) {
     const std::uint64_t key = Bits(s.value);
     if (key == kEmpty) continue;
     const auto first = firsts_.find(key);

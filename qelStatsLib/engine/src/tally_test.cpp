@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
+#include <random>
 #include <vector>
 
 namespace qel {
@@ -27,6 +31,73 @@ TEST(Tally, KeysByTheFifteenDigitFormAndKeepsTheFirstOccurrence) {
   EXPECT_EQ(sorted[1].payload.count, 2);
   // The sums go through the 15-digit form.
   EXPECT_EQ(t.Totals().Sum, 2 * Form15(1234567890123456789.0));
+}
+
+TEST(Tally, SortsManyDistinctValuesAsTheComparisonOrder) {
+  // Enough values for the radix sort to go several bytes deep: negative and
+  // positive, tiny and huge, integers sharing their high bytes, values whose
+  // first occurrence differs from their key, each added twice.
+  std::mt19937_64 random(7);
+  std::vector<double> values;
+  for (int i = 0; i < 60000; ++i) {
+    const double magnitude = std::ldexp(static_cast<double>(random() % 1000003), static_cast<int>(random() % 80) - 40);
+    values.push_back(random() % 3 == 0 ? -magnitude : magnitude);
+    values.push_back(static_cast<double>(i));
+  }
+  values.insert(values.end(), {1e300, -1e300, 1e-300, -1e-300, 0.1 + 0.2, 1234567890123456789.0, 0.0});
+  CW t;
+  for (const double v : values) t.Add(v);
+  for (const double v : values) t.Add(v);
+  const auto sorted = t.TakeSorted();
+  std::vector<double> expected;
+  {
+    CW first;  // the first occurrence of each 15-digit form
+    for (const double v : values) first.Add(v);
+    for (const auto& e : first.Entries()) expected.push_back(e.value);
+  }
+  std::sort(expected.begin(), expected.end());
+  ASSERT_EQ(sorted.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(sorted[i].value, expected[i]) << i;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(sorted[i].payload.count, 2 * std::count_if(values.begin(), values.end(), [&](double v) {
+                                                return Form15(v) == Form15(expected[i]);
+                                              })) << i;
+    if (i > 200) break;  // the counts of a few hundred are enough
+  }
+}
+
+TEST(Tally, GrowsWithKeysCrowdedAtTheEndOfTheTable) {
+  // Keys whose hashes (the table's own mixing, repeated here) all have their
+  // top bits set: their homes are the last slots at every size, so their
+  // cluster wraps around the end, and growing the table in place must set
+  // most of them aside and insert them again. Every key is found afterwards.
+  const auto mix = [](std::uint64_t k) {
+    k ^= k >> 33;
+    k *= 0xff51afd7ed558ccdULL;
+    k ^= k >> 33;
+    return k;
+  };
+  std::vector<double> crowded;
+  for (int i = 1; crowded.size() < 3000; ++i) {
+    const double v = i;
+    if (mix(std::bit_cast<std::uint64_t>(v)) >> 56 == 0xFF) crowded.push_back(v);
+  }
+  CW t;
+  for (int i = 0; i < 500; ++i) t.Add(1e6 + i);  // others spread over the table
+  for (const double v : crowded) t.Add(v);
+  for (const double v : crowded) t.Add(v, 2);
+  EXPECT_EQ(t.Cardinality(), crowded.size() + 500);
+  const auto sorted = t.TakeSorted();
+  ASSERT_EQ(sorted.size(), crowded.size() + 500);
+  std::vector<double> expected = crowded;
+  for (int i = 0; i < 500; ++i) expected.push_back(1e6 + i);
+  std::sort(expected.begin(), expected.end());
+  for (std::size_t i = 0; i < sorted.size(); ++i) {
+    ASSERT_EQ(sorted[i].value, expected[i]) << i;
+    const bool is_crowded = expected[i] < 1e6;
+    EXPECT_EQ(sorted[i].payload.count, is_crowded ? 2 : 1) << i;
+    EXPECT_EQ(sorted[i].payload.weight, is_crowded ? 3 : 1) << i;
+  }
 }
 
 TEST(Tally, WeightTotalsStayInTheirFifteenDigitForm) {

@@ -41,6 +41,20 @@ class Value {
   Value(Date date) : data_(date) {}
   static Value Boolean(bool b) { Value v; v.data_ = b; return v; }
   static Value Null() { return Value(); }
+  // Makes this value the number `number` (canonical as CanonicalNumber says)
+  // in place: a reader refilling a block of numbers builds no new Value.
+  void AssignNumber(double number, bool canonical) {
+    if (double* held = std::get_if<double>(&data_)) *held = number;
+    else data_ = number;
+    canonical_ = canonical;
+  }
+  // Makes this value the text `text` in place, reusing the room of a text it
+  // held: a reader refilling a block of texts allocates nothing per cell.
+  void AssignText(std::string_view text) {
+    if (std::string* held = std::get_if<std::string>(&data_)) held->assign(text);
+    else data_ = std::string(text);
+    canonical_ = false;
+  }
 
   Kind kind() const { return static_cast<Kind>(data_.index()); }
   bool IsNull() const { return data_.index() == 0; }

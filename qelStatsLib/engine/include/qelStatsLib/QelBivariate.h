@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "qeldata/recordset.h"
+#include "qelStatsLib/run_options.h"
 #include "qelStatsLib/modBivariate.h"
 
 namespace qel {
@@ -57,6 +58,11 @@ class QelBivariate {
   bool Categorical() const { return categorical_; }
   void SetCategorical(bool value) { categorical_ = value; }
 
+  // How Run reads its input (run_options.h); record by record by default. Not
+  // part of the component interface: C++ hosts and the command line set it.
+  const RunOptions& Options() const { return options_; }
+  void SetRunOptions(const RunOptions& options) { options_ = options; }
+
   // Results of the last Run (after a failed check: the thread's run record),
   // one getter per row of kBivariateResults.
   const BivariateRecord& Results() const { return results_; }
@@ -91,6 +97,7 @@ class QelBivariate {
   std::int16_t bin_count_ = 20;
   bool show_status_ = true;
   bool categorical_ = false;
+  RunOptions options_;
   BivariateRecord results_;
   std::string stop_reason_;
   std::shared_ptr<qeldata::Recordset> result_set_;

@@ -22,6 +22,7 @@
 
 #include "qelStatsLib/modOutlier.h"
 #include "qeldata/recordset.h"
+#include "qelStatsLib/run_options.h"
 
 namespace qel {
 
@@ -68,6 +69,11 @@ class QelOutlier {
   // outTMean: a percentage from 1 to 100.
   void SetTypeParm(double type_parm) { type_parm_ = type_parm; }
   double TypeParm() const { return type_parm_; }
+
+  // How Run reads its input (run_options.h); record by record by default. Not
+  // part of the component interface: C++ hosts and the command line set it.
+  const RunOptions& Options() const { return options_; }
+  void SetRunOptions(const RunOptions& options) { options_ = options; }
 
   // ---- Run ----
 
@@ -125,6 +131,7 @@ class QelOutlier {
   std::shared_ptr<qeldata::Recordset> input_;  // the recordset a run reads; released after every Run
   OutlierType find_type_ = outSTD;
   double type_parm_ = 1.0;
+  RunOptions options_;
   OutlierRecord results_;
   std::string stop_reason_;
 };

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "qeldata/aggregate.h"
 #include "qeldata/recordset.h"
 #include "qelStatsLib/results.h"
 #include "qelStatsLib/tally.h"
@@ -58,6 +59,18 @@ std::shared_ptr<qeldata::Recordset> NewBivariateTable(const std::string& predict
 std::shared_ptr<qeldata::Recordset> Bivariate_Run(qeldata::Recordset& input, const std::string& PredictorField,
                                                   const std::string& TargetField, bool showStatus,
                                                   const std::string& WeightField, std::int16_t BinCount);
+
+// The same run with its reading pass in the database: one aggregate query
+// over the source of `reader` (see RunOptions::InDatabase in run_options.h
+// for how its results agree with Bivariate_Run's). The checks, the
+// categorical decision, the results, the table and the failures are those of
+// Bivariate_Run; the database's own failures (a query it rejects, a lost
+// connection) are failures too, with its SQLSTATE and message. A text
+// predictor's categories are sorted here, never in the database's collation.
+std::shared_ptr<qeldata::Recordset> Bivariate_RunInDatabase(qeldata::AggregateReader& reader,
+                                                            const std::string& PredictorField,
+                                                            const std::string& TargetField, bool showStatus,
+                                                            const std::string& WeightField, std::int16_t BinCount);
 
 // The options of a bivariate run that its finish needs.
 struct BivariateOptions {

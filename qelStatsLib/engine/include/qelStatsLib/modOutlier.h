@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "qeldata/aggregate.h"
 #include "qeldata/recordset.h"
 #include "qelStatsLib/results.h"
 #include "qelStatsLib/tally.h"
@@ -100,6 +101,17 @@ OutlierRecord& OutlierRunRecord();
 std::shared_ptr<qeldata::Recordset> Outlier_Run(qeldata::Recordset& input, const std::string& outlierField,
                                                 const std::string& weightField, std::int32_t findType,
                                                 double typeParm, bool showStatus);
+
+// The same run with its reading pass in the database: one aggregate query
+// over the source of `reader` (see RunOptions::InDatabase in run_options.h
+// for how its results agree with Outlier_Run's). The type check, the results,
+// the table, the progress phases and every reason to stop are those of
+// Outlier_Run; the database's own failures (a query it rejects, a lost
+// connection) are reasons too, with its SQLSTATE and message.
+std::shared_ptr<qeldata::Recordset> Outlier_RunInDatabase(qeldata::AggregateReader& reader,
+                                                          const std::string& outlierField,
+                                                          const std::string& weightField, std::int32_t findType,
+                                                          double typeParm, bool showStatus);
 
 // The options of an outlier run that its finish needs.
 struct OutlierOptions {

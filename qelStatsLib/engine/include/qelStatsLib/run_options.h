@@ -28,7 +28,14 @@ struct RunOptions {
   // may differ in the last bits, within 1e-12 relative, because the database
   // adds in its own order. Where stored values of more than 15 significant
   // digits share a 15-digit form, the one reported for them may be another of
-  // them than the first in record order.
+  // them than the first in record order. The bins' target means are rounded
+  // (5 decimals) from sums within 1e-12, so a mean or index may differ by one
+  // unit in its last place where the sum lies at a rounding tie. A text
+  // predictor's categories are grouped by the database's equality (a
+  // case-insensitive collation merges "a" and "A") but always sorted by the
+  // library, never in the database's collation order.
+  //
+  // QelUnivariate, QelOutlier and QelBivariate take it (SetRunOptions).
   bool InDatabase = false;
 };
 

@@ -47,6 +47,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -168,8 +169,13 @@ class Tally {
   const TallyTotals& Totals() const { return totals_; }
   // The distinct values in no particular order.
   std::vector<Entry> Entries() const;
-  // The distinct values sorted ascending with the library's quick sort; the
-  // tally is empty of values afterwards (its totals stay).
+  // The distinct values sorted ascending; the tally is empty of values
+  // afterwards (its totals stay). The sort is a radix sort of the keys'
+  // order-preserving bit patterns, not the library's quick sort; the results
+  // cannot differ, because the keys are distinct (one per distinct value),
+  // finite and never -0: distinct numbers have exactly one ascending order,
+  // which every correct sort produces, and the first occurrences replace
+  // their keys only after sorting (rounding to 15 digits keeps the order).
   std::vector<Entry> TakeSorted();
 
  private:
@@ -186,12 +192,21 @@ class Tally {
   Slot& FindOrAdd(std::uint64_t key, double value) const;
   const Slot* Home(std::uint64_t key) const;
   void Place(const Pending& p) const;
+  // A fresh table of `capacity` empty slots (a power of two).
   void Rehash(std::size_t capacity) const;
+  // The table at twice its size, grown where it lies (see tally.cpp).
+  void Grow() const;
+  std::span<Slot> AllSlots() const { return {slots_.get(), capacity_}; }
 
+  struct FreeSlots {
+    void operator()(Slot* p) const;
+  };
   // The look-ahead of Add is no part of the tally's value: Flush, which
-  // places what it holds, is const.
-  mutable std::vector<Slot> slots_;
-  mutable std::size_t mask_ = 0;
+  // places what it holds, is const. The slots are a malloc'd block, so that
+  // growing it need not hold the old and the new table at once.
+  mutable std::unique_ptr<Slot[], FreeSlots> slots_;
+  mutable std::size_t capacity_ = 0;
+  mutable unsigned shift_ = 64;  // a key's home slot is the top bits of its hash
   mutable std::size_t size_ = 0;
   mutable std::unordered_map<std::uint64_t, double> firsts_;  // key -> first occurrence, where they differ
   mutable std::array<Pending, kLag> pending_{};
