@@ -441,16 +441,17 @@ double ReadAll(const ReportRequest& r, std::vector<FieldTallies>& tallies) {
 // field from its tally. Returns false when a finish stops, so that the runs
 // themselves give the field its figures and their messages.
 bool FinishNumeric(const ReportRequest& r, qel::Tally<qel::CountWeight>& tally, FieldProfile& p) {
+  // The finish empties its tally: the distinct values are copied out first
+  // and sorted here (each value is one distinct key, so any sort by value
+  // gives the finish's order).
+  std::vector<qel::Tally<qel::CountWeight>::Entry> entries = tally.Entries();
   qel::UnivariateRecord u;
-  {
-    qel::Tally<qel::CountWeight> copy = tally;  // the finish empties its tally
-    if (!qel::Univariate_Finish(copy, u)) return false;
-  }
+  if (!qel::Univariate_Finish(tally, u)) return false;
+  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.value < b.value; });
   // The outlier run's mean and standard deviation are the univariate run's by
   // definition (the same record-order sums, the same walk up the sorted
   // values); it stops where the total weight is 1 or less.
   if (!(u.WgtN > 1)) return false;
-  const std::vector<qel::Tally<qel::CountWeight>::Entry> entries = tally.TakeSorted();
   OutlierBand band;
   band.sigmas = r.outlier_sigmas;
   const double width = r.outlier_sigmas * u.Stdev;
