@@ -8,6 +8,7 @@
 #include <limits>
 #include <stdexcept>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <tuple>
 #include <unordered_map>
@@ -319,8 +320,10 @@ bool IsCategoricalPredictor(int type) {
       return false;
   }
 }
-bool IsNumericPredictor(int type) { return !IsTextLike(type) && !qeldata::IsTextType(type) && type != qeldata::adBinary &&
-                                           type != qeldata::adVarBinary && type != qeldata::adLongVarBinary; }
+bool IsBinary(int type) {
+  return type == qeldata::adBinary || type == qeldata::adVarBinary || type == qeldata::adLongVarBinary;
+}
+bool IsNumericPredictor(int type) { return !IsTextLike(type) && !IsBinary(type); }
 
 // What one pass keeps of a field: the tally its univariate and outlier
 // figures are finished from (numeric) or its frequency count (text), and its
@@ -371,14 +374,15 @@ double ReadAll(const ReportRequest& r, std::vector<FieldTallies>& tallies) {
   value_fields.reserve(tallies.size());
   for (const FieldTallies& t : tallies) value_fields.push_back(fields.Item(t.name));
   const bool weighted = !r.weight.empty(), targeted = !r.target.empty();
-  const qeldata::Field weight = fields.Item(weighted ? r.weight : fields.Item(0).Name());
-  const qeldata::Field target = fields.Item(targeted ? r.target : fields.Item(0).Name());
+  std::optional<qeldata::Field> weight, target;
+  if (weighted) weight = fields.Item(r.weight);
+  if (targeted) target = fields.Item(r.target);
   double records = 0;
   if (!rs->IsEOF()) rs->MoveFirst();
   for (; !rs->IsEOF(); rs->MoveNext()) {
     ++records;
-    const qeldata::Value* wv = weighted ? &weight.GetValue() : nullptr;
-    const qeldata::Value* tv = targeted ? &target.GetValue() : nullptr;
+    const qeldata::Value* wv = weighted ? &weight->GetValue() : nullptr;
+    const qeldata::Value* tv = targeted ? &target->GetValue() : nullptr;
     for (std::size_t i = 0; i < tallies.size(); ++i) {
       FieldTallies& t = tallies[i];
       const qeldata::Value& v = value_fields[i].GetValue();
@@ -595,7 +599,10 @@ ReportInput BuildReportInput(const ReportRequest& r) {
     FieldTallies& t = tallies[i];
     t.name = chosen[i].name;
     t.text = IsTextLike(chosen[i].type);
-    t.segment = !in.target.empty() && chosen[i].name != in.target &&
+    // Binary data, which the runs refuse, and a bin count they would refuse
+    // are left to the runs and their messages.
+    t.numbers_failed = !t.text && IsBinary(chosen[i].type);
+    t.segment = !in.target.empty() && chosen[i].name != in.target && r.bins > 0 &&
                 (IsCategoricalPredictor(chosen[i].type) || IsNumericPredictor(chosen[i].type));
     t.categorical = IsCategoricalPredictor(chosen[i].type);
   }
