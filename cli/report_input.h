@@ -1,11 +1,11 @@
 // Fills the report's data model from an input table.
 //
 // This is the one place that knows where the report's figures come from:
-// today, per numeric field, a univariate run, an outlier run (standard-
-// deviation rule; its result table gives the sorted distinct values with
-// their weights for the histogram and the box plot) and, with a target, a
-// bivariate run; per text field, one frequency count. Each run reads the
-// input once.
+// one pass over the input fills, per field, the tallies of the univariate,
+// outlier and bivariate runs (a frequency count for a text field), and each
+// field is then finished by the runs' own finishes, so the figures are the
+// runs' own. A field whose reading or finish a run would stop on is left to
+// that run, which reads the input again and says why.
 #pragma once
 
 #include <functional>
