@@ -1,6 +1,6 @@
-// What the univariate, outlier and bivariate commands print: their settings,
-// the analysis's results in the order of its result table, and its result
-// table, as text or as one JSON object.
+// What the univariate, outlier and bivariate commands print: the failure
+// first, then each answer's settings, the analysis's results in the order of
+// its result table, and its result table, in the chosen output format.
 #pragma once
 
 #include <cstddef>
@@ -15,20 +15,19 @@
 #include "qelStatsLib/results.h"
 #include "qeldata/recordset.h"
 #include "reading_options.h"
+#include "table_output.h"
 
 namespace qelcli {
 
+// One answer: the whole input's, or one group's under --by.
 struct AnalysisAnswer {
-  AnalysisAnswer(bool ran_, std::vector<std::string> notes_, std::vector<std::pair<std::string_view, double>> results_,
-                 std::shared_ptr<qeldata::Recordset> table_ = nullptr)
-      : ran(ran_), notes(std::move(notes_)), results(std::move(results_)), table(std::move(table_)) {}
-
   bool ran = false;
-  // Cells that made a field text (JSON "error").
-  std::vector<std::string> notes;
-  // The text form's first rows (the settings and Run), in order.
-  std::vector<std::pair<std::string, std::string>> heading;
+  // Why not, when !ran: one line naming the field (and file, line, cell).
+  std::string reason;
+  qeldata::Value key;  // the group's key, under --by
   std::vector<std::pair<std::string_view, double>> results;
+  // Results asked for beyond the analysis's table (the percentiles).
+  std::vector<std::pair<std::string, double>> extra;
   std::optional<bool> categorical;  // after the results, where the analysis has it
   std::shared_ptr<qeldata::Recordset> table;
 };
@@ -52,8 +51,29 @@ void SetInput(Analysis& analysis, const InputSpec& input, const Args& args) {
   if (auto weight = args.Get("weight")) analysis.SetWeightField(*weight);
 }
 
-// JSON: {"Run", "error" (with notes), the results, "Categorical", "ResultSet",
-// "messages"}; text: the heading, the results, Categorical, then the table.
-void PrintAnswer(const AnalysisAnswer& answer, bool json, const std::vector<std::string>& messages);
+// How a command's answers are printed.
+struct AnswerLayout {
+  // --format and --precision of `args`.
+  AnswerLayout(std::string command_, const Args& args, bool tables_)
+      : command(std::move(command_)), format(OutputFormat(args)), precision(OutputPrecision(args)), tables(tables_) {}
+
+  std::string command;  // "univariate", for the failure line
+  Format format = Format::kTable;
+  int precision = 7;
+  // The settings shown before Run in the table form (Field, Weight, Rule, ...).
+  std::vector<std::pair<std::string, Cell>> heading;
+  std::optional<std::string> by;  // the group field: one answer per group
+  // The analysis gives a result table: CSV prints the tables (else one row of
+  // results per answer), and each group's JSON carries its "ResultSet".
+  bool tables = false;
+};
+
+// The answers, with the first failure said first (on stderr, and as the first
+// line of the table and Markdown forms). JSON: {"Run", "error", the results,
+// "Categorical", "ResultSet", "messages"}, or under --by {"Run", "error",
+// "By", "groups": [{"key", "Run", "error", the results, ...}], "messages"}.
+// Returns true when every answer ran.
+bool PrintAnswers(const std::vector<AnalysisAnswer>& answers, const AnswerLayout& layout,
+                  const std::vector<std::string>& messages);
 
 }  // namespace qelcli

@@ -165,5 +165,8 @@ int RunOutlier(const std::vector<std::string>& argv);
 int RunBivariate(const std::vector<std::string>& argv);
 int RunFn(const std::vector<std::string>& argv);
 int RunFields(const std::vector<std::string>& argv);
+int RunDescribe(const std::vector<std::string>& argv);
+int RunFreq(const std::vector<std::string>& argv);
+int RunCompletion(const std::vector<std::string>& argv);
 
 }  // namespace qelcli

@@ -7,6 +7,7 @@
 
 #include "cli_common.h"
 #include "reading_options.h"
+#include "table_output.h"
 
 namespace qelcli {
 
@@ -48,7 +49,8 @@ std::string NonNumericJson(const qeldata::Field& f) {
 
 int RunFields(const std::vector<std::string>& argv) {
   const Args args(argv, WithReadingFlags(WithCommonFlags()));
-  args.AllowOnly(WithReadingOptions(WithCommonFlags({"csv", "connection", "source"})));
+  args.AllowOnly(WithOutputOptions(WithReadingOptions(WithCommonFlags({"csv", "connection", "source"}))));
+  const Format format = OutputFormat(args);
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
   const InputSpec input = ResolveReadInput(args);
 
@@ -59,7 +61,14 @@ int RunFields(const std::vector<std::string>& argv) {
   rs.Open(input.source, input.connection_string, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
   const qeldata::Fields fields = rs.GetFields();
 
-  if (args.Has("json")) {
+  if (format == Format::kCsv || format == Format::kMarkdown) {
+    Table t{{"Field", "Type", "Type name"}, {}};
+    for (int i = 0; i < fields.Count(); ++i)
+      t.rows.push_back({fields.Item(i).Name(), static_cast<double>(fields.Item(i).Type()), TypeName(fields.Item(i).Type())});
+    PrintIn(std::cout, format, t, 7);
+    return kExitRan;
+  }
+  if (format == Format::kJson) {
     std::string out = "{\"fields\": [";
     for (int i = 0; i < fields.Count(); ++i) {
       const qeldata::Field f = fields.Item(i);
@@ -77,10 +86,12 @@ int RunFields(const std::vector<std::string>& argv) {
   }
   std::size_t widths[3] = {0, 0, 0};
   for (const auto& row : rows)
-    for (std::size_t c = 0; c < 3; ++c) widths[c] = std::max(widths[c], row[c].size());
+    for (std::size_t c = 0; c < 3; ++c) widths[c] = std::max(widths[c], DisplayWidth(row[c]));
   for (std::size_t r = 0; r < rows.size(); ++r) {
     const auto& row = rows[r];
-    std::cout << row[0] << std::string(widths[0] - row[0].size() + 2, ' ')
+    // Widths in characters: a field name of letters beyond ASCII keeps
+    // the columns in line.
+    std::cout << row[0] << std::string(widths[0] - DisplayWidth(row[0]) + 2, ' ')
               << std::string(widths[1] - row[1].size(), ' ') << row[1] << "  " << row[2] << '\n';
     if (r == 0)
       std::cout << std::string(widths[0], '-') << "  " << std::string(widths[1], '-') << "  "

@@ -51,10 +51,19 @@ int PrintList(bool json) {
 
 int RunFn(const std::vector<std::string>& argv) {
   bool json = false, list = false;
+  std::string format = "table";
   std::vector<std::string> words;
-  for (const auto& a : argv) {
+  for (std::size_t i = 0; i < argv.size(); ++i) {
+    const std::string& a = argv[i];
     if (a == "--json") {
       json = true;
+    } else if (a == "--format" || a.rfind("--format=", 0) == 0) {
+      // The output formats of every command: one number is a table of one row.
+      if (a == "--format" && i + 1 >= argv.size()) throw UsageError("option --format needs a value");
+      format = a == "--format" ? argv[++i] : a.substr(9);
+      if (format != "table" && format != "json" && format != "csv" && format != "markdown")
+        throw UsageError("option --format needs table, json, csv or markdown, not '" + format + "'");
+      if (format == "json") json = true;
     } else if (a == "--no-progress") {
       // accepted as by every command; fn shows no progress
     } else if (a == "--list") {
@@ -97,6 +106,24 @@ int RunFn(const std::vector<std::string>& argv) {
     JsonObject out;
     out.Add("Result", result);
     std::cout << out.str() << '\n';
+    return kExitRan;
+  }
+  if (format == "csv" || format == "markdown") {
+    const std::string sep = format == "csv" ? "," : " | ";
+    std::string header = "Function", values(m->name);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      header += sep + std::string(m->Arguments()[i]);
+      values += sep + qeldata::RoundTripText(args[i]);
+    }
+    header += sep + "Result";
+    values += sep + qeldata::RoundTripText(result);
+    if (format == "csv") {
+      std::cout << header << '\n' << values << '\n';
+    } else {
+      std::cout << "| " << header << " |\n|" ;
+      for (std::size_t i = 0; i < args.size() + 2; ++i) std::cout << (i ? "---:|" : "---|");
+      std::cout << "\n| " << values << " |\n";
+    }
     return kExitRan;
   }
   std::vector<std::pair<std::string, std::string>> rows;

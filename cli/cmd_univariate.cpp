@@ -4,6 +4,10 @@
 // (a text field, no usable value, a total weight of 2 or 3, ...), 2 for a
 // usage error or an input error raised by Run (a blank name, a missing file,
 // an unknown table), reported on stderr in one line.
+//
+// With --by or --percentiles the figures come from the one-pass tally of the
+// describe pass and the univariate finish: the same definitions, so the same
+// figures bit for bit, for every group in one reading.
 #include <iostream>
 #include <string>
 #include <utility>
@@ -12,47 +16,104 @@
 #include "analysis_answer.h"
 #include "cli_common.h"
 #include "qelStatsLib/QelUnivariate.h"
-#include "reading_options.h"
+#include "qelStatsLib/describe.h"
 #include "qelStatsLib/modUnivariate.h"
+#include "reading_options.h"
+#include "rows_groups.h"
+#include "run_failure.h"
+#include "table_output.h"
 
 namespace qelcli {
 
+namespace {
+
+// The figures of one field's tally, with the percentiles when asked.
+AnalysisAnswer Finish(qel::FieldTally& f, const std::vector<double>& levels) {
+  AnalysisAnswer a;
+  qel::UnivariateRecord rec;
+  if (!f.numeric) {
+    a.reason = "Numeric Data types only";
+  } else if (!f.failure.empty()) {
+    a.reason = f.failure;
+  } else {
+    std::vector<qel::NumberTally::Entry> sorted;
+    if (!levels.empty()) {
+      qel::NumberTally copy = f.numbers;
+      sorted = copy.TakeSorted();
+    }
+    const double wgt_n = f.numbers.Totals().WgtN;
+    const bool empty = f.numbers.Totals().N == 0;
+    a.ran = qel::Univariate_Finish(f.numbers, rec, &a.reason);
+    if (!levels.empty()) {
+      const std::vector<double> values = qel::Percentiles(sorted, wgt_n, levels);
+      for (std::size_t i = 0; i < values.size(); ++i) a.extra.emplace_back(PercentileName(levels[i]), values[i]);
+    }
+    if (empty) a.reason = "no record has a usable value of '" + f.name + "'";
+  }
+  a.results = ResultRows(qel::kUnivariateResults, rec);
+  return a;
+}
+
+}  // namespace
+
 int RunUnivariate(const std::vector<std::string>& argv) {
   const Args args(argv, WithReadingFlags(WithCommonFlags({"in-database"})));
-  args.AllowOnly(WithReadingOptions({"csv", "connection", "source", "field", "weight", "json", "no-progress", "in-database"}));
+  args.AllowOnly(WithOutputOptions(WithReadingOptions(WithCommonFlags(
+      {"csv", "connection", "source", "field", "weight", "in-database", "where", "by", "percentiles"}))));
+  AnswerLayout layout("univariate", args, /*tables=*/false);
   if (!args.positional().empty()) throw UsageError("unexpected argument '" + args.positional().front() + "'");
-  const InputSpec input = ResolveReadInput(args);
+  const InputSpec input = ApplyWhere(args, ResolveReadInput(args));
   const std::string field = args.Require("field");
-  const bool json = args.Has("json");
+  const std::string weight = args.Get("weight").value_or("");
+  const std::vector<double> levels = PercentileLevels(args);
+  layout.by = args.Get("by");
+  if (args.Has("in-database") && (layout.by || !levels.empty()))
+    throw UsageError("--in-database takes neither --by nor --percentiles");
 
-  CliPresenter presenter(args);
+  CliPresenter presenter(layout.format == Format::kJson, !args.Has("no-progress"));
   qel::ScopedPresenter scoped(&presenter);
 
-  qel::QelUnivariate u;
-  SetInput(u, input, args);
-  u.SetFieldName(field);
-  u.SetshowStatus(true);
-  u.SetRunOptions({.InDatabase = args.Has("in-database")});  // the presenter decides whether a progress line is drawn
-
-  // A parameter or data-layer error raised here is an input error (exit 2).
-  const bool ran = u.Run();
-  // A field that is text because of a few cells: which cells.
-  const std::vector<std::string> notes = ran ? std::vector<std::string>{}
-                                             : TextFieldNotes(input, {field, args.Get("weight").value_or("")});
-
-  AnalysisAnswer answer(ran, notes, ResultRows(qel::kUnivariateResults, u.Results()));
-  answer.heading.emplace_back("Field", field);
-  if (auto weight = args.Get("weight")) answer.heading.emplace_back("Weight", *weight);
-  answer.heading.emplace_back("Run", ran ? "True" : "False");
-  PrintAnswer(answer, json, presenter.messages());
-  // Run only says false; the run's own reason tells the user what to fix.
-  if (!ran) {
-    const auto empty = EmptyFileNote(args, input);
-    std::cerr << "qelstats univariate: Run returned False: "
-              << TerminalText(empty ? *empty : u.StopReason()) << '\n';
+  std::vector<AnalysisAnswer> answers;
+  if (layout.by || !levels.empty()) {
+    qel::DescribeRequest request;
+    request.fields = {field};
+    request.weight_field = weight;
+    request.group_field = layout.by.value_or("");
+    try {
+      for (qel::DescribeGroup& g :
+           ReadGroups(input, request, "Processing Univariate: " + field, !args.Has("no-progress"))) {
+        answers.push_back(Finish(g.fields.front(), levels));
+        answers.back().key = g.key;
+      }
+    } catch (const qeldata::Error& e) {
+      AnalysisAnswer a;
+      a.reason = e.description();
+      a.results = ResultRows(qel::kUnivariateResults, qel::UnivariateRecord{});
+      answers.push_back(std::move(a));
+    }
+  } else {
+    qel::QelUnivariate u;
+    SetInput(u, input, args);
+    u.SetFieldName(field);
+    u.SetshowStatus(true);  // the presenter decides whether a progress line is drawn
+    u.SetRunOptions({.InDatabase = args.Has("in-database")});
+    AnalysisAnswer a;
+    // A parameter or data-layer error raised here is an input error (exit 2).
+    a.ran = u.Run();
+    a.results = ResultRows(qel::kUnivariateResults, u.Results());
+    a.reason = u.StopReason();
+    answers.push_back(std::move(a));
   }
-  PrintNotes(std::cerr, notes);
-  return ran ? kExitRan : kExitRunFailed;
+  for (AnalysisAnswer& a : answers) {
+    if (a.ran) continue;
+    // Where the run stopped, said as specifically as the input allows.
+    a.reason = FailureReason(args, input, {field, weight}, {field, weight}, a.reason);
+    if (layout.by) a.reason = *layout.by + " = " + GroupKeyText(a.key) + ": " + a.reason;
+  }
+
+  layout.heading.emplace_back("Field", field);
+  if (!weight.empty()) layout.heading.emplace_back("Weight", weight);
+  return PrintAnswers(answers, layout, presenter.messages()) ? kExitRan : kExitRunFailed;
 }
 
 }  // namespace qelcli

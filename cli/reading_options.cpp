@@ -168,34 +168,32 @@ std::string TextFieldNote(const std::string& field, const qeldata::NonNumericCel
   return note;
 }
 
-std::vector<std::string> TextFieldNotes(const InputSpec& input, const std::vector<std::string>& fields) {
+std::vector<std::string> TextFieldNotes(const qeldata::Fields& all, const std::vector<std::string>& fields) {
   std::vector<std::string> notes;
+  for (const std::string& name : fields) {
+    if (Trimmed(name).empty()) continue;
+    const int ordinal = all.Find(Trimmed(name));
+    if (ordinal < 0) continue;
+    const qeldata::Field f = all.Item(ordinal);
+    if (f.NonNumeric()) notes.push_back(TextFieldNote(f.Name(), *f.NonNumeric()));
+  }
+  return notes;
+}
+
+std::vector<std::string> TextFieldNotes(const InputSpec& input, const std::vector<std::string>& fields) {
   try {
     qeldata::Recordset rs;
     rs.SetCursorLocation(qeldata::adUseServer);
     rs.Open(input.source, input.connection_string, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
-    const qeldata::Fields all = rs.GetFields();
-    for (const std::string& name : fields) {
-      if (Trimmed(name).empty()) continue;
-      const int ordinal = all.Find(Trimmed(name));
-      if (ordinal < 0) continue;
-      const qeldata::Field f = all.Item(ordinal);
-      if (f.NonNumeric()) notes.push_back(TextFieldNote(f.Name(), *f.NonNumeric()));
-    }
+    return TextFieldNotes(rs.GetFields(), fields);
   } catch (const std::exception&) {
-    // No note to add.
+    return {};  // no note to add
   }
-  return notes;
 }
 
 void PrintNotes(std::ostream& out, const std::vector<std::string>& notes) {
   for (const std::string& note : notes) out << TerminalText(note) << '\n';
 }
 
-std::string JoinNotes(const std::vector<std::string>& notes) {
-  std::string out;
-  for (const std::string& note : notes) out += (out.empty() ? "" : "\n") + note;
-  return out;
-}
 
 }  // namespace qelcli

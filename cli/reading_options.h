@@ -33,10 +33,10 @@ std::string TextFieldNote(const std::string& field, const qeldata::NonNumericCel
 // of a few cells, in that order. Opens the input again to look; any error on
 // the way gives no note, as the note only adds to a message already given.
 std::vector<std::string> TextFieldNotes(const InputSpec& input, const std::vector<std::string>& fields);
+// The same, from the fields of an input already open.
+std::vector<std::string> TextFieldNotes(const qeldata::Fields& all, const std::vector<std::string>& fields);
 
 // Each note on a line of its own.
 void PrintNotes(std::ostream& out, const std::vector<std::string>& notes);
-// The notes as one text, for the "error" of a JSON result.
-std::string JoinNotes(const std::vector<std::string>& notes);
 
 }  // namespace qelcli

@@ -123,7 +123,6 @@ TEST_F(CliBivariate, UsageErrorsExitTwo) {
                                               base + " --bins -32769",
                                               base + " --bins 2.5",
                                               base + " --bins many",
-                                              base,
                                               "bivariate --csv /nonexistent/x.csv --predictor P --target T --bins 4"};
   for (const std::string& bad : bad_calls) {
     const auto o = Qelstats(bad + " --json");

@@ -92,12 +92,12 @@ TEST_F(CliOutlier, BaseBallSalaries) {
 TEST_F(CliOutlier, ReadableOutputHasTheStatisticsThenTheTable) {
   const auto o = Qelstats("outlier " + Csv() + " --field X --rule std --parm 1");
   ASSERT_EQ(o.status, 0) << o.err;
-  const auto stats = o.out.find("OutlierCountWgt  2\n");
+  const auto stats = o.out.find("OutlierCountWgt   2\n");
   const auto table = o.out.find("Value  N  Weighted N  Outlier\n");
   ASSERT_NE(stats, std::string::npos) << o.out;
   ASSERT_NE(table, std::string::npos) << o.out;
   EXPECT_LT(stats, table);
-  EXPECT_TRUE(Has(o.out, "    5  1           1     True\n")) << o.out;
+  EXPECT_TRUE(Has(o.out, "    5  1           1  True\n")) << o.out;
 }
 
 TEST_F(CliOutlier, RunFailuresExitOne) {
@@ -123,8 +123,8 @@ TEST_F(CliOutlier, RunFailuresExitOne) {
 }
 
 TEST_F(CliOutlier, UsageErrorsExitTwo) {
-  for (const std::string args : {" --field X --parm 1", " --field X --rule median --parm 1",
-                                 " --field X --rule std --parm two", " --field X --rule std",
+  // Without --rule or --parm the class's defaults hold (std, 1).
+  for (const std::string args : {" --field X --rule median --parm 1", " --field X --rule std --parm two",
                                  " --rule std --parm 1", " --field X --rule std --parm 1 --bins 3"}) {
     const auto o = Qelstats("outlier " + Csv() + args);
     EXPECT_EQ(o.status, 2) << args;

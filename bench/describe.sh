@@ -1,0 +1,46 @@
+#!/bin/sh
+# qelstats describe (every column in one pass) against qelstats univariate on
+# one column and against Polars' describe(), on the 10-million-row benchmark
+# file. Prints wall and CPU seconds and peak memory of the best of REPEAT runs.
+#
+#   bench/describe.sh                         # build/bin/qelstats, bench/data/univariate.csv
+#   QELSTATS=build-release/bin/qelstats DATA=/path/univariate.csv REPEAT=3 bench/describe.sh
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(dirname "$here")
+QELSTATS=${QELSTATS:-$repo/build/bin/qelstats}
+DATA=${DATA:-$here/data/univariate.csv}
+REPEAT=${REPEAT:-3}
+NODE_PATH=${NODE_PATH:-$here/node_modules}
+export NODE_PATH
+
+# best "wall cpu rss_mb" of REPEAT runs of a command
+best() {
+  b=""
+  i=0
+  while [ "$i" -lt "$REPEAT" ]; do
+    /usr/bin/time -f '%e %U %S %M' -o /tmp/qel_describe_time.$$ "$@" >/dev/null
+    r=$(awk '{printf "%.2f %.2f %.0f", $1, $2 + $3, $4 / 1024}' /tmp/qel_describe_time.$$)
+    if [ -z "$b" ] || [ "$(echo "$r $b" | awk '{print ($1 < $4)}')" = 1 ]; then b=$r; fi
+    i=$((i + 1))
+  done
+  rm -f /tmp/qel_describe_time.$$
+  echo "$b"
+}
+
+echo "date: $(date -u '+%Y-%m-%d %H:%M UTC'), load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "file: $DATA ($(wc -l < "$DATA") lines)"
+echo "case | wall s | CPU s | max RSS MB"
+u=$(best "$QELSTATS" univariate --csv "$DATA" --field price --no-progress --json)
+echo "qelstats univariate price | $u"
+d=$(best "$QELSTATS" describe --csv "$DATA" --no-progress --json)
+echo "qelstats describe (5 columns) | $d"
+if node -e "require('nodejs-polars')" 2>/dev/null; then
+  p=$(best node "$here/peer_polars_describe.mjs" "$DATA")
+  echo "Polars describe() | $p"
+else
+  p=""
+  echo "Polars describe() | not installed (npm install nodejs-polars in bench/)"
+fi
+echo "$u $d $p" | awk '{printf "describe / univariate: %.2fx wall, %.2fx CPU", $4 / $1, $5 / $2; if (NF >= 9) printf "; Polars / describe: %.2fx wall, %.2fx CPU", $7 / $4, $8 / $5; print ""}'

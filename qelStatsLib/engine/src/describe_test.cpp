@@ -1,0 +1,186 @@
+#include "qelStatsLib/describe.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "qeltesting/tables.h"
+
+namespace qel {
+namespace {
+
+using qeldata::Value;
+using qel::testing::Table;
+
+// Every figure of two univariate records, compared bit for bit.
+void ExpectSameBits(const UnivariateRecord& a, const UnivariateRecord& b, const std::string& what) {
+  const double* x = &a.N;
+  const double* y = &b.N;
+  for (std::size_t i = 0; i < sizeof(UnivariateRecord) / sizeof(double); ++i)
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(x[i]), std::bit_cast<std::uint64_t>(y[i]))
+        << what << ": figure " << i << ": " << x[i] << " vs " << y[i];
+}
+
+const std::vector<testing::Column> kColumns = {
+    {"X"}, {"W"}, {"G", qeldata::adVarWChar}, {"T", qeldata::adVarWChar}, {"Y"}};
+
+std::vector<std::vector<Value>> Rows() {
+  return {{1.5, 2.0, "b", "red", 10.0},     {2.25, 1.0, "a", "blue", Value()}, {Value(), 1.0, "b", "red", 7.0},
+          {1.5, Value(), "a", "green", 3.0}, {0.1, 0.5, Value(), "blue", 1.0}, {7.0, 3.0, "b", Value(), 2.0},
+          {2.25, 1.0, "a", "blue", 2.0},    {-4.0, 2.0, "b", "red", 5.0},      {0.3, 1.0, "a", "red", 4.0}};
+}
+
+// The univariate run over `rs` on `field`, as the record it leaves.
+UnivariateRecord RunOf(qeldata::Recordset& rs, const std::string& field, const std::string& weight, bool* ran) {
+  *ran = Univariate_Run(rs, field, weight, false);
+  return UnivariateRunRecord();
+}
+
+TEST(Describe, NumericFieldsMatchTheUnivariateRunBitForBit) {
+  for (const std::string weight : {"", "W"}) {
+    auto rs = Table(kColumns, Rows());
+    DescribeRequest request;
+    request.weight_field = weight;
+    std::vector<DescribeGroup> groups = Describe_Tally(*rs, request);
+    ASSERT_EQ(groups.size(), 1u);
+    EXPECT_TRUE(groups[0].key.IsNull());
+    EXPECT_EQ(groups[0].records, 9);
+    // Every field but the weight, in table order.
+    std::vector<std::string> names;
+    for (const FieldTally& f : groups[0].fields) names.push_back(f.name);
+    EXPECT_EQ(names, (weight.empty() ? std::vector<std::string>{"X", "W", "G", "T", "Y"}
+                                     : std::vector<std::string>{"X", "G", "T", "Y"}));
+    for (FieldTally& f : groups[0].fields) {
+      if (!f.numeric) continue;
+      EXPECT_EQ(f.failure, "");
+      UnivariateRecord rec;
+      const bool finished = Univariate_Finish(f.numbers, rec);
+      auto again = Table(kColumns, Rows());
+      bool ran = false;
+      const UnivariateRecord expected = RunOf(*again, f.name, weight, &ran);
+      EXPECT_EQ(finished, ran) << f.name;
+      ExpectSameBits(rec, expected, f.name + " weighted by '" + weight + "'");
+    }
+  }
+}
+
+TEST(Describe, TextFieldsCountTheirValues) {
+  auto rs = Table(kColumns, Rows());
+  DescribeRequest request;
+  request.fields = {"t", "X"};  // names ignore case; the order is the request's
+  request.weight_field = "W";
+  std::vector<DescribeGroup> groups = Describe_Tally(*rs, request);
+  FieldTally& t = groups[0].fields[0];
+  EXPECT_EQ(t.name, "T");
+  EXPECT_FALSE(t.numeric);
+  // A null weight (line 4) and a null text (line 6) are missing.
+  EXPECT_EQ(t.texts.Totals().N, 7);
+  EXPECT_EQ(t.texts.Totals().Missing, 2);
+  EXPECT_EQ(t.texts.Cardinality(), 2u);  // green's only record has no weight
+  const std::optional<TextMode> mode = MostFrequent(t.texts);
+  ASSERT_TRUE(mode);
+  // red: 2 + 1 + 2 + 1 = 6 by weight over 4 records; blue: 1 + 0.5 + 1.
+  EXPECT_EQ(mode->text, "red");
+  EXPECT_EQ(mode->payload.count, 4);
+  EXPECT_EQ(mode->payload.weight, 6);
+}
+
+TEST(Describe, ATieOfTheMostFrequentGoesToTheSmallestText) {
+  TextTally texts;
+  for (const char* s : {"b", "c", "a", "c", "a", "b"}) texts.Add(s);
+  EXPECT_EQ(MostFrequent(texts)->text, "a");
+  EXPECT_FALSE(MostFrequent(TextTally{}).has_value());
+}
+
+TEST(Describe, GroupsAreSortedWithNullLastAndEachMatchesItsOwnRun) {
+  auto rs = Table(kColumns, Rows());
+  DescribeRequest request;
+  request.fields = {"X"};
+  request.group_field = "G";
+  std::vector<DescribeGroup> groups = Describe_Tally(*rs, request);
+  ASSERT_EQ(groups.size(), 3u);
+  EXPECT_EQ(groups[0].key.AsText(), "a");
+  EXPECT_EQ(groups[1].key.AsText(), "b");
+  EXPECT_TRUE(groups[2].key.IsNull());
+  EXPECT_EQ(groups[0].records + groups[1].records + groups[2].records, 9);
+  // Group b alone, as a table of its own records in their order.
+  std::vector<std::vector<Value>> b_rows;
+  for (const auto& row : Rows())
+    if (!row[2].IsNull() && row[2].text() == "b") b_rows.push_back(row);
+  auto b_table = Table(kColumns, b_rows);
+  bool ran = false;
+  const UnivariateRecord expected = RunOf(*b_table, "X", "", &ran);
+  UnivariateRecord rec;
+  // Three values: both stop at the kurtosis correction, with the same figures.
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(Univariate_Finish(groups[1].fields[0].numbers, rec), ran);
+  ExpectSameBits(rec, expected, "group b");
+}
+
+TEST(Describe, NumericGroupKeysSortAsNumbers) {
+  auto rs = Table({{"K"}, {"X"}}, {{10.0, 1.0}, {9.0, 2.0}, {2.50, 3.0}, {10.0, 4.0}, {2.5000000000000001, 5.0}});
+  DescribeRequest request;
+  request.group_field = "K";
+  std::vector<DescribeGroup> groups = Describe_Tally(*rs, request);
+  ASSERT_EQ(groups.size(), 3u);  // 2.5 and its 17-digit twin are one group
+  EXPECT_EQ(groups[0].key.number(), 2.5);
+  EXPECT_EQ(groups[0].records, 2);
+  EXPECT_EQ(groups[1].key.number(), 9);
+  EXPECT_EQ(groups[2].key.number(), 10);
+  EXPECT_EQ(groups[2].fields.size(), 1u);  // the grouping field is not described
+}
+
+TEST(Describe, UnknownFieldsAndTextWeightsAreErrors) {
+  for (auto setup : {+[](DescribeRequest& r) { r.fields = {"Nope"}; }, +[](DescribeRequest& r) { r.weight_field = "Nope"; },
+                     +[](DescribeRequest& r) { r.group_field = "Nope"; }, +[](DescribeRequest& r) { r.weight_field = "T"; }}) {
+    auto rs = Table(kColumns, Rows());
+    DescribeRequest request;
+    setup(request);
+    EXPECT_THROW(Describe_Tally(*rs, request), qeldata::Error);
+  }
+}
+
+TEST(Describe, AnEmptyTableIsOneEmptyGroup) {
+  auto rs = Table(kColumns, {});
+  std::int64_t seen = -1;
+  DescribeRequest request;
+  request.on_records = [&](std::int64_t n) { seen = n; };
+  std::vector<DescribeGroup> groups = Describe_Tally(*rs, request);
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(groups[0].records, 0);
+  EXPECT_EQ(seen, 0);
+  UnivariateRecord rec;
+  EXPECT_FALSE(Univariate_Finish(groups[0].fields[0].numbers, rec));
+}
+
+TEST(Percentiles, TheQuartilesAreTheLevelsOfAQuarter) {
+  // Weights that land a cumulative share exactly on a level, and ones that
+  // jump over it.
+  for (const std::vector<std::vector<Value>>& rows :
+       {std::vector<std::vector<Value>>{{1.0, 1.0}, {2.0, 1.0}, {3.0, 1.0}, {4.0, 1.0}},
+        std::vector<std::vector<Value>>{{5.0, 0.3}, {1.0, 2.0}, {3.0, 0.7}, {8.0, 1.5}, {2.0, 4.0}}}) {
+    auto rs = Table({{"X"}, {"W"}}, rows);
+    DescribeRequest request;
+    request.fields = {"X"};
+    request.weight_field = "W";
+    NumberTally tally = std::move(Describe_Tally(*rs, request)[0].fields[0].numbers);
+    NumberTally copy = tally;
+    UnivariateRecord rec;
+    ASSERT_TRUE(Univariate_Finish(tally, rec));
+    const std::vector<NumberTally::Entry> sorted = copy.TakeSorted();
+    const double levels[] = {0.25, 0.75, 0.0, 1.0};
+    const std::vector<double> p = Percentiles(sorted, copy.Totals().WgtN, levels);
+    EXPECT_EQ(p[0], rec.Q1);
+    EXPECT_EQ(p[1], rec.Q3);
+    EXPECT_EQ(p[2], rec.Min);
+    EXPECT_EQ(p[3], rec.Max);
+  }
+  const double levels[] = {0.5};
+  EXPECT_EQ(Percentiles({}, 0, levels), std::vector<double>{0.0});
+}
+
+}  // namespace
+}  // namespace qel
