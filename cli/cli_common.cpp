@@ -294,9 +294,11 @@ CheckedOutput* checked_output = nullptr;
 }  // namespace
 
 void CheckStandardOutput() {
-  static CheckedOutput output;
-  checked_output = &output;
-  std::cout.rdbuf(&output);
+  // Never destroyed: std::cout flushes through its buffer after every static
+  // object of the program has gone, when the standard streams are torn down.
+  static CheckedOutput* const output = new CheckedOutput;
+  checked_output = output;
+  std::cout.rdbuf(output);
 }
 
 bool FinishOutput(const std::string& command) {
