@@ -18,9 +18,10 @@ export UBSAN_OPTIONS="halt_on_error=1:abort_on_error=1:print_stacktrace=1"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 cd "$dir"
 # Two kinds of test are run apart:
-# - install_package_example builds a client against the installed libraries;
-#   a sanitized install would need every client built with the sanitizers
-#   too. The normal run covers installing.
+# - install_package_example, install_api_examples and deb_packages build
+#   clients against the installed (or packaged) libraries; a sanitized install
+#   would need every client built with the sanitizers too. The normal run
+#   covers installing and packaging.
 # - The tests that unload libqelStatsLib.so on purpose (dlclose): blocks that
 #   the unloaded libraries' static data pointed to are reported as leaks with
 #   stacks into unmapped code. With dlclose made a no-op those reports vanish,
@@ -28,6 +29,6 @@ cd "$dir"
 #   leak detection on.
 unloading='ComServer\.(OnlyTheEntryPointsAreExported|CanUnloadOnlyWithoutObjectsAndLocks)'
 QT_QPA_PLATFORM=offscreen "$root/scripts/pg-test-server.sh" run -- \
-  ctest --output-on-failure -j"$(nproc)" --timeout 900 -E "install_package_example|$unloading" "$@"
+  ctest --output-on-failure -j"$(nproc)" --timeout 900 -E "install_package_example|install_api_examples|deb_packages|$unloading" "$@"
 ASAN_OPTIONS="${ASAN_OPTIONS/detect_leaks=1/detect_leaks=0}" \
   ctest --output-on-failure --timeout 900 -R "$unloading"
