@@ -18,7 +18,7 @@ constexpr const char* kSource = "qeldata";
 bool IsBlank(std::string_view s) { return detail::Trim(s).empty(); }
 
 // The columns of a grouping query, in the order QueryText selects them for
-// each kind of spec; -1 where the column is not selected.
+// each kind of request; -1 where the column is not selected.
 struct Columns {
   int all, weighed, complete, complete_weight, target_sum, missing_weight, width;
 };
@@ -74,7 +74,7 @@ struct AggregateReader::State {
   std::vector<Value> cells;
   std::size_t row = 0, rows = 0, width = 0;
   Columns columns = kPlain;
-  AggregateSpec spec;
+  AggregateRequest request;
   bool weighted = false;
   std::vector<AggregateGroup> groups;
   std::size_t next_group = 0;
@@ -82,7 +82,7 @@ struct AggregateReader::State {
   struct Names {
     std::string value, weight, target;
   };
-  Names Resolve(const AggregateReader& reader, const AggregateSpec& s) const {
+  Names Resolve(const AggregateReader& reader, const AggregateRequest& s) const {
     Names n;
     n.value = session->QuoteIdentifier(reader.Field(s.value_field).name);
     if (!IsBlank(s.weight_field)) n.weight = session->QuoteIdentifier(reader.Field(s.weight_field).name);
@@ -124,7 +124,7 @@ struct AggregateReader::State {
           groups.back().value = v;
         }
         AddRecord(groups[*slot], weighted ? row[1] : no_weight, has_target ? &row[columns - 1] : nullptr, weighted,
-                  spec.missing);
+                  request.missing);
       }
     }
     stream.reset();
@@ -150,8 +150,8 @@ const FieldInfo& AggregateReader::Field(std::string_view name) const {
 
 const std::string& AggregateReader::DisplayName() const { return state_->display_name; }
 
-std::string AggregateReader::QueryText(const AggregateSpec& spec) const {
-  const State::Names n = state_->Resolve(*this, spec);
+std::string AggregateReader::QueryText(const AggregateRequest& request) const {
+  const State::Names n = state_->Resolve(*this, request);
   const bool weighted = !n.weight.empty(), has_target = !n.target.empty();
   if (!state_->session->GroupsInDatabase()) {
     std::string list = n.value;
@@ -159,7 +159,7 @@ std::string AggregateReader::QueryText(const AggregateSpec& spec) const {
     if (has_target) list += ", " + n.target;
     return "select " + list + state_->From();
   }
-  // Per value, only what the spec needs: all records; with a weight, those
+  // Per value, only what the request needs: all records; with a weight, those
   // that have one; with a target, the complete records (value, weight and
   // target present) and their weight, weight x target, and the weight of
   // those that lack only the target. Aggregates skip nulls, so `case` without
@@ -169,7 +169,7 @@ std::string AggregateReader::QueryText(const AggregateSpec& spec) const {
   // double precision is summed as it is.
   std::string list = n.value + ", count(*)";
   if (weighted) {
-    const std::string w = DoubleOf(n.weight, Field(spec.weight_field).type);
+    const std::string w = DoubleOf(n.weight, Field(request.weight_field).type);
     list += ", count(" + n.weight + ")";
     if (has_target) {
       const std::string t_present = "case when " + n.target + " is not null then ";
@@ -182,9 +182,9 @@ std::string AggregateReader::QueryText(const AggregateSpec& spec) const {
     list += ", count(" + n.target + ")";
   }
   if (has_target) {
-    const std::string t = DoubleOf(n.target, Field(spec.target_field).type);
+    const std::string t = DoubleOf(n.target, Field(request.target_field).type);
     if (weighted) {
-      const std::string w = DoubleOf(n.weight, Field(spec.weight_field).type);
+      const std::string w = DoubleOf(n.weight, Field(request.weight_field).type);
       list += ", sum(" + t + " * " + w + ")";
       list += ", sum(case when " + n.target + " is null then " + w + " end)";
     } else {
@@ -194,20 +194,20 @@ std::string AggregateReader::QueryText(const AggregateSpec& spec) const {
   return "select " + list + state_->From() + " group by " + n.value;
 }
 
-void AggregateReader::Run(const AggregateSpec& spec) {
+void AggregateReader::Run(const AggregateRequest& request) {
   State& s = *state_;
-  const std::string sql = QueryText(spec);
-  s.spec = spec;
-  s.weighted = !IsBlank(spec.weight_field);
+  const std::string sql = QueryText(request);
+  s.request = request;
+  s.weighted = !IsBlank(request.weight_field);
   s.groups.clear();
   s.next_group = 0;
   s.cells.clear();
   s.row = s.rows = 0;
-  const bool has_target = !spec.target_field.empty();
-  std::vector<int> types{Field(spec.value_field).type};
+  const bool has_target = !request.target_field.empty();
+  std::vector<int> types{Field(request.value_field).type};
   if (!s.session->GroupsInDatabase()) {
-    if (s.weighted) types.push_back(Field(spec.weight_field).type);
-    if (has_target) types.push_back(Field(spec.target_field).type);
+    if (s.weighted) types.push_back(Field(request.weight_field).type);
+    if (has_target) types.push_back(Field(request.target_field).type);
     s.stream = s.session->Query(sql, types);
     s.GroupRows(has_target);
     return;
@@ -244,7 +244,7 @@ bool AggregateReader::Next(AggregateGroup& group) {
   const double missing_weight = number(k.missing_weight, 0);
   group = AggregateGroup{};
   group.value = c[0];
-  const bool weight_of_incomplete = s.weighted && s.spec.missing == MissingRule::kWeight;
+  const bool weight_of_incomplete = s.weighted && s.request.missing == MissingRule::kWeight;
   if (group.value.IsNull()) {
     // Every record of the null value is incomplete.
     group.missing = weight_of_incomplete ? (all - weighed) + missing_weight + complete_weight : all;

@@ -181,25 +181,25 @@ TEST_F(InDatabase, PostgresAgreesWithTheRecordByRecordRun) {
 TEST_F(InDatabase, TheQueryIsOneGroupByWithQuotedNames) {
   if (!PgConn()) GTEST_SKIP() << "QEL_TEST_PG_CONN is not set";
   qeldata::AggregateReader reader(PgConn(), "baseball");
-  qeldata::AggregateSpec spec;
-  spec.value_field = "salary";  // found without regard to case, sent as the table spells it
-  spec.weight_field = "AB";
-  EXPECT_EQ(reader.QueryText(spec),
+  qeldata::AggregateRequest request;
+  request.value_field = "salary";  // found without regard to case, sent as the table spells it
+  request.weight_field = "AB";
+  EXPECT_EQ(reader.QueryText(request),
             "select \"Salary\", count(*), count(\"AB\"), sum(cast(\"AB\" as double precision)) from (\nselect * from baseball\n) q "
             "group by \"Salary\"");
   // A segmentation adds the target sums; a double precision column is summed as it is.
-  spec.value_field = "Team";
-  spec.target_field = "AVG";  // numeric(6,3)
-  EXPECT_EQ(reader.QueryText(spec),
+  request.value_field = "Team";
+  request.target_field = "AVG";  // numeric(6,3)
+  EXPECT_EQ(reader.QueryText(request),
             "select \"Team\", count(*), count(\"AB\"), count(case when \"AVG\" is not null then \"AB\" end), "
             "sum(case when \"AVG\" is not null then cast(\"AB\" as double precision) end), "
             "sum(cast(\"AVG\" as double precision) * cast(\"AB\" as double precision)), "
             "sum(case when \"AVG\" is null then cast(\"AB\" as double precision) end) from (\nselect * from baseball\n) q "
             "group by \"Team\"");
   // Unweighted, no target: the count alone.
-  spec.weight_field.clear();
-  spec.target_field.clear();
-  EXPECT_EQ(reader.QueryText(spec), "select \"Team\", count(*) from (\nselect * from baseball\n) q group by \"Team\"");
+  request.weight_field.clear();
+  request.target_field.clear();
+  EXPECT_EQ(reader.QueryText(request), "select \"Team\", count(*) from (\nselect * from baseball\n) q group by \"Team\"");
 }
 
 // PostgreSQL groups 100,000 values in memory: the session's work_mem is
@@ -219,10 +219,10 @@ TEST_F(InDatabase, QuotesInsideNamesAreDoubled) {
   if (sqlite_.empty()) GTEST_SKIP() << "the sqlite3 program is not installed";
   const std::string source = "select Salary as \"a\"\"b\", AB as \"x) q; --\" from baseball";
   qeldata::AggregateReader reader(sqlite_, source);
-  qeldata::AggregateSpec spec;
-  spec.value_field = "a\"b";
-  spec.weight_field = "x) q; --";
-  EXPECT_EQ(reader.QueryText(spec), "select \"a\"\"b\", \"x) q; --\" from (\n" + source + "\n) q");
+  qeldata::AggregateRequest request;
+  request.value_field = "a\"b";
+  request.weight_field = "x) q; --";
+  EXPECT_EQ(reader.QueryText(request), "select \"a\"\"b\", \"x) q; --\" from (\n" + source + "\n) q");
   const Results plain = Univariate(sqlite_, "baseball", "Salary", "AB", false);
   const Results quoted = Univariate(sqlite_, source, "a\"b", "x) q; --", true);
   EXPECT_TRUE(quoted.run) << LastStopReason();

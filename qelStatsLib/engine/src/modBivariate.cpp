@@ -546,12 +546,12 @@ ReadOutcome CheckAndReadInDatabase(qeldata::AggregateReader& reader, const std::
   const qeldata::FieldInfo* weight = IsBlank(WeightField) ? nullptr : &reader.Field(WeightField);
   for (const qeldata::FieldInfo* f : {&target, weight})
     if (f && detail::IsBinaryType(f->type)) detail::RequireNumericType(f->type, f->name, kDataCheckSource);
-  qeldata::AggregateSpec spec;
-  spec.value_field = PredictorField;
-  if (weight) spec.weight_field = WeightField;
-  spec.target_field = TargetField;
-  spec.missing = qeldata::MissingRule::kWeight;
-  reader.Run(spec);
+  qeldata::AggregateRequest request;
+  request.value_field = PredictorField;
+  if (weight) request.weight_field = WeightField;
+  request.target_field = TargetField;
+  request.missing = qeldata::MissingRule::kWeight;
+  reader.Run(request);
 
   const TallyTotals& totals = rec.Categorical ? texts.Totals() : numbers.Totals();
   try {

@@ -422,10 +422,10 @@ std::shared_ptr<qeldata::Recordset> Outlier_RunInDatabase(qeldata::AggregateRead
     const qeldata::FieldInfo& value_field = reader.Field(outlierField);
     detail::RequireNumericType(value_field.type, value_field.name, kSource);
     if (showStatus) OpenProgress(progress, outlierField);
-    qeldata::AggregateSpec spec;
-    spec.value_field = outlierField;
-    if (!text::IsBlank(weightField)) spec.weight_field = weightField;
-    reader.Run(spec);
+    qeldata::AggregateRequest request;
+    request.value_field = outlierField;
+    if (!text::IsBlank(weightField)) request.weight_field = weightField;
+    reader.Run(request);
     try {
       detail::TallyGroups(
           reader, tally, [&](const qeldata::Value& v) { return KeyOf(v, outlierField, 0).value; }, kSource);

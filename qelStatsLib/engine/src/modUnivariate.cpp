@@ -329,10 +329,10 @@ bool Univariate_RunInDatabase(qeldata::AggregateReader& reader, const std::strin
     const qeldata::FieldInfo& field = reader.Field(fieldName);
     detail::RequireNumericType(field.type, field.name, "Univariate Descriptives");
     if (showStatus) progress.Open("Processing Univariate: " + fieldName, "Reading Data");
-    qeldata::AggregateSpec spec;
-    spec.value_field = fieldName;
-    if (!IsBlank(weightField)) spec.weight_field = weightField;
-    reader.Run(spec);
+    qeldata::AggregateRequest request;
+    request.value_field = fieldName;
+    if (!IsBlank(weightField)) request.weight_field = weightField;
+    reader.Run(request);
     detail::TallyGroups(
         reader, tally, [](const qeldata::Value& v) { return DistinctValue(v).value; }, "Univariate Descriptives");
   });

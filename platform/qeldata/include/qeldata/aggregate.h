@@ -3,10 +3,10 @@
 // total weight and target sum, instead of every record.
 //
 //   qeldata::AggregateReader reader("Driver={PostgreSQL Unicode};Server=...", "sales");
-//   qeldata::AggregateSpec spec;
-//   spec.value_field = "price";
-//   spec.weight_field = "qty";
-//   reader.Run(spec);            // select "price", count(*), count("qty"), sum("qty") ... group by "price"
+//   qeldata::AggregateRequest request;
+//   request.value_field = "price";
+//   request.weight_field = "qty";
+//   reader.Run(request);            // select "price", count(*), count("qty"), sum("qty") ... group by "price"
 //   for (qeldata::AggregateGroup g; reader.Next(g);) use(g);
 //
 // Through unixODBC the query is one `group by` over the source as a subquery,
@@ -44,7 +44,7 @@ enum class MissingRule {
 };
 
 // What one aggregate query groups and sums.
-struct AggregateSpec {
+struct AggregateRequest {
   std::string value_field;   // grouped by
   std::string weight_field;  // empty (or blanks): every record weighs 1
   std::string target_field;  // empty: no target sums
@@ -80,11 +80,11 @@ class AggregateReader {
   // How errors name the source.
   const std::string& DisplayName() const;
 
-  // The SQL text Run sends for `spec`. Throws Error for an unknown field.
-  std::string QueryText(const AggregateSpec& spec) const;
+  // The SQL text Run sends for `request`. Throws Error for an unknown field.
+  std::string QueryText(const AggregateRequest& request) const;
   // Runs the query; the groups then come from Next. Throws Error for an
   // unknown field and with the database's diagnostics when the query fails.
-  void Run(const AggregateSpec& spec);
+  void Run(const AggregateRequest& request);
   // The next group, in no particular order; false after the last. A value or
   // weight that is no number, and a lost connection, throw Error (never a
   // quiet end). Several groups may hold values that print alike (1 and 1.0
