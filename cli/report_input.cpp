@@ -90,6 +90,12 @@ double NumberOf(const qeldata::Value& v) {
 
 // ---- Numeric fields: univariate, then outliers and their distinct values ----
 
+// The univariate figures under the names the page shows, from a run's record.
+void SetUnivariateFigures(FieldProfile& p, const qel::UnivariateRecord& rec) {
+  p.figures.clear();
+  for (const auto& m : qel::kUnivariateResults) p.figures.emplace_back(std::string(m.name), rec.*m.member);
+}
+
 void ProfileUnivariate(const ReportRequest& r, FieldProfile& p) {
   qel::QelUnivariate u;
   u.SetConnectionString(r.connection_string);
@@ -103,27 +109,7 @@ void ProfileUnivariate(const ReportRequest& r, FieldProfile& p) {
   p.distinct = u.Cardinality();
   if (!p.figures_complete) p.note = "The univariate run stopped early: " + u.StopReason();
   if (u.N() == 0) return;  // nothing was computed beyond the counts
-  p.figures = {{"N", u.N()},
-               {"WgtN", u.WgtN()},
-               {"Missing", u.Missing()},
-               {"Sum", u.Sum()},
-               {"Mean", u.Mean()},
-               {"Variance", u.Variance()},
-               {"Stdev", u.Stdev()},
-               {"CV", u.CV()},
-               {"Min", u.Min()},
-               {"Max", u.Max()},
-               {"Range", u.Range()},
-               {"Cardinality", u.Cardinality()},
-               {"Uniques", u.Uniques()},
-               {"Mode", u.Mode()},
-               {"Median", u.Median()},
-               {"Q1", u.Q1()},
-               {"Q3", u.Q3()},
-               {"IQR", u.IQR()},
-               {"TrimmedMean", u.TrimmedMean()},
-               {"Skewness", u.Skewness()},
-               {"Kurtosis", u.Kurtosis()}};
+  SetUnivariateFigures(p, u.Results());
 }
 
 void ProfileOutliers(const ReportRequest& r, FieldProfile& p, NotePresenter& notes) {
@@ -287,11 +273,6 @@ void ProfileSegmentation(const ReportRequest& r, FieldProfile& p, NotePresenter&
 
 // ---- One pass over the input ----
 
-// The univariate figures under the names the page shows, from a run's record.
-void SetUnivariateFigures(FieldProfile& p, const qel::UnivariateRecord& rec) {
-  p.figures.clear();
-  for (const auto& m : qel::kUnivariateResults) p.figures.emplace_back(std::string(m.name), rec.*m.member);
-}
 
 // The 15-digit key of a number, as the runs key it: a value read from a token
 // of at most 15 significant digits is its own key (+0 folds -0 into 0).
