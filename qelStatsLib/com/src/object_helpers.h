@@ -2,14 +2,18 @@
 // object `engine_`, run under Guard (own thread only, errors as HRESULTs).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "qelcom/com_ptr.h"
 #include "qelcom/recordset_object.h"
@@ -122,12 +126,17 @@ consteval const qel::ResultMember<Record>& ResultRow(const qel::ResultMember<Rec
 template <class Interface, class Engine, const auto& Table>
 class AnalysisObject : public DualObject<Interface> {
  public:
-  using Dual = Interface;
   using Record = std::remove_cvref_t<decltype(std::declval<const Engine&>().Results())>;
   using Row = qel::ResultMember<Record>;
 
   // The row of the result called `name`.
   static consteval const Row& Result(std::string_view name) { return ResultRow(Table, name); }
+  // The same, found at run time; nullptr when the table has no such row.
+  static const Row* FindResultRow(std::string_view name) {
+    for (const Row& row : Table)
+      if (row.name == name) return &row;
+    return nullptr;
+  }
 
   // The body of every result getter, by slot and by dispatch alike.
   qelcom::HRESULT ReadResult(const Row& row, double* value) {
@@ -202,22 +211,140 @@ class DescriptiveObject : public AnalysisObject<Interface, Engine, Table> {
   using Base::Base;
 };
 
-// The member of a result property: its slot `Pmf`, its name from its row of
-// the result table, and a dispatch call that reads the row itself.
-template <auto Pmf, class Object>
-qelcom::Member ResultGet(const typename Object::Row& row, qelcom::DISPID dispid, const char* help = nullptr) {
-  qelcom::Member m = qelcom::SlotGet<Pmf>(row.name.data(), qelcom::VT_R8, dispid, help);
-  m.data = &row;
-  m.call = [](qelcom::IDispatch* self, const qelcom::Member& member, std::span<const qelcom::Variant>,
-              qelcom::Variant* result) {
-    Object* object = static_cast<Object*>(static_cast<typename Object::Dual*>(self));
-    double value = 0;
-    const qelcom::HRESULT hr = object->ReadResult(*static_cast<const typename Object::Row*>(member.data), &value);
-    if (qelcom::Succeeded(hr) && result) *result = qelcom::Variant::Double(value);
-    return hr;
-  };
-  return m;
+// A new object of class `Object`, with one reference, as a class factory hands it out.
+template <class Object>
+qelcom::IUnknown* NewObject() {
+  return static_cast<qelcom::IUnknown*>(static_cast<typename Object::Dual*>(new Object()));
 }
+
+// The members of an analysis interface, written in its slot order as the host
+// header declares them. The dispatch ids are the type library's own numbering,
+// so they are derived rather than written: the properties are numbered upward
+// from `first_property`, starting with the last one in slot order (a getter
+// and its setter share one id), and a method follows them all. Each row
+// checks that its slot is the one the header gives it; a result getter, read
+// straight from its row of the engine's result table, takes the next slot.
+template <class Object>
+class MemberTable {
+  using I = typename Object::Dual;
+  using Row = typename Object::Row;
+
+ public:
+  explicit MemberTable(qelcom::DISPID first_property) : first_property_(first_property) {}
+
+  // Result getters `get_X(double*)`, in slot order, under their names in the result table.
+  MemberTable& Results(std::initializer_list<std::string_view> names) {
+    for (std::string_view name : names) {
+      const Row* row = Object::FindResultRow(name);
+      if (!row) throw std::logic_error("no result " + std::string(name) + " in the result table");
+      qelcom::Member m;
+      m.name = row->name.data();  // the table's literals end in a null
+      m.kind = qelcom::INVOKE_PROPERTYGET;
+      m.type = qelcom::VT_R8;
+      m.data = row;
+      m.call = [](qelcom::IDispatch* self, const qelcom::Member& member, std::span<const qelcom::Variant>,
+                  qelcom::Variant* result) {
+        Object* object = static_cast<Object*>(static_cast<I*>(self));
+        double value = 0;
+        const qelcom::HRESULT hr = object->ReadResult(*static_cast<const Row*>(member.data), &value);
+        if (qelcom::Succeeded(hr) && result) *result = qelcom::Variant::Double(value);
+        return hr;
+      };
+      m.slot = kFirstSlot + members_.size();
+      members_.push_back(m);
+    }
+    return *this;
+  }
+  // A property with a setter and a getter: `put_X(T)`, `get_X(T*)`.
+  template <auto Put, auto Get>
+  MemberTable& Property(const char* name, qelcom::VarType type) {
+    return Add(qelcom::SlotLet<Put>(name, type, 0)).Add(qelcom::SlotGet<Get>(name, type, 0));
+  }
+  template <auto Get>
+  MemberTable& Getter(const char* name, qelcom::VarType type) {
+    return Add(qelcom::SlotGet<Get>(name, type, 0));
+  }
+  template <auto Put>
+  MemberTable& Setter(const char* name, qelcom::VarType type) {
+    return Add(qelcom::SlotLet<Put>(name, type, 0));
+  }
+  template <auto Run>
+  MemberTable& Method(const char* name, qelcom::VarType type) {
+    return Add(qelcom::SlotMethod<Run>(name, type, 0));
+  }
+
+  // The properties every analysis interface has, under the same slot names.
+  MemberTable& ConnectionAndStatus() {
+    return Property<&I::put_ConnectionString, &I::get_ConnectionString>("ConnectionString", qelcom::VT_BSTR)
+        .template Property<&I::put_showStatus, &I::get_showStatus>("showStatus", qelcom::VT_BOOL);
+  }
+  MemberTable& WeightField() {
+    return Property<&I::put_WeightField, &I::get_WeightField>("WeightField", qelcom::VT_BSTR);
+  }
+  MemberTable& ResultSet() { return Getter<&I::get_ResultSet>("ResultSet", qelcom::VT_DISPATCH); }
+  MemberTable& SourceAndDataSource() {
+    Property<&I::put_Source, &I::get_Source>("Source", qelcom::VT_BSTR);
+    Add(qelcom::SlotSet<&I::putref_DataSource>("DataSource", 0));
+    return Getter<&I::get_DataSource>("DataSource", qelcom::VT_DISPATCH);
+  }
+
+  // The slots the univariate and outlier interfaces end with: the analysed
+  // field's name (`PutField`, `GetField`), Cardinality, N, Missing, the
+  // connection and status, Run (answering a `run_type`), the result table
+  // when the interface has one, the weight field, the source and the data source.
+  template <auto PutField, auto GetField>
+  MemberTable& DescriptiveTail(const char* field, qelcom::VarType run_type) {
+    Property<PutField, GetField>(field, qelcom::VT_BSTR)
+        .Results({"Cardinality", "N", "Missing"})
+        .ConnectionAndStatus()
+        .template Method<&I::Run>("Run", run_type);
+    if constexpr (requires { &I::get_ResultSet; }) ResultSet();
+    return WeightField().SourceAndDataSource();
+  }
+
+  // Help texts by member name (both halves of a property share theirs).
+  MemberTable& Help(std::span<const std::pair<std::string_view, const char*>> texts) {
+    for (qelcom::Member& m : members_)
+      for (const auto& [name, text] : texts)
+        if (name == m.name) m.help = text;
+    return *this;
+  }
+
+  // The rows with their dispatch ids.
+  std::vector<qelcom::Member> Numbered() {
+    std::vector<std::string_view> properties;  // in reverse slot order
+    for (auto m = members_.rbegin(); m != members_.rend(); ++m)
+      if (m->kind != qelcom::INVOKE_FUNC && std::find(properties.begin(), properties.end(), m->name) == properties.end())
+        properties.push_back(m->name);
+    const qelcom::DISPID first_method = kFirstMethod + (first_property_ - kFirstPropertyId) +
+                                        static_cast<qelcom::DISPID>(properties.size());
+    qelcom::DISPID next_method = first_method;
+    for (qelcom::Member& m : members_) {
+      if (m.kind == qelcom::INVOKE_FUNC) {
+        m.dispid = next_method++;
+      } else {
+        const auto at = std::find(properties.begin(), properties.end(), std::string_view(m.name));
+        m.dispid = first_property_ + static_cast<qelcom::DISPID>(at - properties.begin());
+      }
+    }
+    return members_;
+  }
+
+ private:
+  static constexpr std::size_t kFirstSlot = 7;  // after IUnknown's and IDispatch's own
+  static constexpr qelcom::DISPID kFirstPropertyId = static_cast<qelcom::DISPID>(0x68030000);
+  static constexpr qelcom::DISPID kFirstMethod = static_cast<qelcom::DISPID>(0x60030000);
+
+  MemberTable& Add(qelcom::Member m) {
+    if (m.slot != kFirstSlot + members_.size())
+      throw std::logic_error(std::string("member ") + m.name + " is out of its slot order");
+    members_.push_back(m);
+    return *this;
+  }
+
+  qelcom::DISPID first_property_;
+  std::vector<qelcom::Member> members_;
+};
 
 }  // namespace qel::com
 

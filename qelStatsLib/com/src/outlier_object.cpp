@@ -13,7 +13,7 @@ using QelStatsLib::_QelOutlier;
 
 class OutlierObject final : public DescriptiveObject<_QelOutlier, qel::QelOutlier, kOutlierResults> {
  public:
-  OutlierObject() : DescriptiveObject(OutlierClass()) {}
+  OutlierObject() : DescriptiveObject(*FindClass(QelStatsLib::CLSID_QelOutlier)) {}
 
   HRESULT get_SumWgt(double* value) override { return ReadResult(Result("SumWgt"), value); }
   HRESULT put_TypeParm(double value) override { QEL_SLOT(engine_.SetTypeParm(value)); }
@@ -44,61 +44,23 @@ class OutlierObject final : public DescriptiveObject<_QelOutlier, qel::QelOutlie
   ResultSetSlot result_set_;
 };
 
-// _QelOutlier in slot order, with its dispatch ids.
-std::span<const Member> Members() {
+}  // namespace
+
+// _QelOutlier in slot order.
+std::span<const Member> OutlierMembers() {
   using I = _QelOutlier;
-  using O = OutlierObject;
-  static const Member members[] = {
-      ResultGet<&I::get_Median, O>(O::Result("Median"), 0x68030019),
-      ResultGet<&I::get_Q1, O>(O::Result("Q1"), 0x68030018),
-      ResultGet<&I::get_Q3, O>(O::Result("Q3"), 0x68030017),
-      ResultGet<&I::get_SumWgt, O>(O::Result("SumWgt"), 0x68030016),
-      ResultGet<&I::get_WgtN, O>(O::Result("WgtN"), 0x68030015),
-      SlotLet<&I::put_TypeParm>("TypeParm", VT_R8, 0x68030014),
-      SlotLet<&I::put_FindType>("FindType", VT_I4, 0x68030013),
-      ResultGet<&I::get_OutlierCountN, O>(O::Result("OutlierCountN"), 0x68030012),
-      ResultGet<&I::get_OutlierCountWgt, O>(O::Result("OutlierCountWgt"), 0x68030011),
-      ResultGet<&I::get_Sum, O>(O::Result("Sum"), 0x68030010),
-      ResultGet<&I::get_Max, O>(O::Result("Max"), 0x6803000F),
-      ResultGet<&I::get_Min, O>(O::Result("Min"), 0x6803000E),
-      ResultGet<&I::get_TrimmedMean, O>(O::Result("TrimmedMean"), 0x6803000D),
-      ResultGet<&I::get_Mean, O>(O::Result("Mean"), 0x6803000C),
-      ResultGet<&I::get_Variance, O>(O::Result("Variance"), 0x6803000B),
-      ResultGet<&I::get_Stdev, O>(O::Result("Stdev"), 0x6803000A),
-      SlotLet<&I::put_OutlierField>("OutlierField", VT_BSTR, 0x68030009),
-      SlotGet<&I::get_OutlierField>("OutlierField", VT_BSTR, 0x68030009),
-      ResultGet<&I::get_Cardinality, O>(O::Result("Cardinality"), 0x68030008),
-      ResultGet<&I::get_N, O>(O::Result("N"), 0x68030007),
-      ResultGet<&I::get_Missing, O>(O::Result("Missing"), 0x68030006),
-      SlotLet<&I::put_ConnectionString>("ConnectionString", VT_BSTR, 0x68030005),
-      SlotGet<&I::get_ConnectionString>("ConnectionString", VT_BSTR, 0x68030005),
-      SlotLet<&I::put_showStatus>("showStatus", VT_BOOL, 0x68030004),
-      SlotGet<&I::get_showStatus>("showStatus", VT_BOOL, 0x68030004),
-      SlotMethod<&I::Run>("Run", VT_VARIANT, 0x6003001A),
-      SlotGet<&I::get_ResultSet>("ResultSet", VT_DISPATCH, 0x68030003),
-      SlotLet<&I::put_WeightField>("WeightField", VT_BSTR, 0x68030002),
-      SlotGet<&I::get_WeightField>("WeightField", VT_BSTR, 0x68030002),
-      SlotLet<&I::put_Source>("Source", VT_BSTR, 0x68030001),
-      SlotGet<&I::get_Source>("Source", VT_BSTR, 0x68030001),
-      SlotSet<&I::putref_DataSource>("DataSource", 0x68030000),
-      SlotGet<&I::get_DataSource>("DataSource", VT_DISPATCH, 0x68030000),
-  };
+  static const std::vector<Member> members =
+      MemberTable<OutlierObject>(0x68030000)
+          .Results({"Median", "Q1", "Q3", "SumWgt", "WgtN"})
+          .Setter<&I::put_TypeParm>("TypeParm", VT_R8)
+          .Setter<&I::put_FindType>("FindType", VT_I4)
+          .Results({"OutlierCountN", "OutlierCountWgt", "Sum", "Max", "Min", "TrimmedMean", "Mean", "Variance",
+                    "Stdev"})
+          .DescriptiveTail<&I::put_OutlierField, &I::get_OutlierField>("OutlierField", VT_VARIANT)
+          .Numbered();
   return members;
 }
 
-}  // namespace
-
-const ClassInfo& OutlierClass() {
-  static const ClassInfo info{"QelOutlier",
-                              "QelStatsLib.QelOutlier",
-                              QelStatsLib::CLSID_QelOutlier,
-                              QelStatsLib::IID__QelOutlier,
-                              "_QelOutlier",
-                              nullptr,
-                              true,
-                              &Members,
-                              [] { return static_cast<IUnknown*>(static_cast<_QelOutlier*>(new OutlierObject())); }};
-  return info;
-}
+IUnknown* NewOutlier() { return NewObject<OutlierObject>(); }
 
 }  // namespace qel::com

@@ -5,6 +5,7 @@
 
 #include "qelcom/dispatch.h"
 #include "qeldata/error.h"
+#include "qelStatsLib/QelUnivariate.h"
 
 namespace qel::com {
 
@@ -22,8 +23,17 @@ std::atomic<long>& ServerLocks() {
 
 std::span<const ClassInfo> Classes() {
   // The type library's order: QelBivariate, QelStatFctn, QelUnivariate, QelOutlier.
-  static const std::array<ClassInfo, 4> classes{BivariateClass(), StatFctnClass(), UnivariateClass(),
-                                                OutlierClass()};
+  // Only QelUnivariate describes itself; QelBivariate is no application object.
+  static const ClassInfo classes[] = {
+      {"QelBivariate", "QelStatsLib.QelBivariate", QelStatsLib::CLSID_QelBivariate, QelStatsLib::IID__QelBivariate,
+       "_QelBivariate", nullptr, false, &BivariateMembers, &NewBivariate},
+      {"QelStatFctn", "QelStatsLib.QelStatFctn", QelStatsLib::CLSID_QelStatFctn, QelStatsLib::IID__QelStatFctn,
+       "_QelStatFctn", nullptr, true, &StatFctnMembers, &NewStatFctn},
+      {"QelUnivariate", "QelStatsLib.QelUnivariate", QelStatsLib::CLSID_QelUnivariate, QelStatsLib::IID__QelUnivariate,
+       "_QelUnivariate", qel::QelUnivariate::kDescription.data(), true, &UnivariateMembers, &NewUnivariate},
+      {"QelOutlier", "QelStatsLib.QelOutlier", QelStatsLib::CLSID_QelOutlier, QelStatsLib::IID__QelOutlier,
+       "_QelOutlier", nullptr, true, &OutlierMembers, &NewOutlier},
+  };
   return classes;
 }
 

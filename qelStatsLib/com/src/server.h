@@ -56,6 +56,8 @@ T* Require(T* p) {
 template <class Interface>
 class DualObject : public qelcom::DispatchObject<Interface> {
  public:
+  using Dual = Interface;
+
   explicit DualObject(const ClassInfo& info) : info_(info) { ++LiveObjects(); }
   ~DualObject() override { --LiveObjects(); }
 
@@ -94,9 +96,13 @@ struct DataSourceReading {
 // when a member is missing, or the error a member raised.
 DataSourceReading ReadDataSource(qelcom::IDispatch* object, const char* error_source);
 
-// Each class's description, defined beside its object.
-const ClassInfo& UnivariateClass();
-const ClassInfo& OutlierClass();
-const ClassInfo& BivariateClass();
-const ClassInfo& StatFctnClass();
+// Each class's member table and a new object of it, defined beside its object.
+std::span<const qelcom::Member> UnivariateMembers();
+qelcom::IUnknown* NewUnivariate();
+std::span<const qelcom::Member> OutlierMembers();
+qelcom::IUnknown* NewOutlier();
+std::span<const qelcom::Member> BivariateMembers();
+qelcom::IUnknown* NewBivariate();
+std::span<const qelcom::Member> StatFctnMembers();
+qelcom::IUnknown* NewStatFctn();
 }  // namespace qel::com

@@ -2,6 +2,8 @@
 #include "qelStatsLib/QelStatFctn.h"
 
 #include <array>
+#include <utility>
+#include <vector>
 
 #include "object_helpers.h"
 
@@ -18,7 +20,7 @@ using qel::StatFctnMember;
 
 class StatFctnObject final : public DualObject<_QelStatFctn> {
  public:
-  StatFctnObject() : DualObject(StatFctnClass()) {}
+  StatFctnObject() : DualObject(*FindClass(QelStatsLib::CLSID_QelStatFctn)) {}
 
   QEL_UNARY_SLOT(ArcSin)
   QEL_UNARY_SLOT(Secant)
@@ -65,49 +67,28 @@ Member Function(std::size_t index) {
   return SlotMethod<Pmf>(f.name.data(), VT_R8, f.dispatch_id, f.help_text.data(), names.data());
 }
 
-// _QelStatFctn in slot order: the engine's functions in their order.
-std::span<const Member> Members() {
-  using I = _QelStatFctn;
-  static const Member members[] = {
-      Function<&I::ArcSin>(0),
-      Function<&I::Secant>(1),
-      Function<&I::CoSec>(2),
-      Function<&I::CoTan>(3),
-      Function<&I::ArcCos>(4),
-      Function<&I::ArcCosSec>(5),
-      Function<&I::ArcCoTan>(6),
-      Function<&I::HSin>(7),
-      Function<&I::HCos>(8),
-      Function<&I::HTan>(9),
-      Function<&I::HSec>(10),
-      Function<&I::HCoSec>(11),
-      Function<&I::HCoTan>(12),
-      Function<&I::HArcsin>(13),
-      Function<&I::HArccos>(14),
-      Function<&I::HArctan>(15),
-      Function<&I::HArcsec>(16),
-      Function<&I::HArcCoSec>(17),
-      Function<&I::HArcCoTan>(18),
-      Function<&I::LogN>(19),
-      Function<&I::DTOR>(20),
-      Function<&I::Dist_Fctn>(21),
-  };
-  return members;
+// The methods `Pmfs`, in slot order, matched with the engine's functions in their order.
+template <auto... Pmfs, std::size_t... Index>
+std::vector<Member> Functions(std::index_sequence<Index...>) {
+  return {Function<Pmfs>(Index)...};
+}
+template <auto... Pmfs>
+std::vector<Member> Functions() {
+  return Functions<Pmfs...>(std::make_index_sequence<sizeof...(Pmfs)>{});
 }
 
 }  // namespace
 
-const ClassInfo& StatFctnClass() {
-  static const ClassInfo info{"QelStatFctn",
-                              "QelStatsLib.QelStatFctn",
-                              QelStatsLib::CLSID_QelStatFctn,
-                              QelStatsLib::IID__QelStatFctn,
-                              "_QelStatFctn",
-                              nullptr,
-                              true,
-                              &Members,
-                              [] { return static_cast<IUnknown*>(static_cast<_QelStatFctn*>(new StatFctnObject())); }};
-  return info;
+// _QelStatFctn in slot order.
+std::span<const Member> StatFctnMembers() {
+  using I = _QelStatFctn;
+  static const std::vector<Member> members =
+      Functions<&I::ArcSin, &I::Secant, &I::CoSec, &I::CoTan, &I::ArcCos, &I::ArcCosSec, &I::ArcCoTan, &I::HSin,
+                &I::HCos, &I::HTan, &I::HSec, &I::HCoSec, &I::HCoTan, &I::HArcsin, &I::HArccos, &I::HArctan,
+                &I::HArcsec, &I::HArcCoSec, &I::HArcCoTan, &I::LogN, &I::DTOR, &I::Dist_Fctn>();
+  return members;
 }
+
+IUnknown* NewStatFctn() { return NewObject<StatFctnObject>(); }
 
 }  // namespace qel::com
