@@ -513,75 +513,47 @@ std::size_t BoundTextUnits(SQLULEN column_size) {
 }
 
 void ChooseBinding(Column& c, SQLSMALLINT sql_type, SQLULEN column_size) {
-  switch (sql_type) {
-    case SQL_INTEGER:
-    case SQL_SMALLINT:
-    case SQL_TINYINT:
-    case SQL_BIGINT:
-      c.binding = Binding::kInteger;
-      c.c_type = SQL_C_SBIGINT;
-      c.width = sizeof(SQLBIGINT);
-      break;
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-      c.binding = Binding::kDouble;
-      c.c_type = SQL_C_DOUBLE;
-      c.width = sizeof(SQLDOUBLE);
-      break;
-    case SQL_DECIMAL:
-    case SQL_NUMERIC:
-      // The driver's text form converts exactly; a binary numeric would not.
-      c.binding = Binding::kDecimal;
-      c.c_type = SQL_C_CHAR;
-      c.width = 64;
-      break;
-    case SQL_TYPE_DATE:
-      c.binding = Binding::kDate;
-      c.c_type = SQL_C_TYPE_DATE;
-      c.width = sizeof(SQL_DATE_STRUCT);
-      break;
-    case SQL_TYPE_TIME:
-    case SQL_TIME:
-      c.binding = Binding::kTime;
-      c.c_type = SQL_C_TYPE_TIME;
-      c.width = sizeof(SQL_TIME_STRUCT);
-      break;
-    case SQL_TYPE_TIMESTAMP:
-    case SQL_TIMESTAMP:
-    case SQL_DATETIME:
-      c.binding = Binding::kTimestamp;
-      c.c_type = SQL_C_TYPE_TIMESTAMP;
-      c.width = sizeof(SQL_TIMESTAMP_STRUCT);
-      break;
-    case SQL_BIT:
-      c.binding = Binding::kBit;
-      c.c_type = SQL_C_BIT;
-      c.width = 1;
-      break;
-    case SQL_BINARY:
-    case SQL_VARBINARY:
-    case SQL_LONGVARBINARY:
+  struct Choice {
+    Binding binding;
+    SQLSMALLINT c_type;
+    std::size_t width;  // bytes of one bound value
+  };
+  const std::size_t text_units = BoundTextUnits(column_size);
+  const Choice choice = [&]() -> Choice {
+    switch (sql_type) {
+      case SQL_INTEGER:
+      case SQL_SMALLINT:
+      case SQL_TINYINT:
+      case SQL_BIGINT: return {Binding::kInteger, SQL_C_SBIGINT, sizeof(SQLBIGINT)};
+      case SQL_REAL:
+      case SQL_FLOAT:
+      case SQL_DOUBLE: return {Binding::kDouble, SQL_C_DOUBLE, sizeof(SQLDOUBLE)};
+      // The driver's text form of a decimal converts exactly; a binary numeric would not.
+      case SQL_DECIMAL:
+      case SQL_NUMERIC: return {Binding::kDecimal, SQL_C_CHAR, 64};
+      case SQL_TYPE_DATE: return {Binding::kDate, SQL_C_TYPE_DATE, sizeof(SQL_DATE_STRUCT)};
+      case SQL_TYPE_TIME:
+      case SQL_TIME: return {Binding::kTime, SQL_C_TYPE_TIME, sizeof(SQL_TIME_STRUCT)};
+      case SQL_TYPE_TIMESTAMP:
+      case SQL_TIMESTAMP:
+      case SQL_DATETIME: return {Binding::kTimestamp, SQL_C_TYPE_TIMESTAMP, sizeof(SQL_TIMESTAMP_STRUCT)};
+      case SQL_BIT: return {Binding::kBit, SQL_C_BIT, 1};
       // Binary values read as their hexadecimal text.
-      c.binding = Binding::kBinary;
-      c.c_type = SQL_C_CHAR;
-      c.width = std::min<std::size_t>(BoundTextUnits(column_size) * 2, 2 * kMaxBoundTextUnits) + 1;
-      break;
-    case SQL_CHAR:
-    case SQL_VARCHAR:
-    case SQL_LONGVARCHAR:
+      case SQL_BINARY:
+      case SQL_VARBINARY:
+      case SQL_LONGVARBINARY:
+        return {Binding::kBinary, SQL_C_CHAR, std::min<std::size_t>(text_units * 2, 2 * kMaxBoundTextUnits) + 1};
       // Narrow character types come from drivers without wide-character
       // support (which refuse SQL_C_WCHAR) or from UTF-8 data: take the bytes.
-      c.binding = Binding::kNarrowText;
-      c.c_type = SQL_C_CHAR;
-      c.width = BoundTextUnits(column_size) * 2 + 1;
-      break;
-    default:
-      c.binding = Binding::kText;
-      c.c_type = SQL_C_WCHAR;
-      c.width = (BoundTextUnits(column_size) + 1) * sizeof(SQLWCHAR);
-      break;
-  }
+      case SQL_CHAR:
+      case SQL_VARCHAR:
+      case SQL_LONGVARCHAR: return {Binding::kNarrowText, SQL_C_CHAR, text_units * 2 + 1};
+      default: return {Binding::kText, SQL_C_WCHAR, (text_units + 1) * sizeof(SQLWCHAR)};
+    }
+  }();
+  c.binding = choice.binding;
+  c.c_type = choice.c_type;
+  c.width = choice.width;
 }
 
 // A text form of a decimal ("123.450", "-0.5", "NaN") as a number; the
