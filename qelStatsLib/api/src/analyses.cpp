@@ -24,11 +24,7 @@ namespace {
 
 UnivariateResult FromRecord(const UnivariateRecord& r, bool complete, std::string reason) {
   UnivariateResult out;
-  out.N = r.N, out.WgtN = r.WgtN, out.Missing = r.Missing, out.Sum = r.Sum, out.Mean = r.Mean;
-  out.Variance = r.Variance, out.Stdev = r.Stdev, out.CV = r.CV, out.Min = r.Min, out.Max = r.Max;
-  out.Range = r.Range, out.Cardinality = r.Cardinality, out.Uniques = r.Uniques, out.Mode = r.Mode;
-  out.Median = r.Median, out.Q1 = r.Q1, out.Q3 = r.Q3, out.IQR = r.IQR, out.TrimmedMean = r.TrimmedMean;
-  out.Skewness = r.Skewness, out.Kurtosis = r.Kurtosis;
+  static_cast<UnivariateStatistics&>(out) = r;
   out.Complete = complete;
   if (!complete) out.Reason = std::move(reason);
   return out;
@@ -77,10 +73,7 @@ std::vector<OutlierRow> OutlierRows(qeldata::Recordset& table) {
 OutlierResult FromRecord(const OutlierRecord& r, const std::shared_ptr<qeldata::Recordset>& table,
                          const std::string& reason) {
   OutlierResult out;
-  out.N = r.N, out.WgtN = r.WgtN, out.Missing = r.Missing, out.Sum = r.Sum, out.SumWgt = r.SumWgt;
-  out.Mean = r.Mean, out.Variance = r.Variance, out.Stdev = r.Stdev, out.Min = r.Min, out.Max = r.Max;
-  out.Cardinality = r.Cardinality, out.Q1 = r.Q1, out.Median = r.Median, out.Q3 = r.Q3;
-  out.TrimmedMean = r.TrimmedMean, out.OutlierCountN = r.OutlierCountN, out.OutlierCountWgt = r.OutlierCountWgt;
+  static_cast<OutlierStatistics&>(out) = r;
   out.Complete = table != nullptr;
   if (table) out.Rows = OutlierRows(*table);
   else out.Reason = reason.empty() ? "the analysis stopped" : reason;

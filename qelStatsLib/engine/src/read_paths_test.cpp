@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
@@ -170,8 +171,8 @@ TEST_F(ReadPathsTest, OutlierRunsAgreeBitForBit) {
       const std::string plain_reason = LastStopReason();
       auto fast_rows = Outlier_Run(*Streamed(), "x", weight, rule, rule == 1 ? 1.5 : 10, false);
       const OutlierRecord& fast = OutlierRunRecord();
-      for (double OutlierRecord::*m :
-           {&OutlierRecord::N, &OutlierRecord::WgtN, &OutlierRecord::Sum, &OutlierRecord::SumWgt,
+      for (double OutlierRecord::*m : std::initializer_list<double OutlierRecord::*>{
+               &OutlierRecord::N, &OutlierRecord::WgtN, &OutlierRecord::Sum, &OutlierRecord::SumWgt,
             &OutlierRecord::Missing, &OutlierRecord::Mean, &OutlierRecord::Variance, &OutlierRecord::Stdev,
             &OutlierRecord::Min, &OutlierRecord::Max, &OutlierRecord::Cardinality, &OutlierRecord::Median,
             &OutlierRecord::Q1, &OutlierRecord::Q3, &OutlierRecord::TrimmedMean, &OutlierRecord::OutlierCountN,

@@ -17,6 +17,7 @@
 
 #include "qel/base.h"
 #include "qel/table.h"
+#include "qelStatsLib/statistics.h"
 
 namespace qel {
 
@@ -42,24 +43,7 @@ struct OutlierRow {
 
 // The statistics under the class's property names, the rows in ascending
 // order of Value, and whether the analysis ran to its end.
-struct OutlierResult {
-  double N = 0;                // records with a usable value (and weight)
-  double WgtN = 0;             // total weight of those records
-  double Missing = 0;          // records whose value (or weight) is null
-  double Sum = 0;              // plain sum of the values
-  double SumWgt = 0;           // weighted sum of the values (equal to Sum when unweighted)
-  double Mean = 0;             // SumWgt / WgtN
-  double Variance = 0;         // weighted squared deviations / (WgtN - 1)
-  double Stdev = 0;            // Variance ^ 0.5
-  double Min = 0;
-  double Max = 0;
-  double Cardinality = 0;      // number of distinct values
-  double Q1 = 0;
-  double Median = 0;
-  double Q3 = 0;
-  double TrimmedMean = 0;      // kTrimmedMean only; -99999 when nothing could be trimmed
-  double OutlierCountN = 0;    // records whose value is an outlier (-99999 with TrimmedMean -99999)
-  double OutlierCountWgt = 0;  // their total weight (likewise)
+struct OutlierResult : OutlierStatistics {
   // One row per distinct value, ascending; empty when not Complete.
   std::vector<OutlierRow> Rows;
   // False when the analysis stopped before its end (the class then returns no

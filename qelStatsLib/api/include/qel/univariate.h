@@ -20,35 +20,15 @@
 
 #include "qel/base.h"
 #include "qel/table.h"
+#include "qelStatsLib/statistics.h"
 
 namespace qel {
 
 class ValueTally;
 
-// The 21 statistics under the class's property names, and whether the
-// analysis ran to its end.
-struct UnivariateResult {
-  double N = 0;            // records with a usable value (and weight)
-  double WgtN = 0;         // total weight of those records
-  double Missing = 0;      // records whose value (or weight) is null
-  double Sum = 0;          // weighted sum of the values
-  double Mean = 0;         // Sum / WgtN
-  double Variance = 0;     // sum of weighted squared deviations / (WgtN - 1); 0 when WgtN <= 1
-  double Stdev = 0;        // Variance ^ 0.5
-  double CV = 0;           // Stdev * 100 / Mean, a percentage; 0 when Mean is 0
-  double Min = 0;
-  double Max = 0;
-  double Range = 0;        // Max - Min
-  double Cardinality = 0;  // number of distinct values
-  double Uniques = 0;      // distinct values whose total weight is exactly 1
-  double Mode = 0;         // the value of largest total weight; the smallest of a tie
-  double Median = 0;
-  double Q1 = 0;
-  double Q3 = 0;
-  double IQR = 0;          // Q3 - Q1
-  double TrimmedMean = 0;  // mean without the values in the outer 2.5% of the weight on each side
-  double Skewness = 0;     // sample skewness; -99999 when Stdev is 0
-  double Kurtosis = 0;     // sample excess kurtosis; -9999 when Stdev is 0
+// The 21 statistics under the class's property names (statistics.h), and
+// whether the analysis ran to its end.
+struct UnivariateResult : UnivariateStatistics {
   // False when the analysis stopped before its end, as the class's Run
   // returns False; the statistics reached stay, the others are 0. It stops
   // when there is no usable value at all (then only Missing is set), when the

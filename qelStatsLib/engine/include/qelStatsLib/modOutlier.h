@@ -21,31 +21,16 @@
 #include "qeldata/aggregate.h"
 #include "qeldata/recordset.h"
 #include "qelStatsLib/results.h"
+#include "qelStatsLib/statistics.h"
 #include "qelStatsLib/tally.h"
 
 namespace qel {
 
-// The results of the most recent outlier run on the calling thread. A run sets
-// all of them to 0 when it starts; a figure the run does not reach stays 0.
-struct OutlierRecord {
-  double N = 0;                // records with a usable value (and weight)
-  double WgtN = 0;             // total weight of those records
-  double Sum = 0;              // plain sum of the values
-  double SumWgt = 0;           // weighted sum of the values (equal to Sum when unweighted)
-  double Missing = 0;          // records whose value (or weight) is null
-  double Mean = 0;             // SumWgt / WgtN
-  double Variance = 0;         // SumSq / (WgtN - 1)
-  double Stdev = 0;            // Variance ^ 0.5
-  double Min = 0;
-  double Max = 0;
-  double Cardinality = 0;      // number of distinct values
-  double Median = 0;
-  double Q1 = 0;
-  double Q3 = 0;
-  double TrimmedMean = 0;      // trimmed-mean rule only; -99999 when nothing could be trimmed
-  double OutlierCountN = 0;    // records whose value is an outlier
-  double OutlierCountWgt = 0;  // their total weight
-  double SumSq = 0;            // sum over the distinct values of weight * (value - Mean)^2
+// The results of the most recent outlier run on the calling thread: the
+// statistics the class publishes (statistics.h) and the sum of squares the
+// variance is made of. A run sets all of them to 0 when it starts.
+struct OutlierRecord : OutlierStatistics {
+  double SumSq = 0;  // sum over the distinct values of weight * (value - Mean)^2
 };
 
 // The 17 results the class publishes, under their property names.
