@@ -86,64 +86,30 @@ void Variant::Clear() noexcept {
   u_.r8 = 0;
 }
 
-Variant Variant::Null() {
+template <class T>
+Variant Variant::Holding(VarType type, T Payload::*member, T value) noexcept {
   Variant v;
-  v.vt_ = VT_NULL;
+  v.vt_ = type;
+  v.u_.*member = value;
   return v;
 }
-Variant Variant::Int16(std::int16_t value) {
-  Variant v;
-  v.vt_ = VT_I2;
-  v.u_.i2 = value;
-  return v;
-}
-Variant Variant::Int32(std::int32_t value) {
-  Variant v;
-  v.vt_ = VT_I4;
-  v.u_.i4 = value;
-  return v;
-}
-Variant Variant::Double(double value) {
-  Variant v;
-  v.vt_ = VT_R8;
-  v.u_.r8 = value;
-  return v;
-}
+
+Variant Variant::Null() { return Holding(VT_NULL, &Payload::r8, 0.0); }
+Variant Variant::Int16(std::int16_t value) { return Holding(VT_I2, &Payload::i2, value); }
+Variant Variant::Int32(std::int32_t value) { return Holding(VT_I4, &Payload::i4, value); }
+Variant Variant::Double(double value) { return Holding(VT_R8, &Payload::r8, value); }
 Variant Variant::Boolean(bool value) {
-  Variant v;
-  v.vt_ = VT_BOOL;
-  v.u_.boolean = value ? VARIANT_TRUE : VARIANT_FALSE;
-  return v;
+  return Holding<VARIANT_BOOL>(VT_BOOL, &Payload::boolean, value ? VARIANT_TRUE : VARIANT_FALSE);
 }
-Variant Variant::Date(double serial) {
-  Variant v;
-  v.vt_ = VT_DATE;
-  v.u_.r8 = serial;
-  return v;
-}
+Variant Variant::Date(double serial) { return Holding(VT_DATE, &Payload::r8, serial); }
 Variant Variant::String(std::string_view text) { return AttachString(SysAllocString(text)); }
-Variant Variant::AttachString(BSTR text) {
-  Variant v;
-  v.vt_ = VT_BSTR;
-  v.u_.text = text;
-  return v;
-}
+Variant Variant::AttachString(BSTR text) { return Holding(VT_BSTR, &Payload::text, text); }
 Variant Variant::Object(IDispatch* object) {
   if (object) object->AddRef();
   return AttachObject(object);
 }
-Variant Variant::AttachObject(IDispatch* object) {
-  Variant v;
-  v.vt_ = VT_DISPATCH;
-  v.u_.dispatch = object;
-  return v;
-}
-Variant Variant::Error(HRESULT code) {
-  Variant v;
-  v.vt_ = VT_ERROR;
-  v.u_.scode = code;
-  return v;
-}
+Variant Variant::AttachObject(IDispatch* object) { return Holding(VT_DISPATCH, &Payload::dispatch, object); }
+Variant Variant::Error(HRESULT code) { return Holding(VT_ERROR, &Payload::scode, code); }
 
 namespace {
 
@@ -186,10 +152,7 @@ HRESULT Variant::ChangeType(VarType to, Variant* out) const {
     void* p = nullptr;
     const HRESULT hr = u_.unknown->QueryInterface(to == VT_DISPATCH ? IID_IDispatch : IID_IUnknown, &p);
     if (Failed(hr)) return DISP_E_TYPEMISMATCH;
-    Variant v;
-    v.vt_ = to;
-    v.u_.unknown = static_cast<IUnknown*>(p);
-    *out = std::move(v);
+    *out = Holding(to, &Payload::unknown, static_cast<IUnknown*>(p));
     return S_OK;
   }
   if (from == VT_DISPATCH || from == VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
@@ -226,16 +189,13 @@ HRESULT Variant::ChangeType(VarType to, Variant* out) const {
   }
 
   switch (to) {
-    case VT_I2: {
-      double r;
-      if (HRESULT hr = ToInteger(x, -32768, 32767, &r); Failed(hr)) return hr;
-      *out = Int16(static_cast<std::int16_t>(r));
-      return S_OK;
-    }
+    case VT_I2:
     case VT_I4: {
+      const bool i2 = to == VT_I2;
       double r;
-      if (HRESULT hr = ToInteger(x, -2147483648.0, 2147483647.0, &r); Failed(hr)) return hr;
-      *out = Int32(static_cast<std::int32_t>(r));
+      if (HRESULT hr = ToInteger(x, i2 ? -32768.0 : -2147483648.0, i2 ? 32767.0 : 2147483647.0, &r); Failed(hr))
+        return hr;
+      *out = i2 ? Int16(static_cast<std::int16_t>(r)) : Int32(static_cast<std::int32_t>(r));
       return S_OK;
     }
     case VT_R8:
@@ -265,28 +225,18 @@ HRESULT Variant::ChangeType(VarType to, Variant* out) const {
 }
 
 namespace {
-[[noreturn]] void ThrowConversion(const Variant& v, VarType to) {
-  throw std::runtime_error(std::string("Type mismatch: cannot convert ") + VarTypeName(v.type()) + " to " +
-                           VarTypeName(to));
+// `v` changed to `to`; a conversion that fails throws.
+Variant Converted(const Variant& v, VarType to) {
+  Variant out;
+  if (Failed(v.ChangeType(to, &out)))
+    throw std::runtime_error(std::string("Type mismatch: cannot convert ") + VarTypeName(v.type()) + " to " +
+                             VarTypeName(to));
+  return out;
 }
 }  // namespace
 
-double Variant::AsDouble() const {
-  Variant out;
-  if (Failed(ChangeType(VT_R8, &out))) ThrowConversion(*this, VT_R8);
-  return out.dbl();
-}
-
-std::string Variant::AsString() const {
-  Variant out;
-  if (Failed(ChangeType(VT_BSTR, &out))) ThrowConversion(*this, VT_BSTR);
-  return out.bstr();
-}
-
-bool Variant::AsBool() const {
-  Variant out;
-  if (Failed(ChangeType(VT_BOOL, &out))) ThrowConversion(*this, VT_BOOL);
-  return out.boolean() != VARIANT_FALSE;
-}
+double Variant::AsDouble() const { return Converted(*this, VT_R8).dbl(); }
+std::string Variant::AsString() const { return Converted(*this, VT_BSTR).bstr(); }
+bool Variant::AsBool() const { return Converted(*this, VT_BOOL).boolean() != VARIANT_FALSE; }
 
 }  // namespace qelcom

@@ -119,9 +119,14 @@ class Variant {
   void Clear() noexcept;
 
  private:
+  union Payload;
+  // A variant of type `type` whose payload `member` holds `value`.
+  template <class T>
+  static Variant Holding(VarType type, T Payload::*member, T value) noexcept;
+
   std::uint16_t vt_ = VT_EMPTY;
   std::uint16_t reserved_[3] = {};
-  union {
+  union Payload {
     std::int16_t i2;
     std::int32_t i4;
     double r8;
