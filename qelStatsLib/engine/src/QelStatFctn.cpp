@@ -71,6 +71,16 @@ class Steps {
   bool failed_ = false;
 };
 
+// A hyperbolic function of x: `combine` makes it from e^x and e^-x, each
+// computed once (an overflow of either fails the function).
+template <typename Combine>
+double FromExponentials(double x, Combine combine) {
+  Steps f(x);
+  const double up = f.Exp(x);
+  const double down = f.Exp(-x);
+  return f.Result(combine(f, up, down));
+}
+
 // The sign of x as a small integer: -1, 0 or 1.
 int Sgn(double x) { return x > 0.0 ? 1 : (x < 0.0 ? -1 : 0); }
 
@@ -178,47 +188,33 @@ double QelStatFctn::ArcCoTan(const double& x) const {
 // ---- Hyperbolic functions ----
 
 double QelStatFctn::HSin(const double& x) const {
-  Steps f(x);
-  const double up = f.Exp(x);
-  const double down = f.Exp(-x);
-  return f.Result(f.Div(f.Sub(up, down), 2.0));
+  return FromExponentials(x, [](Steps& f, double up, double down) { return f.Div(f.Sub(up, down), 2.0); });
 }
 
 double QelStatFctn::HCos(const double& x) const {
-  Steps f(x);
-  const double up = f.Exp(x);
-  const double down = f.Exp(-x);
-  return f.Result(f.Div(f.Add(up, down), 2.0));
+  return FromExponentials(x, [](Steps& f, double up, double down) { return f.Div(f.Add(up, down), 2.0); });
 }
 
 double QelStatFctn::HTan(const double& x) const {
-  Steps f(x);
-  const double up = f.Exp(x);
-  const double down = f.Exp(-x);
-  const double numerator = f.Sub(up, down);
-  return f.Result(f.Div(numerator, f.Add(up, down)));
+  return FromExponentials(x, [](Steps& f, double up, double down) {
+    const double numerator = f.Sub(up, down);
+    return f.Div(numerator, f.Add(up, down));
+  });
 }
 
 double QelStatFctn::HSec(const double& x) const {
-  Steps f(x);
-  const double up = f.Exp(x);
-  const double down = f.Exp(-x);
-  return f.Result(f.Div(2.0, f.Add(up, down)));
+  return FromExponentials(x, [](Steps& f, double up, double down) { return f.Div(2.0, f.Add(up, down)); });
 }
 
 double QelStatFctn::HCoSec(const double& x) const {
-  Steps f(x);
-  const double up = f.Exp(x);
-  const double down = f.Exp(-x);
-  return f.Result(f.Div(2.0, f.Sub(up, down)));
+  return FromExponentials(x, [](Steps& f, double up, double down) { return f.Div(2.0, f.Sub(up, down)); });
 }
 
 double QelStatFctn::HCoTan(const double& x) const {
-  Steps f(x);
-  const double up = f.Exp(x);
-  const double down = f.Exp(-x);
-  const double numerator = f.Add(up, down);
-  return f.Result(f.Div(numerator, f.Sub(up, down)));
+  return FromExponentials(x, [](Steps& f, double up, double down) {
+    const double numerator = f.Add(up, down);
+    return f.Div(numerator, f.Sub(up, down));
+  });
 }
 
 // ---- Inverse hyperbolic functions ----
