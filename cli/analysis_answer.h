@@ -12,9 +12,12 @@
 #include <vector>
 
 #include "cli_common.h"
+#include "qelStatsLib/analysis_input.h"
+#include "qelStatsLib/describe.h"
 #include "qelStatsLib/results.h"
 #include "qeldata/recordset.h"
 #include "reading_options.h"
+#include "rows_groups.h"
 #include "table_output.h"
 
 namespace qelcli {
@@ -42,13 +45,40 @@ std::vector<std::pair<std::string_view, double>> ResultRows(const qel::ResultMem
   return rows;
 }
 
-// Sets what every analysis reads from the command line: the input and the
-// weight field, when one is given.
-template <typename Analysis>
-void SetInput(Analysis& analysis, const InputSpec& input, const Args& args) {
+// Sets what every analysis reads from the command line: the input, the
+// weight field when one is given, and whether the reading pass runs in the
+// database (--in-database).
+inline void SetInput(qel::AnalysisInput& analysis, const InputSpec& input, const Args& args) {
   analysis.SetConnectionString(input.connection_string);
   analysis.SetSource(input.source);
   if (auto weight = args.Get("weight")) analysis.SetWeightField(*weight);
+  analysis.SetRunOptions({.InDatabase = args.Has("in-database")});
+}
+
+// Appends one answer per group of `field` (weighted by `weight`, grouped by
+// `group`; one group without it), read in one pass with the progress line
+// `caption`: what `finish(tally)` makes of the group's tally, under the
+// group's key. A data-layer error while reading is one failed answer with
+// the zero results of `table`.
+template <typename Record, std::size_t N, typename Finish>
+void AnswerGroups(std::vector<AnalysisAnswer>& answers, const qel::ResultMember<Record> (&table)[N],
+                  const InputSpec& input, const std::string& field, const std::string& weight,
+                  const std::string& group, const std::string& caption, const Args& args, Finish finish) {
+  qel::DescribeRequest request;
+  request.fields = {field};
+  request.weight_field = weight;
+  request.group_field = group;
+  try {
+    for (qel::DescribeGroup& g : ReadGroups(input, request, caption, !args.Has("no-progress"))) {
+      answers.push_back(finish(g.fields.front()));
+      answers.back().key = g.key;
+    }
+  } catch (const qeldata::Error& e) {
+    AnalysisAnswer a;
+    a.reason = e.description();
+    a.results = ResultRows(table, Record{});
+    answers.push_back(std::move(a));
+  }
 }
 
 // How a command's answers are printed.

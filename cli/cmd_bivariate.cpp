@@ -91,7 +91,6 @@ int RunBivariate(const std::vector<std::string>& argv) {
   biv.SetBinCount(bins);
   if (args.Has("categorical")) biv.SetCategorical(true);
   biv.SetshowStatus(!args.Has("no-progress"));
-  biv.SetRunOptions({.InDatabase = args.Has("in-database")});
 
   AnalysisAnswer answer;
   answer.ran = biv.Run();

@@ -100,30 +100,20 @@ int RunOutlier(const std::vector<std::string>& argv) {
   if (by) {
     // Every group in one pass, each finished as the run finishes its field.
     const bool valid_parm = find_type != qel::outTMean || (parm >= 1 && parm <= 100);
-    try {
-      qel::DescribeRequest request;
-      request.fields = {field};
-      request.weight_field = weight;
-      request.group_field = *by;
-      for (qel::DescribeGroup& g : ReadGroups(input, request, "Processing Outliers: " + field, !args.Has("no-progress"))) {
-        AnalysisAnswer a;
-        a.key = g.key;
-        qel::OutlierRecord rec;
-        qel::FieldTally& f = g.fields.front();
-        if (!valid_parm) a.reason = "Outlier Trimmed mean outlier determination requires percentages between 1 and 100.";
-        else if (!f.numeric) a.reason = "Numeric Data types only";
-        else if (!f.failure.empty()) a.reason = f.failure;
-        else a.table = qel::Outlier_Finish(f.numbers, qel::OutlierOptions{find_type, parm, field}, rec, &a.reason);
-        a.ran = a.table != nullptr;
-        a.results = ResultRows(qel::kOutlierResults, rec);
-        answers.push_back(std::move(a));
-      }
-    } catch (const qeldata::Error& e) {
-      AnalysisAnswer a;
-      a.reason = e.description();
-      a.results = ResultRows(qel::kOutlierResults, qel::OutlierRecord{});
-      answers.push_back(std::move(a));
-    }
+    AnswerGroups(answers, qel::kOutlierResults, input, field, weight, *by, "Processing Outliers: " + field, args,
+                 [&](qel::FieldTally& f) {
+                   AnalysisAnswer a;
+                   qel::OutlierRecord rec;
+                   if (!valid_parm)
+                     a.reason = "Outlier Trimmed mean outlier determination requires percentages between 1 and 100.";
+                   else if (!f.numeric) a.reason = "Numeric Data types only";
+                   else if (!f.failure.empty()) a.reason = f.failure;
+                   else a.table = qel::Outlier_Finish(f.numbers, qel::OutlierOptions{find_type, parm, field}, rec,
+                                                      &a.reason);
+                   a.ran = a.table != nullptr;
+                   a.results = ResultRows(qel::kOutlierResults, rec);
+                   return a;
+                 });
   } else {
     qel::QelOutlier o;
     SetInput(o, input, args);
@@ -131,7 +121,6 @@ int RunOutlier(const std::vector<std::string>& argv) {
     o.SetFindType(find_type);
     o.SetTypeParm(parm);
     o.SetshowStatus(true);  // the presenter decides whether a progress line is drawn
-    o.SetRunOptions({.InDatabase = args.Has("in-database")});
     AnalysisAnswer a;
     a.ran = o.Run();
     a.table = o.ResultSet();

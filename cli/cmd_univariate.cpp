@@ -75,28 +75,13 @@ int RunUnivariate(const std::vector<std::string>& argv) {
 
   std::vector<AnalysisAnswer> answers;
   if (layout.by || !levels.empty()) {
-    qel::DescribeRequest request;
-    request.fields = {field};
-    request.weight_field = weight;
-    request.group_field = layout.by.value_or("");
-    try {
-      for (qel::DescribeGroup& g :
-           ReadGroups(input, request, "Processing Univariate: " + field, !args.Has("no-progress"))) {
-        answers.push_back(Finish(g.fields.front(), levels));
-        answers.back().key = g.key;
-      }
-    } catch (const qeldata::Error& e) {
-      AnalysisAnswer a;
-      a.reason = e.description();
-      a.results = ResultRows(qel::kUnivariateResults, qel::UnivariateRecord{});
-      answers.push_back(std::move(a));
-    }
+    AnswerGroups(answers, qel::kUnivariateResults, input, field, weight, layout.by.value_or(""),
+                 "Processing Univariate: " + field, args, [&](qel::FieldTally& f) { return Finish(f, levels); });
   } else {
     qel::QelUnivariate u;
     SetInput(u, input, args);
     u.SetFieldName(field);
     u.SetshowStatus(true);  // the presenter decides whether a progress line is drawn
-    u.SetRunOptions({.InDatabase = args.Has("in-database")});
     AnalysisAnswer a;
     // A parameter or data-layer error raised here is an input error (exit 2).
     a.ran = u.Run();

@@ -91,6 +91,15 @@ double NumberOf(const qeldata::Value& v) {
 // ---- Numeric fields: univariate, then outliers and their distinct values ----
 
 // The univariate figures under the names the page shows, from a run's record.
+// An analysis of the report: it reads the report's input, weighted as the
+// report is, without a progress window of its own.
+void ReadReportInput(qel::AnalysisInput& analysis, const ReportRequest& r) {
+  analysis.SetConnectionString(r.connection_string);
+  analysis.SetSource(r.source);
+  analysis.SetWeightField(r.weight);
+  analysis.SetshowStatus(false);
+}
+
 void SetUnivariateFigures(FieldProfile& p, const qel::UnivariateRecord& rec) {
   p.figures.clear();
   for (const auto& m : qel::kUnivariateResults) p.figures.emplace_back(std::string(m.name), rec.*m.member);
@@ -98,11 +107,8 @@ void SetUnivariateFigures(FieldProfile& p, const qel::UnivariateRecord& rec) {
 
 void ProfileUnivariate(const ReportRequest& r, FieldProfile& p) {
   qel::QelUnivariate u;
-  u.SetConnectionString(r.connection_string);
-  u.SetSource(r.source);
+  ReadReportInput(u, r);
   u.SetFieldName(p.name);
-  u.SetWeightField(r.weight);
-  u.SetshowStatus(false);
   p.figures_complete = u.Run();
   p.records = u.N() + u.Missing();
   p.missing = u.Missing();
@@ -114,13 +120,10 @@ void ProfileUnivariate(const ReportRequest& r, FieldProfile& p) {
 
 void ProfileOutliers(const ReportRequest& r, FieldProfile& p, NotePresenter& notes) {
   qel::QelOutlier o;
-  o.SetConnectionString(r.connection_string);
-  o.SetSource(r.source);
+  ReadReportInput(o, r);
   o.SetOutlierField(p.name);
-  o.SetWeightField(r.weight);
   o.SetFindType(qel::outSTD);
   o.SetTypeParm(r.outlier_sigmas);
-  o.SetshowStatus(false);
   const bool ran = o.Run();
   const std::string said = notes.Take();
   const auto table = o.ResultSet();
@@ -247,13 +250,10 @@ void ReadSegmentRows(qeldata::Recordset& table, Segmentation& seg) {
 
 void ProfileSegmentation(const ReportRequest& r, FieldProfile& p, NotePresenter& notes) {
   qel::QelBivariate b;
-  b.SetConnectionString(r.connection_string);
-  b.SetSource(r.source);
+  ReadReportInput(b, r);
   b.SetPredictorField(p.name);
   b.SetTargetField(r.target);
-  b.SetWeightField(r.weight);
   b.SetBinCount(static_cast<std::int16_t>(r.bins));
-  b.SetshowStatus(false);
   Segmentation seg;
   seg.ran = b.Run();
   seg.note = notes.Take();

@@ -27,10 +27,6 @@ void ShowError(const std::string& description, std::string& reason) {
 
 }  // namespace
 
-void QelBivariate::SetDataSource(std::shared_ptr<qeldata::Recordset> value) {
-  SetClassDataSource(std::move(value), "QelStatsLib.QelBivariate", data_source_, connection_string_, source_);
-}
-
 double QelBivariate::Cardinality() const { return BivariateRunRecord().Cardinality; }
 
 std::shared_ptr<qeldata::Recordset> QelBivariate::ResultSet() const {

@@ -21,13 +21,6 @@ using text::IsBlank;
 
 }  // namespace
 
-QelOutlier::QelOutlier() = default;
-QelOutlier::~QelOutlier() = default;
-
-void QelOutlier::SetDataSource(std::shared_ptr<qeldata::Recordset> data_source) {
-  SetClassDataSource(std::move(data_source), "QelOutlier", data_source_, connection_string_, source_);
-}
-
 bool QelOutlier::Run() {
   bool ran = false;
   std::string check_failure;

@@ -31,10 +31,6 @@ class ReleaseOnExit {
 
 }  // namespace
 
-void QelUnivariate::SetDataSource(std::shared_ptr<qeldata::Recordset> recordset) {
-  SetClassDataSource(std::move(recordset), "QelStatsLib.QelUnivariate", data_source_, connection_string_, source_);
-}
-
 bool QelUnivariate::Run() {
   ReleaseOnExit release(input_);
   if (options_.InDatabase) {

@@ -22,7 +22,7 @@
 
 #include "qelStatsLib/modOutlier.h"
 #include "qeldata/recordset.h"
-#include "qelStatsLib/run_options.h"
+#include "qelStatsLib/analysis_input.h"
 
 namespace qel {
 
@@ -32,34 +32,14 @@ enum OutlierType : std::int32_t {
   outTMean = 2,  // values outside a band of +- TypeParm/2 percent around a mean trimmed by TypeParm percent
 };
 
-class QelOutlier {
+class QelOutlier : public AnalysisInput {
  public:
-  QelOutlier();
-  ~QelOutlier();
-  QelOutlier(const QelOutlier&) = delete;
-  QelOutlier& operator=(const QelOutlier&) = delete;
+  QelOutlier() : AnalysisInput("QelOutlier", true) {}
 
-  // ---- Input ----
+  // ---- Input (and AnalysisInput's) ----
 
-  // A ready input. A recordset without an active connection is read directly
-  // (from its first record; it is left open at its end). Setting a connected
-  // recordset copies its connection string and source into ConnectionString
-  // and Source, so that Run opens the data anew. An empty pointer is stored and
-  // then throws qeldata::Error (kErrObjectRequired, "Object required").
-  void SetDataSource(std::shared_ptr<qeldata::Recordset> data_source);
-  std::shared_ptr<qeldata::Recordset> DataSource() const { return data_source_; }
-
-  const std::string& Source() const { return source_; }  // table name or SQL text
-  void SetSource(std::string source) { source_ = std::move(source); }
-  const std::string& ConnectionString() const { return connection_string_; }
-  void SetConnectionString(std::string connection_string) { connection_string_ = std::move(connection_string); }
   const std::string& OutlierField() const { return outlier_field_; }
   void SetOutlierField(std::string name) { outlier_field_ = std::move(name); }
-  // Empty or all spaces: every record weighs 1.
-  const std::string& WeightField() const { return weight_field_; }
-  void SetWeightField(std::string name) { weight_field_ = std::move(name); }
-  bool showStatus() const { return show_status_; }
-  void SetshowStatus(bool show) { show_status_ = show; }
 
   // The rule and its parameter are stored unchecked; Run checks them. The
   // component interface publishes only their setters.
@@ -69,11 +49,6 @@ class QelOutlier {
   // outTMean: a percentage from 1 to 100.
   void SetTypeParm(double type_parm) { type_parm_ = type_parm; }
   double TypeParm() const { return type_parm_; }
-
-  // How Run reads its input (run_options.h); record by record by default. Not
-  // part of the component interface: C++ hosts and the command line set it.
-  const RunOptions& Options() const { return options_; }
-  void SetRunOptions(const RunOptions& options) { options_ = options; }
 
   // ---- Run ----
 
@@ -111,29 +86,15 @@ class QelOutlier {
   double Q1() const { return results_.Q1; }
   double Q3() const { return results_.Q3; }
   double Median() const { return results_.Median; }
-  // Why the last Run returned false: a failed check's description, or why the
-  // analysis stopped without a table (an unknown field, a text in the field, a
-  // total weight of 1, ...); empty when it completed. Not part of the
-  // component interface.
-  const std::string& StopReason() const { return stop_reason_; }
-
 
  private:
   void CopyRunRecord();
 
-  std::shared_ptr<qeldata::Recordset> data_source_;
-  std::string source_;
-  std::string weight_field_;
   std::shared_ptr<qeldata::Recordset> result_set_;
-  bool show_status_ = true;
-  std::string connection_string_;
   std::string outlier_field_;
-  std::shared_ptr<qeldata::Recordset> input_;  // the recordset a run reads; released after every Run
   OutlierType find_type_ = outSTD;
   double type_parm_ = 1.0;
-  RunOptions options_;
   OutlierRecord results_;
-  std::string stop_reason_;
 };
 
 }  // namespace qel

@@ -29,12 +29,12 @@
 #include <string_view>
 
 #include "qeldata/recordset.h"
-#include "qelStatsLib/run_options.h"
+#include "qelStatsLib/analysis_input.h"
 #include "qelStatsLib/modUnivariate.h"
 
 namespace qel {
 
-class QelUnivariate {
+class QelUnivariate : public AnalysisInput {
  public:
   // How the class describes itself to clients.
   static constexpr std::string_view kDescription =
@@ -42,9 +42,7 @@ class QelUnivariate {
   // The error source of Run's parameter checks.
   static constexpr std::string_view kErrorSource = "Build Univariates";
 
-  QelUnivariate() = default;
-  QelUnivariate(const QelUnivariate&) = delete;
-  QelUnivariate& operator=(const QelUnivariate&) = delete;
+  QelUnivariate() : AnalysisInput("QelStatsLib.QelUnivariate", false) {}
 
   // Results of the last Run that reached the statistics (0 before), one
   // getter per row of kUnivariateResults.
@@ -70,49 +68,19 @@ class QelUnivariate {
   double Cardinality() const { return results_.Cardinality; }
   double N() const { return results_.N; }
   double Missing() const { return results_.Missing; }
-  // Why the last Run returned false ("Numeric Data types only", ...); empty
-  // after one that returned true.
-  const std::string& StopReason() const { return stop_reason_; }
 
-  // Settings, stored as given (no trimming, no checks until Run).
+  // The analysed field, stored as given (no trimming, no checks until Run);
+  // the input settings are AnalysisInput's.
   const std::string& FieldName() const { return field_name_; }
   void SetFieldName(std::string name) { field_name_ = std::move(name); }
-  const std::string& ConnectionString() const { return connection_string_; }
-  void SetConnectionString(std::string connection) { connection_string_ = std::move(connection); }
-  bool showStatus() const { return show_status_; }
-  void SetshowStatus(bool show) { show_status_ = show; }
-  const std::string& WeightField() const { return weight_field_; }  // blank: unweighted
-  void SetWeightField(std::string name) { weight_field_ = std::move(name); }
-  const std::string& Source() const { return source_; }
-  void SetSource(std::string source) { source_ = std::move(source); }
-
-  // Stores the reference (the caller keeps its own). A connected recordset
-  // also gives its connection string and source to ConnectionString and
-  // Source. An empty pointer is stored, then refused with kErrObjectRequired.
-  void SetDataSource(std::shared_ptr<qeldata::Recordset> recordset);
-  std::shared_ptr<qeldata::Recordset> DataSource() const { return data_source_; }
-
-  // How Run reads its input (run_options.h); record by record by default. Not
-  // part of the component interface: C++ hosts and the command line set it.
-  const RunOptions& Options() const { return options_; }
-  void SetRunOptions(const RunOptions& options) { options_ = options; }
 
   // Computes the statistics (see the top of this file). Returns true when all
   // were computed, false when the computation stopped early.
   bool Run();
 
  private:
-  std::shared_ptr<qeldata::Recordset> data_source_;
-  RunOptions options_;
-  std::string source_;
-  std::string weight_field_;
-  bool show_status_ = false;
-  std::string connection_string_;
   std::string field_name_;
   UnivariateRecord results_;
-  std::string stop_reason_;
-  // The recordset being read; held only while Run works.
-  std::shared_ptr<qeldata::Recordset> input_;
 };
 
 }  // namespace qel
