@@ -124,16 +124,23 @@ def univariate(values=None, weights=None, *, connection=None, source=None, field
     >>> qelstats.univariate(connection="Text;DBQ=/data", source="BaseBall.csv",
     ...                     field="Salary")                      # doctest: +SKIP
     """
+    return _run_numeric("univariate", "Univariate", {}, values, weights, field, weight, connection, source,
+                        progress)
+
+
+def _run_numeric(analysis, title, options, values, weights, field, weight, connection, source, progress):
+    """Runs the univariate or outlier analysis with `options` on a table
+    source, a DataFrame's column or an array, whichever the caller gave."""
     if connection is not None or source is not None:
         _table_source(connection, source, field)
-        options = {"field": field, "weight": weight or ""}
-        return _run("univariate", "Univariate " + field, progress,
-                    lambda cb: _qelstats.run_table("univariate", connection, source, options, cb))
+        table_options = dict(options, field=field, weight=weight or "")
+        return _run(analysis, title + " " + field, progress,
+                    lambda cb: _qelstats.run_table(analysis, connection, source, table_options, cb))
     if _inputs.is_dataframe(values):
         values, weights = _frame_columns(values, field, weight)
-    col, w = _numeric_input(values, weights, "univariate")
-    return _run("univariate", "Univariate", progress,
-                lambda cb: _qelstats.run_columns("univariate", col.data, False, w, None, {}, cb))
+    col, w = _numeric_input(values, weights, analysis)
+    return _run(analysis, title, progress,
+                lambda cb: _qelstats.run_columns(analysis, col.data, False, w, None, options, cb))
 
 
 def _outlier_options(rule, parm):
@@ -183,17 +190,8 @@ def outlier(values=None, weights=None, rule="std", parm=2.0, *, connection=None,
     >>> list(r.ResultSet["Outlier"])
     [True, False, False, False, True]
     """
-    options = _outlier_options(rule, parm)
-    if connection is not None or source is not None:
-        _table_source(connection, source, field)
-        options.update(field=field, weight=weight or "")
-        return _run("outlier", "Outliers " + field, progress,
-                    lambda cb: _qelstats.run_table("outlier", connection, source, options, cb))
-    if _inputs.is_dataframe(values):
-        values, weights = _frame_columns(values, field, weight)
-    col, w = _numeric_input(values, weights, "outlier")
-    return _run("outlier", "Outliers", progress,
-                lambda cb: _qelstats.run_columns("outlier", col.data, False, w, None, options, cb))
+    return _run_numeric("outlier", "Outliers", _outlier_options(rule, parm), values, weights, field, weight,
+                        connection, source, progress)
 
 
 def _bins(bins):

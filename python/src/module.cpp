@@ -80,6 +80,24 @@ std::span<const double> DoublesOf(const py::object& obj, py::array_t<double>& ke
   return {keep.data(), static_cast<std::size_t>(keep.size())};
 }
 
+// What a call on columns hands in: the analysed column, its weights and its
+// target (None: none), read as ReadColumn and DoublesOf read them.
+struct ColumnsArg {
+  ColumnsArg(const py::object& values, bool dates, const py::object& weights_, const py::object& target_) {
+    ReadColumn(values, dates, values_);
+    weights = DoublesOf(weights_, weights_keep_);
+    target = DoublesOf(target_, target_keep_);
+  }
+  const qelpy::Column& column() const { return values_.column; }
+
+  std::span<const double> weights;
+  std::span<const double> target;
+
+ private:
+  ColumnArg values_;
+  py::array_t<double> weights_keep_, target_keep_;
+};
+
 py::object CellObject(const qelpy::Cell& c) {
   if (std::holds_alternative<double>(c)) return py::float_(std::get<double>(c));
   if (std::holds_alternative<std::string>(c)) return py::str(std::get<std::string>(c));
@@ -179,15 +197,11 @@ PYBIND11_MODULE(_qelstats, m) {
       "run_columns",
       [](const std::string& analysis, const py::object& values, bool dates, const py::object& weights,
          const py::object& target, const py::dict& options, const py::object& progress) {
-        ColumnArg col;
-        ReadColumn(values, dates, col);
-        py::array_t<double> wkeep, tkeep;
-        auto w = DoublesOf(weights, wkeep);
-        auto t = DoublesOf(target, tkeep);
+        const ColumnsArg in(values, dates, weights, target);
         const auto a = AnalysisNamed(analysis);
         const auto opts = OptionsFrom(options);
         PyHooks hooks(progress);
-        return Guarded(hooks, [&] { return qelpy::RunColumns(a, opts, col.column, w, t, hooks.hooks); });
+        return Guarded(hooks, [&] { return qelpy::RunColumns(a, opts, in.column(), in.weights, in.target, hooks.hooks); });
       },
       py::arg("analysis"), py::arg("values"), py::arg("dates"), py::arg("weights"), py::arg("target"),
       py::arg("options"), py::arg("progress"));
@@ -207,16 +221,12 @@ PYBIND11_MODULE(_qelstats, m) {
       "tally_bytes",
       [](const std::string& analysis, const py::object& values, bool dates, const py::object& weights,
          const py::object& target, bool categorical) {
-        ColumnArg col;
-        ReadColumn(values, dates, col);
-        py::array_t<double> wkeep, tkeep;
-        auto w = DoublesOf(weights, wkeep);
-        auto t = DoublesOf(target, tkeep);
+        const ColumnsArg in(values, dates, weights, target);
         const auto a = AnalysisNamed(analysis);
         std::vector<unsigned char> bytes;
         try {
           py::gil_scoped_release nogil;
-          bytes = qelpy::TallyBytes(a, col.column, w, t, categorical);
+          bytes = qelpy::TallyBytes(a, in.column(), in.weights, in.target, categorical);
         } catch (const qelpy::WrongType& e) {
           throw py::type_error(e.what());
         } catch (const std::invalid_argument& e) {
