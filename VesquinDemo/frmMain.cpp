@@ -208,45 +208,35 @@ void frmMain::Place(QWidget* widget, QWidget* parent, const QString& name, int l
 
 QLabel* frmMain::AddLabel(QWidget* parent, const QString& name, const QString& text, int left, int top, int width,
                           int height) {
-  auto* label = new QLabel(text, parent);
-  Place(label, parent, name, left, top, width, height);
-  return label;
+  return Placed(new QLabel(text, parent), parent, name, left, top, width, height);
 }
 
 QLineEdit* frmMain::AddText(QWidget* parent, const QString& name, int left, int top, int width, int height) {
-  auto* box = new QLineEdit(parent);
-  Place(box, parent, name, left, top, width, height);
-  return box;
+  return Placed(new QLineEdit(parent), parent, name, left, top, width, height);
 }
 
 QComboBox* frmMain::AddCombo(QWidget* parent, const QString& name, int left, int top, int width, int height) {
   auto* combo = new QComboBox(parent);
   combo->setEditable(true);
   combo->setInsertPolicy(QComboBox::NoInsert);
-  Place(combo, parent, name, left, top, width, height);
-  return combo;
+  return Placed(combo, parent, name, left, top, width, height);
 }
 
 QGroupBox* frmMain::AddFrame(QWidget* parent, const QString& name, const QString& caption, int left, int top,
                              int width, int height) {
-  auto* frame = new QGroupBox(caption, parent);
-  Place(frame, parent, name, left, top, width, height);
-  return frame;
+  return Placed(new QGroupBox(caption, parent), parent, name, left, top, width, height);
 }
 
 QPushButton* frmMain::AddButton(QWidget* parent, const QString& name, const QString& caption, int left, int top,
                                 int width, int height) {
   auto* button = new QPushButton(caption, parent);
   button->setAutoDefault(false);
-  Place(button, parent, name, left, top, width, height);
-  return button;
+  return Placed(button, parent, name, left, top, width, height);
 }
 
 QCheckBox* frmMain::AddCheck(QWidget* parent, const QString& name, const QString& caption, int left, int top,
                              int width, int height) {
-  auto* check = new QCheckBox(caption, parent);
-  Place(check, parent, name, left, top, width, height);
-  return check;
+  return Placed(new QCheckBox(caption, parent), parent, name, left, top, width, height);
 }
 
 QLineEdit* frmMain::AddResult(QWidget* parent, const QString& box, const QString& caption, int left, int label_top,

@@ -121,6 +121,12 @@ class frmMain : public QMainWindow {
   QLineEdit* AddResult(QWidget* parent, const QString& box, const QString& caption, int left, int label_top,
                        int box_top, int label_width, int box_width);
   void Place(QWidget* widget, QWidget* parent, const QString& name, int left, int top, int width, int height);
+  // `widget`, placed.
+  template <class Widget>
+  Widget* Placed(Widget* widget, QWidget* parent, const QString& name, int left, int top, int width, int height) {
+    Place(widget, parent, name, left, top, width, height);
+    return widget;
+  }
   void BuildMenu();
   void BuildBivariateTab(QWidget* page);
   void BuildOutlierTab(QWidget* page);
