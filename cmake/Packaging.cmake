@@ -51,45 +51,33 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/client ${PROJECT_SOURCE_DIR}/ex
 
 include(${CMAKE_CURRENT_LIST_DIR}/Deb.cmake)
 
-# Install into a scratch prefix, build examples/client against it (with CMake
-# and with pkg-config) and run it: it creates a class by ProgID and runs it.
-if(QEL_BUILD_TESTS)
-  add_test(NAME install_package_example
+# qel_add_install_test(<name> <script> <work folder> [VAR=VALUE ...]): a test
+# that runs the CMake script <script> of this folder on the build tree, with a
+# scratch folder under it and the script's own settings. The install tests
+# install the build tree, so they take turns.
+function(qel_add_install_test name script work)
+  add_test(NAME ${name}
     COMMAND ${CMAKE_COMMAND}
       -DBUILD_DIR=${PROJECT_BINARY_DIR}
       -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
-      -DWORK_DIR=${PROJECT_BINARY_DIR}/install-test
+      -DWORK_DIR=${PROJECT_BINARY_DIR}/${work}
       -DGENERATOR=${CMAKE_GENERATOR}
-      -DLIBDIR=${CMAKE_INSTALL_LIBDIR}
-      -P ${CMAKE_CURRENT_LIST_DIR}/InstallTest.cmake)
-  set_tests_properties(install_package_example PROPERTIES TIMEOUT 600)
-  # The same for the programs of examples/api, on the engine library.
-  add_test(NAME install_api_examples
-    COMMAND ${CMAKE_COMMAND}
-      -DBUILD_DIR=${PROJECT_BINARY_DIR}
-      -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
-      -DWORK_DIR=${PROJECT_BINARY_DIR}/install-api-test
-      -DGENERATOR=${CMAKE_GENERATOR}
-      -DLIBDIR=${CMAKE_INSTALL_LIBDIR}
-      -P ${CMAKE_CURRENT_LIST_DIR}/InstallApiTest.cmake)
-  set_tests_properties(install_api_examples PROPERTIES TIMEOUT 600 RESOURCE_LOCK install_tree)
-endif()
+      ${ARGN}
+      -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/${script})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600 RESOURCE_LOCK install_tree)
+endfunction()
 
-# Makes the Debian packages with cpack, installs them into a scratch root (the
-# running system is left alone) and runs qelstats and the packaged example
-# from there. Label "deb": `ctest -LE deb` leaves it out; without dpkg-deb it
-# reports itself skipped.
 if(QEL_BUILD_TESTS)
-  add_test(NAME deb_packages
-    COMMAND ${CMAKE_COMMAND}
-      -DBUILD_DIR=${PROJECT_BINARY_DIR}
-      -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
-      -DWORK_DIR=${PROJECT_BINARY_DIR}/deb-test
-      -DGENERATOR=${CMAKE_GENERATOR}
-      -DMULTIARCH=${CMAKE_LIBRARY_ARCHITECTURE}
-      -P ${CMAKE_CURRENT_LIST_DIR}/DebInstallTest.cmake)
-  set_tests_properties(deb_packages PROPERTIES TIMEOUT 900 LABELS deb SKIP_REGULAR_EXPRESSION "SKIPPED:"
-    # Both tests install the build: one at a time.
-    RESOURCE_LOCK install_tree)
-  set_tests_properties(install_package_example PROPERTIES RESOURCE_LOCK install_tree)
+  # Install into a scratch prefix, build examples/client against it (with
+  # CMake and with pkg-config) and run it: it creates a class by ProgID and
+  # runs it.
+  qel_add_install_test(install_package_example InstallTest.cmake install-test -DLIBDIR=${CMAKE_INSTALL_LIBDIR})
+  # The same for the programs of examples/api, on the engine library.
+  qel_add_install_test(install_api_examples InstallApiTest.cmake install-api-test -DLIBDIR=${CMAKE_INSTALL_LIBDIR})
+  # Makes the Debian packages with cpack, installs them into a scratch root
+  # (the running system is left alone) and runs qelstats and the packaged
+  # example from there. Label "deb": `ctest -LE deb` leaves it out; without
+  # dpkg-deb it reports itself skipped.
+  qel_add_install_test(deb_packages DebInstallTest.cmake deb-test -DMULTIARCH=${CMAKE_LIBRARY_ARCHITECTURE})
+  set_tests_properties(deb_packages PROPERTIES TIMEOUT 900 LABELS deb SKIP_REGULAR_EXPRESSION "SKIPPED:")
 endif()
