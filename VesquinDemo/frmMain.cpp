@@ -1,6 +1,9 @@
 #include "frmMain.h"
 
+#include <algorithm>
 #include <ctime>
+#include <initializer_list>
+#include <iterator>
 #include <exception>
 
 #include <QApplication>
@@ -27,9 +30,13 @@
 #include "qelStatsLib/QelStatsLib.h"
 #include "qelcom/activation.h"
 #include "qelcom/com_ptr.h"
+#include "qelcom/dispatch.h"
 #include "qelcom/error_info.h"
 #include "qelcom/recordset_object.h"
 #include "qeldata/recordset.h"
+#include "qelStatsLib/modBivariate.h"
+#include "qelStatsLib/modOutlier.h"
+#include "qelStatsLib/modUnivariate.h"
 
 using modCommon::PixelsFromTwips;
 using qelcom::ComPtr;
@@ -91,16 +98,34 @@ ComPtr<qelcom::IDispatch> DataSourceClone(const std::shared_ptr<qeldata::Records
 
 QByteArray Utf8(const QString& text) { return text.toUtf8(); }
 
-// Writes a result into its box when the object could report it. A box too
-// narrow for the whole number shows it whole as its tooltip.
-template <class I>
-void Show(QLineEdit* box, I* object, qelcom::HRESULT (I::*get)(double*)) {
-  double value = 0;
-  if (qelcom::Succeeded((object->*get)(&value))) {
-    const QString text = modCommon::ResultText(value);
-    box->setText(text);
-    box->setCursorPosition(0);  // the leading digits matter most
-    box->setToolTip(modCommon::TextFits(*box, text) ? QString() : text);
+// A result box and the result it shows: a member of the analysis's run
+// record, as the engine's result table names it.
+template <class Record>
+struct ResultBox {
+  QLineEdit* box;
+  double Record::*result;
+};
+
+// Writes into each box the result `object` reports under the name its row of
+// the engine's result table `table` gives it, read by name through the
+// object's dispatch interface. A box whose result the object could not report
+// keeps its text. A box too narrow for the whole number shows it whole as its
+// tooltip.
+template <class Record, std::size_t N>
+void ShowResults(qelcom::IDispatch* object, const qel::ResultMember<Record> (&table)[N],
+                 std::initializer_list<ResultBox<Record>> boxes) {
+  for (const ResultBox<Record>& b : boxes) {
+    const auto row = std::find_if(std::begin(table), std::end(table),
+                                  [&](const qel::ResultMember<Record>& r) { return r.member == b.result; });
+    if (row == std::end(table)) continue;
+    qelcom::Variant value, number;
+    if (qelcom::Failed(qelcom::InvokeByName(object, row->name, qelcom::DISPATCH_PROPERTYGET, {}, &value)) ||
+        qelcom::Failed(value.ChangeType(qelcom::VT_R8, &number)))
+      continue;
+    const QString text = modCommon::ResultText(number.dbl());
+    b.box->setText(text);
+    b.box->setCursorPosition(0);  // the leading digits matter most
+    b.box->setToolTip(modCommon::TextFits(*b.box, text) ? QString() : text);
   }
 }
 
@@ -417,11 +442,9 @@ void frmMain::cmdBivariates_Click() {
       }
     }
   }
-  Show(Text3, biv.get(), &QelStatsLib::_QelBivariate::get_PSI);
-  Show(Text4, biv.get(), &QelStatsLib::_QelBivariate::get_DI);
-  Show(Text7, biv.get(), &QelStatsLib::_QelBivariate::get_Missing);
-  Show(Text8, biv.get(), &QelStatsLib::_QelBivariate::get_N);
-  Show(Text9, biv.get(), &QelStatsLib::_QelBivariate::get_TargetMean);
+  using B = qel::BivariateRecord;
+  ShowResults<B>(biv.get(), qel::kBivariateResults,
+                 {{Text3, &B::PSI}, {Text4, &B::DI}, {Text7, &B::Missing}, {Text8, &B::N}, {Text9, &B::TargetMean}});
   qelcom::VARIANT_BOOL categorical = qelcom::VARIANT_FALSE;
   if (qelcom::Succeeded(biv->get_Categorical(&categorical))) Check1->setChecked(categorical != qelcom::VARIANT_FALSE);
   MSHFlexGrid1->viewport()->update();
@@ -457,15 +480,10 @@ void frmMain::cmdExecuteOutl_Click() {
     } catch (const std::exception&) {
     }
   }
-  Show(Text14, outl.get(), &QelStatsLib::_QelOutlier::get_Mean);
-  Show(Text13, outl.get(), &QelStatsLib::_QelOutlier::get_N);
-  Show(Text15, outl.get(), &QelStatsLib::_QelOutlier::get_WgtN);
-  Show(Text16, outl.get(), &QelStatsLib::_QelOutlier::get_Stdev);
-  Show(Text17, outl.get(), &QelStatsLib::_QelOutlier::get_Variance);
-  Show(Text18, outl.get(), &QelStatsLib::_QelOutlier::get_OutlierCountN);
-  Show(Text19, outl.get(), &QelStatsLib::_QelOutlier::get_OutlierCountWgt);
-  Show(Text20, outl.get(), &QelStatsLib::_QelOutlier::get_Min);
-  Show(Text21, outl.get(), &QelStatsLib::_QelOutlier::get_Max);
+  using O = qel::OutlierRecord;
+  ShowResults<O>(outl.get(), qel::kOutlierResults,
+                 {{Text14, &O::Mean}, {Text13, &O::N}, {Text15, &O::WgtN}, {Text16, &O::Stdev}, {Text17, &O::Variance},
+                  {Text18, &O::OutlierCountN}, {Text19, &O::OutlierCountWgt}, {Text20, &O::Min}, {Text21, &O::Max}});
   update();
   MSHFlexGrid1->viewport()->update();
 }
@@ -490,23 +508,12 @@ void frmMain::cmdUnivariate_Click() {
   Text12->repaint();
 
   grid_model_->clear();
-  using U = QelStatsLib::_QelUnivariate;
-  Show(Text23, uni.get(), &U::get_N);
-  Show(Text24, uni.get(), &U::get_WgtN);
-  Show(Text25, uni.get(), &U::get_Mean);
-  Show(Text26, uni.get(), &U::get_Median);
-  Show(Text27, uni.get(), &U::get_Mode);
-  Show(Text28, uni.get(), &U::get_Stdev);
-  Show(Text29, uni.get(), &U::get_Variance);
-  Show(Text30, uni.get(), &U::get_Min);
-  Show(Text31, uni.get(), &U::get_Max);
-  Show(Text32, uni.get(), &U::get_Range);
-  Show(Text33, uni.get(), &U::get_Q1);
-  Show(Text34, uni.get(), &U::get_Q3);
-  Show(Text35, uni.get(), &U::get_IQR);
-  Show(Text36, uni.get(), &U::get_Kurtosis);
-  Show(Text37, uni.get(), &U::get_Skewness);
-  Show(Text38, uni.get(), &U::get_Cardinality);
+  using U = qel::UnivariateRecord;
+  ShowResults<U>(uni.get(), qel::kUnivariateResults,
+                 {{Text23, &U::N}, {Text24, &U::WgtN}, {Text25, &U::Mean}, {Text26, &U::Median}, {Text27, &U::Mode},
+                  {Text28, &U::Stdev}, {Text29, &U::Variance}, {Text30, &U::Min}, {Text31, &U::Max},
+                  {Text32, &U::Range}, {Text33, &U::Q1}, {Text34, &U::Q3}, {Text35, &U::IQR},
+                  {Text36, &U::Kurtosis}, {Text37, &U::Skewness}, {Text38, &U::Cardinality}});
 }
 
 void frmMain::resizeEvent(QResizeEvent* event) {
