@@ -69,21 +69,32 @@ class TabControl : public QTabWidget {
   }
 };
 
-// A new object of the library's class `clsid` through its default interface,
-// created by class identity at run time. Empty when the class is not
-// available; *error then says why.
+// A new object of the library's class `progid` (identity `clsid`) through
+// its default interface, created by class identity at run time for one
+// click. Empty, after telling the user over `window`, when the class is not
+// available.
 template <class I>
-ComPtr<I> CreateObject(const qelcom::GUID& clsid, const qelcom::GUID& iid, QString* error) {
+ComPtr<I> CreateObject(QWidget* window, const qelcom::GUID& clsid, const qelcom::GUID& iid, const char* progid) {
   ComPtr<I> object;
   const qelcom::HRESULT hr = qelcom::CreateInstance(clsid, iid, object.out());
   if (qelcom::Failed(hr) || !object) {
     const auto info = qelcom::GetErrorInfo();
-    *error = info && !info->description.empty()
-                 ? QString::fromStdString(info->description)
-                 : QStringLiteral("error 0x%1").arg(static_cast<quint32>(hr), 8, 16, QLatin1Char('0'));
+    const QString error = info && !info->description.empty()
+                              ? QString::fromStdString(info->description)
+                              : QStringLiteral("error 0x%1").arg(static_cast<quint32>(hr), 8, 16, QLatin1Char('0'));
+    modCommon::ShowMessage(window, QStringLiteral("The class %1 is not available: ").arg(QLatin1String(progid)) + error);
     return {};
   }
   return object;
+}
+
+// Calls `run` and writes the whole seconds it took, by the clock, into `box`.
+template <class Run>
+void ShowElapsed(QLineEdit* box, Run run) {
+  const std::time_t start = std::time(nullptr);
+  run();
+  box->setText(QString::number(static_cast<long long>(std::time(nullptr) - start)));
+  box->repaint();
 }
 
 // A clone of the open dataset in a recordset object, as DataSource takes it.
@@ -409,13 +420,9 @@ void frmMain::FillFieldLists() {
 }
 
 void frmMain::cmdBivariates_Click() {
-  QString error;
-  auto biv = CreateObject<QelStatsLib::_QelBivariate>(QelStatsLib::CLSID_QelBivariate,
-                                                      QelStatsLib::IID__QelBivariate, &error);
-  if (!biv) {
-    modCommon::ShowMessage(this, QStringLiteral("The class QelStatsLib.QelBivariate is not available: ") + error);
-    return;
-  }
+  auto biv = CreateObject<QelStatsLib::_QelBivariate>(this, QelStatsLib::CLSID_QelBivariate,
+                                                      QelStatsLib::IID__QelBivariate, "QelStatsLib.QelBivariate");
+  if (!biv) return;
   // Every step below ignores its own failure and the next one runs.
   biv->put_PredictorField(Utf8(Combo2->currentText()).constData());
   biv->put_TargetField(Utf8(Combo3->currentText()).constData());
@@ -425,11 +432,8 @@ void frmMain::cmdBivariates_Click() {
   biv->put_showStatus(qelcom::VARIANT_TRUE);
   if (Check1->isChecked()) biv->put_Categorical(qelcom::VARIANT_TRUE);
 
-  const std::time_t start = std::time(nullptr);
   qelcom::Variant result;
-  biv->Run(&result);
-  Text12->setText(QString::number(static_cast<long long>(std::time(nullptr) - start)));
-  Text12->repaint();
+  ShowElapsed(Text12, [&] { biv->Run(&result); });
 
   ComPtr<qelcom::IDispatch> table;
   if (qelcom::Succeeded(biv->get_ResultSet(table.typed_out())) && table) {
@@ -451,13 +455,9 @@ void frmMain::cmdBivariates_Click() {
 }
 
 void frmMain::cmdExecuteOutl_Click() {
-  QString error;
-  auto outl =
-      CreateObject<QelStatsLib::_QelOutlier>(QelStatsLib::CLSID_QelOutlier, QelStatsLib::IID__QelOutlier, &error);
-  if (!outl) {
-    modCommon::ShowMessage(this, QStringLiteral("The class QelStatsLib.QelOutlier is not available: ") + error);
-    return;
-  }
+  auto outl = CreateObject<QelStatsLib::_QelOutlier>(this, QelStatsLib::CLSID_QelOutlier, QelStatsLib::IID__QelOutlier,
+                                                     "QelStatsLib.QelOutlier");
+  if (!outl) return;
   outl->put_OutlierField(Utf8(Combo2->currentText()).constData());
   if (Combo4->currentText() != QLatin1String("None")) outl->put_WeightField(Utf8(Combo4->currentText()).constData());
   outl->put_showStatus(qelcom::VARIANT_TRUE);
@@ -465,11 +465,8 @@ void frmMain::cmdExecuteOutl_Click() {
   outl->put_FindType(ckType->isChecked() ? QelStatsLib::outSTD : QelStatsLib::outTMean);
   if (auto source = DataSourceClone(dataset_)) outl->putref_DataSource(source.get());
 
-  const std::time_t start = std::time(nullptr);
   qelcom::Variant result;
-  outl->Run(&result);
-  Text12->setText(QString::number(static_cast<long long>(std::time(nullptr) - start)));
-  Text12->repaint();
+  ShowElapsed(Text12, [&] { outl->Run(&result); });
 
   // The grid shows the object's own table, or nothing when there is none.
   ComPtr<qelcom::IDispatch> table;
@@ -489,23 +486,17 @@ void frmMain::cmdExecuteOutl_Click() {
 }
 
 void frmMain::cmdUnivariate_Click() {
-  QString error;
-  auto uni = CreateObject<QelStatsLib::_QelUnivariate>(QelStatsLib::CLSID_QelUnivariate,
-                                                       QelStatsLib::IID__QelUnivariate, &error);
-  if (!uni) {
-    modCommon::ShowMessage(this, QStringLiteral("The class QelStatsLib.QelUnivariate is not available: ") + error);
-    return;
-  }
+  auto uni = CreateObject<QelStatsLib::_QelUnivariate>(this, QelStatsLib::CLSID_QelUnivariate,
+                                                       QelStatsLib::IID__QelUnivariate, "QelStatsLib.QelUnivariate");
+  if (!uni) return;
   uni->put_FieldName(Utf8(Combo2->currentText()).constData());
   if (Combo4->currentText() != QLatin1String("None")) uni->put_WeightField(Utf8(Combo4->currentText()).constData());
   if (auto source = DataSourceClone(dataset_)) uni->putref_DataSource(source.get());
   uni->put_showStatus(qelcom::VARIANT_TRUE);
 
-  const std::time_t start = std::time(nullptr);
   qelcom::VARIANT_BOOL result = qelcom::VARIANT_FALSE;
-  uni->Run(&result);  // an input error fails the call; the results are then the new object's zeros
-  Text12->setText(QString::number(static_cast<long long>(std::time(nullptr) - start)));
-  Text12->repaint();
+  // An input error fails the call; the results are then the new object's zeros.
+  ShowElapsed(Text12, [&] { uni->Run(&result); });
 
   grid_model_->clear();
   using U = qel::UnivariateRecord;
