@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <tuple>
 #include <unordered_map>
@@ -118,6 +119,15 @@ void ProfileUnivariate(const ReportRequest& r, FieldProfile& p) {
   SetUnivariateFigures(p, u.Results());
 }
 
+// The box plot of the distinct values `sorted` (ascending) from its figures;
+// the whiskers are found among the values.
+BoxPlot MakeBoxPlot(std::span<const ValueWeight> sorted, double min, double max, double q1, double median, double q3,
+                    double trimmed_mean) {
+  BoxPlot box{.min = min, .q1 = q1, .median = median, .q3 = q3, .max = max, .trimmed_mean = trimmed_mean};
+  std::tie(box.whisker_low, box.whisker_high) = Whiskers(sorted, q1, q3);
+  return box;
+}
+
 void ProfileOutliers(const ReportRequest& r, FieldProfile& p, NotePresenter& notes) {
   qel::QelOutlier o;
   ReadReportInput(o, r);
@@ -163,15 +173,8 @@ void ProfileOutliers(const ReportRequest& r, FieldProfile& p, NotePresenter& not
   // The quartiles and the trimmed mean are the univariate run's; the
   // whiskers need the distinct values, which only the outlier table lists.
   if (const auto q1 = p.Figure("Q1"), q3 = p.Figure("Q3"); q1 && q3 && p.figures_complete) {
-    BoxPlot box;
-    box.min = sorted.front().value;
-    box.max = sorted.back().value;
-    box.q1 = *q1;
-    box.q3 = *q3;
-    box.median = *p.Figure("Median");
-    box.trimmed_mean = *p.Figure("TrimmedMean");
-    std::tie(box.whisker_low, box.whisker_high) = Whiskers(sorted, box.q1, box.q3);
-    p.box = box;
+    p.box = MakeBoxPlot(sorted, sorted.front().value, sorted.back().value, *q1, *p.Figure("Median"), *q3,
+                        *p.Figure("TrimmedMean"));
   }
 }
 
@@ -237,6 +240,16 @@ void ProfileFrequencies(const ReportRequest& r, FieldProfile& p) {
 
 // ---- Against the target ----
 
+// The figures of a segmentation from its run record.
+void SetSegmentationFigures(Segmentation& seg, const qel::BivariateRecord& rec) {
+  seg.categorical = rec.Categorical;
+  seg.psi = rec.PSI;
+  seg.di = rec.DI;
+  seg.target_mean = rec.TargetMean;
+  seg.n = rec.N;
+  seg.missing = rec.Missing;
+}
+
 // The rows of a bivariate result table (one per bin).
 void ReadSegmentRows(qeldata::Recordset& table, Segmentation& seg) {
   if (table.IsBOF() && table.IsEOF()) return;
@@ -257,12 +270,7 @@ void ProfileSegmentation(const ReportRequest& r, FieldProfile& p, NotePresenter&
   Segmentation seg;
   seg.ran = b.Run();
   seg.note = notes.Take();
-  seg.categorical = b.Categorical();
-  seg.psi = b.PSI();
-  seg.di = b.DI();
-  seg.target_mean = b.TargetMean();
-  seg.n = b.N();
-  seg.missing = b.Missing();
+  SetSegmentationFigures(seg, b.Results());
   if (seg.ran) {
     if (const auto table = b.ResultSet()) ReadSegmentRows(*table, seg);
   } else if (seg.note.empty()) {
@@ -466,15 +474,7 @@ bool FinishNumeric(const ReportRequest& r, qel::Tally<qel::CountWeight>& tally, 
   sorted.reserve(entries.size());
   for (const auto& e : entries) sorted.push_back({e.value, e.payload.count, e.payload.weight});
   p.histogram = MakeHistogram(sorted, r.histogram_bins);
-  BoxPlot box;
-  box.min = u.Min;
-  box.max = u.Max;
-  box.q1 = u.Q1;
-  box.q3 = u.Q3;
-  box.median = u.Median;
-  box.trimmed_mean = u.TrimmedMean;
-  std::tie(box.whisker_low, box.whisker_high) = Whiskers(sorted, box.q1, box.q3);
-  p.box = box;
+  p.box = MakeBoxPlot(sorted, u.Min, u.Max, u.Q1, u.Median, u.Q3, u.TrimmedMean);
   return true;
 }
 
@@ -503,12 +503,7 @@ bool FinishSegmentation(const ReportRequest& r, FieldTallies& t, FieldProfile& p
   if (!table) return false;
   Segmentation seg;
   seg.ran = true;
-  seg.categorical = rec.Categorical;
-  seg.psi = rec.PSI;
-  seg.di = rec.DI;
-  seg.target_mean = rec.TargetMean;
-  seg.n = rec.N;
-  seg.missing = rec.Missing;
+  SetSegmentationFigures(seg, rec);
   ReadSegmentRows(*table, seg);
   p.segmentation = std::move(seg);
   return true;
