@@ -2,7 +2,6 @@
 #include "qelStatsLib/QelBivariate.h"
 
 #include "object_helpers.h"
-#include "qelStatsLib/presenter.h"
 
 namespace qel::com {
 namespace {
@@ -22,17 +21,7 @@ class BivariateObject final : public AnalysisObject<_QelBivariate, qel::QelBivar
 
   // The result tells whether the segmentation ran to the end (the class
   // itself leaves the variant empty; a host is better served by an answer).
-  HRESULT Run(Variant* result) override {
-    QEL_SLOT({
-      Require(result);
-      bool ran = false;
-      if (data_source_.foreign_disconnected)
-        qel::CurrentPresenter().ShowMessage(std::string("Error: ") + DataSourceSlot::kForeignMessage);
-      else
-        ran = engine_.Run();
-      *result = Variant::Boolean(ran);
-    });
-  }
+  HRESULT Run(Variant* result) override { return RunShowingFailures(result); }
   // A clone per call, so a new object each time.
   HRESULT get_ResultSet(IDispatch** value) override {
     QEL_SLOT(*Require(value) = WrapRecordset(engine_.ResultSet()));

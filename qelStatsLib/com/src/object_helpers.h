@@ -19,6 +19,7 @@
 #include "qelcom/recordset_object.h"
 #include "qelcom/slot_members.h"
 #include "qeldata/recordset.h"
+#include "qelStatsLib/presenter.h"
 #include "qelStatsLib/results.h"
 #include "server.h"
 
@@ -147,6 +148,21 @@ class AnalysisObject : public DualObject<Interface> {
   qelcom::HRESULT get_N(double* value) override { return ReadResult(Result("N"), value); }
   qelcom::HRESULT get_Missing(double* value) override { return ReadResult(Result("Missing"), value); }
   qelcom::HRESULT get_Cardinality(double* value) override { return ReadResult(Result("Cardinality"), value); }
+
+  // Run as the outlier and bivariate interfaces answer it: a boolean variant
+  // telling whether the analysis produced its table. Failures go to the user
+  // in a message box, never to the caller.
+  qelcom::HRESULT RunShowingFailures(qelcom::Variant* result) {
+    return this->Guard([&] {
+      Require(result);
+      bool ran = false;
+      if (data_source_.foreign_disconnected)
+        qel::CurrentPresenter().ShowMessage(std::string("Error: ") + DataSourceSlot::kForeignMessage);
+      else
+        ran = engine_.Run();
+      *result = qelcom::Variant::Boolean(ran);
+    });
+  }
 
   qelcom::HRESULT put_ConnectionString(const char* value) override {
     return this->Guard([&] { engine_.SetConnectionString(value ? value : ""); });

@@ -2,7 +2,6 @@
 #include "qelStatsLib/QelOutlier.h"
 
 #include "object_helpers.h"
-#include "qelStatsLib/presenter.h"
 
 namespace qel::com {
 namespace {
@@ -25,19 +24,7 @@ class OutlierObject final : public DescriptiveObject<_QelOutlier, qel::QelOutlie
   HRESULT get_OutlierCountWgt(double* value) override { return ReadResult(Result("OutlierCountWgt"), value); }
   QEL_STRING_PROPERTY(OutlierField)
 
-  HRESULT Run(Variant* result) override {
-    QEL_SLOT({
-      Require(result);
-      bool ran = false;
-      if (data_source_.foreign_disconnected) {
-        // Run reports its failures to the user, never to the caller.
-        qel::CurrentPresenter().ShowMessage(std::string("Error: ") + DataSourceSlot::kForeignMessage);
-      } else {
-        ran = engine_.Run();
-      }
-      *result = Variant::Boolean(ran);
-    });
-  }
+  HRESULT Run(Variant* result) override { return RunShowingFailures(result); }
   HRESULT get_ResultSet(IDispatch** value) override { QEL_SLOT(result_set_.Get(engine_.ResultSet(), Require(value))); }
 
  private:

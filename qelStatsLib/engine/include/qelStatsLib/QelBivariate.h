@@ -23,12 +23,12 @@
 
 namespace qel {
 
-class QelBivariate : public AnalysisInput {
+class QelBivariate : public AnalysisOf<BivariateRecord> {
  public:
   // The error source of Run's parameter checks.
   static constexpr std::string_view kErrorSource = "Build Bivariate";
 
-  QelBivariate() : AnalysisInput("QelStatsLib.QelBivariate", true) {}
+  QelBivariate() : AnalysisOf("QelStatsLib.QelBivariate", true) {}
 
   // Inputs beside AnalysisInput's. Setters store the value unchanged; Run checks them.
   const std::string& TargetField() const { return target_field_; }
@@ -44,7 +44,6 @@ class QelBivariate : public AnalysisInput {
 
   // Results of the last Run (after a failed check: the thread's run record),
   // one getter per row of kBivariateResults.
-  const BivariateRecord& Results() const { return results_; }
   double TargetMean() const { return results_.TargetMean; }
   double N() const { return results_.N; }
   double Missing() const { return results_.Missing; }
@@ -67,7 +66,6 @@ class QelBivariate : public AnalysisInput {
   std::string predictor_field_;
   std::int16_t bin_count_ = 20;
   bool categorical_ = false;
-  BivariateRecord results_;
   std::shared_ptr<qeldata::Recordset> result_set_;
 };
 

@@ -32,9 +32,9 @@ enum OutlierType : std::int32_t {
   outTMean = 2,  // values outside a band of +- TypeParm/2 percent around a mean trimmed by TypeParm percent
 };
 
-class QelOutlier : public AnalysisInput {
+class QelOutlier : public AnalysisOf<OutlierRecord> {
  public:
-  QelOutlier() : AnalysisInput("QelOutlier", true) {}
+  QelOutlier() : AnalysisOf("QelOutlier", true) {}
 
   // ---- Input (and AnalysisInput's) ----
 
@@ -68,7 +68,6 @@ class QelOutlier : public AnalysisInput {
 
   // ---- Results ----
   // The results of the last Run, one getter per row of kOutlierResults.
-  const OutlierRecord& Results() const { return results_; }
   double Missing() const { return results_.Missing; }
   double N() const { return results_.N; }
   double Cardinality() const { return results_.Cardinality; }
@@ -94,7 +93,6 @@ class QelOutlier : public AnalysisInput {
   std::string outlier_field_;
   OutlierType find_type_ = outSTD;
   double type_parm_ = 1.0;
-  OutlierRecord results_;
 };
 
 }  // namespace qel

@@ -34,7 +34,7 @@
 
 namespace qel {
 
-class QelUnivariate : public AnalysisInput {
+class QelUnivariate : public AnalysisOf<UnivariateRecord> {
  public:
   // How the class describes itself to clients.
   static constexpr std::string_view kDescription =
@@ -42,11 +42,10 @@ class QelUnivariate : public AnalysisInput {
   // The error source of Run's parameter checks.
   static constexpr std::string_view kErrorSource = "Build Univariates";
 
-  QelUnivariate() : AnalysisInput("QelStatsLib.QelUnivariate", false) {}
+  QelUnivariate() : AnalysisOf("QelStatsLib.QelUnivariate", false) {}
 
   // Results of the last Run that reached the statistics (0 before), one
   // getter per row of kUnivariateResults.
-  const UnivariateRecord& Results() const { return results_; }
   double Uniques() const { return results_.Uniques; }
   double CV() const { return results_.CV; }
   double Kurtosis() const { return results_.Kurtosis; }
@@ -80,7 +79,6 @@ class QelUnivariate : public AnalysisInput {
 
  private:
   std::string field_name_;
-  UnivariateRecord results_;
 };
 
 }  // namespace qel

@@ -64,4 +64,20 @@ class AnalysisInput {
   std::shared_ptr<qeldata::Recordset> input_;
 };
 
+// An analysis class whose last Run left its results in a `Record`: the run
+// record of its analysis, copied out of the thread's one when Run returns.
+template <typename Record>
+class AnalysisOf : public AnalysisInput {
+ public:
+  // The results of the last Run, read through the analysis's result table
+  // (results.h) or one getter each.
+  const Record& Results() const { return results_; }
+
+ protected:
+  using AnalysisInput::AnalysisInput;
+  ~AnalysisOf() = default;
+
+  Record results_;
+};
+
 }  // namespace qel
