@@ -886,14 +886,7 @@ class OdbcAggregateSession final : public AggregateSession {
   }
   const std::vector<FieldInfo>& Schema() const override { return schema_; }
   const std::string& Statement() const override { return statement_; }
-  std::string QuoteIdentifier(std::string_view name) const override {
-    std::string out = quote_;
-    for (char c : name) {
-      out.push_back(c);
-      if (quote_.size() == 1 && c == quote_[0]) out.push_back(c);
-    }
-    return out + quote_;
-  }
+  std::string QuoteIdentifier(std::string_view name) const override { return DelimitedIdentifier(name, quote_); }
   bool GroupsInDatabase() const override { return true; }
   std::unique_ptr<RowStream> Query(const std::string& sql, const std::vector<int>& /*types*/) override {
     return std::make_unique<OdbcRowStream>(connection_, source_, sql);

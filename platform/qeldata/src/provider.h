@@ -65,6 +65,19 @@ class RowStream {
   virtual void ConvertColumn(std::vector<Value>& /*cells*/, std::size_t /*column*/) {}
 };
 
+// `name` as a delimited identifier between `quote` marks ("a""b" for a"b
+// between double quotes, as SQLite and standard SQL write it). A quote mark
+// inside the name is doubled; a quote of other than one character (a driver
+// that names none) is put around the name as it is.
+inline std::string DelimitedIdentifier(std::string_view name, std::string_view quote = "\"") {
+  std::string out(quote);
+  for (char c : name) {
+    out.push_back(c);
+    if (quote.size() == 1 && c == quote[0]) out.push_back(c);
+  }
+  return out.append(quote);
+}
+
 // A source opened for aggregate queries (qeldata/aggregate.h): its one
 // statement, its fields, and queries built around that statement.
 class AggregateSession {

@@ -231,16 +231,6 @@ class SqliteStream : public RowStream {
   bool done_ = false;
 };
 
-// "name" with its double quotes doubled: a delimited identifier of SQLite.
-std::string SqliteIdentifier(std::string_view name) {
-  std::string out = "\"";
-  for (char c : name) {
-    out.push_back(c);
-    if (c == '"') out.push_back('"');
-  }
-  return out + "\"";
-}
-
 // SQLite runs in this process, and its GROUP BY sorts every record: grouping
 // by hashing as the records are stepped is several times faster, so the
 // query selects the fields and the reader groups.
@@ -256,7 +246,7 @@ class SqliteAggregateSession final : public AggregateSession {
   }
   const std::vector<FieldInfo>& Schema() const override { return schema_; }
   const std::string& Statement() const override { return statement_; }
-  std::string QuoteIdentifier(std::string_view name) const override { return SqliteIdentifier(name); }
+  std::string QuoteIdentifier(std::string_view name) const override { return DelimitedIdentifier(name); }
   bool GroupsInDatabase() const override { return false; }
   std::unique_ptr<RowStream> Query(const std::string& sql, const std::vector<int>& types) override {
     return OpenSqliteQuery(db_, sql, display_name_, types);
@@ -312,7 +302,7 @@ class SqliteProvider : public Provider {
     const std::string_view text = Trim(source);
     if (text.empty()) throw Failure(kErrInvalidArgument, "no table name or SQL text to open in " + file_name_);
     if (auto table = FindTable(text))
-      return {"SELECT * FROM " + SqliteIdentifier(*table), file_name_ + " table '" + *table + "'"};
+      return {"SELECT * FROM " + DelimitedIdentifier(*table), file_name_ + " table '" + *table + "'"};
     if (LooksLikeSql(text)) return {std::string(text), file_name_};
     throw Failure(kErrProvider, "no such table: '" + std::string(Unbracketed(text)) + "' in " + file_name_);
   }

@@ -383,15 +383,6 @@ class CsvStream : public RowStream {
   std::unique_ptr<ReadAhead> ahead_;
 };
 
-std::string QuoteIdentifier(std::string_view name) {
-  std::string out = "\"";
-  for (char c : name) {
-    out.push_back(c);
-    if (c == '"') out.push_back('"');
-  }
-  return out + "\"";
-}
-
 const char* SqlTypeOf(int type) {
   switch (type) {
     case adInteger: return "INTEGER";
@@ -414,10 +405,10 @@ void Exec(sqlite3* db, const std::string& sql, const std::string& context) {
 // Copies a file into table `table` of `db`, with the inferred column types.
 void LoadTable(sqlite3* db, const std::string& table, std::shared_ptr<const MappedFile> file, const CsvLayout& layout,
                const std::string& display_name) {
-  std::string create = "CREATE TABLE " + QuoteIdentifier(table) + " (";
-  std::string insert = "INSERT INTO " + QuoteIdentifier(table) + " VALUES (";
+  std::string create = "CREATE TABLE " + DelimitedIdentifier(table) + " (";
+  std::string insert = "INSERT INTO " + DelimitedIdentifier(table) + " VALUES (";
   for (std::size_t i = 0; i < layout.fields.size(); ++i) {
-    create += (i ? ", " : "") + QuoteIdentifier(layout.fields[i].name) + " " + SqlTypeOf(layout.fields[i].type);
+    create += (i ? ", " : "") + DelimitedIdentifier(layout.fields[i].name) + " " + SqlTypeOf(layout.fields[i].type);
     insert += i ? ", ?" : "?";
   }
   Exec(db, create + ")", display_name);
@@ -625,7 +616,7 @@ class TextProvider : public Provider {
                                                "ignore case, so query them separately");
       }
       rewritten.append(sql.substr(copied, token.begin - copied));
-      rewritten += QuoteIdentifier(name);
+      rewritten += DelimitedIdentifier(name);
       copied = token.end;
     }
     rewritten.append(sql.substr(copied));
