@@ -254,22 +254,18 @@ Outcome RunColumns(Analysis analysis, const Options& options, const Column& valu
   const qel::Cancellation cancel(StopOf(hooks));
   Outcome out;
   switch (analysis) {
-    case Analysis::kUnivariate: {
-      if (values.texts) throw WrongType("Numeric Data types only");
-      qel::ValueTally tally;
-      FillValueTally(tally, values, weights, hooks);
-      Checkpoint(hooks);
-      if (hooks.progress) hooks.progress("Building Summary Statistics", 73);
-      out = Call([&] { return Of(qel::Univariate(tally)); });
-      break;
-    }
+    case Analysis::kUnivariate:
     case Analysis::kOutlier: {
       if (values.texts) throw WrongType("Numeric Data types only");
       qel::ValueTally tally;
       FillValueTally(tally, values, weights, hooks);
       Checkpoint(hooks);
-      if (hooks.progress) hooks.progress("Calculating Statistics", 73);
-      out = Call([&] { return Of(qel::Outlier(tally, Rule(options), options.parm)); });
+      const bool univariate = analysis == Analysis::kUnivariate;
+      if (hooks.progress) hooks.progress(univariate ? "Building Summary Statistics" : "Calculating Statistics", 73);
+      if (univariate)
+        out = Call([&] { return Of(qel::Univariate(tally)); });
+      else
+        out = Call([&] { return Of(qel::Outlier(tally, Rule(options), options.parm)); });
       break;
     }
     case Analysis::kBivariate: {
