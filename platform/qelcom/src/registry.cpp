@@ -5,14 +5,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 #include "names.h"
 #include "qelcom/error_info.h"
@@ -28,16 +31,19 @@ std::string NormalizeKey(std::string_view key) {
   return std::string(key);
 }
 
+// The characters a quoted string escapes, each with the letter that follows
+// its backslash: one table for writing and reading.
+constexpr std::pair<char, char> kEscapes[] = {{'\\', '\\'}, {'"', '"'}, {'\n', 'n'}, {'\r', 'r'}, {'\t', 't'}};
+
 std::string Quote(std::string_view text) {
   std::string out = "\"";
   for (char c : text) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default: out += c;
+    const auto* escape = std::find_if(std::begin(kEscapes), std::end(kEscapes), [c](auto e) { return e.first == c; });
+    if (escape != std::end(kEscapes)) {
+      out += '\\';
+      out += escape->second;
+    } else {
+      out += c;
     }
   }
   return out + "\"";
@@ -53,15 +59,11 @@ bool Unquote(std::string_view text, std::size_t& pos, std::string& out) {
     if (c == '"') return true;
     if (c == '\\') {
       if (pos >= text.size()) return false;
-      char e = text[pos++];
-      switch (e) {
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
-        case '\\': out += '\\'; break;
-        case '"': out += '"'; break;
-        default: return false;
-      }
+      const char letter = text[pos++];
+      const auto* escape =
+          std::find_if(std::begin(kEscapes), std::end(kEscapes), [letter](auto e) { return e.second == letter; });
+      if (escape == std::end(kEscapes)) return false;
+      out += escape->first;
     } else {
       out += c;
     }
