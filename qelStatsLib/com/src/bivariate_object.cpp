@@ -12,8 +12,6 @@ using QelStatsLib::_QelBivariate;
 
 class BivariateObject final : public AnalysisObject<_QelBivariate, qel::QelBivariate, kBivariateResults> {
  public:
-  BivariateObject() : AnalysisObject(*FindClass(QelStatsLib::CLSID_QelBivariate)) {}
-
   QEL_BOOL_PROPERTY(Categorical)
   HRESULT get_TargetMean(double* value) override { return ReadResult(Result("TargetMean"), value); }
   HRESULT get_DI(double* value) override { return ReadResult(Result("DI"), value); }

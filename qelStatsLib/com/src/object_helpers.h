@@ -196,8 +196,6 @@ class AnalysisObject : public DualObject<Interface> {
   }
 
  protected:
-  using DualObject<Interface>::DualObject;
-
   Engine engine_;
   DataSourceSlot data_source_;
 };
@@ -222,9 +220,6 @@ class DescriptiveObject : public AnalysisObject<Interface, Engine, Table> {
   qelcom::HRESULT get_TrimmedMean(double* value) override {
     return this->ReadResult(Base::Result("TrimmedMean"), value);
   }
-
- protected:
-  using Base::Base;
 };
 
 // A new object of class `Object`, with one reference, as a class factory hands it out.

@@ -12,8 +12,6 @@ using QelStatsLib::_QelOutlier;
 
 class OutlierObject final : public DescriptiveObject<_QelOutlier, qel::QelOutlier, kOutlierResults> {
  public:
-  OutlierObject() : DescriptiveObject(*FindClass(QelStatsLib::CLSID_QelOutlier)) {}
-
   HRESULT get_SumWgt(double* value) override { return ReadResult(Result("SumWgt"), value); }
   HRESULT put_TypeParm(double value) override { QEL_SLOT(engine_.SetTypeParm(value)); }
   // Stored unchecked: Run rejects a rule other than 1 or 2.

@@ -1,6 +1,7 @@
 #include "server.h"
 
 #include <array>
+#include <stdexcept>
 #include <vector>
 
 #include "qelcom/dispatch.h"
@@ -41,6 +42,12 @@ const ClassInfo* FindClass(REFCLSID clsid) {
   for (const ClassInfo& c : Classes())
     if (c.clsid == clsid) return &c;
   return nullptr;
+}
+
+const ClassInfo& ClassOfInterface(REFIID iid) {
+  for (const ClassInfo& c : Classes())
+    if (c.iid == iid) return c;
+  throw std::logic_error("no class has that default interface");
 }
 
 // ---- DataSource ----

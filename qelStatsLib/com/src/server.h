@@ -38,6 +38,20 @@ struct ClassInfo {
 // The four classes, in the order the type library lists them.
 std::span<const ClassInfo> Classes();
 const ClassInfo* FindClass(qelcom::REFCLSID clsid);
+// The class whose default interface is `iid` (one of the four).
+const ClassInfo& ClassOfInterface(qelcom::REFIID iid);
+
+// The identity of each class's default interface, by its type.
+template <class Interface>
+inline constexpr const qelcom::GUID* kInterfaceId = nullptr;
+template <>
+inline constexpr const qelcom::GUID* kInterfaceId<QelStatsLib::_QelUnivariate> = &QelStatsLib::IID__QelUnivariate;
+template <>
+inline constexpr const qelcom::GUID* kInterfaceId<QelStatsLib::_QelOutlier> = &QelStatsLib::IID__QelOutlier;
+template <>
+inline constexpr const qelcom::GUID* kInterfaceId<QelStatsLib::_QelBivariate> = &QelStatsLib::IID__QelBivariate;
+template <>
+inline constexpr const qelcom::GUID* kInterfaceId<QelStatsLib::_QelStatFctn> = &QelStatsLib::IID__QelStatFctn;
 
 // The type library and the type information of one of its types (one reference each).
 qelcom::ITypeLib* NewTypeLib();
@@ -51,14 +65,15 @@ T* Require(T* p) {
   return p;
 }
 
-// An object of one of the classes: IDispatch over the class's member table,
-// and the type information of its interface. Counted as live while it exists.
+// An object of one of the classes, the one whose default interface is
+// `Interface`: IDispatch over the class's member table, and the type
+// information of its interface. Counted as live while it exists.
 template <class Interface>
 class DualObject : public qelcom::DispatchObject<Interface> {
  public:
   using Dual = Interface;
 
-  explicit DualObject(const ClassInfo& info) : info_(info) { ++LiveObjects(); }
+  DualObject() : info_(ClassOfInterface(*kInterfaceId<Interface>)) { ++LiveObjects(); }
   ~DualObject() override { --LiveObjects(); }
 
   qelcom::HRESULT GetTypeInfoCount(std::uint32_t* count) override {

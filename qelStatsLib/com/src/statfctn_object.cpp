@@ -20,8 +20,6 @@ using qel::StatFctnMember;
 
 class StatFctnObject final : public DualObject<_QelStatFctn> {
  public:
-  StatFctnObject() : DualObject(*FindClass(QelStatsLib::CLSID_QelStatFctn)) {}
-
   QEL_UNARY_SLOT(ArcSin)
   QEL_UNARY_SLOT(Secant)
   QEL_UNARY_SLOT(CoSec)

@@ -12,8 +12,6 @@ using QelStatsLib::_QelUnivariate;
 
 class UnivariateObject final : public DescriptiveObject<_QelUnivariate, qel::QelUnivariate, kUnivariateResults> {
  public:
-  UnivariateObject() : DescriptiveObject(*FindClass(QelStatsLib::CLSID_QelUnivariate)) {}
-
   HRESULT get_Uniques(double* value) override { return ReadResult(Result("Uniques"), value); }
   HRESULT get_CV(double* value) override { return ReadResult(Result("CV"), value); }
   HRESULT get_Kurtosis(double* value) override { return ReadResult(Result("Kurtosis"), value); }
