@@ -15,32 +15,6 @@
 
 namespace qel {
 
-// The results of the most recent bivariate run on the calling thread, shared by
-// every QelBivariate object of that thread. The run's cancel flag is the
-// thread's CancelFlag() (presenter.h).
-struct BivariateRecord {
-  double TargetMean = 0;
-  double N = 0;
-  double Missing = 0;
-  double DI = 0;
-  double PSI = 0;
-  double Cardinality = 0;
-  // Set by the caller before a run (true forces categorical treatment); the
-  // run may turn it to true, never to false.
-  bool Categorical = false;
-};
-
-// The numeric results under their property names (Categorical, a flag, is
-// the record's own field).
-inline constexpr ResultMember<BivariateRecord> kBivariateResults[] = {
-    {"PSI", &BivariateRecord::PSI},
-    {"DI", &BivariateRecord::DI},
-    {"N", &BivariateRecord::N},
-    {"Missing", &BivariateRecord::Missing},
-    {"TargetMean", &BivariateRecord::TargetMean},
-    {"Cardinality", &BivariateRecord::Cardinality},
-};
-
 // The calling thread's bivariate run record.
 BivariateRecord& BivariateRunRecord();
 

@@ -21,38 +21,9 @@
 #include "qeldata/aggregate.h"
 #include "qeldata/recordset.h"
 #include "qelStatsLib/results.h"
-#include "qelStatsLib/statistics.h"
 #include "qelStatsLib/tally.h"
 
 namespace qel {
-
-// The results of the most recent outlier run on the calling thread: the
-// statistics the class publishes (statistics.h) and the sum of squares the
-// variance is made of. A run sets all of them to 0 when it starts.
-struct OutlierRecord : OutlierStatistics {
-  double SumSq = 0;  // sum over the distinct values of weight * (value - Mean)^2
-};
-
-// The 17 results the class publishes, under their property names.
-inline constexpr ResultMember<OutlierRecord> kOutlierResults[] = {
-    {"N", &OutlierRecord::N},
-    {"WgtN", &OutlierRecord::WgtN},
-    {"Missing", &OutlierRecord::Missing},
-    {"Sum", &OutlierRecord::Sum},
-    {"SumWgt", &OutlierRecord::SumWgt},
-    {"Mean", &OutlierRecord::Mean},
-    {"Variance", &OutlierRecord::Variance},
-    {"Stdev", &OutlierRecord::Stdev},
-    {"Min", &OutlierRecord::Min},
-    {"Max", &OutlierRecord::Max},
-    {"Cardinality", &OutlierRecord::Cardinality},
-    {"Q1", &OutlierRecord::Q1},
-    {"Median", &OutlierRecord::Median},
-    {"Q3", &OutlierRecord::Q3},
-    {"TrimmedMean", &OutlierRecord::TrimmedMean},
-    {"OutlierCountN", &OutlierRecord::OutlierCountN},
-    {"OutlierCountWgt", &OutlierRecord::OutlierCountWgt},
-};
 
 // The calling thread's run record. Every object on a thread shares it; the
 // analysis object copies it out right after each run.

@@ -17,39 +17,9 @@
 #include "qeldata/aggregate.h"
 #include "qeldata/recordset.h"
 #include "qelStatsLib/results.h"
-#include "qelStatsLib/statistics.h"
 #include "qelStatsLib/tally.h"
 
 namespace qel {
-
-// The results of the most recent univariate run on the calling thread
-// (statistics.h). A run sets all of them to 0 when it starts.
-using UnivariateRecord = UnivariateStatistics;
-
-// The 21 results in reading order, under their property names.
-inline constexpr ResultMember<UnivariateRecord> kUnivariateResults[] = {
-    {"N", &UnivariateRecord::N},
-    {"WgtN", &UnivariateRecord::WgtN},
-    {"Missing", &UnivariateRecord::Missing},
-    {"Sum", &UnivariateRecord::Sum},
-    {"Mean", &UnivariateRecord::Mean},
-    {"Variance", &UnivariateRecord::Variance},
-    {"Stdev", &UnivariateRecord::Stdev},
-    {"CV", &UnivariateRecord::CV},
-    {"Min", &UnivariateRecord::Min},
-    {"Max", &UnivariateRecord::Max},
-    {"Range", &UnivariateRecord::Range},
-    {"Cardinality", &UnivariateRecord::Cardinality},
-    {"Uniques", &UnivariateRecord::Uniques},
-    {"Mode", &UnivariateRecord::Mode},
-    {"Median", &UnivariateRecord::Median},
-    {"Q1", &UnivariateRecord::Q1},
-    {"Q3", &UnivariateRecord::Q3},
-    {"IQR", &UnivariateRecord::IQR},
-    {"TrimmedMean", &UnivariateRecord::TrimmedMean},
-    {"Skewness", &UnivariateRecord::Skewness},
-    {"Kurtosis", &UnivariateRecord::Kurtosis},
-};
 
 // The calling thread's run record. Every object on a thread shares it; the
 // analysis object copies it out right after each run.

@@ -1,6 +1,6 @@
 // The statistics of the univariate and outlier analyses under the classes'
 // property names: plain records with no dependency, written once for the
-// engine's run records (modUnivariate.h, modOutlier.h) and the installed
+// engine's run records (results.h) and the installed
 // API's results (qel/univariate.h, qel/outlier.h). A statistic a run does not
 // reach stays 0.
 #pragma once
