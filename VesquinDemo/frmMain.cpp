@@ -281,6 +281,16 @@ QLineEdit* frmMain::AddResult(QWidget* parent, const QString& box, const QString
   return AddText(parent, box, left, box_top, box_width, 285);
 }
 
+void frmMain::AddResultColumn(QWidget* parent, int left, int first_label_top, int label_width, int box_width,
+                              std::initializer_list<ResultSpec> boxes) {
+  int label_top = first_label_top;
+  for (const ResultSpec& b : boxes) {
+    *b.box = AddResult(parent, QString::fromLatin1(b.name), QString::fromLatin1(b.caption), left, label_top,
+                       label_top + 240, b.label_width ? b.label_width : label_width, box_width);
+    label_top += 600;
+  }
+}
+
 void frmMain::BuildMenu() {
   mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
   mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -304,11 +314,9 @@ void frmMain::BuildMenu() {
 
 void frmMain::BuildBivariateTab(QWidget* page) {
   Frame1 = AddFrame(page, QStringLiteral("Frame1"), QStringLiteral("Output Diagnostics"), 120, 480, 3855, 3975);
-  Text3 = AddResult(Frame1, QStringLiteral("Text3"), QStringLiteral("PSI"), 120, 360, 600, 975, 975);
-  Text4 = AddResult(Frame1, QStringLiteral("Text4"), QStringLiteral("DI"), 120, 960, 1200, 975, 975);
-  Text7 = AddResult(Frame1, QStringLiteral("Text7"), QStringLiteral("Missings"), 120, 1560, 1800, 975, 975);
-  Text8 = AddResult(Frame1, QStringLiteral("Text8"), QStringLiteral("N Total"), 120, 2160, 2400, 975, 975);
-  Text9 = AddResult(Frame1, QStringLiteral("Text9"), QStringLiteral("Target Mean"), 120, 2760, 3000, 1575, 975);
+  AddResultColumn(Frame1, 120, 360, 975, 975,
+                  {{&Text3, "Text3", "PSI"}, {&Text4, "Text4", "DI"}, {&Text7, "Text7", "Missings"},
+                   {&Text8, "Text8", "N Total"}, {&Text9, "Text9", "Target Mean", 1575}});
   Check1 = AddCheck(Frame1, QStringLiteral("Check1"), QStringLiteral("Categorical?"), 1320, 600, 1455, 255);
   Frame5 = AddFrame(Frame1, QStringLiteral("Frame5"), QStringLiteral("Segmentation Options"), 1320, 1080, 1935, 975);
   AddLabel(Frame5, QStringLiteral("lblText11"), QStringLiteral("Bins"), 240, 360, 735, 255);
@@ -319,16 +327,12 @@ void frmMain::BuildBivariateTab(QWidget* page) {
 
 void frmMain::BuildOutlierTab(QWidget* page) {
   Frame2 = AddFrame(page, QStringLiteral("Frame2"), QStringLiteral("Output Diagnostics"), 120, 480, 3855, 3975);
-  Text14 = AddResult(Frame2, QStringLiteral("Text14"), QStringLiteral("Mean"), 120, 240, 480, 975, 975);
-  Text13 = AddResult(Frame2, QStringLiteral("Text13"), QStringLiteral("Total N"), 120, 840, 1080, 975, 975);
-  Text15 = AddResult(Frame2, QStringLiteral("Text15"), QStringLiteral("Wgt Total"), 120, 1440, 1680, 975, 975);
-  Text16 = AddResult(Frame2, QStringLiteral("Text16"), QStringLiteral("Std"), 120, 2040, 2280, 975, 975);
-  Text17 = AddResult(Frame2, QStringLiteral("Text17"), QStringLiteral("Variance"), 120, 2640, 2880, 975, 975);
-  Text18 = AddResult(Frame2, QStringLiteral("Text18"), QStringLiteral("N Outliers"), 120, 3240, 3480, 975, 975);
-  Text19 = AddResult(Frame2, QStringLiteral("Text19"), QStringLiteral("Wgt N Outl"), 1200, 240, 480, 975, 975);
-  Text20 = AddResult(Frame2, QStringLiteral("Text20"), QStringLiteral("Min"), 1200, 840, 1080, 975, 975);
-  Text21 = AddResult(Frame2, QStringLiteral("Text21"), QStringLiteral("Max"), 1200, 1440, 1680, 975, 975);
-  Text22 = AddResult(Frame2, QStringLiteral("Text22"), QStringLiteral("Outlier Parm"), 2280, 240, 480, 975, 975);
+  AddResultColumn(Frame2, 120, 240, 975, 975,
+                  {{&Text14, "Text14", "Mean"}, {&Text13, "Text13", "Total N"}, {&Text15, "Text15", "Wgt Total"},
+                   {&Text16, "Text16", "Std"}, {&Text17, "Text17", "Variance"}, {&Text18, "Text18", "N Outliers"}});
+  AddResultColumn(Frame2, 1200, 240, 975, 975,
+                  {{&Text19, "Text19", "Wgt N Outl"}, {&Text20, "Text20", "Min"}, {&Text21, "Text21", "Max"}});
+  AddResultColumn(Frame2, 2280, 240, 975, 975, {{&Text22, "Text22", "Outlier Parm"}});
   Text22->setText(QStringLiteral("2"));
   ckType = AddCheck(Frame2, QStringLiteral("ckType"), QStringLiteral("Stdev Type"), 2280, 960, 1335, 255);
   ckType->setChecked(true);
@@ -338,29 +342,15 @@ void frmMain::BuildOutlierTab(QWidget* page) {
 
 void frmMain::BuildUnivariateTab(QWidget* page) {
   Frame3 = AddFrame(page, QStringLiteral("Frame3"), QStringLiteral("Univariate Info"), 120, 480, 3855, 3975);
-  struct Pair {
-    QLineEdit** box;
-    const char* name;
-    const char* caption;
-  };
-  const Pair columns[3][6] = {
-      {{&Text23, "Text23", "N"}, {&Text24, "Text24", "Wgt N"}, {&Text25, "Text25", "Mean"},
-       {&Text26, "Text26", "Median"}, {&Text27, "Text27", "Mode"}, {&Text28, "Text28", "StDev"}},
-      {{&Text29, "Text29", "Variance"}, {&Text30, "Text30", "Min"}, {&Text31, "Text31", "Max"},
-       {&Text32, "Text32", "Range"}, {&Text33, "Text33", "Q1"}, {&Text34, "Text34", "Q3"}},
-      {{&Text35, "Text35", "IQR"}, {&Text36, "Text36", "Kurtosis"}, {&Text37, "Text37", "Skewness"},
-       {&Text38, "Text38", "Cardinality"}, {nullptr, nullptr, nullptr}, {nullptr, nullptr, nullptr}},
-  };
-  const int lefts[3] = {120, 1080, 2040};
-  const int label_tops[6] = {240, 840, 1440, 2040, 2640, 3240};
-  for (int c = 0; c < 3; ++c) {
-    for (int r = 0; r < 6; ++r) {
-      const Pair& p = columns[c][r];
-      if (!p.box) continue;
-      *p.box = AddResult(Frame3, QString::fromLatin1(p.name), QString::fromLatin1(p.caption), lefts[c],
-                         label_tops[r], label_tops[r] + 240, 735, 855);
-    }
-  }
+  AddResultColumn(Frame3, 120, 240, 735, 855,
+                  {{&Text23, "Text23", "N"}, {&Text24, "Text24", "Wgt N"}, {&Text25, "Text25", "Mean"},
+                   {&Text26, "Text26", "Median"}, {&Text27, "Text27", "Mode"}, {&Text28, "Text28", "StDev"}});
+  AddResultColumn(Frame3, 1080, 240, 735, 855,
+                  {{&Text29, "Text29", "Variance"}, {&Text30, "Text30", "Min"}, {&Text31, "Text31", "Max"},
+                   {&Text32, "Text32", "Range"}, {&Text33, "Text33", "Q1"}, {&Text34, "Text34", "Q3"}});
+  AddResultColumn(Frame3, 2040, 240, 735, 855,
+                  {{&Text35, "Text35", "IQR"}, {&Text36, "Text36", "Kurtosis"}, {&Text37, "Text37", "Skewness"},
+                   {&Text38, "Text38", "Cardinality"}});
   cmdUnivariate =
       AddButton(page, QStringLiteral("cmdUnivariate"), QStringLiteral("Execute Univariates"), 2160, 3960, 1695, 375);
 }

@@ -6,6 +6,7 @@
 // component layer; the program never links the library.
 #pragma once
 
+#include <initializer_list>
 #include <memory>
 
 #include <QHash>
@@ -120,6 +121,17 @@ class frmMain : public QMainWindow {
   // A result box with its label above it; the label is named after the box.
   QLineEdit* AddResult(QWidget* parent, const QString& box, const QString& caption, int left, int label_top,
                        int box_top, int label_width, int box_width);
+  // A column of result boxes, each with its label above it, a row every 600
+  // twips from `first_label_top`; a box's own label width, when given,
+  // replaces the column's.
+  struct ResultSpec {
+    QLineEdit** box;
+    const char* name;
+    const char* caption;
+    int label_width = 0;
+  };
+  void AddResultColumn(QWidget* parent, int left, int first_label_top, int label_width, int box_width,
+                       std::initializer_list<ResultSpec> boxes);
   void Place(QWidget* widget, QWidget* parent, const QString& name, int left, int top, int width, int height);
   // `widget`, placed.
   template <class Widget>
