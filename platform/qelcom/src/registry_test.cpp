@@ -70,6 +70,7 @@ TEST_F(RegistryText, EachMalformedLineIsReportedWithItsNumberAndWhy) {
       {"[A]\n@=x\n", 2, "must be a quoted string"},
       {"[A]\n@=\"unterminated\n", 2, "must be a quoted string"},
       {"[A]\n@=\"x\\\"\n", 2, "must be a quoted string"},
+      {"[A]\n@=\"a\\qb\"\n", 2, "must be a quoted string"},  // no such escape
       {"[A]\n@=\"x\" ; comment\n", 2, "text after the value"},
       {"[A]\n\"Na\"me\"=\"x\"\n", 2, "expected '='"},
   };

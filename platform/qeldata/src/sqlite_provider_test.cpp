@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "provider.h"
 #include "qeldata/recordset.h"
 
 namespace qeldata {
@@ -291,6 +292,16 @@ TEST_F(SqliteProviderTest, ReadOnlyAndErrors) {
             std::string::npos);
   // Only the database file itself: no journal or other file appeared.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
+}
+
+// Names as the providers write them into SQL: SQLite's (and the text
+// provider's) double quotes, or the quote mark an ODBC driver reports.
+TEST(DelimitedIdentifier, DoublesTheQuoteMarkInsideTheName) {
+  EXPECT_EQ(detail::DelimitedIdentifier("Salary"), "\"Salary\"");
+  EXPECT_EQ(detail::DelimitedIdentifier("a\"b"), "\"a\"\"b\"");
+  EXPECT_EQ(detail::DelimitedIdentifier(""), "\"\"");
+  EXPECT_EQ(detail::DelimitedIdentifier("a`b\"", "`"), "`a``b\"`");
+  EXPECT_EQ(detail::DelimitedIdentifier("a\"b", ""), "a\"b") << "a driver that names no quote mark";
 }
 
 }  // namespace
