@@ -82,7 +82,8 @@ ComPtr<I> CreateObject(QWidget* window, const qelcom::GUID& clsid, const qelcom:
     const QString error = info && !info->description.empty()
                               ? QString::fromStdString(info->description)
                               : QStringLiteral("error 0x%1").arg(static_cast<quint32>(hr), 8, 16, QLatin1Char('0'));
-    modCommon::ShowMessage(window, QStringLiteral("The class %1 is not available: ").arg(QLatin1String(progid)) + error);
+    modCommon::ShowMessage(window,
+                           QStringLiteral("The class %1 is not available: ").arg(QLatin1String(progid)) + error);
     return {};
   }
   return object;

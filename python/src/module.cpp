@@ -201,7 +201,8 @@ PYBIND11_MODULE(_qelstats, m) {
         const auto a = AnalysisNamed(analysis);
         const auto opts = OptionsFrom(options);
         PyHooks hooks(progress);
-        return Guarded(hooks, [&] { return qelpy::RunColumns(a, opts, in.column(), in.weights, in.target, hooks.hooks); });
+        return Guarded(hooks,
+                       [&] { return qelpy::RunColumns(a, opts, in.column(), in.weights, in.target, hooks.hooks); });
       },
       py::arg("analysis"), py::arg("values"), py::arg("dates"), py::arg("weights"), py::arg("target"),
       py::arg("options"), py::arg("progress"));

@@ -50,7 +50,8 @@ constexpr std::pair<std::string_view, const char*> kHelp[] = {
     {"showStatus", "Boolean indicator requesting user status display as the procedure runs."},
     {"Run", "Executes the bivariate function based on the parameters submitted."},
     {"ResultSet", "Resulting output from the procedure completion"},
-    {"WeightField", "Field used to determine the weight that should be applied to each record found in the input dataset"},
+    {"WeightField",
+     "Field used to determine the weight that should be applied to each record found in the input dataset"},
     {"PredictorField",
      "Field used as an independent variable. Considered a predictor field since you are using this field to "
      "determine its relationship with the target."},

@@ -324,9 +324,10 @@ class MemberTable {
   // The rows with their dispatch ids.
   std::vector<qelcom::Member> Numbered() {
     std::vector<std::string_view> properties;  // in reverse slot order
-    for (auto m = members_.rbegin(); m != members_.rend(); ++m)
-      if (m->kind != qelcom::INVOKE_FUNC && std::find(properties.begin(), properties.end(), m->name) == properties.end())
-        properties.push_back(m->name);
+    for (auto m = members_.rbegin(); m != members_.rend(); ++m) {
+      const bool listed = std::find(properties.begin(), properties.end(), m->name) != properties.end();
+      if (m->kind != qelcom::INVOKE_FUNC && !listed) properties.push_back(m->name);
+    }
     const qelcom::DISPID first_method = kFirstMethod + (first_property_ - kFirstPropertyId) +
                                         static_cast<qelcom::DISPID>(properties.size());
     qelcom::DISPID next_method = first_method;
