@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -159,6 +160,45 @@ TEST(QelstatsProgress, SignalErasesTheLineBeforeDying) {
     EXPECT_EQ(WTERMSIG(status), signal_number);
     ASSERT_GE(err.size(), 4u);
     EXPECT_EQ(err.substr(err.size() - 4), "\r\x1b[K") << "the last thing written erases the line";
+  }
+  std::remove(csv.c_str());
+}
+
+// The percentages of the progress lines drawn with `status`, in drawing order.
+std::vector<int> PercentsOf(const std::string& err, const std::string& status) {
+  std::vector<int> percents;
+  std::size_t start = 0;
+  while (start < err.size()) {
+    const std::size_t end = std::min(err.find('\r', start), err.size());
+    const std::string line = err.substr(start, end - start);
+    const std::size_t pct = line.rfind('%');
+    if (line.find(" - " + status + " [") != std::string::npos && pct != std::string::npos && pct >= 3)
+      percents.push_back(std::stoi(line.substr(pct - 3, 3)));
+    start = end + 1;
+  }
+  return percents;
+}
+
+// While a run reads a file of many blocks, the bar shows the share of the
+// file read: it rises, a step per block or so, to 100 %. So does the
+// one-pass reading of the groups of --by.
+TEST(QelstatsProgress, TheBarFollowsTheShareOfTheFileRead) {
+  const std::string csv = ::testing::TempDir() + "/qelstats_share_" + std::to_string(::getpid()) + ".csv";
+  {
+    std::ofstream out(csv);
+    out << "g,v\n";
+    for (int i = 0; i < 200000; ++i) out << (i % 3 ? "a" : "b") << ',' << i % 977 << '\n';
+  }
+  for (const char* by : {"", "g"}) {
+    std::vector<std::string> args = {"univariate", "--csv", csv, "--field", "v"};
+    if (*by) args.insert(args.end(), {"--by", by});
+    const Outcome o = RunQelstats(args, true);
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::vector<int> percents = PercentsOf(o.err, "Reading Data");
+    ASSERT_GE(percents.size(), 20u) << "by '" << by << "': " << o.err;
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end())) << o.err;
+    EXPECT_LE(percents.front(), 5);
+    EXPECT_EQ(percents.back(), 100);
   }
   std::remove(csv.c_str());
 }
