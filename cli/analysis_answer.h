@@ -25,11 +25,15 @@ struct AnalysisAnswer {
   // Why not, when !ran: one line naming the field (and file, line, cell).
   std::string reason;
   qeldata::Value key;  // the group's key, under --by
+  // Under --by: a failure before any group was read (a field the input does
+  // not have, an input that cannot be opened), which is the whole input's.
+  bool whole_input = false;
   std::vector<std::pair<std::string_view, double>> results;
   // Results asked for beyond the analysis's table (the percentiles).
   std::vector<std::pair<std::string, double>> extra;
   std::optional<bool> categorical;  // after the results, where the analysis has it
   std::shared_ptr<qeldata::Recordset> table;
+  double target_mean = 0;  // a segmentation's, for its warnings
 };
 
 // The results of `record`, one (name, value) row per row of `table`.

@@ -121,6 +121,7 @@ int RunOutlier(const std::vector<std::string>& argv) {
     } catch (const qeldata::Error& e) {
       AnalysisAnswer a;
       a.reason = e.description();
+      a.whole_input = true;
       a.results = ResultRows(qel::kOutlierResults, qel::OutlierRecord{});
       answers.push_back(std::move(a));
     }
@@ -145,8 +146,8 @@ int RunOutlier(const std::vector<std::string>& argv) {
     if (a.table && only_outliers) a.table = OutliersOnly(*a.table);
     if (a.table) WarnNegativeWeights(*a.table);
     if (a.ran) continue;
-    a.reason = FailureReason(args, input, {field, weight}, {field, weight}, a.reason);
-    if (by) a.reason = *by + " = " + GroupKeyText(a.key) + ": " + a.reason;
+    a.reason = FailureReason(args, input, {field, weight, by.value_or("")}, {field, weight}, a.reason);
+    if (by && !a.whole_input) a.reason = *by + " = " + GroupKeyText(a.key) + ": " + a.reason;
   }
 
   layout.heading.emplace_back("Field", field);

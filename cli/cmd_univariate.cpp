@@ -88,6 +88,7 @@ int RunUnivariate(const std::vector<std::string>& argv) {
     } catch (const qeldata::Error& e) {
       AnalysisAnswer a;
       a.reason = e.description();
+      a.whole_input = layout.by.has_value();
       a.results = ResultRows(qel::kUnivariateResults, qel::UnivariateRecord{});
       answers.push_back(std::move(a));
     }
@@ -107,8 +108,8 @@ int RunUnivariate(const std::vector<std::string>& argv) {
   for (AnalysisAnswer& a : answers) {
     if (a.ran) continue;
     // Where the run stopped, said as specifically as the input allows.
-    a.reason = FailureReason(args, input, {field, weight}, {field, weight}, a.reason);
-    if (layout.by) a.reason = *layout.by + " = " + GroupKeyText(a.key) + ": " + a.reason;
+    a.reason = FailureReason(args, input, {field, weight, layout.by.value_or("")}, {field, weight}, a.reason);
+    if (layout.by && !a.whole_input) a.reason = *layout.by + " = " + GroupKeyText(a.key) + ": " + a.reason;
   }
 
   layout.heading.emplace_back("Field", field);
