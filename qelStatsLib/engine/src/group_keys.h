@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "qelStatsLib/tally.h"
@@ -28,6 +30,11 @@ class GroupKeys {
       slot = &null_group_;
     } else if (key.IsNumber() && std::isfinite(key.number())) {
       slot = &numbers_.try_emplace(std::bit_cast<std::uint64_t>(Form15(key.number())), kNone).first->second;
+    } else if (key.kind() == qeldata::Value::Kind::kText) {
+      // Looked up by a view of the cell: no string is built for a known key.
+      const std::string& text = key.text();
+      auto it = texts_.find(std::string_view(text));
+      slot = it != texts_.end() ? &it->second : &texts_.emplace(text, kNone).first->second;
     } else {
       slot = &texts_.try_emplace(key.AsText(), kNone).first->second;
     }
@@ -41,7 +48,11 @@ class GroupKeys {
   std::size_t size_ = 0;
   std::size_t null_group_ = kNone;
   std::unordered_map<std::uint64_t, std::size_t> numbers_;
-  std::unordered_map<std::string, std::size_t> texts_;
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::unordered_map<std::string, std::size_t, TextHash, std::equal_to<>> texts_;
 };
 
 // The order of the groups: numbers ascending, then texts and dates in byte
