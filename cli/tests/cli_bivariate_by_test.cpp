@@ -192,6 +192,11 @@ TEST_F(CliBivariateByFile, WhatEveryGroupLacksFailsOnceAndUsageErrors) {
             std::string::npos)
       << o.out;
   EXPECT_EQ(RunQelstats("bivariate --csv " + file_ + " --predictor P --target T --by G --in-database").status, 2);
+  // Help and completion offer the option.
+  EXPECT_NE(RunQelstats("--help").out.find("[--categorical] [--where COND] [--by NAME]"), std::string::npos);
+  EXPECT_NE(RunQelstats("completion bash").out.find("bivariate) own=\"--predictor --target --weight --bins "
+                                                    "--categorical --where --by --in-database\""),
+            std::string::npos);
   EXPECT_EQ(RunQelstats("bivariate --csv " + file_ + " --predictor P --target T --by G --by P").status, 2);
 }
 
