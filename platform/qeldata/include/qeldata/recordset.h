@@ -210,9 +210,11 @@ class Recordset {
   std::int64_t AbsolutePosition() const;
 
   // How far a server-side forward-only recordset has read its source: the
-  // share (0 to 1) of a text file's bytes in the blocks fetched so far; 1
-  // once the source is read to its end. nullopt where the source cannot say
-  // (a query's rows) and for static and in-memory recordsets.
+  // share (0 to 1) of a text file's bytes in the blocks fetched so far, or of
+  // the rows an ODBC driver said the result holds (one that holds the whole
+  // result, as psqlODBC with UseDeclareFetch=0); 1 once the source is read to
+  // its end. nullopt where the source cannot say (SQLite's rows, a driver
+  // that streams) and for static and in-memory recordsets.
   std::optional<double> ReadShare() const;
 
   // A new recordset sharing this one's rows (and later additions) with its
