@@ -46,6 +46,17 @@ std::vector<std::pair<std::string_view, double>> ResultRows(const qel::ResultMem
   return rows;
 }
 
+// An answer that failed before any record was read: `reason`, and the
+// results of an analysis that computed nothing. `whole_input` under --by.
+template <typename Record, std::size_t N>
+AnalysisAnswer FailedBeforeReading(const qel::ResultMember<Record> (&table)[N], std::string reason, bool grouped) {
+  AnalysisAnswer a;
+  a.reason = std::move(reason);
+  a.whole_input = grouped;
+  a.results = ResultRows(table, Record{});
+  return a;
+}
+
 // Sets what every analysis reads from the command line: the input and the
 // weight field, when one is given.
 template <typename Analysis>

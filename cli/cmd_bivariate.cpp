@@ -133,12 +133,8 @@ std::vector<AnalysisAnswer> GroupAnswers(const InputSpec& input, const std::stri
       answers.push_back(std::move(a));
     }
   } catch (const qeldata::Error& e) {
-    AnalysisAnswer a;
-    a.reason = e.description();
-    a.whole_input = true;
-    a.results = ResultRows(qel::kBivariateResults, qel::BivariateRecord{});
-    a.categorical = false;
-    answers.push_back(std::move(a));
+    answers.push_back(FailedBeforeReading(qel::kBivariateResults, e.description(), true));
+    answers.back().categorical = false;
   }
   return answers;
 }

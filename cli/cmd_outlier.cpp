@@ -119,11 +119,7 @@ int RunOutlier(const std::vector<std::string>& argv) {
         answers.push_back(std::move(a));
       }
     } catch (const qeldata::Error& e) {
-      AnalysisAnswer a;
-      a.reason = e.description();
-      a.whole_input = true;
-      a.results = ResultRows(qel::kOutlierResults, qel::OutlierRecord{});
-      answers.push_back(std::move(a));
+      answers.push_back(FailedBeforeReading(qel::kOutlierResults, e.description(), true));
     }
   } else {
     qel::QelOutlier o;

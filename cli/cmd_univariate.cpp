@@ -86,11 +86,7 @@ int RunUnivariate(const std::vector<std::string>& argv) {
         answers.back().key = g.key;
       }
     } catch (const qeldata::Error& e) {
-      AnalysisAnswer a;
-      a.reason = e.description();
-      a.whole_input = layout.by.has_value();
-      a.results = ResultRows(qel::kUnivariateResults, qel::UnivariateRecord{});
-      answers.push_back(std::move(a));
+      answers.push_back(FailedBeforeReading(qel::kUnivariateResults, e.description(), layout.by.has_value()));
     }
   } else {
     qel::QelUnivariate u;

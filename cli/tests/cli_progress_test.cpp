@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "qeltesting/progress_line.h"
+
 #include <algorithm>
 #include <csignal>
 #include <cstdint>
@@ -164,21 +166,6 @@ TEST(QelstatsProgress, SignalErasesTheLineBeforeDying) {
   std::remove(csv.c_str());
 }
 
-// The percentages of the progress lines drawn with `status`, in drawing order.
-std::vector<int> PercentsOf(const std::string& err, const std::string& status) {
-  std::vector<int> percents;
-  std::size_t start = 0;
-  while (start < err.size()) {
-    const std::size_t end = std::min(err.find('\r', start), err.size());
-    const std::string line = err.substr(start, end - start);
-    const std::size_t pct = line.rfind('%');
-    if (line.find(" - " + status + " [") != std::string::npos && pct != std::string::npos && pct >= 3)
-      percents.push_back(std::stoi(line.substr(pct - 3, 3)));
-    start = end + 1;
-  }
-  return percents;
-}
-
 // While a run reads a file of many blocks, the bar shows the share of the
 // file read: it rises, a step per block or so, to 100 %. So does the
 // one-pass reading of the groups of --by.
@@ -194,7 +181,7 @@ TEST(QelstatsProgress, TheBarFollowsTheShareOfTheFileRead) {
     if (*by) args.insert(args.end(), {"--by", by});
     const Outcome o = RunQelstats(args, true);
     ASSERT_EQ(o.status, 0) << o.err;
-    const std::vector<int> percents = PercentsOf(o.err, "Reading Data");
+    const std::vector<int> percents = qel::testing::ProgressPercents(o.err, "Reading Data");
     ASSERT_GE(percents.size(), 20u) << "by '" << by << "': " << o.err;
     EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end())) << o.err;
     EXPECT_LE(percents.front(), 5);

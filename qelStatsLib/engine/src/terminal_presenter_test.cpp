@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "qeldata/recordset.h"
+#include "qeltesting/progress_line.h"
 
 namespace qel {
 namespace {
@@ -149,22 +150,6 @@ TEST(TerminalPresenter, NoProgressDrawsNothingEvenOnATerminal) {
   EXPECT_EQ(pty.Drain(), "hello\n");
 }
 
-// The percentages of the lines drawn in `out` whose status is `status`, in
-// drawing order.
-std::vector<int> PercentsOf(const std::string& out, const std::string& status) {
-  std::vector<int> percents;
-  std::size_t start = 0;
-  while (start < out.size()) {
-    const std::size_t end = std::min(out.find('\r', start), out.size());
-    const std::string line = out.substr(start, end - start);
-    const std::size_t pct = line.rfind('%');
-    if (line.find(" - " + status + " [") != std::string::npos && pct != std::string::npos && pct >= 3)
-      percents.push_back(std::stoi(line.substr(pct - 3, 3)));
-    start = end + 1;
-  }
-  return percents;
-}
-
 // A run's reading pass sets no bar: the line follows the share of the file
 // read, block by block, up to 100 %, and the run's next phase takes it back.
 TEST(TerminalPresenter, ReadingPassShowsTheShareOfTheFileRead) {
@@ -191,7 +176,7 @@ TEST(TerminalPresenter, ReadingPassShowsTheShareOfTheFileRead) {
     for (; !rs.IsEOF(); rs.MoveNext()) {
     }
   }
-  const std::vector<int> percents = PercentsOf(pty.Drain(), "Reading Data");
+  const std::vector<int> percents = qel::testing::ProgressPercents(pty.Drain(), "Reading Data");
   EXPECT_EQ(percents, (std::vector<int>{20, 40, 60, 80, 100})) << "one line per block (the first at the opening)";
 
   window->SetStatus("Sorting Data");
