@@ -121,7 +121,8 @@ std::vector<AnalysisAnswer> GroupAnswers(const InputSpec& input, const std::stri
           rec.Missing = totals.Missing;
           a.reason = g.failure;
         } else {
-          const qel::BivariateOptions options{predictor, target, bins, read.categorical, !weight.empty()};
+          const bool weighted = !qeldata::text::Trim(weight).empty();
+          const qel::BivariateOptions options{predictor, target, bins, read.categorical, weighted};
           a.table = read.categorical ? qel::Bivariate_Finish(g.texts, options, rec, &a.reason)
                                      : qel::Bivariate_Finish(g.numbers, options, rec, &a.reason);
         }

@@ -216,7 +216,9 @@ struct TextSink {
 };
 
 // The values of one record: predictor, target and weight (nullptr without
-// a weight field), and the fields that errors name.
+// a weight field). They are read before the record step, so that an error of
+// the data layer (a cell that no longer reads as its column's type) stays
+// apart from what the run refuses.
 struct RecordValues {
   const Value& p;
   const Value& t;
