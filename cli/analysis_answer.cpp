@@ -32,11 +32,12 @@ void PrintJson(const std::vector<AnalysisAnswer>& answers, const AnswerLayout& l
     if (!all_ran) out.Add("error", first_reason);
     out.Add("By", *layout.by);
     std::string groups = "[";
-    for (std::size_t i = 0; i < answers.size(); ++i) {
+    for (const AnalysisAnswer& a : answers) {
+      if (a.whole_input) continue;  // no group: said in "error"
       JsonObject g;
-      g.AddRaw("key", GroupKeyJson(answers[i].key));
-      AddJson(g, answers[i], layout.tables);
-      groups += (i ? ", " : "") + g.str();
+      g.AddRaw("key", GroupKeyJson(a.key));
+      AddJson(g, a, layout.tables);
+      groups += (groups.size() > 1 ? ", " : "") + g.str();
     }
     out.AddRaw("groups", groups + "]");
   }
@@ -111,7 +112,7 @@ bool PrintAnswers(const std::vector<AnalysisAnswer>& answers, const AnswerLayout
     if (i) std::cout << '\n';
     Table props;
     props.columns = {"Result", "Value"};
-    if (layout.by) props.rows.push_back({*layout.by, Cell::Of(a.key)});
+    if (layout.by && !a.whole_input) props.rows.push_back({*layout.by, Cell::Of(a.key)});
     for (const auto& [name, value] : layout.heading) props.rows.push_back({name, value});
     props.rows.push_back({"Run", Cell::Bool(a.ran)});
     for (const auto& [name, value] : a.results) props.rows.push_back({std::string(name), value});

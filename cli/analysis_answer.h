@@ -28,11 +28,15 @@ struct AnalysisAnswer {
   // Why not, when !ran: one line naming the field (and file, line, cell).
   std::string reason;
   qeldata::Value key;  // the group's key, under --by
+  // Under --by: a failure before any group was read (a field the input does
+  // not have, an input that cannot be opened), which is the whole input's.
+  bool whole_input = false;
   std::vector<std::pair<std::string_view, double>> results;
   // Results asked for beyond the analysis's table (the percentiles).
   std::vector<std::pair<std::string, double>> extra;
   std::optional<bool> categorical;  // after the results, where the analysis has it
   std::shared_ptr<qeldata::Recordset> table;
+  double target_mean = 0;  // a segmentation's, for its warnings
 };
 
 // The results of `record`, one (name, value) row per row of `table`.
@@ -43,6 +47,17 @@ std::vector<std::pair<std::string_view, double>> ResultRows(const qel::ResultMem
   rows.reserve(N);
   for (const qel::ResultMember<Record>& r : table) rows.emplace_back(r.name, record.*r.member);
   return rows;
+}
+
+// An answer that failed before any record was read: `reason`, and the
+// results of an analysis that computed nothing. `whole_input` under --by.
+template <typename Record, std::size_t N>
+AnalysisAnswer FailedBeforeReading(const qel::ResultMember<Record> (&table)[N], std::string reason, bool grouped) {
+  AnalysisAnswer a;
+  a.reason = std::move(reason);
+  a.whole_input = grouped;
+  a.results = ResultRows(table, Record{});
+  return a;
 }
 
 // Sets what every analysis reads from the command line: the input, the
@@ -56,28 +71,26 @@ inline void SetInput(qel::AnalysisInput& analysis, const InputSpec& input, const
 }
 
 // Appends one answer per group of `field` (weighted by `weight`, grouped by
-// `group`; one group without it), read in one pass with the progress line
-// `caption`: what `finish(tally)` makes of the group's tally, under the
-// group's key. A data-layer error while reading is one failed answer with
-// the zero results of `table`.
+// `group` when given; one group without it), read in one pass with the
+// progress line `caption`: what `finish(tally)` makes of the group's tally,
+// under the group's key. A data-layer error while reading is one answer
+// failed before reading (FailedBeforeReading), the whole input's under --by.
 template <typename Record, std::size_t N, typename Finish>
 void AnswerGroups(std::vector<AnalysisAnswer>& answers, const qel::ResultMember<Record> (&table)[N],
                   const InputSpec& input, const std::string& field, const std::string& weight,
-                  const std::string& group, const std::string& caption, const Args& args, Finish finish) {
+                  const std::optional<std::string>& group, const std::string& caption, const Args& args,
+                  Finish finish) {
   qel::DescribeRequest request;
   request.fields = {field};
   request.weight_field = weight;
-  request.group_field = group;
+  request.group_field = group.value_or("");
   try {
     for (qel::DescribeGroup& g : ReadGroups(input, request, caption, !args.Has("no-progress"))) {
       answers.push_back(finish(g.fields.front()));
       answers.back().key = g.key;
     }
   } catch (const qeldata::Error& e) {
-    AnalysisAnswer a;
-    a.reason = e.description();
-    a.results = ResultRows(table, Record{});
-    answers.push_back(std::move(a));
+    answers.push_back(FailedBeforeReading(table, e.description(), group.has_value()));
   }
 }
 

@@ -100,7 +100,7 @@ int RunOutlier(const std::vector<std::string>& argv) {
   if (by) {
     // Every group in one pass, each finished as the run finishes its field.
     const bool valid_parm = find_type != qel::outTMean || (parm >= 1 && parm <= 100);
-    AnswerGroups(answers, qel::kOutlierResults, input, field, weight, *by, "Processing Outliers: " + field, args,
+    AnswerGroups(answers, qel::kOutlierResults, input, field, weight, by, "Processing Outliers: " + field, args,
                  [&](qel::FieldTally& f) {
                    AnalysisAnswer a;
                    qel::OutlierRecord rec;
@@ -134,8 +134,8 @@ int RunOutlier(const std::vector<std::string>& argv) {
     if (a.table && only_outliers) a.table = OutliersOnly(*a.table);
     if (a.table) WarnNegativeWeights(*a.table);
     if (a.ran) continue;
-    a.reason = FailureReason(args, input, {field, weight}, {field, weight}, a.reason);
-    if (by) a.reason = *by + " = " + GroupKeyText(a.key) + ": " + a.reason;
+    a.reason = FailureReason(args, input, {field, weight, by.value_or("")}, {field, weight}, a.reason);
+    if (by && !a.whole_input) a.reason = *by + " = " + GroupKeyText(a.key) + ": " + a.reason;
   }
 
   layout.heading.emplace_back("Field", field);

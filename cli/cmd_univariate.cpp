@@ -75,8 +75,8 @@ int RunUnivariate(const std::vector<std::string>& argv) {
 
   std::vector<AnalysisAnswer> answers;
   if (layout.by || !levels.empty()) {
-    AnswerGroups(answers, qel::kUnivariateResults, input, field, weight, layout.by.value_or(""),
-                 "Processing Univariate: " + field, args, [&](qel::FieldTally& f) { return Finish(f, levels); });
+    AnswerGroups(answers, qel::kUnivariateResults, input, field, weight, layout.by, "Processing Univariate: " + field,
+                 args, [&](qel::FieldTally& f) { return Finish(f, levels); });
   } else {
     qel::QelUnivariate u;
     SetInput(u, input, args);
@@ -92,8 +92,8 @@ int RunUnivariate(const std::vector<std::string>& argv) {
   for (AnalysisAnswer& a : answers) {
     if (a.ran) continue;
     // Where the run stopped, said as specifically as the input allows.
-    a.reason = FailureReason(args, input, {field, weight}, {field, weight}, a.reason);
-    if (layout.by) a.reason = *layout.by + " = " + GroupKeyText(a.key) + ": " + a.reason;
+    a.reason = FailureReason(args, input, {field, weight, layout.by.value_or("")}, {field, weight}, a.reason);
+    if (layout.by && !a.whole_input) a.reason = *layout.by + " = " + GroupKeyText(a.key) + ": " + a.reason;
   }
 
   layout.heading.emplace_back("Field", field);

@@ -26,7 +26,7 @@ const std::vector<Command>& Commands() {
        "outlying values by a standard-deviation band or a trimmed-mean band", RunOutlier},
       {"bivariate",
        "bivariate --csv PATH --predictor NAME --target NAME [--weight NAME] [--bins N] [--categorical] [--where COND] "
-       "[--in-database] [--json]",
+       "[--by NAME] [--in-database] [--json]",
        "segmentation of a predictor against a target, with PSI and DI", RunBivariate},
       {"fn", "fn NAME ARG... [--json] | fn --list [--json]",
        "one scalar function; the result in shortest round-trip form, -9999999 when the function fails",
@@ -92,8 +92,10 @@ void PrintHelp(std::ostream& out) {
          "Rows and groups:\n"
          "  --where COND        an SQL condition on the rows (\"League = 'NL'\"); one condition, no ';'\n"
          "  --by NAME           one result per value of NAME, every group in one pass, groups sorted\n"
-         "                      (univariate, outlier, describe)\n"
-         "Output: a readable table, or one JSON object with --json. --no-progress turns the progress line off.\n"
+         "                      (univariate, outlier, bivariate, describe); each group's figures are those\n"
+         "                      of the run with --where \"NAME = value\"\n"
+         "Output: a readable table, or one JSON object with --json. On a terminal a progress line on stderr shows\n"
+         "  the share of the file read, then each phase; --no-progress turns it off.\n"
          "  --format table|json|csv|markdown   (--json is --format json)\n"
          "  --precision N       significant digits of table and markdown numbers (default 7; JSON and CSV carry\n"
          "                      every digit, in shortest round-trip form)\n"

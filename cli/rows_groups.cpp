@@ -97,21 +97,20 @@ std::vector<qel::DescribeGroup> ReadGroups(const InputSpec& input, const qel::De
   qeldata::Recordset rs;
   rs.SetCursorLocation(qeldata::adUseServer);
   rs.Open(input.source, input.connection_string, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
-  std::unique_ptr<qel::ProgressWindow> window;
-  qel::DescribeRequest with_progress = request;
-  if (show_progress) {
-    window = qel::CurrentPresenter().LoadProgressWindow();
-    window->SetCaption(caption);
-    window->SetStatus("Reading Data");
-    window->SetBarValue(0);
-    window->ShowTopMost();
-    window->Refresh();
-    with_progress.on_records = [&](std::int64_t records) {
-      window->SetStatus("Reading Data: " + std::to_string(records) + " records");
-      window->Refresh();
-    };
-  }
-  return qel::Describe_Tally(rs, with_progress);
+  const std::unique_ptr<qel::ProgressWindow> window = OpenReadingWindow(caption, show_progress);
+  return qel::Describe_Tally(rs, request);
+}
+
+std::unique_ptr<qel::ProgressWindow> OpenReadingWindow(const std::string& caption, bool show_progress) {
+  if (!show_progress) return nullptr;
+  // The bar follows the share of the input read (see terminal_presenter.h).
+  std::unique_ptr<qel::ProgressWindow> window = qel::CurrentPresenter().LoadProgressWindow();
+  window->SetCaption(caption);
+  window->SetStatus("Reading Data");
+  window->SetBarValue(0);
+  window->ShowTopMost();
+  window->Refresh();
+  return window;
 }
 
 }  // namespace qelcli

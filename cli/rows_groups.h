@@ -3,11 +3,13 @@
 // analysis command; and the one-pass reading with its progress line.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli_common.h"
 #include "qelStatsLib/describe.h"
+#include "qelStatsLib/presenter.h"
 #include "qeldata/recordset.h"
 
 namespace qelcli {
@@ -30,10 +32,15 @@ std::string PercentileName(double share);
 std::string GroupKeyText(const qeldata::Value& key);
 std::string GroupKeyJson(const qeldata::Value& key);
 
-// Opens the input forward-only and runs the describe pass over it, drawing
-// the progress line ("Reading Data: 1,234,567 records") through `presenter`
-// unless it is off. Errors of the data layer and of the pass propagate.
+// Opens the input forward-only and runs the describe pass over it, with a
+// progress window (`caption`, "Reading Data") unless `show_progress` is
+// false. Errors of the data layer and of the pass propagate.
 std::vector<qel::DescribeGroup> ReadGroups(const InputSpec& input, const qel::DescribeRequest& request,
                                            const std::string& caption, bool show_progress);
+
+// The progress window of a one-pass reading, from the current presenter:
+// `caption`, the status "Reading Data", the bar at 0, shown. A terminal's
+// line follows the share of the input read. nullptr without `show_progress`.
+std::unique_ptr<qel::ProgressWindow> OpenReadingWindow(const std::string& caption, bool show_progress);
 
 }  // namespace qelcli

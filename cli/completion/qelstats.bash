@@ -43,7 +43,7 @@ _qelstats() {
   case "$command" in
     univariate) own="--field --weight --where --by --percentiles --in-database" ;;
     outlier) own="--field --weight --rule --parm --only-outliers --where --by --in-database" ;;
-    bivariate) own="--predictor --target --weight --bins --categorical --where --in-database" ;;
+    bivariate) own="--predictor --target --weight --bins --categorical --where --by --in-database" ;;
     describe) own="--fields --weight --where --by --percentiles" ;;
     freq) own="--field --weight --where --top --order" ;;
     fields) own="" ;;

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include "qeltesting/progress_line.h"
+
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -159,6 +162,30 @@ TEST(QelstatsProgress, SignalErasesTheLineBeforeDying) {
     EXPECT_EQ(WTERMSIG(status), signal_number);
     ASSERT_GE(err.size(), 4u);
     EXPECT_EQ(err.substr(err.size() - 4), "\r\x1b[K") << "the last thing written erases the line";
+  }
+  std::remove(csv.c_str());
+}
+
+// While a run reads a file of many blocks, the bar shows the share of the
+// file read: it rises, a step per block or so, to 100 %. So does the
+// one-pass reading of the groups of --by.
+TEST(QelstatsProgress, TheBarFollowsTheShareOfTheFileRead) {
+  const std::string csv = ::testing::TempDir() + "/qelstats_share_" + std::to_string(::getpid()) + ".csv";
+  {
+    std::ofstream out(csv);
+    out << "g,v\n";
+    for (int i = 0; i < 200000; ++i) out << (i % 3 ? "a" : "b") << ',' << i % 977 << '\n';
+  }
+  for (const char* by : {"", "g"}) {
+    std::vector<std::string> args = {"univariate", "--csv", csv, "--field", "v"};
+    if (*by) args.insert(args.end(), {"--by", by});
+    const Outcome o = RunQelstats(args, true);
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::vector<int> percents = qel::testing::ProgressPercents(o.err, "Reading Data");
+    ASSERT_GE(percents.size(), 20u) << "by '" << by << "': " << o.err;
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end())) << o.err;
+    EXPECT_LE(percents.front(), 5);
+    EXPECT_EQ(percents.back(), 100);
   }
   std::remove(csv.c_str());
 }

@@ -258,6 +258,8 @@ class CsvRecordReader {
 
   const std::vector<FieldInfo>& fields() const { return fields_; }
   std::int64_t record_line() const { return tokenizer_.record_line(); }
+  // The byte offset in the file of the next record.
+  std::size_t offset() const { return tokenizer_.offset(); }
   [[noreturn]] void FailCell(std::size_t column, const std::string& what, std::int64_t line = -1) const;
   // True for a cell's text that reads as null: blank, or one of the null tokens.
   bool IsNull(std::string_view text) const;

@@ -619,6 +619,10 @@ class OdbcRowStream final : public RowStream {
     if (!Ok(SQLNumResultCols(stmt_, &count))) ThrowDiag(SQL_HANDLE_STMT, stmt_, "");
     if (count <= 0)
       throw Error(kErrProvider, kSource, "'" + source_ + "' returns no records (it is not a query)");
+    // A driver that holds the whole result says how many rows it has (psqlODBC
+    // without UseDeclareFetch); one that streams says -1 (or, for some, 0).
+    SQLLEN rows = -1;
+    if (Ok(SQLRowCount(stmt_, &rows)) && rows > 0) expected_rows_ = static_cast<std::int64_t>(rows);
     Describe(count);
     Bind();
   }
@@ -636,7 +640,15 @@ class OdbcRowStream final : public RowStream {
       next_ += take;
       appended += take;
     }
+    rows_out_ += static_cast<std::int64_t>(appended);
     return appended;
+  }
+
+  // The rows handed out of those the driver said the result holds; nothing
+  // once more rows came than it said (the count was no row count).
+  std::optional<double> ReadShare() const override {
+    if (expected_rows_ <= 0 || rows_out_ > expected_rows_) return std::nullopt;
+    return static_cast<double>(rows_out_) / static_cast<double>(expected_rows_);
   }
 
  private:
@@ -856,6 +868,8 @@ class OdbcRowStream final : public RowStream {
   std::size_t next_ = 0;               // next row of the row array to hand out
   std::int64_t base_row_ = 0;          // rows before the current row array
   std::int64_t rows_read_ = 0;
+  std::int64_t rows_out_ = 0;       // rows handed out by Fetch
+  std::int64_t expected_rows_ = 0;  // the driver's count of the result's rows; 0 when it gives none
   bool done_ = false;
   bool block_getdata_ = false;
 };

@@ -286,6 +286,26 @@ TEST(OdbcPostgres, StreamsAcrossRowArraysAndReopensOnMoveFirst) {
   EXPECT_EQ(all->GetFields().Item("n").GetValue().number(), 10001);
 }
 
+// A streaming read cannot say how many rows remain until its end; a driver
+// that holds the whole result (psqlODBC without UseDeclareFetch) says how
+// many it has, and the share is the rows read of those.
+TEST(OdbcPostgres, ReadShareFromTheRowCountTheDriverGives) {
+  REQUIRE_PG();
+  const std::string sql = "select g as n from generate_series(1, 10000) g order by g";
+  auto streamed = OpenForwardOnly(sql, Pg());
+  EXPECT_FALSE(streamed->ReadShare().has_value());
+  while (!streamed->IsEOF()) streamed->MoveNext();
+  EXPECT_EQ(streamed->ReadShare(), 1.0);
+
+  auto counted = OpenForwardOnly(sql, Pg() + ";UseDeclareFetch=0;");
+  ASSERT_TRUE(counted->ReadShare().has_value());
+  EXPECT_EQ(*counted->ReadShare(), 4096 / 10000.0) << "the first block, read at the opening";
+  for (int i = 0; i < 4096; ++i) counted->MoveNext();
+  EXPECT_EQ(*counted->ReadShare(), 8192 / 10000.0);
+  while (!counted->IsEOF()) counted->MoveNext();
+  EXPECT_EQ(counted->ReadShare(), 1.0);
+}
+
 TEST(OdbcPostgres, TableNamesAndSqlTextWithAWhereClause) {
   REQUIRE_PG();
   auto table = OpenStatic("baseball", Pg());

@@ -63,6 +63,11 @@ class RowStream {
     return Fetch(cells, max_rows);
   }
   virtual void ConvertColumn(std::vector<Value>& /*cells*/, std::size_t /*column*/) {}
+
+  // The share (0 to 1) of the source in the rows fetched so far, for a
+  // progress display; nullopt when the stream cannot say (see
+  // Recordset::ReadShare).
+  virtual std::optional<double> ReadShare() const { return std::nullopt; }
 };
 
 // `name` as a delimited identifier between `quote` marks ("a""b" for a"b
@@ -161,7 +166,8 @@ struct RecordsetState {
   const Value& Cell(int ordinal) const;
   Value& MutableCell(int ordinal);
   int FieldCount() const { return static_cast<int>(table->fields.size()); }
-  bool FetchNextBlock();  // streaming only; false at the end
+  bool FetchNextBlock();  // streaming only; false at the end; tells the thread's ReadProgress
+  std::optional<double> ReadShare() const;
 };
 
 }  // namespace qeldata::detail

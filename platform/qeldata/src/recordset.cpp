@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 #include "provider.h"
 
@@ -13,6 +14,8 @@ using detail::RecordsetState;
 namespace {
 
 constexpr const char* kSource = "qeldata";
+
+thread_local ReadProgress* t_read_progress = nullptr;
 
 
 bool IsNumericType(int type) {
@@ -107,7 +110,16 @@ bool RecordsetState::FetchNextBlock() {
   }
   table->rows = static_cast<std::int64_t>(got);
   if (got == 0) stream_done = true;
+  if (t_read_progress) [[unlikely]] {
+    if (const auto share = ReadShare()) t_read_progress->Advanced(*share);
+  }
   return got > 0;
+}
+
+std::optional<double> RecordsetState::ReadShare() const {
+  if (!streaming || !stream) return std::nullopt;
+  if (stream_done) return 1.0;
+  return stream->ReadShare();
 }
 
 }  // namespace detail
@@ -319,6 +331,13 @@ std::int64_t Recordset::RecordCount() const {
 }
 
 std::int64_t Recordset::AbsolutePosition() const { return state_->block_base + state_->pos; }
+
+std::optional<double> Recordset::ReadShare() const {
+  if (!state_->open) return std::nullopt;
+  return state_->ReadShare();
+}
+
+ReadProgress* SetReadProgress(ReadProgress* progress) { return std::exchange(t_read_progress, progress); }
 
 std::shared_ptr<Recordset> Recordset::Clone(int lock_type) const {
   const RecordsetState& s = Checked(state_.get());

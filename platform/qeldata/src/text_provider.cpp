@@ -194,6 +194,7 @@ class ReadAhead {
     std::vector<Value> values;         // rows * columns; the converted columns filled
     std::vector<char> converted;       // per column
     std::exception_ptr error;          // the record after the last one could not be read
+    std::size_t end_offset = 0;        // the byte offset of the record after the block's last
   };
 
   ReadAhead(std::shared_ptr<const MappedFile> file, const CsvLayout& layout, const std::string& display_name)
@@ -272,6 +273,7 @@ class ReadAhead {
       } catch (...) {
         block->error = std::current_exception();
       }
+      block->end_offset = reader_.offset();
       const std::size_t rows = block->lines.size();
       block->values.resize(rows * columns);
       block->converted.assign(columns, 0);
@@ -314,7 +316,7 @@ class CsvStream : public RowStream {
   static constexpr std::size_t kReadAheadAbove = std::size_t{8} << 20;
 
   CsvStream(std::shared_ptr<const MappedFile> file, const CsvLayout& layout, std::string display_name)
-      : reader_(file, layout, display_name) {
+      : reader_(file, layout, display_name), file_bytes_(file->bytes().size()), read_offset_(layout.data_offset) {
     if (file->bytes().size() - layout.data_offset > kReadAheadAbove) {
       try {
         ahead_ = std::make_unique<ReadAhead>(file, layout, display_name);
@@ -334,6 +336,7 @@ class CsvStream : public RowStream {
       for (std::size_t c = 0; c < columns; ++c) cells.push_back(reader_.Convert(spans_[c], c));
       ++got;
     }
+    read_offset_ = got > 0 ? reader_.offset() : file_bytes_;
     return got;
   }
 
@@ -348,9 +351,11 @@ class CsvStream : public RowStream {
       block_ = ahead_->Next(std::move(block_));
       if (!block_) {
         cells.clear();
+        read_offset_ = file_bytes_;
         return 0;
       }
       if (block_->error) std::rethrow_exception(block_->error);
+      read_offset_ = block_->end_offset;
       cells.swap(block_->values);
       for (std::size_t c = 0; c < columns; ++c)
         if (block_->converted[c]) pending[c] = 0;
@@ -364,8 +369,15 @@ class CsvStream : public RowStream {
       block_->lines.push_back(reader_.record_line());
       ++got;
     }
+    read_offset_ = got > 0 ? reader_.offset() : file_bytes_;
     cells.resize(got * columns);
     return got;
+  }
+
+  // The bytes up to the end of the last record handed out, of the file's.
+  std::optional<double> ReadShare() const override {
+    if (file_bytes_ == 0) return 1.0;
+    return static_cast<double>(read_offset_) / static_cast<double>(file_bytes_);
   }
 
   void ConvertColumn(std::vector<Value>& cells, std::size_t column) override {
@@ -381,6 +393,8 @@ class CsvStream : public RowStream {
   std::vector<CellSpan> spans_;
   std::unique_ptr<ReadAhead::Block> block_;  // the current block's cells (its values are the caller's)
   std::unique_ptr<ReadAhead> ahead_;
+  std::size_t file_bytes_;   // the file's size
+  std::size_t read_offset_;  // where the records handed out so far end
 };
 
 const char* SqlTypeOf(int type) {

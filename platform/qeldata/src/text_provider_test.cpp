@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "qeldata/recordset.h"
 
@@ -165,6 +168,71 @@ TEST_F(TextProviderTest, StreamsAcrossBlocksAndRereadsOnMoveFirst) {
   EXPECT_EQ(count_and_sum(), first);
   EXPECT_THROW(rs->MovePrevious(), Error);
   EXPECT_THROW(rs->Clone(), Error);
+}
+
+// Collects what the streaming reads of this thread report.
+class Shares : public ReadProgress {
+ public:
+  Shares() : previous_(SetReadProgress(this)) {}
+  ~Shares() override { SetReadProgress(previous_); }
+  void Advanced(double share) noexcept override { seen.push_back(share); }
+  std::vector<double> seen;
+
+ private:
+  ReadProgress* previous_;
+};
+
+// The share a progress display shows is the bytes of the records handed out
+// so far, of the file's: exact after every block, rising, 1 at the end; on
+// the thread that reads ahead (files above 8 MB) as without it.
+TEST_F(TextProviderTest, ReadShareIsTheBytesOfTheBlocksReadOfTheFile) {
+  for (const int rows : {3 * 4096 + 17, 1000000}) {
+    std::string text = "n,label\n";  // 8 bytes, then 11 bytes a record
+    text.reserve(8 + 11 * static_cast<std::size_t>(rows));
+    char record[16];
+    for (int i = 0; i < rows; ++i) {
+      std::snprintf(record, sizeof record, "%07d,ab\n", i);
+      text += record;
+    }
+    Write("fixed.csv", text);
+    const double bytes = static_cast<double>(text.size());
+    Shares shares;
+    auto rs = OpenStream("fixed.csv");
+    ASSERT_TRUE(rs->ReadShare().has_value());
+    EXPECT_EQ(*rs->ReadShare(), (8 + 11 * 4096) / bytes) << "the first block, read at the opening";
+    std::int64_t n = 0;
+    for (; !rs->IsEOF(); rs->MoveNext()) ++n;
+    ASSERT_EQ(n, rows);
+    EXPECT_EQ(rs->ReadShare(), 1.0);
+    // One report per block, the opening's first, and the last at the end.
+    const std::size_t blocks = (static_cast<std::size_t>(rows) + 4095) / 4096;
+    ASSERT_EQ(shares.seen.size(), blocks + 1);
+    for (std::size_t b = 0; b < blocks; ++b)
+      EXPECT_EQ(shares.seen[b], std::min<double>(8 + 11.0 * 4096 * (b + 1), bytes) / bytes) << rows << " block " << b;
+    EXPECT_EQ(shares.seen.back(), 1.0);
+    for (std::size_t b = 1; b < shares.seen.size(); ++b) EXPECT_GE(shares.seen[b], shares.seen[b - 1]);
+  }
+}
+
+// A query's rows cannot say how much is left until the end; static copies
+// are read whole at their opening.
+TEST_F(TextProviderTest, QueriesSayTheirShareAtTheEndOnly) {
+  std::string text = "n\n";
+  for (int i = 0; i < 10000; ++i) text += std::to_string(i) + "\n";
+  Write("q.csv", text);
+  Shares shares;
+  auto query = OpenStream("select n from [q.csv] where n > 10");
+  EXPECT_FALSE(query->ReadShare().has_value());
+  while (!query->IsEOF()) {
+    query->MoveNext();
+    if (!query->IsEOF()) {
+      EXPECT_FALSE(query->ReadShare().has_value());
+    }
+  }
+  EXPECT_EQ(query->ReadShare(), 1.0);
+  EXPECT_EQ(shares.seen, std::vector<double>{1.0});
+  auto copy = OpenClient("q.csv");
+  EXPECT_FALSE(copy->ReadShare().has_value());
 }
 
 TEST_F(TextProviderTest, InputFileIsNeverModified) {

@@ -7,6 +7,7 @@
 #include <map>
 #include <unordered_map>
 
+#include "group_keys.h"
 #include "qeldata/error.h"
 #include "text.h"
 
@@ -115,22 +116,12 @@ class Reader {
     return g;
   }
 
-  // The group of a record by the grouping field's value: numbers by their
-  // 15-digit form, so that 2.50 and 2.5 are one group, like one value.
+  // The group of a record by the grouping field's value (group_keys.h).
   GroupState& GroupOf(const qeldata::Value& key) {
-    std::size_t* slot;
-    if (key.IsNull()) {
-      slot = &null_group_;
-    } else if (key.IsNumber() && std::isfinite(key.number())) {
-      slot = &number_groups_.try_emplace(std::bit_cast<std::uint64_t>(Form15(key.number())), kNone).first->second;
-    } else {
-      slot = &text_groups_.try_emplace(key.AsText(), kNone).first->second;
-    }
-    if (*slot == kNone) {
-      *slot = groups_.size();
-      NewGroup(key);
-    }
-    return groups_[*slot];
+    bool added = false;
+    const std::size_t position = group_keys_.Find(key, added);
+    if (added) NewGroup(key);
+    return groups_[position];
   }
 
   void Tally(GroupState& g) {
@@ -180,19 +171,11 @@ class Reader {
         if (f.numeric) f.numbers.Flush();
       out.push_back(std::move(g.group));
     }
-    // Numbers, then texts and dates, then null.
-    auto rank = [](const qeldata::Value& k) { return k.IsNull() ? 2 : k.IsNumber() ? 0 : 1; };
-    std::stable_sort(out.begin(), out.end(), [&](const DescribeGroup& a, const DescribeGroup& b) {
-      const int ra = rank(a.key), rb = rank(b.key);
-      if (ra != rb) return ra < rb;
-      if (ra == 0) return a.key.number() < b.key.number();
-      if (ra == 1) return a.key.AsText() < b.key.AsText();
-      return false;
+    std::stable_sort(out.begin(), out.end(), [](const DescribeGroup& a, const DescribeGroup& b) {
+      return detail::GroupKeyLess(a.key, b.key);
     });
     return out;
   }
-
-  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
   qeldata::Recordset& rs_;
   const DescribeRequest& request_;
@@ -200,9 +183,7 @@ class Reader {
   std::vector<char> numeric_;
   std::optional<qeldata::Field> weight_, group_;
   std::deque<GroupState> groups_;  // stable addresses while groups are added
-  std::size_t null_group_ = kNone;
-  std::unordered_map<std::uint64_t, std::size_t> number_groups_;
-  std::unordered_map<std::string, std::size_t> text_groups_;
+  detail::GroupKeys group_keys_;
 };
 
 }  // namespace

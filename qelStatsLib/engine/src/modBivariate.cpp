@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <deque>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "field_types.h"
+#include "group_keys.h"
 #include "in_database.h"
 #include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
@@ -151,33 +153,41 @@ class TextKeys {
 };
 
 // `e` with the field and the record (counted from 1) where it happened.
-qeldata::Error InRecord(const qeldata::Error& e, const qeldata::Field& field, const Recordset& input) {
-  return qeldata::Error(
-      e.number(), e.source(),
-      e.description() + " (field '" + field.Name() + "', record " + std::to_string(input.AbsolutePosition() + 1) + ")");
+qeldata::Error InRecord(const qeldata::Error& e, const qeldata::Field& field, std::int64_t record) {
+  return qeldata::Error(e.number(), e.source(),
+                        e.description() + " (field '" + field.Name() + "', record " + std::to_string(record) + ")");
 }
+
+// The number (from 1) of the current record of a run's whole input.
+struct InputRecord {
+  const Recordset& input;
+  std::int64_t operator()() const { return input.AbsolutePosition() + 1; }
+};
 
 // A target or weight value that is not stored as a number: read as
 // one (a numeric text, a date, a boolean), or a type mismatch that names the
 // field and the record, so that the user can find the cell.
 // NaN and the infinities are no usable numbers either: a mean or an index
 // computed from them would be a figure that means nothing.
-[[gnu::noinline]] double ConvertNumber(const Value& v, const qeldata::Field& field, const Recordset& input) {
+// `record` gives the record's number for the error, read only when one is raised.
+template <typename RecordNumber>
+[[gnu::noinline]] double ConvertNumber(const Value& v, const qeldata::Field& field, RecordNumber record) {
   double x;
   try {
     x = v.AsNumber();
   } catch (const qeldata::Error& e) {
-    throw InRecord(e, field, input);
+    throw InRecord(e, field, record());
   }
   if (!std::isfinite(x))
     throw InRecord(qeldata::Error(qeldata::kErrDataConversion, kRunSource,
                                   "Type mismatch: the value '" + NumberText(x) + "' is not a finite number"),
-                   field, input);
+                   field, record());
   return x;
 }
 
-inline double AsNumber(const Value& v, const qeldata::Field& field, const Recordset& input) {
-  return v.IsNumber() && std::isfinite(v.number()) ? v.number() : ConvertNumber(v, field, input);
+template <typename RecordNumber>
+inline double AsNumber(const Value& v, const qeldata::Field& field, RecordNumber record) {
+  return v.IsNumber() && std::isfinite(v.number()) ? v.number() : ConvertNumber(v, field, record);
 }
 
 // Where each complete record goes: a numeric predictor's tally keyed by
@@ -205,37 +215,61 @@ struct TextSink {
   }
 };
 
-// Reads every record from the current one to the end. A complete record
-// counts in N before its target is read as a number: when reading fails,
-// `in_flight` holds the failing record's weight, which N includes. A
-// predictor value that cannot be keyed fails naming its field and record too.
+// The values of one record: predictor, target and weight (nullptr without
+// a weight field). They are read before the record step, so that an error of
+// the data layer (a cell that no longer reads as its column's type) stays
+// apart from what the run refuses.
+struct RecordValues {
+  const Value& p;
+  const Value& t;
+  const Value* w;
+};
+
+inline RecordValues ValuesOf(const qeldata::Field& predictor, const qeldata::Field& target,
+                             const qeldata::Field* weight) {
+  const Value& p = predictor.GetValue();
+  const Value& t = target.GetValue();
+  return {p, t, weight ? &weight->GetValue() : nullptr};
+}
+
+// Reads one record into `sink`. A complete record counts in N before its
+// target is read as a number: when reading fails, `in_flight` holds the
+// failing record's weight, which N includes. A predictor value that cannot
+// be keyed fails naming its field and record (`record()`) too.
+template <typename Sink, typename RecordNumber>
+[[gnu::always_inline]] inline void ReadRecord(const RecordValues& v, const qeldata::Field& predictor,
+                                              const qeldata::Field& target, const qeldata::Field* weight,
+                                              Sink& sink, double& in_flight, RecordNumber record) {
+  const Value& p = v.p;
+  const Value& t = v.t;
+  double wv = 1;
+  if (weight) {
+    const Value& w = *v.w;
+    if (p.IsNull() || t.IsNull() || w.IsNull()) {
+      // A missing weight counts the record once; a present one counts its weight.
+      sink.Missing(w.IsNull() ? 1.0 : AsNumber(w, *weight, record));
+      return;
+    }
+    wv = AsNumber(w, *weight, record);
+  } else if (p.IsNull() || t.IsNull()) {
+    sink.Missing(1);
+    return;
+  }
+  in_flight = wv;
+  const double tv = AsNumber(t, target, record);
+  try {
+    sink.Add(p, wv, tv, in_flight);
+  } catch (const qeldata::Error& e) {
+    throw InRecord(e, predictor, record());
+  }
+}
+
+// Reads every record from the current one to the end (see ReadRecord).
 template <typename Sink>
 void Read(Recordset& input, const qeldata::Field& predictor, const qeldata::Field& target,
           const qeldata::Field* weight, Sink& sink, double& in_flight) {
-  for (; !input.IsEOF(); input.MoveNext()) {
-    const Value& p = predictor.GetValue();
-    const Value& t = target.GetValue();
-    double wv = 1;
-    if (weight) {
-      const Value& w = weight->GetValue();
-      if (p.IsNull() || t.IsNull() || w.IsNull()) {
-        // A missing weight counts the record once; a present one counts its weight.
-        sink.Missing(w.IsNull() ? 1.0 : AsNumber(w, *weight, input));
-        continue;
-      }
-      wv = AsNumber(w, *weight, input);
-    } else if (p.IsNull() || t.IsNull()) {
-      sink.Missing(1);
-      continue;
-    }
-    in_flight = wv;
-    const double tv = AsNumber(t, target, input);
-    try {
-      sink.Add(p, wv, tv, in_flight);
-    } catch (const qeldata::Error& e) {
-      throw InRecord(e, predictor, input);
-    }
-  }
+  for (; !input.IsEOF(); input.MoveNext())
+    ReadRecord(ValuesOf(predictor, target, weight), predictor, target, weight, sink, in_flight, InputRecord{input});
 }
 
 using text::IsBlank;
@@ -578,6 +612,20 @@ ReadOutcome CheckAndReadInDatabase(qeldata::AggregateReader& reader, const std::
   return rec.Categorical ? ReadOutcome::kTexts : ReadOutcome::kNumbers;
 }
 
+// A categorical predictor's sink for one group of a reading by group. The
+// texts are those of TextKeys, looked up in the group's own tally (a cache
+// per group would cost more memory than it saves time).
+struct GroupTextSink {
+  TextTally& tally;
+  void Missing(double amount) { tally.AddMissing(amount); }
+  void Add(const Value& p, double weight, double target, double& in_flight) {
+    const std::uint32_t position =
+        p.kind() == Value::Kind::kText ? tally.Position(p.text()) : tally.Position(CategoryText(p));
+    in_flight = 0;
+    tally.AddAt(position, weight, target);
+  }
+};
+
 // The frame of a run: `check_and_read` fills one of the tallies, then the
 // finish; every failure is shown and sets the cancel flag.
 template <typename CheckAndReadFn>
@@ -708,6 +756,72 @@ std::shared_ptr<Recordset> Bivariate_Run(Recordset& input, const std::string& Pr
                     return CheckAndRead(input, PredictorField, TargetField, showStatus, WeightField, BinCount,
                                         window, numbers, texts, rec);
                   });
+}
+
+BivariateGroups Bivariate_TallyGroups(Recordset& input, const std::string& PredictorField,
+                                      const std::string& TargetField, const std::string& WeightField,
+                                      const std::string& GroupField, bool categorical) {
+  BivariateGroups out;
+  const bool empty = input.IsBOF() && input.IsEOF();
+  if (!empty) input.MoveFirst();
+  // The checks of CheckAndRead, in its order, then the grouping field.
+  const auto fields = input.GetFields();
+  const qeldata::Field predictor = fields.Item(PredictorField);
+  out.categorical = IsCategoricalType(predictor.Type()) || categorical;
+  const qeldata::Field target = fields.Item(TargetField);
+  std::optional<qeldata::Field> weight;
+  if (!IsBlank(WeightField)) weight = fields.Item(WeightField);
+  for (const qeldata::Field* f : {&target, weight ? &*weight : static_cast<const qeldata::Field*>(nullptr)})
+    if (f && detail::IsBinaryType(f->Type())) detail::RequireNumericField(*f, kDataCheckSource);
+  const qeldata::Field group = fields.Item(text::Trim(GroupField));
+  if (empty) return out;
+
+  // Groups in order of first appearance; a group that failed reads no more.
+  struct GroupState {
+    BivariateGroup group;
+    bool stopped = false;
+  };
+  std::deque<GroupState> states;  // stable addresses while groups are added
+  detail::GroupKeys keys;
+  const qeldata::Field* weight_field = weight ? &*weight : nullptr;
+  for (; !input.IsEOF(); input.MoveNext()) {
+    const Value& key = group.GetValue();
+    bool added = false;
+    const std::size_t position = keys.Find(key, added);
+    if (added) states.emplace_back().group.key = key;
+    GroupState& g = states[position];
+    BivariateGroup& b = g.group;
+    ++b.records;
+    if (g.stopped) continue;
+    // The data layer's errors (a cell that no longer reads as its column's
+    // type) end the whole reading; what the run itself refuses ends the group's.
+    const RecordValues values = ValuesOf(predictor, target, weight_field);
+    const auto record = [&b] { return b.records; };
+    try {
+      if (out.categorical) {
+        GroupTextSink sink{b.texts};
+        ReadRecord(values, predictor, target, weight_field, sink, b.in_flight, record);
+      } else {
+        NumberSink sink{b.numbers};
+        ReadRecord(values, predictor, target, weight_field, sink, b.in_flight, record);
+      }
+    } catch (const qeldata::Error& e) {
+      b.failure = e.description();
+      g.stopped = true;
+    } catch (const TallyOverflow& e) {
+      b.failure = OverflowText(e);
+      g.stopped = true;
+    }
+  }
+  out.groups.reserve(states.size());
+  for (GroupState& g : states) {
+    g.group.numbers.Flush();
+    out.groups.push_back(std::move(g.group));
+  }
+  std::stable_sort(out.groups.begin(), out.groups.end(), [](const BivariateGroup& a, const BivariateGroup& b) {
+    return detail::GroupKeyLess(a.key, b.key);
+  });
+  return out;
 }
 
 std::shared_ptr<Recordset> Bivariate_RunInDatabase(qeldata::AggregateReader& reader, const std::string& PredictorField,

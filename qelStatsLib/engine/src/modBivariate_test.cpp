@@ -504,6 +504,64 @@ TEST(BivariateRunRecords, ATargetThatIsNoNumberFailsAfterItsRecordIsCounted) {
   EXPECT_TRUE(CancelFlag());
 }
 
+// ---- By group ----
+
+// The rows of `rows` whose first value is `key`, without it.
+std::vector<std::vector<Value>> GroupRows(const std::vector<std::vector<Value>>& rows, const std::string& key) {
+  std::vector<std::vector<Value>> out;
+  for (const auto& r : rows)
+    if (r[0].AsText() == key) out.emplace_back(r.begin() + 1, r.end());
+  return out;
+}
+
+// One pass by group against a run over each group's records: the same
+// results and table, the same failure with the record counted in the group,
+// and later records of a failed group counted only.
+TEST(BivariateGroups, EachGroupIsTheRunOverItsRecordsAlone) {
+  const std::vector<std::vector<Value>> rows = {
+      {"b", 2.0, Value("7"), 2.0},   {"a", 1.0, Value("5"), 1.0}, {"a", 3.0, Value("6"), 0.5},
+      {"b", 4.0, Value("abc"), 3.0}, {"a", Value(), Value("9"), 1.0}, {"b", 5.0, Value("1"), 1.0},
+      {"a", 3.0, Value("2.25"), 2.0}, {"a", 8.0, Value("4"), Value()}};
+  const std::vector<qel::testing::Column> columns = {{"G", qeldata::adVarWChar}, {"P"}, {"T", qeldata::adVarWChar}, {"W"}};
+  auto all = qel::testing::Table(columns, rows);
+  RecordingPresenter presenter;
+  ScopedPresenter use(&presenter);
+  BivariateGroups read = Bivariate_TallyGroups(*all, "P", "T", "W", "G", false);
+  EXPECT_FALSE(read.categorical);
+  ASSERT_EQ(read.groups.size(), 2u);
+  EXPECT_EQ(read.groups[0].key.AsText(), "a");
+  EXPECT_EQ(read.groups[0].records, 5);
+  EXPECT_EQ(read.groups[1].records, 3);
+
+  const std::vector<qel::testing::Column> fields(columns.begin() + 1, columns.end());
+  auto a = qel::testing::Table(fields, GroupRows(rows, "a"));
+  auto table = Bivariate_Run(*a, "P", "T", false, "W", 2);
+  ASSERT_NE(table, nullptr);
+  const BivariateRecord alone = BivariateRunRecord();
+  BivariateRecord rec;
+  auto grouped = Bivariate_Finish(read.groups[0].numbers, BivariateOptions{"P", "T", 2, false, true}, rec);
+  ASSERT_NE(grouped, nullptr);
+  EXPECT_EQ(Read(*grouped), Read(*table));
+  for (const auto& r : kBivariateResults) EXPECT_EQ(rec.*r.member, alone.*r.member) << r.name;
+  EXPECT_EQ(rec.Categorical, alone.Categorical);
+
+  auto b = qel::testing::Table(fields, GroupRows(rows, "b"));
+  EXPECT_EQ(Bivariate_Run(*b, "P", "T", false, "W", 2), nullptr);
+  const BivariateGroup& failed = read.groups[1];
+  EXPECT_EQ(failed.failure, LastStopReason());
+  EXPECT_NE(failed.failure.find("(field 'T', record 2)"), std::string::npos) << failed.failure;
+  EXPECT_EQ(failed.numbers.Totals().WgtN + failed.in_flight, BivariateRunRecord().N);
+  EXPECT_EQ(failed.numbers.Totals().WgtN, 2);
+  EXPECT_EQ(failed.in_flight, 3);
+
+  // Forced to categories, the groups are read as texts.
+  read = Bivariate_TallyGroups(*all, "P", "T", "", "G", true);
+  EXPECT_TRUE(read.categorical);
+  EXPECT_EQ(read.groups[0].texts.Cardinality(), 3u);  // 1, 3, 8
+  // A grouping field the input does not have fails the whole reading.
+  EXPECT_THROW(Bivariate_TallyGroups(*all, "P", "T", "", "H", false), qeldata::Error);
+}
+
 // A blank weight field is empty after trimming spaces; a tab is a name.
 TEST(BivariateRunRecords, OnlySpacesMakeTheWeightFieldBlank) {
   auto rs = qel::testing::Table({{"P"}, {"T"}}, {{1.0, 5.0}, {2.0, 7.0}, {3.0, 1.0}});

@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
+#include <optional>
+#include <vector>
+
+#include "qeldata/recordset.h"
 
 namespace qel {
 
@@ -49,12 +53,27 @@ struct TerminalPresenter::Shared {
 
 namespace {
 
-class TerminalWindow final : public ProgressWindow {
+// A window on the terminal. While it draws, it follows the streaming reads of
+// its thread: the reading pass of a run sets no bar of its own, so the line
+// shows the share of the input read until the run moves to its next phase.
+class TerminalWindow final : public ProgressWindow, private qeldata::ReadProgress {
  public:
-  explicit TerminalWindow(std::shared_ptr<TerminalPresenter::Shared> shared) : shared_(std::move(shared)) {}
+  explicit TerminalWindow(std::shared_ptr<TerminalPresenter::Shared> shared) : shared_(std::move(shared)) {
+    if (!shared_->draw) return;
+    if (t_windows.empty()) t_host_progress = qeldata::SetReadProgress(this);
+    else qeldata::SetReadProgress(this);
+    t_windows.push_back(this);
+  }
 
   ~TerminalWindow() override {
     if (!shared_->draw) return;
+    // The reads go on to the window loaded last that is still up, in
+    // whatever order windows unload, or to what the host had before.
+    const auto it = std::find(t_windows.begin(), t_windows.end(), this);
+    if (it != t_windows.end()) {
+      t_windows.erase(it);
+      qeldata::SetReadProgress(t_windows.empty() ? t_host_progress : t_windows.back());
+    }
     std::lock_guard lock(shared_->mutex);
     if (shared_->owner != this) return;
     shared_->Write(shared_->EraseSequence());
@@ -68,10 +87,12 @@ class TerminalWindow final : public ProgressWindow {
   }
   void SetStatus(const std::string& text) override {
     status_ = text;
+    read_value_.reset();
     Draw();
   }
   void SetBarValue(int value) override {
     value_ = value;
+    read_value_.reset();
     Draw();
   }
   void ShowTopMost() override {
@@ -87,7 +108,7 @@ class TerminalWindow final : public ProgressWindow {
     if (!shown_ || !shared_->draw) return;
     std::lock_guard lock(shared_->mutex);
     const std::string line =
-        TerminalPresenter::FormatLine(caption_, status_, value_, shared_->Columns());
+        TerminalPresenter::FormatLine(caption_, status_, read_value_.value_or(value_), shared_->Columns());
     if (shared_->owner == this && shared_->line == line) return;
     std::string out = shared_->EraseSequence();
     out += line;
@@ -96,12 +117,34 @@ class TerminalWindow final : public ProgressWindow {
     shared_->line = line;
   }
 
+  // A block of the input was read: the bar shows the whole percent of it,
+  // redrawn only when that changes (a long read makes a hundred lines at most).
+  void Advanced(double share) noexcept override {
+    const int percent = static_cast<int>(std::clamp(share, 0.0, 1.0) * 100);
+    if (read_value_ == percent) return;
+    read_value_ = percent;
+    try {
+      Draw();
+    } catch (...) {
+      // A line that cannot be drawn must never stop the read.
+    }
+  }
+
   std::shared_ptr<TerminalPresenter::Shared> shared_;
   std::string caption_ = "Bivariate Processing";  // a fresh window's caption
   std::string status_ = "Processing Your Request";
   int value_ = 0;
+  std::optional<int> read_value_;  // the share read, in the reading pass
   bool shown_ = false;
+
+  // The drawing windows of this thread, in loading order, and the thread's
+  // read progress before the first of them.
+  static thread_local std::vector<TerminalWindow*> t_windows;
+  static thread_local qeldata::ReadProgress* t_host_progress;
 };
+
+thread_local std::vector<TerminalWindow*> TerminalWindow::t_windows;
+thread_local qeldata::ReadProgress* TerminalWindow::t_host_progress = nullptr;
 
 // Cuts `s` to at most `columns` characters without splitting a UTF-8 sequence.
 std::string CutToColumns(const std::string& s, std::size_t columns) {

@@ -8,7 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
+
+#include "qeldata/recordset.h"
+#include "qeltesting/progress_line.h"
 
 namespace qel {
 namespace {
@@ -141,6 +148,50 @@ TEST(TerminalPresenter, NoProgressDrawsNothingEvenOnATerminal) {
   EXPECT_FALSE(CancelFlag()) << "loading a window clears the flag even when nothing is drawn";
   presenter.ShowMessage("hello");
   EXPECT_EQ(pty.Drain(), "hello\n");
+}
+
+// A run's reading pass sets no bar: the line follows the share of the file
+// read, block by block, up to 100 %, and the run's next phase takes it back.
+TEST(TerminalPresenter, ReadingPassShowsTheShareOfTheFileRead) {
+  const std::filesystem::path dir =
+      std::filesystem::path(::testing::TempDir()) / ("terminal_read_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  {
+    std::ofstream out(dir / "five_blocks.csv");
+    out << "v\n";
+    for (int i = 0; i < 5 * 4096; ++i) out << 100000 + i << '\n';
+  }
+  Pty pty(80);
+  TerminalPresenter presenter(pty.slave());
+  auto window = presenter.LoadProgressWindow();
+  window->SetCaption("Processing Univariate: v");
+  window->SetStatus("Reading Data");
+  window->SetBarValue(0);
+  window->ShowTopMost();
+  pty.Drain();
+  {
+    qeldata::Recordset rs;
+    rs.SetCursorLocation(qeldata::adUseServer);
+    rs.Open("five_blocks.csv", "Text;DBQ=" + dir.string(), qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
+    for (; !rs.IsEOF(); rs.MoveNext()) {
+    }
+  }
+  const std::vector<int> percents = qel::testing::ProgressPercents(pty.Drain(), "Reading Data");
+  EXPECT_EQ(percents, (std::vector<int>{20, 40, 60, 80, 100})) << "one line per block (the first at the opening)";
+
+  window->SetStatus("Sorting Data");
+  window->SetBarValue(73);
+  const std::string next = pty.Drain();
+  EXPECT_EQ(next.substr(next.rfind('\r') + 1),
+            TerminalPresenter::FormatLine("Processing Univariate: v", "Sorting Data", 73, 80));
+  window.reset();
+  EXPECT_EQ(qeldata::SetReadProgress(nullptr), nullptr) << "an unloaded window follows no reads";
+
+  // A presenter that draws nothing follows nothing either.
+  TerminalPresenter quiet(pty.slave(), /*draw_progress=*/false);
+  auto silent = quiet.LoadProgressWindow();
+  EXPECT_EQ(qeldata::SetReadProgress(nullptr), nullptr);
+  std::filesystem::remove_all(dir);
 }
 
 // Whether `s` is whole UTF-8: no sequence cut short.

@@ -209,6 +209,14 @@ class Recordset {
   // Position (0-based) of the current record in a static recordset.
   std::int64_t AbsolutePosition() const;
 
+  // How far a server-side forward-only recordset has read its source: the
+  // share (0 to 1) of a text file's bytes in the blocks fetched so far, or of
+  // the rows an ODBC driver said the result holds (one that holds the whole
+  // result, as psqlODBC with UseDeclareFetch=0); 1 once the source is read to
+  // its end. nullopt where the source cannot say (SQLite's rows, a driver
+  // that streams) and for static and in-memory recordsets.
+  std::optional<double> ReadShare() const;
+
   // A new recordset sharing this one's rows (and later additions) with its
   // own cursor on the first row. Forward-only streams cannot be cloned.
   std::shared_ptr<Recordset> Clone(int lock_type = adLockUnspecified) const;
@@ -219,5 +227,21 @@ class Recordset {
  private:
   std::unique_ptr<detail::RecordsetState> state_;
 };
+
+// Told how far the streaming reads of one thread have come: after each block
+// that a server-side forward-only recordset fetches on the thread where it is
+// installed, with that recordset's ReadShare() (sources that cannot say tell
+// nothing). It is called on the reading thread, between records, so it must
+// neither throw nor take long. With none installed a block costs one test.
+class ReadProgress {
+ public:
+  virtual ~ReadProgress() = default;
+  virtual void Advanced(double share) noexcept = 0;
+};
+
+// Installs `progress` (not owned; nullptr for none) for the calling thread
+// and returns the one it replaces. REQUIRES: `progress` outlives its
+// installation, which ends on the same thread.
+ReadProgress* SetReadProgress(ReadProgress* progress);
 
 }  // namespace qeldata

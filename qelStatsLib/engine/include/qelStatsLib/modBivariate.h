@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "qeldata/aggregate.h"
 #include "qeldata/recordset.h"
@@ -75,5 +76,52 @@ std::shared_ptr<qeldata::Recordset> Bivariate_Finish(Tally<TargetSums>& tally, c
 std::shared_ptr<qeldata::Recordset> Bivariate_Finish(const TextTally& tally, const BivariateOptions& options,
                                                      BivariateRecord& rec, std::string* reason = nullptr,
                                                      const PhaseFn& phase = {});
+
+// One group of records of a segmentation by group: the reading pass of
+// Bivariate_Run over the group's records alone.
+struct BivariateGroup {
+  qeldata::Value key;        // the grouping field's value (null for the null group)
+  std::int64_t records = 0;  // records of the group
+  // The group's tally: `numbers` for a numeric predictor, `texts` for a
+  // categorical one (BivariateGroups::categorical).
+  Tally<TargetSums> numbers;
+  TextTally texts;
+  // Why reading the group stopped, as Bivariate_Run words it (a target or
+  // weight that is no number, a predictor value no bin can hold, a sum past
+  // the range of a double), naming the field and the record counted within
+  // the group; empty when every record of the group was read. The group's
+  // later records are counted in `records` only.
+  std::string failure;
+  // The weight of the record that failed, which the run counts in N
+  // (N = WgtN + in_flight, as Bivariate_Run's record says after a failure).
+  double in_flight = 0;
+};
+
+struct BivariateGroups {
+  // True when the groups were read as categories: a text or date predictor,
+  // or `categorical` asked for.
+  bool categorical = false;
+  // Sorted as Describe_Tally sorts its groups: numbers ascending, then texts
+  // and dates in byte order of their text, the null group last. Empty for an
+  // input without records.
+  std::vector<BivariateGroup> groups;
+};
+
+// Reads `input` once from its first record and tallies the predictor and
+// target of each group of `GroupField` as Bivariate_Run tallies them,
+// record by record in record order: Bivariate_Finish over a group's tally
+// (BivariateOptions::categorical = BivariateGroups::categorical) gives
+// Bivariate_Run's results and table over that group's records alone (the
+// input filtered to the group) bit for bit, and a group's `failure` is that
+// run's. Groups are keyed as Describe_Tally keys them. Memory grows with the
+// distinct predictor values of each group, not with the records.
+//
+// Throws qeldata::Error where Bivariate_Run fails before it reads a record,
+// for every group alike: an unknown predictor, target, weight or grouping
+// field, a predictor of long texts or binary data, a target or weight of
+// binary data; and any error of the data layer while reading.
+BivariateGroups Bivariate_TallyGroups(qeldata::Recordset& input, const std::string& PredictorField,
+                                      const std::string& TargetField, const std::string& WeightField,
+                                      const std::string& GroupField, bool categorical);
 
 }  // namespace qel

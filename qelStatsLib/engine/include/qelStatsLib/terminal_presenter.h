@@ -7,7 +7,10 @@
 //
 // It appears when the run shows its window, follows every caption, status and
 // bar change, and is erased when the window unloads, so the terminal is left as
-// it was. Nothing is drawn when the output is not a terminal (a pipe, a file, a
+// it was. While a run reads its input, which sets no bar, the bar shows the
+// share of the input read so far (the bytes of a text file, or the rows
+// where the database said how many; see qeldata::ReadProgress), from the first block the window sees to 100 %;
+// the run's next status or bar value takes the line back. Nothing is drawn when the output is not a terminal (a pipe, a file, a
 // test harness). Message texts are written to the output, one per line, always.
 #pragma once
 
