@@ -70,6 +70,21 @@ inline void SetInput(qel::AnalysisInput& analysis, const InputSpec& input, const
   analysis.SetRunOptions({.InDatabase = args.Has("in-database")});
 }
 
+// The answer of an outlier or bivariate class's Run: what it returned, its
+// result table, its results in the order of `table`, and why it stopped: the
+// message a failed check showed the user, else the class's StopReason (an
+// analysis that stops inside says nothing itself).
+template <typename Analysis, typename Record, std::size_t N>
+AnalysisAnswer RunAnswer(Analysis& analysis, const qel::ResultMember<Record> (&table)[N],
+                         const CliPresenter& presenter) {
+  AnalysisAnswer a;
+  a.ran = analysis.Run();
+  a.table = analysis.ResultSet();
+  a.results = ResultRows(table, analysis.Results());
+  a.reason = presenter.messages().empty() ? analysis.StopReason() : presenter.messages().back();
+  return a;
+}
+
 // Appends one answer per group of `field` (weighted by `weight`, grouped by
 // `group` when given; one group without it), read in one pass with the
 // progress line `caption`: what `finish(tally)` makes of the group's tally,

@@ -175,13 +175,9 @@ int RunBivariate(const std::vector<std::string>& argv) {
     if (args.Has("categorical")) biv.SetCategorical(true);
     biv.SetshowStatus(!args.Has("no-progress"));
 
-    AnalysisAnswer answer;
-    answer.ran = biv.Run();
-    answer.table = biv.ResultSet();
-    answer.results = ResultRows(qel::kBivariateResults, biv.Results());
+    AnalysisAnswer answer = RunAnswer(biv, qel::kBivariateResults, presenter);
     answer.categorical = biv.Categorical();
     answer.target_mean = biv.Results().TargetMean;
-    answer.reason = presenter.messages().empty() ? biv.StopReason() : presenter.messages().back();
     answers.push_back(std::move(answer));
   }
   std::vector<AnalysisAnswer*> tables;

@@ -121,14 +121,7 @@ int RunOutlier(const std::vector<std::string>& argv) {
     o.SetFindType(find_type);
     o.SetTypeParm(parm);
     o.SetshowStatus(true);  // the presenter decides whether a progress line is drawn
-    AnalysisAnswer a;
-    a.ran = o.Run();
-    a.table = o.ResultSet();
-    a.results = ResultRows(qel::kOutlierResults, o.Results());
-    // A failed check has told the user in its message; an analysis that
-    // stopped inside says nothing itself.
-    a.reason = presenter.messages().empty() ? o.StopReason() : presenter.messages().back();
-    answers.push_back(std::move(a));
+    answers.push_back(RunAnswer(o, qel::kOutlierResults, presenter));
   }
   for (AnalysisAnswer& a : answers) {
     if (a.table && only_outliers) a.table = OutliersOnly(*a.table);
