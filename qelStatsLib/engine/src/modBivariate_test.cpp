@@ -5,6 +5,7 @@
 #include "bivariate_rounding.h"
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -595,7 +596,7 @@ TEST_F(CategoricalNumbersTest, AValueOfAnotherKindReadsEverythingAgainAsTexts) {
 TEST_F(CategoricalNumbersTest, AFailingRecordFailsAsInTheTextReading) {
   std::vector<Record> records;
   for (int i = 0; i < 100; ++i) records.push_back({static_cast<double>(i), 1.0, 0.5});
-  records[60].t = Value("no number");
+  records[60].t = std::numeric_limits<double>::quiet_NaN();  // no usable target
   const RunOutcome numbers = RunCategorical(*Input(qeldata::adEmpty, records));
   const RunOutcome texts = RunCategorical(*Input(qeldata::adEmpty, AsTexts(records)));
   ASSERT_EQ(numbers.messages.size(), 1u);
