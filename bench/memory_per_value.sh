@@ -10,7 +10,8 @@
 #
 # The file is written once to bench/data/distinct<ROWS>.csv (git-ignored):
 # `x` is row i's value (i * 0.37 + 0.01 with two decimals, all distinct), `y`
-# a target of four decimals in [0, 1), same file for the same ROWS.
+# a target of four decimals in [0, 1), `k` a text predictor ("k" and i, all
+# distinct); same file for the same ROWS.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -22,11 +23,11 @@ DATA=${DATA:-$here/data/distinct$ROWS.csv}
 if [ ! -s "$DATA" ]; then
   mkdir -p "$(dirname "$DATA")"
   awk -v rows="$ROWS" 'BEGIN {
-    print "id,x,y"
+    print "id,x,y,k"
     for (i = 1; i <= rows; i++) {
       c = i * 37 + 1                   # x in hundredths: distinct, two decimals
       t = (i * 7919) % 10000           # y: four decimals in [0, 1)
-      printf "%d,%d.%02d,0.%04d\n", i, int(c / 100), c % 100, t
+      printf "%d,%d.%02d,0.%04d,k%d\n", i, int(c / 100), c % 100, t, i
     }
   }' > "$DATA.partial"
   mv "$DATA.partial" "$DATA"
@@ -49,12 +50,13 @@ echo
 echo "| run | max RSS MB | CPU s | bytes per distinct value | against univariate | output md5 |"
 echo "|---|---:|---:|---:|---:|---|"
 base=""
-for run in univariate outlier binned categorical; do
+for run in univariate outlier binned categorical categorical-text; do
   case $run in
     univariate) set -- univariate --csv "$DATA" --field x ;;
     outlier) set -- outlier --csv "$DATA" --field x --rule std --parm 2 ;;
     binned) set -- bivariate --csv "$DATA" --predictor x --target y --bins 20 ;;
     categorical) set -- bivariate --csv "$DATA" --predictor x --target y --categorical ;;
+    categorical-text) set -- bivariate --csv "$DATA" --predictor k --target y ;;
   esac
   r=$(peak "$run" "$QELSTATS" "$@" --no-progress --json)
   kb=${r%% *}

@@ -503,11 +503,19 @@ std::shared_ptr<Recordset> FinishTexts(const TextTally& tally, BivariateOptions 
                                        const PhaseFn& phase) {
   options.categorical = true;  // a text has no order to cut into bins
   StartFinish(tally.Totals(), tally.Cardinality(), options, rec);
-  std::vector<std::string> texts = tally.Texts();
-  QuickSort(texts, 0, static_cast<std::int64_t>(texts.size()) - 1);
-  return FinishSorted(tally.Totals(), options, rec, phase, texts.size(), [&](RowWriter& write) {
-    for (std::size_t i = 0; i < texts.size(); ++i) write(ValueRow(i, texts[i], tally.Of(texts[i])));
-    std::vector<std::string>().swap(texts);
+  // The texts' positions are sorted, not copies of the texts: the sort looks
+  // at the elements only through the comparison, so the positions take the
+  // steps the texts would take and come out in the texts' order (texts that
+  // compare equal included).
+  const std::vector<std::string>& texts = tally.Texts();
+  std::vector<std::uint32_t> order(texts.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+  if (order.size() >= 2)
+    detail::QuickSortRange(std::span<std::uint32_t>(order), 0, static_cast<std::int64_t>(order.size()) - 1,
+                           [&](std::uint32_t a, std::uint32_t b) { return Utf16Less(texts[a], texts[b]); });
+  return FinishSorted(tally.Totals(), options, rec, phase, order.size(), [&](RowWriter& write) {
+    for (std::size_t i = 0; i < order.size(); ++i) write(ValueRow(i, texts[order[i]], tally.Of(order[i])));
+    std::vector<std::uint32_t>().swap(order);
   });
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "bivariate_rounding.h"
+#include "modQuickSort.h"
 
 #include <cmath>
 #include <limits>
@@ -552,6 +553,28 @@ class CategoricalNumbersTest : public BivariateRunTest {
     return records;
   }
 };
+
+TEST_F(BivariateRunTest, CategoriesAreListedInTheLibrarySortsOrderEvenWhereTextsCompareEqual) {
+  // A lone byte 0xC3 reads as the code point U+00C3, as the two bytes of a
+  // real U+00C3 do: distinct texts that compare equal, whose order is the one
+  // the library's quick sort leaves them in. Many of them, shuffled, so that
+  // the partition steps matter.
+  const std::vector<std::string> stems{"\xC3", "\xC3\x83", "x\xC3", "x\xC3\x83", "\xE2\x82\xAC", "\xE2\x82", "a", "B"};
+  std::mt19937 random(7);
+  TextTally tally;
+  for (int i = 0; i < 4000; ++i) {
+    const std::string text = stems[random() % stems.size()] + std::to_string(random() % 300 % 50);
+    tally.Add(text, 1, static_cast<double>(i % 13));
+  }
+  std::vector<std::string> expected = tally.Texts();
+  QuickSort(expected, 0, static_cast<std::int64_t>(expected.size()) - 1);
+  BivariateRecord rec;
+  auto table = Bivariate_Finish(tally, BivariateOptions{"P", "T", 20, true, false}, rec);
+  ASSERT_TRUE(table);
+  std::vector<std::string> listed;
+  for (const auto& row : Read(*table)) listed.push_back(row[2]);
+  EXPECT_EQ(listed, expected);
+}
 
 TEST_F(CategoricalNumbersTest, RowsAndFiguresAreThoseOfTheTexts) {
   // Values whose texts sort otherwise than the numbers ("10" < "9", "-1" <
