@@ -51,19 +51,21 @@ void PrintJson(const std::vector<AnalysisAnswer>& answers, const AnswerLayout& l
 void PrintCsvAnswers(const std::vector<AnalysisAnswer>& answers, const AnswerLayout& layout) {
   Table all;
   if (layout.tables) {
+    // Written straight from each result table, whose rows may be millions.
+    bool header = false;
     for (const AnalysisAnswer& a : answers) {
       if (!a.table) continue;
-      Table t = TableOf(*a.table);
-      if (all.columns.empty()) {
+      if (!header) {
         if (layout.by) all.columns.push_back(*layout.by);
-        all.columns.insert(all.columns.end(), t.columns.begin(), t.columns.end());
+        const qeldata::Fields fields = a.table->GetFields();
+        for (int i = 0; i < fields.Count(); ++i) all.columns.push_back(fields.Item(i).Name());
+        PrintCsv(std::cout, all);
+        header = true;
       }
-      for (auto& row : t.rows) {
-        if (layout.by) row.insert(row.begin(), Cell::Of(a.key));
-        all.rows.push_back(std::move(row));
-      }
+      const Cell key = Cell::Of(a.key);
+      PrintCsvRows(std::cout, *a.table, layout.by ? &key : nullptr);
     }
-    if (all.columns.empty()) return;
+    return;
   } else {
     if (layout.by) all.columns.push_back(*layout.by);
     all.columns.push_back("Run");
@@ -121,7 +123,7 @@ bool PrintAnswers(const std::vector<AnalysisAnswer>& answers, const AnswerLayout
     PrintProperties(std::cout, layout.format, props, layout.precision);
     if (a.table) {
       std::cout << '\n';
-      PrintIn(std::cout, layout.format, TableOf(*a.table), layout.precision);
+      PrintIn(std::cout, layout.format, *a.table, layout.precision);
     }
   }
   return all_ran;

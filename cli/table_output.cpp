@@ -1,8 +1,10 @@
 #include "table_output.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 
 namespace qelcli {
 
@@ -47,37 +49,71 @@ Cell Cell::Of(const qeldata::Value& v) {
   }
 }
 
+namespace {
+
+// The cells of the current record of `fields` as TableOf keeps them, in `row`.
+void RowCells(const qeldata::Fields& fields, std::vector<Cell>& row) {
+  row.clear();
+  for (int i = 0; i < fields.Count(); ++i) {
+    Cell cell = Cell::Of(fields.Item(i).GetValue());
+    if (cell.kind == Cell::Kind::kText && qeldata::IsTextType(fields.Item(i).Type())) {
+      const auto n = qeldata::ParseNumber(cell.text);
+      if (n && std::isfinite(*n) && qeldata::NumberText(*n) == cell.text) cell = Cell(*n);
+    }
+    row.push_back(std::move(cell));
+  }
+}
+
+// A table's rows as the printers read them: `rows(visit)` calls `visit` with
+// each row's cells in order, as many times as a printer asks.
+using RowVisitor = std::function<void(const std::vector<Cell>&)>;
+using Rows = std::function<void(const RowVisitor&)>;
+
+Rows RowsOf(const Table& t) {
+  return [&t](const RowVisitor& visit) {
+    for (const auto& row : t.rows) visit(row);
+  };
+}
+
+// A recordset's rows from its first, made one at a time: a result table of
+// millions of rows is read twice rather than copied whole.
+Rows RowsOf(qeldata::Recordset& rs) {
+  return [&rs](const RowVisitor& visit) {
+    if (rs.IsBOF() && rs.IsEOF()) return;
+    const qeldata::Fields fields = rs.GetFields();
+    std::vector<Cell> row;
+    for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) {
+      RowCells(fields, row);
+      visit(row);
+    }
+  };
+}
+
+std::vector<std::string> ColumnsOf(qeldata::Recordset& rs) {
+  std::vector<std::string> columns;
+  const qeldata::Fields fields = rs.GetFields();
+  for (int i = 0; i < fields.Count(); ++i) columns.push_back(fields.Item(i).Name());
+  return columns;
+}
+
+}  // namespace
+
 Table TableOf(qeldata::Recordset& rs) {
   Table t;
-  const qeldata::Fields fields = rs.GetFields();
-  for (int i = 0; i < fields.Count(); ++i) t.columns.push_back(fields.Item(i).Name());
-  if (rs.IsBOF() && rs.IsEOF()) return t;
-  for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) {
-    std::vector<Cell> row;
-    for (int i = 0; i < fields.Count(); ++i) {
-      Cell cell = Cell::Of(fields.Item(i).GetValue());
-      if (cell.kind == Cell::Kind::kText && qeldata::IsTextType(fields.Item(i).Type())) {
-        const auto n = qeldata::ParseNumber(cell.text);
-        if (n && std::isfinite(*n) && qeldata::NumberText(*n) == cell.text) cell = Cell(*n);
-      }
-      row.push_back(std::move(cell));
-    }
-    t.rows.push_back(std::move(row));
-  }
+  t.columns = ColumnsOf(rs);
+  RowsOf(rs)([&](const std::vector<Cell>& row) { t.rows.push_back(row); });
   return t;
 }
 
 std::string NumberForPeople(double x, int precision) {
   if (std::isnan(x)) return "NaN";
   if (std::isinf(x)) return x > 0 ? "Infinity" : "-Infinity";
-  if (x == std::trunc(x) && std::fabs(x) < 1e15) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.0f", x == 0 ? 0.0 : x);
-    return buf;
-  }
+  // printf's "%.0f" and "%.*g" by their definition in to_chars, without the
+  // C library's multi-precision arithmetic (a table of millions of numbers).
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*g", precision, x);
-  return buf;
+  if (x == std::trunc(x) && std::fabs(x) < 1e15)
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, x == 0 ? 0.0 : x, std::chars_format::fixed, 0).ptr);
+  return std::string(buf, std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, precision).ptr);
 }
 
 namespace {
@@ -110,38 +146,65 @@ std::pair<std::string, std::string> SplitAtPoint(const std::string& s) {
   return {s.substr(0, at), s.substr(at)};
 }
 
+// How the cells of a column are shown to people: its numbers aligned on the
+// decimal point (the widest part before it and the widest from it on), and
+// the widest of its texts.
+struct ColumnLayout {
+  std::size_t left = 0, right = 0, text_width = 0;
+  bool any_text = false, any_number = false;
+  // Numbers only: aligned to the right, as numbers are.
+  bool Numeric() const { return any_number && !any_text; }
+  // The width of the column's widest cell (numbers are ASCII).
+  std::size_t Width() const { return std::max(any_number ? left + right : 0, text_width); }
+};
+
+std::vector<ColumnLayout> LayOut(std::size_t columns, const Rows& rows, int precision) {
+  std::vector<ColumnLayout> layout(columns);
+  rows([&](const std::vector<Cell>& row) {
+    for (std::size_t c = 0; c < columns && c < row.size(); ++c) {
+      ColumnLayout& column = layout[c];
+      if (row[c].kind == Cell::Kind::kNumber) {
+        column.any_number = true;
+        const auto [l, r] = SplitAtPoint(NumberForPeople(row[c].number, precision));
+        column.left = std::max(column.left, l.size());
+        column.right = std::max(column.right, r.size());
+      } else if (row[c].kind != Cell::Kind::kNull) {
+        column.any_text = true;
+        column.text_width = std::max(column.text_width, DisplayWidth(TerminalText(row[c].text)));
+      }
+    }
+  });
+  return layout;
+}
+
+// A cell's text for people in a column laid out as `column`.
+std::string CellText(const Cell& cell, const ColumnLayout& column, int precision) {
+  if (cell.kind == Cell::Kind::kNumber) {
+    const auto [l, rest] = SplitAtPoint(NumberForPeople(cell.number, precision));
+    return std::string(column.left - l.size(), ' ') + l + rest + std::string(column.right - rest.size(), ' ');
+  }
+  if (cell.kind != Cell::Kind::kNull) return TerminalText(cell.text);
+  return "";
+}
+
+// The texts of a row's cells for people (as many as there are columns).
+std::vector<std::string> RowTexts(const std::vector<Cell>& row, const std::vector<ColumnLayout>& layout,
+                                  int precision) {
+  std::vector<std::string> texts;
+  texts.reserve(layout.size());
+  for (std::size_t c = 0; c < layout.size(); ++c)
+    texts.push_back(c < row.size() ? CellText(row[c], layout[c], precision) : std::string());
+  return texts;
+}
+
 // The texts of a table's cells for people, every number of a column aligned
 // on its decimal point.
 std::vector<std::vector<std::string>> CellTexts(const Table& t, int precision, std::vector<bool>* numeric_columns) {
-  std::vector<std::vector<std::string>> out(t.rows.size());
-  numeric_columns->assign(t.columns.size(), false);
-  for (std::size_t c = 0; c < t.columns.size(); ++c) {
-    std::size_t left = 0, right = 0;
-    bool any_text = false, any_number = false;
-    for (const auto& row : t.rows) {
-      if (c >= row.size()) continue;
-      if (row[c].kind == Cell::Kind::kNumber) {
-        any_number = true;
-        const auto [l, r] = SplitAtPoint(NumberForPeople(row[c].number, precision));
-        left = std::max(left, l.size());
-        right = std::max(right, r.size());
-      } else if (row[c].kind != Cell::Kind::kNull) {
-        any_text = true;
-      }
-    }
-    (*numeric_columns)[c] = any_number && !any_text;
-    for (std::size_t r = 0; r < t.rows.size(); ++r) {
-      const Cell& cell = c < t.rows[r].size() ? t.rows[r][c] : Cell();
-      std::string text;
-      if (cell.kind == Cell::Kind::kNumber) {
-        const auto [l, rest] = SplitAtPoint(NumberForPeople(cell.number, precision));
-        text = std::string(left - l.size(), ' ') + l + rest + std::string(right - rest.size(), ' ');
-      } else if (cell.kind != Cell::Kind::kNull) {
-        text = TerminalText(cell.text);
-      }
-      out[r].push_back(std::move(text));
-    }
-  }
+  const std::vector<ColumnLayout> layout = LayOut(t.columns.size(), RowsOf(t), precision);
+  numeric_columns->clear();
+  for (const ColumnLayout& column : layout) numeric_columns->push_back(column.Numeric());
+  std::vector<std::vector<std::string>> out;
+  for (const auto& row : t.rows) out.push_back(RowTexts(row, layout, precision));
   return out;
 }
 
@@ -157,6 +220,60 @@ std::string MarkdownCell(const std::string& s) {
   std::string out;
   for (char c : s) out += c == '|' ? std::string("\\|") : std::string(1, c);
   return out;
+}
+
+void PrintTableRows(std::ostream& out, const std::vector<std::string>& columns, const Rows& rows, int precision) {
+  const std::vector<ColumnLayout> layout = LayOut(columns.size(), rows, precision);
+  std::vector<std::string> header;
+  for (const auto& c : columns) header.push_back(TerminalText(c));
+  std::vector<std::size_t> widths(header.size());
+  for (std::size_t c = 0; c < header.size(); ++c) widths[c] = std::max(DisplayWidth(header[c]), layout[c].Width());
+  auto print_row = [&](const std::vector<std::string>& row) {
+    std::string line;
+    for (std::size_t c = 0; c < row.size(); ++c) line += (c ? "  " : "") + Pad(row[c], widths[c], layout[c].Numeric());
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    out << line << '\n';
+  };
+  print_row(header);
+  std::vector<std::string> rule;
+  for (auto w : widths) rule.push_back(std::string(w, '-'));
+  print_row(rule);
+  rows([&](const std::vector<Cell>& row) { print_row(RowTexts(row, layout, precision)); });
+}
+
+// CSV lines of `rows`, each led by `key` when there is one.
+void PrintCsvLines(std::ostream& out, const Rows& rows, const Cell* key) {
+  auto field = [&](const Cell& cell) {
+    if (cell.kind == Cell::Kind::kNumber) out << (std::isfinite(cell.number) ? qeldata::RoundTripText(cell.number) : "");
+    else if (cell.kind != Cell::Kind::kNull) out << CsvField(cell.text);
+  };
+  rows([&](const std::vector<Cell>& row) {
+    if (key) field(*key);
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      out << (c || key ? "," : "");
+      field(row[c]);
+    }
+    out << '\n';
+  });
+}
+
+void PrintMarkdownRows(std::ostream& out, const std::vector<std::string>& columns, const Rows& rows, int precision) {
+  const std::vector<ColumnLayout> layout = LayOut(columns.size(), rows, precision);
+  out << "|";
+  for (const auto& c : columns) out << ' ' << MarkdownCell(TerminalText(c)) << " |";
+  out << "\n|";
+  for (std::size_t c = 0; c < columns.size(); ++c) out << (layout[c].Numeric() ? "---:|" : "---|");
+  out << '\n';
+  rows([&](const std::vector<Cell>& row) {
+    out << "|";
+    for (const auto& cell : RowTexts(row, layout, precision)) {
+      std::string trimmed = cell;
+      trimmed.erase(0, trimmed.find_first_not_of(' ') == std::string::npos ? trimmed.size() : trimmed.find_first_not_of(' '));
+      while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
+      out << ' ' << MarkdownCell(trimmed) << " |";
+    }
+    out << '\n';
+  });
 }
 
 }  // namespace
@@ -194,60 +311,18 @@ std::string TableJson(const Table& t) {
   return out + "]}";
 }
 
-void PrintTable(std::ostream& out, const Table& t, int precision) {
-  std::vector<bool> numeric;
-  const auto cells = CellTexts(t, precision, &numeric);
-  std::vector<std::string> header;
-  for (const auto& c : t.columns) header.push_back(TerminalText(c));
-  std::vector<std::size_t> widths(header.size());
-  for (std::size_t c = 0; c < header.size(); ++c) {
-    widths[c] = DisplayWidth(header[c]);
-    for (const auto& row : cells) widths[c] = std::max(widths[c], DisplayWidth(row[c]));
-  }
-  auto print_row = [&](const std::vector<std::string>& row) {
-    std::string line;
-    for (std::size_t c = 0; c < row.size(); ++c) line += (c ? "  " : "") + Pad(row[c], widths[c], numeric[c]);
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    out << line << '\n';
-  };
-  print_row(header);
-  std::vector<std::string> rule;
-  for (auto w : widths) rule.push_back(std::string(w, '-'));
-  print_row(rule);
-  for (const auto& row : cells) print_row(row);
-}
+void PrintTable(std::ostream& out, const Table& t, int precision) { PrintTableRows(out, t.columns, RowsOf(t), precision); }
 
 void PrintCsv(std::ostream& out, const Table& t) {
   for (std::size_t c = 0; c < t.columns.size(); ++c) out << (c ? "," : "") << CsvField(t.columns[c]);
   out << '\n';
-  for (const auto& row : t.rows) {
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      out << (c ? "," : "");
-      if (row[c].kind == Cell::Kind::kNumber) out << (std::isfinite(row[c].number) ? qeldata::RoundTripText(row[c].number) : "");
-      else if (row[c].kind != Cell::Kind::kNull) out << CsvField(row[c].text);
-    }
-    out << '\n';
-  }
+  PrintCsvLines(out, RowsOf(t), nullptr);
 }
 
+void PrintCsvRows(std::ostream& out, qeldata::Recordset& rs, const Cell* key) { PrintCsvLines(out, RowsOf(rs), key); }
+
 void PrintMarkdown(std::ostream& out, const Table& t, int precision) {
-  std::vector<bool> numeric;
-  const auto cells = CellTexts(t, precision, &numeric);
-  out << "|";
-  for (const auto& c : t.columns) out << ' ' << MarkdownCell(TerminalText(c)) << " |";
-  out << "\n|";
-  for (std::size_t c = 0; c < t.columns.size(); ++c) out << (numeric[c] ? "---:|" : "---|");
-  out << '\n';
-  for (const auto& row : cells) {
-    out << "|";
-    for (const auto& cell : row) {
-      std::string trimmed = cell;
-      trimmed.erase(0, trimmed.find_first_not_of(' ') == std::string::npos ? trimmed.size() : trimmed.find_first_not_of(' '));
-      while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
-      out << ' ' << MarkdownCell(trimmed) << " |";
-    }
-    out << '\n';
-  }
+  PrintMarkdownRows(out, t.columns, RowsOf(t), precision);
 }
 
 void PrintProperties(std::ostream& out, Format format, const Table& t, int precision) {
@@ -264,6 +339,15 @@ void PrintProperties(std::ostream& out, Format format, const Table& t, int preci
     std::string line = Pad(TerminalText(t.rows[r][0].text), width + 2, false) + value;
     while (!line.empty() && line.back() == ' ') line.pop_back();
     out << line << '\n';
+  }
+}
+
+void PrintIn(std::ostream& out, Format format, qeldata::Recordset& rs, int precision) {
+  switch (format) {
+    case Format::kTable: PrintTableRows(out, ColumnsOf(rs), RowsOf(rs), precision); break;
+    case Format::kJson: out << TableJson(TableOf(rs)) << '\n'; break;
+    case Format::kCsv: PrintCsv(out, Table{ColumnsOf(rs), {}}); PrintCsvRows(out, rs, nullptr); break;
+    case Format::kMarkdown: PrintMarkdownRows(out, ColumnsOf(rs), RowsOf(rs), precision); break;
   }
 }
 

@@ -72,5 +72,11 @@ void PrintMarkdown(std::ostream& out, const Table& t, int precision);
 void PrintProperties(std::ostream& out, Format format, const Table& t, int precision);
 // The table in `format` (JSON as TableJson on one line).
 void PrintIn(std::ostream& out, Format format, const Table& t, int precision);
+// The same of a recordset read from its first row (as TableOf reads it), the
+// table, CSV and Markdown formats without holding its rows: a result table of
+// millions of rows is read twice instead of copied.
+void PrintIn(std::ostream& out, Format format, qeldata::Recordset& rs, int precision);
+// The CSV lines of a recordset's rows (no header), each led by `key` when given.
+void PrintCsvRows(std::ostream& out, qeldata::Recordset& rs, const Cell* key);
 
 }  // namespace qelcli

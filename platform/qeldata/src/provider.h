@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "cell_column.h"
 #include "qeldata/recordset.h"
 #include "qeldata/text.h"
 
@@ -133,10 +134,15 @@ std::string FileUri(const std::string& path);
 // Rows per block of a streaming open.
 inline constexpr std::size_t kBlockRows = 4096;
 
-// Shared rows of a static recordset and its clones.
+// Shared rows of a static recordset and its clones, or the current block of
+// a stream.
 struct Table {
   std::vector<FieldInfo> fields;
-  std::vector<Value> cells;  // rows * fields.size()
+  // Streaming: the block's cells, rows * fields.size(), as providers fill them.
+  std::vector<Value> cells;
+  // Static: one compact column per field (a result table of millions of rows
+  // holds 9 bytes a cell, not a Value's 48).
+  std::vector<CellColumn> columns;
   std::int64_t rows = 0;
 };
 
@@ -160,11 +166,16 @@ struct RecordsetState {
   // current block not converted yet (empty when every column is).
   mutable std::vector<char> pending_columns;
 
-  // Cursor: row index into table->cells; -1 is BOF, table->rows is EOF.
+  // Cursor: row index into the table; -1 is BOF, table->rows is EOF.
   std::int64_t pos = -1;
+  // Static: the value of each field on the current record as the last
+  // GetValue made it from its compact cell (what the references handed out
+  // point to).
+  mutable std::vector<Value> current;
 
   const Value& Cell(int ordinal) const;
-  Value& MutableCell(int ordinal);
+  // Writes a field of the current record of a static table.
+  void SetCell(int ordinal, const Value& value);
   int FieldCount() const { return static_cast<int>(table->fields.size()); }
   bool FetchNextBlock();  // streaming only; false at the end; tells the thread's ReadProgress
   std::optional<double> ReadShare() const;

@@ -78,10 +78,25 @@ bool IsTextType(int type) {
 
 namespace detail {
 
+namespace {
+[[noreturn]] void NoCurrentRecord() {
+  throw Error(kErrNoCurrentRecord, kSource, "Either BOF or EOF is True, or the current record has been deleted.");
+}
+
+// A static table's cell as a Value, made in the recordset's slot for its
+// field. Out of line, so that a stream's reading loop, which calls Cell for
+// every field of every record, pays one branch for it and no more.
+[[gnu::noinline]] const Value& StaticCell(const RecordsetState& s, int ordinal) {
+  if (s.current.size() != s.table->columns.size()) s.current.resize(s.table->columns.size());
+  Value& value = s.current[static_cast<std::size_t>(ordinal)];
+  s.table->columns[static_cast<std::size_t>(ordinal)].Load(static_cast<std::size_t>(s.pos), value);
+  return value;
+}
+}  // namespace
+
 const Value& RecordsetState::Cell(int ordinal) const {
-  if (pos < 0 || pos >= table->rows)
-    throw Error(kErrNoCurrentRecord, kSource,
-                "Either BOF or EOF is True, or the current record has been deleted.");
+  if (pos < 0 || pos >= table->rows) NoCurrentRecord();
+  if (!streaming) return StaticCell(*this, ordinal);
   if (!pending_columns.empty() && pending_columns[ordinal]) [[unlikely]] {
     // First look at this column in the block: convert it now. On failure the
     // column stays pending, so every later look fails the same way.
@@ -91,7 +106,10 @@ const Value& RecordsetState::Cell(int ordinal) const {
   return table->cells[static_cast<std::size_t>(pos) * table->fields.size() + ordinal];
 }
 
-Value& RecordsetState::MutableCell(int ordinal) { return const_cast<Value&>(Cell(ordinal)); }
+void RecordsetState::SetCell(int ordinal, const Value& value) {
+  if (pos < 0 || pos >= table->rows) NoCurrentRecord();
+  table->columns[static_cast<std::size_t>(ordinal)].Store(static_cast<std::size_t>(pos), value);
+}
 
 bool RecordsetState::FetchNextBlock() {
   if (stream_done) return false;
@@ -136,7 +154,7 @@ const Value& Field::GetValue() const { return Checked(state_).Cell(ordinal_); }
 void Field::SetValue(Value value) {
   RecordsetState& s = Checked(state_);
   if (s.streaming) throw Error(kErrNotSupported, kSource, "The recordset is read-only.");
-  s.MutableCell(ordinal_) = ConvertForField(s.table->fields[ordinal_], std::move(value));
+  s.SetCell(ordinal_, ConvertForField(s.table->fields[ordinal_], std::move(value)));
 }
 
 // ---- Fields ----
@@ -213,9 +231,24 @@ void Recordset::Open(std::string_view source, std::string_view connection_string
     s.open = true;
     s.FetchNextBlock();
   } else {
-    while (stream->Fetch(table->cells, detail::kBlockRows) > 0) {
+    // Block by block into the compact columns, so that a large source is
+    // never held as Values.
+    const std::size_t width = table->fields.size();
+    table->columns.resize(width);
+    std::vector<Value> block;
+    std::size_t got = 0;
+    while ((got = stream->Fetch(block, detail::kBlockRows)) > 0) {
+      if (width == 0) {
+        block.clear();
+        continue;
+      }
+      for (std::size_t c = 0; c < width; ++c) {
+        detail::CellColumn& column = table->columns[c];
+        for (std::size_t r = 0; r < got; ++r) column.Append(block[r * width + c]);
+      }
+      table->rows += static_cast<std::int64_t>(got);
+      block.clear();
     }
-    table->rows = table->fields.empty() ? 0 : static_cast<std::int64_t>(table->cells.size() / table->fields.size());
     s.open = true;
   }
   s.pos = 0;
@@ -226,6 +259,7 @@ void Recordset::Open() {
   if (s.open) throw Error(kErrObjectOpen, kSource, "Operation is not allowed when the object is open.");
   s.open = true;
   s.streaming = false;
+  s.table->columns.resize(s.table->fields.size());
   s.cursor_type = adOpenStatic;
   s.lock_type = adLockBatchOptimistic;
   s.pos = 0;
@@ -240,6 +274,7 @@ void Recordset::Close() {
   s.stream.reset();
   s.provider.reset();
   s.table = std::make_shared<detail::Table>();
+  s.current.clear();
   s.connection.reset();
   s.pos = -1;
 }
@@ -304,14 +339,14 @@ const std::string& Recordset::Source() const { return state_->source; }
 void Recordset::Reserve(std::int64_t rows) {
   RecordsetState& s = Checked(state_.get());
   if (rows <= 0 || s.streaming) return;
-  s.table->cells.reserve(s.table->cells.size() + static_cast<std::size_t>(rows) * s.table->fields.size());
+  for (detail::CellColumn& column : s.table->columns) column.Reserve(column.size() + static_cast<std::size_t>(rows));
 }
 
 void Recordset::AddNew() {
   RecordsetState& s = Checked(state_.get());
   if (s.streaming || s.lock_type == adLockReadOnly)
     throw Error(kErrNotSupported, kSource, "The recordset is read-only.");
-  s.table->cells.resize(s.table->cells.size() + s.table->fields.size());
+  for (detail::CellColumn& column : s.table->columns) column.AppendNull();
   s.pos = s.table->rows++;
 }
 

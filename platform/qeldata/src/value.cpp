@@ -130,13 +130,16 @@ std::string NumberText(double x) {
   if (std::isnan(x)) return "NaN";
   if (std::isinf(x)) return x > 0 ? "Infinity" : "-Infinity";
   if (x == 0) return "0";
+  // printf's "%.15g", exactly (to_chars with a precision is specified as
+  // that conversion), without the C library's multi-precision arithmetic: a
+  // result table of millions of rows formats every number of it here.
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.15g", x);
+  char* end = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, 15).ptr;
   // %g writes "1e+15" and "1.5e-07"; the text form writes the exponent marker
   // in capitals, as users of the original tools know it.
-  for (char* p = buf; *p; ++p)
+  for (char* p = buf; p != end; ++p)
     if (*p == 'e') *p = 'E';
-  return buf;
+  return std::string(buf, end);
 }
 
 double Canonical15(double x) {

@@ -204,6 +204,22 @@ struct NumberSink {
   }
 };
 
+// A categorical run over a predictor field that is neither text nor a date
+// keys its values as numbers while they are numbers (FinishNumberTexts makes
+// the categories' rows from that tally): a number tally is a fraction of the
+// memory of a text tally. A value of another kind ends the try.
+struct NotAllNumbers {};
+
+struct NumberCategorySink {
+  Tally<TargetSums>& tally;
+  void Missing(double amount) { tally.AddMissing(amount); }
+  void Add(const Value& p, double weight, double target, double& in_flight) {
+    if (!p.IsNumber()) [[unlikely]]
+      throw NotAllNumbers{};
+    NumberSink{tally}.Add(p, weight, target, in_flight);
+  }
+};
+
 struct TextSink {
   TextTally& tally;
   TextKeys keys;
@@ -348,43 +364,57 @@ BinRow ValueRow(std::size_t i, std::string label, const TargetSums& sums) {
   return row;
 }
 
-// The result table, one row per bin, and each row's mean and index.
-std::vector<RowResult> WriteRows(const std::vector<BinRow>& rows, double target_mean, Recordset& table) {
-  std::vector<RowResult> results;
-  results.reserve(rows.size());
-  const auto out = table.GetFields();
-  qeldata::Field bin_field = out.Item("bin"), n_field = out.Item(1), min_field = out.Item(2), max_field = out.Item(3),
-                 mean_field = out.Item(4), index_field = out.Item(5);
-  table.Reserve(static_cast<std::int64_t>(rows.size()));
-  for (const BinRow& row : rows) {
-    results.push_back(Finish(row, target_mean));
-    const RowResult& r = results.back();
-    table.AddNew();
-    bin_field.SetValue(NumberText(row.bin));
-    n_field.SetValue(NumberText(row.n));
-    min_field.SetValue(row.min);
-    max_field.SetValue(row.max);
-    if (r.mean) mean_field.SetValue(NumberText(*r.mean));
-    if (r.index) index_field.SetValue(NumberText(*r.index));
-    table.Update();
-  }
-  return results;
-}
-
-// PSI: the weighted spread of the bin means around the overall mean. DI: the
-// share of bin pairs whose means fall as the predictor rises. A bin that
-// weighs nothing has no mean and takes part in neither.
-void PowerAndDiscontinuity(const std::vector<BinRow>& rows, const std::vector<RowResult>& results,
-                           double weighted_n, BivariateRecord& rec) {
+// What PSI and DI need of the table's rows, in row order: the weighted sum
+// of squared distances of the bin means from the overall mean, and the means.
+// A bin that weighs nothing has no mean and takes part in neither.
+struct RowMeans {
   double squares = 0;
   std::vector<double> means;
-  means.reserve(rows.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (!results[i].mean) continue;
-    const double m = *results[i].mean;
-    squares += (rec.TargetMean - m) * (rec.TargetMean - m) * rows[i].n;
-    means.push_back(m);
+};
+
+// The result table's rows, written as the rows are made (a categorical
+// predictor has one per distinct value: they are never all held as BinRows),
+// and what PSI and DI need of them.
+class RowWriter {
+ public:
+  RowWriter(Recordset& table, double target_mean, std::size_t rows) : table_(table), target_mean_(target_mean) {
+    const auto out = table.GetFields();
+    fields_ = {out.Item("bin"), out.Item(1), out.Item(2), out.Item(3), out.Item(4), out.Item(5)};
+    table.Reserve(static_cast<std::int64_t>(rows));
+    means_.means.reserve(rows);
   }
+
+  void operator()(const BinRow& row) {
+    const RowResult r = Finish(row, target_mean_);
+    table_.AddNew();
+    fields_[0].SetValue(NumberText(row.bin));
+    fields_[1].SetValue(NumberText(row.n));
+    fields_[2].SetValue(row.min);
+    fields_[3].SetValue(row.max);
+    if (r.mean) fields_[4].SetValue(NumberText(*r.mean));
+    if (r.index) fields_[5].SetValue(NumberText(*r.index));
+    table_.Update();
+    if (r.mean) {
+      const double m = *r.mean;
+      means_.squares += (target_mean_ - m) * (target_mean_ - m) * row.n;
+      means_.means.push_back(m);
+    }
+  }
+
+  RowMeans TakeMeans() { return std::move(means_); }
+
+ private:
+  Recordset& table_;
+  double target_mean_;
+  std::vector<qeldata::Field> fields_;
+  RowMeans means_;
+};
+
+// PSI: the weighted spread of the bin means around the overall mean. DI: the
+// share of bin pairs whose means fall as the predictor rises.
+void PowerAndDiscontinuity(const RowMeans& rows, double weighted_n, BivariateRecord& rec) {
+  const double squares = rows.squares;
+  const std::vector<double>& means = rows.means;
   // Negative weights can make the weighted sum of squares negative: its
   // square root is an invalid procedure call, as the platform raises it.
   const double psi = std::sqrt(squares / weighted_n);
@@ -417,11 +447,13 @@ void StartFinish(const TallyTotals& t, std::size_t k, const BivariateOptions& op
   rec.Categorical = options.categorical || k <= static_cast<std::size_t>(options.binCount);
 }
 
-// The finish after sorting: `make_rows` builds the bins of the sorted values.
-// Returns nullptr when the run is cancelled at a checkpoint.
+// The finish after sorting: `make_rows(write)` makes the `row_count` rows of
+// the sorted values in order and hands each to `write`; it may free what it
+// made them from on its way out. Returns nullptr when the run is cancelled at
+// a checkpoint.
 template <typename MakeRows>
 std::shared_ptr<Recordset> FinishSorted(const TallyTotals& t, const BivariateOptions& options, BivariateRecord& rec,
-                                        const PhaseFn& phase, MakeRows make_rows) {
+                                        const PhaseFn& phase, std::size_t row_count, MakeRows make_rows) {
   auto report = [&](const char* status, int bar) {
     if (phase) phase(status, bar);
   };
@@ -431,12 +463,13 @@ std::shared_ptr<Recordset> FinishSorted(const TallyTotals& t, const BivariateOpt
   report("Assigning Bin/Segments", 83);
   if (Checkpoint()) return nullptr;
 
-  const std::vector<BinRow> rows = make_rows();
-  const std::vector<RowResult> results = WriteRows(rows, rec.TargetMean, *table);
+  RowWriter write(*table, rec.TargetMean, row_count);
+  make_rows(write);
+  const RowMeans means = write.TakeMeans();
   report("Accessing Results", 99);
   if (Checkpoint()) return nullptr;
   auto clone = table->Clone(qeldata::adLockUnspecified);
-  PowerAndDiscontinuity(rows, results, t.WgtN, rec);
+  PowerAndDiscontinuity(means, t.WgtN, rec);
   return clone;
 }
 
@@ -444,13 +477,59 @@ std::shared_ptr<Recordset> FinishNumbers(Tally<TargetSums>& tally, const Bivaria
                                          BivariateRecord& rec, const PhaseFn& phase) {
   StartFinish(tally.Totals(), tally.Cardinality(), options, rec);
   const std::vector<NumberEntry> values = tally.TakeSorted();
-  return FinishSorted(tally.Totals(), options, rec, phase, [&] {
-    if (!rec.Categorical) return CutBins(values, tally.Totals().WgtN, options.binCount);
-    std::vector<BinRow> rows;
-    rows.reserve(values.size());
-    for (std::size_t i = 0; i < values.size(); ++i)
-      rows.push_back(ValueRow(i, NumberText(values[i].value), values[i].payload));
-    return rows;
+  if (!rec.Categorical) {
+    const std::vector<BinRow> bins = CutBins(values, tally.Totals().WgtN, options.binCount);
+    return FinishSorted(tally.Totals(), options, rec, phase, bins.size(), [&](RowWriter& write) {
+      for (const BinRow& row : bins) write(row);
+    });
+  }
+  return FinishSorted(tally.Totals(), options, rec, phase, values.size(), [&](RowWriter& write) {
+    for (std::size_t i = 0; i < values.size(); ++i) write(ValueRow(i, NumberText(values[i].value), values[i].payload));
+  });
+}
+
+// The order of the values' texts (NumberText), as a categorical run lists
+// its categories: position j of the result is the index in `values` of the
+// j-th text. Number texts are ASCII, where the library's text order is the
+// order of the bytes, and distinct numbers have distinct texts, so exactly
+// one ascending order exists and std::sort finds the library sort's.
+std::vector<std::uint32_t> TextOrder(const std::vector<NumberEntry>& values) {
+  std::string bytes;
+  std::vector<std::uint64_t> ends;
+  ends.reserve(values.size());
+  for (const NumberEntry& e : values) {
+    bytes += NumberText(e.value);
+    ends.push_back(bytes.size());
+  }
+  auto text = [&](std::uint32_t i) {
+    const std::uint64_t begin = i == 0 ? 0 : ends[i - 1];
+    return std::string_view(bytes).substr(begin, ends[i] - begin);
+  };
+  std::vector<std::uint32_t> order(values.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return text(a) < text(b); });
+  return order;
+}
+
+// A categorical run over a numeric predictor whose values were all numbers:
+// the tally was keyed by the numbers' 15-digit forms, which are equal exactly
+// when their texts are, so its payloads are the text tally's, added in the
+// same record order. The rows are FinishTexts' rows: one per text, in text
+// order. The texts are made once for the sort and again per row, never held
+// as strings side by side with the table.
+std::shared_ptr<Recordset> FinishNumberTexts(Tally<TargetSums>& tally, BivariateOptions options, BivariateRecord& rec,
+                                             const PhaseFn& phase) {
+  options.categorical = true;
+  StartFinish(tally.Totals(), tally.Cardinality(), options, rec);
+  std::vector<NumberEntry> values = tally.TakeSorted();
+  std::vector<std::uint32_t> order = TextOrder(values);
+  return FinishSorted(tally.Totals(), options, rec, phase, values.size(), [&](RowWriter& write) {
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      const NumberEntry& e = values[order[i]];
+      write(ValueRow(i, NumberText(e.value), e.payload));
+    }
+    std::vector<NumberEntry>().swap(values);
+    std::vector<std::uint32_t>().swap(order);
   });
 }
 
@@ -458,13 +537,19 @@ std::shared_ptr<Recordset> FinishTexts(const TextTally& tally, BivariateOptions 
                                        const PhaseFn& phase) {
   options.categorical = true;  // a text has no order to cut into bins
   StartFinish(tally.Totals(), tally.Cardinality(), options, rec);
-  std::vector<std::string> texts = tally.Texts();
-  QuickSort(texts, 0, static_cast<std::int64_t>(texts.size()) - 1);
-  return FinishSorted(tally.Totals(), options, rec, phase, [&] {
-    std::vector<BinRow> rows;
-    rows.reserve(texts.size());
-    for (std::size_t i = 0; i < texts.size(); ++i) rows.push_back(ValueRow(i, texts[i], tally.Of(texts[i])));
-    return rows;
+  // The texts' positions are sorted, not copies of the texts: the sort looks
+  // at the elements only through the comparison, so the positions take the
+  // steps the texts would take and come out in the texts' order (texts that
+  // compare equal included).
+  const std::vector<std::string>& texts = tally.Texts();
+  std::vector<std::uint32_t> order(texts.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+  if (order.size() >= 2)
+    detail::QuickSortRange(std::span<std::uint32_t>(order), 0, static_cast<std::int64_t>(order.size()) - 1,
+                           [&](std::uint32_t a, std::uint32_t b) { return Utf16Less(texts[a], texts[b]); });
+  return FinishSorted(tally.Totals(), options, rec, phase, order.size(), [&](RowWriter& write) {
+    for (std::size_t i = 0; i < order.size(); ++i) write(ValueRow(i, texts[order[i]], tally.Of(order[i])));
+    std::vector<std::uint32_t>().swap(order);
   });
 }
 
@@ -480,7 +565,8 @@ std::shared_ptr<Recordset> Cancelled() {
 }
 
 // What the check and reading pass of a run leave behind.
-enum class ReadOutcome { kFailed, kCancelled, kNumbers, kTexts };
+// kNumberTexts: a categorical predictor read into the number tally.
+enum class ReadOutcome { kFailed, kCancelled, kNumbers, kTexts, kNumberTexts };
 
 // The checks every run makes before it looks at a field: the bin count, then
 // the window and the first checkpoint. False when the run is cancelled there.
@@ -531,7 +617,8 @@ ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, co
   input.MoveFirst();
   const auto fields = input.GetFields();
   const qeldata::Field predictor = fields.Item(PredictorField);
-  if (IsCategoricalType(predictor.Type())) rec.Categorical = true;
+  const bool categorical_type = IsCategoricalType(predictor.Type());
+  if (categorical_type) rec.Categorical = true;
 
   window.Status("Extracting Summary Totals");
   window.Bar(50);
@@ -544,8 +631,23 @@ ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, co
   for (const qeldata::Field* f : {&target, weight ? &*weight : static_cast<const qeldata::Field*>(nullptr)})
     if (f && detail::IsBinaryType(f->Type())) detail::RequireNumericField(*f, kDataCheckSource);
   double in_flight = 0;
-  const TallyTotals& totals = rec.Categorical ? texts.Totals() : numbers.Totals();
+  const TallyTotals* totals = rec.Categorical && categorical_type ? &texts.Totals() : &numbers.Totals();
   try {
+    if (rec.Categorical && !categorical_type) {
+      try {
+        NumberCategorySink sink{numbers};
+        Read(input, predictor, target, weight ? &*weight : nullptr, sink, in_flight);
+        numbers.Flush();
+        return ReadOutcome::kNumberTexts;
+      } catch (const NotAllNumbers&) {
+        // Read again from the first record into the text tally; nothing of
+        // the first try is kept.
+        numbers = Tally<TargetSums>();
+        in_flight = 0;
+        totals = &texts.Totals();
+        input.MoveFirst();
+      }
+    }
     if (rec.Categorical) {
       TextSink sink{texts, TextKeys(texts)};
       Read(input, predictor, target, weight ? &*weight : nullptr, sink, in_flight);
@@ -555,8 +657,8 @@ ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, co
       numbers.Flush();
     }
   } catch (...) {
-    rec.N = totals.WgtN + in_flight;
-    rec.Missing = totals.Missing;
+    rec.N = totals->WgtN + in_flight;
+    rec.Missing = totals->Missing;
     throw;
   }
   return rec.Categorical ? ReadOutcome::kTexts : ReadOutcome::kNumbers;
@@ -651,8 +753,10 @@ std::shared_ptr<Recordset> RunFrame(const std::string& PredictorField, const std
       window.Status(status);  // repainted after the status and again after the bar
       window.Bar(bar);
     };
-    auto result = read == ReadOutcome::kTexts ? Bivariate_Finish(texts, options, rec, &failure, phase)
-                                              : Bivariate_Finish(numbers, options, rec, &failure, phase);
+    std::shared_ptr<Recordset> result;
+    if (read == ReadOutcome::kTexts) result = Bivariate_Finish(texts, options, rec, &failure, phase);
+    else if (read == ReadOutcome::kNumbers) result = Bivariate_Finish(numbers, options, rec, &failure, phase);
+    else result = GuardRun(failure, kStopTexts, [&] { return FinishNumberTexts(numbers, options, rec, phase); });
     if (result) return result;
     if (failure.empty()) return Cancelled();  // at one of the finish's checkpoints
   }

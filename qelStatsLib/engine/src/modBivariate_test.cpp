@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "bivariate_rounding.h"
+#include "modQuickSort.h"
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -570,6 +572,118 @@ TEST(BivariateRunRecords, OnlySpacesMakeTheWeightFieldBlank) {
   EXPECT_NE(Bivariate_Run(*rs, "P", "T", false, "   ", 2), nullptr);
   EXPECT_EQ(Bivariate_Run(*rs, "P", "T", false, "\t", 2), nullptr);  // no field named by a tab
   ASSERT_FALSE(presenter.messages().empty());
+}
+
+}  // namespace
+}  // namespace qel
+
+namespace qel {
+namespace {
+
+// ---- Categorical numbers ----
+// A categorical run over a numeric field keys its values as numbers; its
+// table and figures must be those of the same values given as their texts.
+
+// The figures of a run beside its table, to compare two runs exactly.
+struct RunOutcome {
+  Rows rows;
+  double n = 0, missing = 0, target_mean = 0, psi = 0, di = 0, cardinality = 0;
+  std::vector<std::string> messages;
+  bool operator==(const RunOutcome&) const = default;
+};
+
+class CategoricalNumbersTest : public BivariateRunTest {
+ protected:
+  RunOutcome RunCategorical(Recordset& rs, bool weighted = true) {
+    presenter_.Clear();
+    BivariateRunRecord() = BivariateRecord{};
+    BivariateRunRecord().Categorical = true;
+    auto table = Run(rs, 20, weighted);
+    const BivariateRecord& r = BivariateRunRecord();
+    return {table ? Read(*table) : Rows{}, r.N, r.Missing, r.TargetMean, r.PSI, r.DI, r.Cardinality,
+            presenter_.messages()};
+  }
+  // The same records with each predictor value as the text a categorical run
+  // files it under.
+  static std::vector<Record> AsTexts(std::vector<Record> records) {
+    for (Record& r : records)
+      if (r.p.IsNumber()) r.p = Value(qeldata::NumberText(r.p.number() == 0 ? 0.0 : r.p.number()));
+    return records;
+  }
+};
+
+TEST_F(BivariateRunTest, CategoriesAreListedInTheLibrarySortsOrderEvenWhereTextsCompareEqual) {
+  // A lone byte 0xC3 reads as the code point U+00C3, as the two bytes of a
+  // real U+00C3 do: distinct texts that compare equal, whose order is the one
+  // the library's quick sort leaves them in. Many of them, shuffled, so that
+  // the partition steps matter.
+  const std::vector<std::string> stems{"\xC3", "\xC3\x83", "x\xC3", "x\xC3\x83", "\xE2\x82\xAC", "\xE2\x82", "a", "B"};
+  std::mt19937 random(7);
+  TextTally tally;
+  for (int i = 0; i < 4000; ++i) {
+    const std::string text = stems[random() % stems.size()] + std::to_string(random() % 300 % 50);
+    tally.Add(text, 1, static_cast<double>(i % 13));
+  }
+  std::vector<std::string> expected = tally.Texts();
+  QuickSort(expected, 0, static_cast<std::int64_t>(expected.size()) - 1);
+  BivariateRecord rec;
+  auto table = Bivariate_Finish(tally, BivariateOptions{"P", "T", 20, true, false}, rec);
+  ASSERT_TRUE(table);
+  std::vector<std::string> listed;
+  for (const auto& row : Read(*table)) listed.push_back(row[2]);
+  EXPECT_EQ(listed, expected);
+}
+
+TEST_F(CategoricalNumbersTest, RowsAndFiguresAreThoseOfTheTexts) {
+  // Values whose texts sort otherwise than the numbers ("10" < "9", "-1" <
+  // "-2", "1E+20" < "2"), that differ only beyond 15 digits (one category),
+  // -0 and 0 (one category), repeated with fractional weights and targets.
+  const std::vector<double> pool{9, 10, 100, -1, -2, -10, 1e20, 2, 1e-5, 0.1, 0.1 + 1e-17, -0.0, 0, 123456.789,
+                                 1.5, 15, 0.15, 3.14159265358979, 3.141592653589793};
+  std::mt19937_64 random(20261207);
+  std::vector<Record> records;
+  for (int i = 0; i < 3000; ++i) {
+    const double p = pool[random() % pool.size()];
+    const double t = static_cast<double>(random() % 1000) / 7, w = static_cast<double>(random() % 5) / 4 + 0.25;
+    records.push_back({i % 97 == 0 ? Value() : Value(p), t, w});  // every 97th missing, counted by weight
+  }
+  const RunOutcome numbers = RunCategorical(*Input(qeldata::adDouble, records));
+  const RunOutcome texts = RunCategorical(*Input(qeldata::adVarWChar, AsTexts(records)));
+  EXPECT_TRUE(numbers.messages.empty());
+  ASSERT_EQ(numbers.rows.size(), 16u);
+  EXPECT_EQ(numbers, texts);
+  EXPECT_EQ(numbers.rows[0][2], "-1");
+  EXPECT_EQ(numbers.rows[1][2], "-10");
+}
+
+TEST_F(CategoricalNumbersTest, AValueOfAnotherKindReadsEverythingAgainAsTexts) {
+  // A field of no declared type keeps what it is given: numbers, and late
+  // in the file a text and a date, which end the numbers-only reading.
+  std::vector<Record> records;
+  for (int i = 0; i < 500; ++i) records.push_back({static_cast<double>(i % 37) / 4, static_cast<double>(i % 11)});
+  records.push_back({Value("a text"), 1.0});
+  records.push_back({Value("2.25"), 3.0});  // the text of a number: one category with 2.25
+  records.push_back({Value(qeldata::Date{2024, 1, 2}), 4.0});
+  auto mixed = Input(qeldata::adEmpty, records);
+  std::vector<Record> as_texts = AsTexts(records);
+  as_texts[as_texts.size() - 1].p = Value("2024-01-02");
+  const RunOutcome numbers = RunCategorical(*mixed);
+  const RunOutcome texts = RunCategorical(*Input(qeldata::adVarWChar, as_texts));
+  EXPECT_TRUE(numbers.messages.empty());
+  EXPECT_EQ(numbers, texts);
+  EXPECT_EQ(numbers.cardinality, 39);
+}
+
+TEST_F(CategoricalNumbersTest, AFailingRecordFailsAsInTheTextReading) {
+  std::vector<Record> records;
+  for (int i = 0; i < 100; ++i) records.push_back({static_cast<double>(i), 1.0, 0.5});
+  records[60].t = std::numeric_limits<double>::quiet_NaN();  // no usable target
+  const RunOutcome numbers = RunCategorical(*Input(qeldata::adEmpty, records));
+  const RunOutcome texts = RunCategorical(*Input(qeldata::adEmpty, AsTexts(records)));
+  ASSERT_EQ(numbers.messages.size(), 1u);
+  EXPECT_NE(numbers.messages[0].find("record 61"), std::string::npos) << numbers.messages[0];
+  EXPECT_EQ(numbers, texts);
+  EXPECT_EQ(numbers.n, 30.5);  // 60 records of weight 0.5 before it, and its own
 }
 
 }  // namespace

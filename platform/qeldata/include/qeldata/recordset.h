@@ -127,6 +127,10 @@ class Field {
   const std::optional<NonNumericCells>& NonNumeric() const;
 
   // The value on the current record. Throws Error (kErrNoCurrentRecord) at EOF or BOF.
+  // The reference holds that value until the next GetValue of this field on
+  // this recordset (a static table keeps its cells compact and makes the
+  // Value when asked), the cursor's next block (streams), or Close: copy the
+  // Value to keep it across records.
   const Value& GetValue() const;
   // Writes the value on the current record (in-memory recordsets, or a row
   // being added). Numeric field types (139 and the other number codes) convert
