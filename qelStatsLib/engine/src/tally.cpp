@@ -21,6 +21,8 @@ namespace {
 // A NaN pattern: never the bits of a finite key.
 constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
 constexpr std::size_t kInitialSlots = 1024;
+// Tables up to this size are looked up without the look-ahead of Add.
+constexpr std::size_t kDirectBytes = std::size_t{512} << 10;
 
 // The finaliser of MurmurHash3: keys that differ only in their low mantissa
 // bits (or only in their exponent) still spread over the table.
@@ -50,7 +52,11 @@ inline void AddToTotals(TallyTotals& t, double weight, double q) {
 
 // A CountWeight keeps its weight total in the 15-digit form after every addition.
 inline double AddWeight15(double total, double w) {
-  return Finite(detail::Round15(Finite(total + w, TallyOverflow::Total::kValueWeight, "the total weight of a value")),
+  const double sum = total + w;
+  // The common total, a whole number of records from 1 to 1e15, is its own
+  // 15-digit form (as Round15 finds, only later).
+  if (sum >= 1 && sum < 1e15 && sum == static_cast<double>(static_cast<std::int64_t>(sum))) return sum;
+  return Finite(detail::Round15(Finite(sum, TallyOverflow::Total::kValueWeight, "the total weight of a value")),
                 TallyOverflow::Total::kValueWeight, "the total weight of a value");
 }
 
@@ -428,6 +434,12 @@ void Tally<P>::AddKeyed(double value, double key, double weight, double target) 
       Place(p);
       return;
     }
+  }
+  // A table that fits the processor's second-level cache takes each record
+  // at once: its look-ups hit the cache, and the look-ahead would only cost.
+  if (capacity_ * sizeof(Slot) <= kDirectBytes && read_ == placed_) {
+    Place(p);
+    return;
   }
   // Records reach their slot a few records after they were added, with the
   // slot prefetched in between: with many distinct values nearly every look-up
