@@ -4,6 +4,7 @@
 #include <bit>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -100,16 +101,18 @@ class NumberTallier {
   void EndRecord() {
     if (++records_ == kBatchRecords) HandOver();
   }
-  // Tallies what is left and waits for the thread to finish.
+  // Tallies what is left and waits for the thread to finish. Throws what
+  // the thread could not carry on after (out of memory, say).
   void Finish() {
     if (records_ > 0) HandOver();
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [this] { return !handed_; });
+      changed_.wait(lock, [this] { return !handed_ || failure_; });
       done_ = true;
     }
     changed_.notify_all();
     thread_.join();
+    if (failure_) std::rethrow_exception(failure_);
   }
 
  private:
@@ -125,13 +128,16 @@ class NumberTallier {
 
   std::vector<Item>& Filling(std::size_t i) { return batches_[filling_].items[i]; }
 
-  // One batch is tallied while the other fills.
+  // One batch is tallied while the other fills. After the thread failed,
+  // batches are dropped: Finish reports the failure.
   void HandOver() {
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [this] { return !handed_; });
-      handed_ = true;
-      handed_index_ = filling_;
+      changed_.wait(lock, [this] { return !handed_ || failure_; });
+      if (!failure_) {
+        handed_ = true;
+        handed_index_ = filling_;
+      }
     }
     changed_.notify_all();
     filling_ ^= 1;
@@ -145,13 +151,22 @@ class NumberTallier {
       {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [this] { return handed_ || done_; });
-        if (!handed_) return;
+        if (!handed_ || failure_) return;
         index = handed_index_;
       }
-      for (std::size_t i = 0; i < fields_.size(); ++i) Tally(i, batches_[index].items[i]);
+      std::exception_ptr failure;
+      try {
+        for (std::size_t i = 0; i < fields_.size(); ++i) Tally(i, batches_[index].items[i]);
+      } catch (...) {
+        failure = std::current_exception();
+      }
       {
         std::lock_guard<std::mutex> lock(mutex_);
         handed_ = false;
+        if (failure) {
+          failure_ = failure;
+          done_ = true;  // no more batches: Finish reports it
+        }
       }
       changed_.notify_all();
     }
@@ -193,6 +208,7 @@ class NumberTallier {
   bool handed_ = false;                 // a batch waits for, or is in, the thread
   std::size_t handed_index_ = 0;
   bool done_ = false;
+  std::exception_ptr failure_;
   std::thread thread_;
 };
 
