@@ -2,9 +2,15 @@
 
 #include <algorithm>
 #include <bit>
+#include <condition_variable>
 #include <deque>
+#include <exception>
 #include <cmath>
+#include <limits>
 #include <map>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 #include "group_keys.h"
@@ -50,6 +56,163 @@ Keyed NumberOf(const qeldata::Value& v) {
   return {x, key};
 }
 
+// What stops a numeric field: the reason, with the record (1-based).
+std::string StopReason(const std::exception& e, std::int64_t record) {
+  const auto* error = dynamic_cast<const qeldata::Error*>(&e);
+  return (error ? error->description() : std::string(e.what())) + " (record " + std::to_string(record) + ")";
+}
+
+// The numeric fields of an ungrouped pass tallied on a second thread. The
+// reading thread converts each record's value of such a field as the
+// one-thread pass does (NumberOf) and appends it to the field's batch; the
+// tallying thread adds each batch to the fields' tallies, field by field, in
+// record order. Every tally thus takes exactly the additions of the
+// one-thread pass in exactly its order, and its figures are the same bit for
+// bit; only different fields' tallies are filled at the same time.
+class NumberTallier {
+ public:
+  // Starts the thread. Throws std::system_error when there is none to be had.
+  explicit NumberTallier(std::vector<FieldTally*> fields)
+      : fields_(std::move(fields)), reasons_(fields_.size()), stopped_(fields_.size(), 0), tallied_(fields_.size(), 0) {
+    for (Batch& b : batches_) b.items.resize(fields_.size());
+    thread_ = std::thread([this] { Work(); });
+  }
+  // Leaves the batches not handed over yet untallied (the pass failed).
+  ~NumberTallier() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+  NumberTallier(const NumberTallier&) = delete;
+  NumberTallier& operator=(const NumberTallier&) = delete;
+
+  // Field `i` of this record: a value with its key and the record's weight,
+  // a missing value (also counted after the field stopped, as in the
+  // one-thread pass), or the reason the field stops here.
+  void Add(std::size_t i, double value, double key, double weight) { Filling(i).push_back({value, key, weight}); }
+  void AddMissing(std::size_t i, bool weight_null) { Filling(i).push_back({0, kMissing, weight_null ? 1.0 : 0.0}); }
+  void Stop(std::size_t i, std::string reason) {
+    reasons_[i] = std::move(reason);  // read by the thread only after this batch is handed over
+    Filling(i).push_back({0, kStop, 0});
+  }
+  // Ends a record; a full batch goes to the thread.
+  void EndRecord() {
+    if (++records_ == kBatchRecords) HandOver();
+  }
+  // Tallies what is left and waits for the thread to finish. Throws what
+  // the thread could not carry on after (out of memory, say).
+  void Finish() {
+    if (records_ > 0) HandOver();
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return !handed_ || failure_; });
+      done_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+    if (failure_) std::rethrow_exception(failure_);
+  }
+
+ private:
+  struct Item {
+    double value, key, weight;
+  };
+  struct Batch {
+    std::vector<std::vector<Item>> items;  // per field
+  };
+  static constexpr std::size_t kBatchRecords = 8192;
+  static constexpr double kMissing = std::numeric_limits<double>::quiet_NaN();
+  static constexpr double kStop = std::numeric_limits<double>::infinity();
+
+  std::vector<Item>& Filling(std::size_t i) { return batches_[filling_].items[i]; }
+
+  // One batch is tallied while the other fills. After the thread failed,
+  // batches are dropped: Finish reports the failure.
+  void HandOver() {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return !handed_ || failure_; });
+      if (!failure_) {
+        handed_ = true;
+        handed_index_ = filling_;
+      }
+    }
+    changed_.notify_all();
+    filling_ ^= 1;
+    for (std::vector<Item>& v : batches_[filling_].items) v.clear();
+    records_ = 0;
+  }
+
+  void Work() {
+    for (;;) {
+      std::size_t index;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return handed_ || done_; });
+        if (!handed_ || failure_) return;
+        index = handed_index_;
+      }
+      std::exception_ptr failure;
+      try {
+        for (std::size_t i = 0; i < fields_.size(); ++i) Tally(i, batches_[index].items[i]);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        handed_ = false;
+        if (failure) {
+          failure_ = failure;
+          done_ = true;  // no more batches: Finish reports it
+        }
+      }
+      changed_.notify_all();
+    }
+  }
+
+  void Tally(std::size_t i, const std::vector<Item>& items) {
+    NumberTally& tally = fields_[i]->numbers;
+    for (const Item& item : items) {
+      if (item.key != item.key) {  // missing; for a null weight also after a stop
+        if (!stopped_[i] || item.weight != 0) tally.AddMissing();
+        ++tallied_[i];
+        continue;
+      }
+      if (stopped_[i]) continue;
+      ++tallied_[i];
+      if (item.key == kStop) {
+        fields_[i]->failure = reasons_[i];
+        stopped_[i] = 1;
+        continue;
+      }
+      try {
+        tally.AddKeyed(item.value, item.key, item.weight);
+      } catch (const std::exception& e) {
+        fields_[i]->failure = StopReason(e, tallied_[i]);
+        stopped_[i] = 1;
+      }
+    }
+  }
+
+  std::vector<FieldTally*> fields_;
+  std::vector<std::string> reasons_;    // written by the reading thread before its stop item is handed over
+  std::vector<char> stopped_;           // the thread's
+  std::vector<std::int64_t> tallied_;   // the thread's: records met per field
+  Batch batches_[2];
+  std::size_t filling_ = 0;             // the reading thread's
+  std::size_t records_ = 0;             // records in the filling batch
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool handed_ = false;                 // a batch waits for, or is in, the thread
+  std::size_t handed_index_ = 0;
+  bool done_ = false;
+  std::exception_ptr failure_;
+  std::thread thread_;
+};
+
 // A group's reading state: its fields' tallies and whether each still reads.
 struct GroupState {
   DescribeGroup group;
@@ -87,19 +250,41 @@ class Reader {
 
   std::vector<DescribeGroup> Read() {
     GroupState* only = grouped() ? nullptr : &NewGroup(qeldata::Value());
+    if (only) StartTallier(*only);
     std::int64_t records = 0;
     for (; !rs_.IsEOF(); rs_.MoveNext()) {
       GroupState& g = only ? *only : GroupOf(group_->GetValue());
       ++g.group.records;
       Tally(g);
+      if (tallier_) tallier_->EndRecord();
       if (++records % kProgressEvery == 0 && request_.on_records) request_.on_records(records);
     }
+    if (tallier_) tallier_->Finish();
     if (request_.on_records) request_.on_records(records);
     return Sorted();
   }
 
  private:
   bool grouped() const { return group_.has_value(); }
+
+  // Without groups, with two processors and more than one field, the
+  // numeric fields are tallied on a second thread while this one reads.
+  void StartTallier(GroupState& g) {
+    if (fields_.size() < 2 || std::thread::hardware_concurrency() < 2) return;
+    std::vector<FieldTally*> numbers;
+    slot_.assign(fields_.size(), kNoSlot);
+    for (std::size_t c = 0; c < fields_.size(); ++c)
+      if (numeric_[c]) {
+        slot_[c] = numbers.size();
+        numbers.push_back(&g.group.fields[c]);
+      }
+    if (numbers.empty()) return;
+    try {
+      tallier_.emplace(std::move(numbers));
+    } catch (const std::system_error&) {
+      slot_.clear();  // no thread to be had: this one tallies them all
+    }
+  }
 
   GroupState& NewGroup(const qeldata::Value& key) {
     groups_.emplace_back();
@@ -129,7 +314,11 @@ class Reader {
     if (weight_) {
       const qeldata::Value& wv = weight_->GetValue();
       if (wv.IsNull()) {
-        for (FieldTally& f : g.group.fields) f.numeric ? f.numbers.AddMissing() : f.texts.AddMissing();
+        for (std::size_t c = 0; c < fields_.size(); ++c) {
+          FieldTally& f = g.group.fields[c];
+          if (tallier_ && f.numeric) tallier_->AddMissing(slot_[c], true);
+          else f.numeric ? f.numbers.AddMissing() : f.texts.AddMissing();
+        }
         return;
       }
       weight = wv.AsNumber();
@@ -142,8 +331,10 @@ class Reader {
       if (g.stopped[c]) continue;
       FieldTally& f = g.group.fields[c];
       const qeldata::Value& v = fields_[c].GetValue();
+      const bool elsewhere = tallier_ && f.numeric;
       if (v.IsNull()) {
-        f.numeric ? f.numbers.AddMissing() : f.texts.AddMissing();
+        if (elsewhere) tallier_->AddMissing(slot_[c], false);
+        else f.numeric ? f.numbers.AddMissing() : f.texts.AddMissing();
         continue;
       }
       if (!f.numeric) {
@@ -153,12 +344,12 @@ class Reader {
       }
       try {
         const Keyed x = NumberOf(v);
-        f.numbers.AddKeyed(x.value, x.key, weight);
+        if (elsewhere) tallier_->Add(slot_[c], x.value, x.key, weight);
+        else f.numbers.AddKeyed(x.value, x.key, weight);
       } catch (const std::exception& e) {
-        const auto* error = dynamic_cast<const qeldata::Error*>(&e);
-        f.failure = (error ? error->description() : std::string(e.what())) + " (record " +
-                    std::to_string(g.group.records) + ")";
         g.stopped[c] = 1;
+        if (elsewhere) tallier_->Stop(slot_[c], StopReason(e, g.group.records));
+        else f.failure = StopReason(e, g.group.records);
       }
     }
   }
@@ -183,7 +374,10 @@ class Reader {
   std::vector<char> numeric_;
   std::optional<qeldata::Field> weight_, group_;
   std::deque<GroupState> groups_;  // stable addresses while groups are added
+  static constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
   detail::GroupKeys group_keys_;
+  std::vector<std::size_t> slot_;  // a field's place in the tallier (numeric fields)
+  std::optional<NumberTallier> tallier_;  // last: stopped before the groups go
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -65,6 +66,53 @@ TEST(Describe, NumericFieldsMatchTheUnivariateRunBitForBit) {
       ExpectSameBits(rec, expected, f.name + " weighted by '" + weight + "'");
     }
   }
+}
+
+// The numeric fields of a pass over several fields are tallied on a second
+// thread, batch by batch; each must come out as the pass over that field
+// alone gives it (one thread), also where it stops: on the reading thread
+// (a value that is no number) or on the tallying one (an overflow), with
+// records after the stop that still count as missing (a null weight).
+TEST(Describe, FieldsTalliedOnASecondThreadMatchTheirOwnPass) {
+  std::vector<std::vector<Value>> rows;
+  for (int i = 1; i <= 30000; ++i) {
+    Value x = i % 7 == 0 ? Value() : Value(i * 0.5 - 3000);
+    if (i == 9000) x = Value(INFINITY);  // stops X while it is read
+    Value y = Value((i % 100) * 0.01 + 0.001);
+    if (i == 12000 || i == 12002) y = Value(1e308);  // the sums of Y overflow while it is tallied
+    Value w;
+    if (i % 11 != 0) w = Value(1.0 + i % 3);
+    rows.push_back({x, w, Value(i % 5 == 0 ? "five" : "other"), Value(i % 3 ? "t" : "u"), y});
+  }
+  auto rs = Table(kColumns, rows);
+  DescribeRequest all;
+  all.weight_field = "W";
+  std::vector<DescribeGroup> together = Describe_Tally(*rs, all);
+  ASSERT_EQ(together.size(), 1u);
+  for (FieldTally& f : together[0].fields) {
+    if (!f.numeric) continue;
+    auto again = Table(kColumns, rows);
+    DescribeRequest one;
+    one.weight_field = "W";
+    one.fields = {f.name};
+    std::vector<DescribeGroup> alone = Describe_Tally(*again, one);
+    FieldTally& g = alone[0].fields[0];
+    EXPECT_EQ(f.failure, g.failure) << f.name;
+    const TallyTotals& a = f.numbers.Totals();
+    const TallyTotals& b = g.numbers.Totals();
+    for (auto [x, y] : {std::pair{a.N, b.N}, {a.WgtN, b.WgtN}, {a.Missing, b.Missing}, {a.Sum, b.Sum}, {a.SumWgt, b.SumWgt}})
+      EXPECT_EQ(std::bit_cast<std::uint64_t>(x), std::bit_cast<std::uint64_t>(y)) << f.name;
+    const auto p = f.numbers.TakeSorted(), q = g.numbers.TakeSorted();
+    ASSERT_EQ(p.size(), q.size()) << f.name;
+    for (std::size_t i = 0; i < p.size(); ++i) {
+      EXPECT_EQ(p[i].value, q[i].value) << f.name;
+      EXPECT_EQ(p[i].payload.count, q[i].payload.count) << f.name;
+      EXPECT_EQ(p[i].payload.weight, q[i].payload.weight) << f.name;
+    }
+  }
+  EXPECT_NE(together[0].fields[0].failure.find("(record 9000)"), std::string::npos) << together[0].fields[0].failure;
+  EXPECT_NE(together[0].fields[3].failure.find("(record 12002)"), std::string::npos) << together[0].fields[3].failure;
+  EXPECT_EQ(together[0].fields[0].numbers.Totals().N, 9000 - 9000 / 7 - 9000 / 11 + 9000 / 77 - 1);
 }
 
 TEST(Describe, TextFieldsCountTheirValues) {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "in_database.h"
@@ -136,6 +138,92 @@ void ReadValues(qeldata::Recordset& rs, const qeldata::Field& value_field, const
   tally.Flush();
 }
 
+// The variance and standard deviation from the sum of weighted squared
+// deviations `ss`.
+inline void Spread(double ss, double wgt_n, double& variance, double& stdev) {
+  if (wgt_n - 1 > 0) variance = Checked(ss / (wgt_n - 1));
+  stdev = Checked(std::pow(variance, 0.5));
+}
+
+// The shape pass: the sums of the sample skewness and excess kurtosis terms,
+// value by value in ascending order.
+struct ShapeSums {
+  double s3 = 0, s4 = 0;
+};
+template <typename Entry>
+ShapeSums Shape(std::span<const Entry> entries, double mean, double stdev, double w_total) {
+  const double d2 = Checked((w_total - 1) * (w_total - 2));
+  const double d3 = Checked(d2 * (w_total - 3));
+  ShapeSums sums;
+  for (const Entry& e : entries) {
+    const double a = e.value;
+    const double w = e.payload.weight;
+    const double z = Checked(Checked(a - mean) / stdev);
+    sums.s3 = Checked(sums.s3 + Checked(w * Checked(Checked(Checked(std::pow(z, 3)) * w_total) / d2)));
+    sums.s4 =
+        Checked(sums.s4 + Checked(w * Checked(Checked(Checked(Checked(std::pow(z, 4)) * w_total) * (w_total + 1)) / d3)));
+  }
+  return sums;
+}
+
+// The shape pass of many distinct values, on a second thread while the
+// summary pass runs. It needs the standard deviation, which the summary pass
+// computes on its way: a pass of its own computes the same sum of squared
+// deviations first, in the same order, so the result is the same double.
+// The shape sums are those of the one-thread pass bit for bit (the same
+// operations in the same order); a fault in them (any result not finite)
+// faults the run where the shape pass would, after the summary.
+template <typename Entry>
+class EarlyShape {
+ public:
+  static constexpr std::size_t kMinValues = std::size_t{1} << 20;  // fewer: not worth a thread
+
+  EarlyShape(std::span<const Entry> entries, double mean, double wgt_n) {
+    if (entries.size() < kMinValues || std::thread::hardware_concurrency() < 2) return;
+    double ss = 0, variance = 0, stdev = 0;
+    try {
+      // As the summary pass computes it.
+      for (const Entry& e : entries) {
+        const double d = Checked(e.value - mean);
+        ss = Checked(ss + Checked(e.payload.weight * Checked(d * d)));
+      }
+      Spread(ss, wgt_n, variance, stdev);
+    } catch (const ArithmeticFault&) {
+      return;  // the summary pass stops on it
+    }
+    if (stdev == 0) return;  // no shape pass
+    try {
+      thread_ = std::thread([this, entries, mean, stdev, wgt_n] {
+        try {
+          sums_ = Shape(entries, mean, stdev, wgt_n);
+          faulted_ = false;
+        } catch (const ArithmeticFault&) {
+        }
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had: the shape pass runs after the summary.
+    }
+  }
+  ~EarlyShape() {
+    if (thread_.joinable()) thread_.join();
+  }
+  EarlyShape(const EarlyShape&) = delete;
+  EarlyShape& operator=(const EarlyShape&) = delete;
+
+  bool started() const { return thread_.joinable(); }
+  // Waits for the sums; throws ArithmeticFault where Shape did.
+  ShapeSums Sums() {
+    thread_.join();
+    if (faulted_) throw ArithmeticFault{};
+    return sums_;
+  }
+
+ private:
+  std::thread thread_;
+  ShapeSums sums_;
+  bool faulted_ = true;
+};
+
 // The summary and shape passes over the sorted distinct values (not empty),
 // after the reading pass's totals are in `rec`.
 template <typename Entry>
@@ -144,6 +232,7 @@ void Summarise(UnivariateRecord& rec, std::span<const Entry> entries, const Phas
   auto value = [&](std::int64_t j) { return entries[static_cast<std::size_t>(j)].value; };
   auto weight = [&](std::int64_t j) { return entries[static_cast<std::size_t>(j)].payload.weight; };
   if (phase) phase("Building Summary Statistics", 58);
+  EarlyShape<Entry> early(entries, rec.Mean, rec.WgtN);
 
   const double wgt_n = rec.WgtN;
   const bool have_shares = wgt_n > 0;
@@ -191,8 +280,7 @@ void Summarise(UnivariateRecord& rec, std::span<const Entry> entries, const Phas
   }
 
   rec.Mode = TextFormValue(mode);
-  if (wgt_n - 1 > 0) rec.Variance = Checked(ss / (wgt_n - 1));
-  rec.Stdev = Checked(std::pow(rec.Variance, 0.5));
+  Spread(ss, wgt_n, rec.Variance, rec.Stdev);
   rec.Min = value(0);
   rec.Max = value(k - 1);
   rec.Range = Checked(rec.Max - rec.Min);
@@ -205,7 +293,7 @@ void Summarise(UnivariateRecord& rec, std::span<const Entry> entries, const Phas
   // constant divides by zero at a total weight of exactly 2 or 3.
   const double w_total = wgt_n;
   const double d2 = Checked((w_total - 1) * (w_total - 2));
-  const double d3 = Checked(d2 * (w_total - 3));
+  Checked(d2 * (w_total - 3));  // the kurtosis divisor (see Shape): an overflow stops the run here
   const double w1 = w_total - 1;
   const double c_denominator = Checked((w_total - 2) * (w_total - 3));
   if (c_denominator == 0)
@@ -218,16 +306,9 @@ void Summarise(UnivariateRecord& rec, std::span<const Entry> entries, const Phas
     rec.Kurtosis = -9999;
     return;
   }
-  double s3 = 0, s4 = 0;
-  for (std::int64_t j = 0; j < k; ++j) {
-    const double a = value(j);
-    const double w = weight(j);
-    const double z = Checked(Checked(a - rec.Mean) / rec.Stdev);
-    s3 = Checked(s3 + Checked(w * Checked(Checked(Checked(std::pow(z, 3)) * w_total) / d2)));
-    s4 = Checked(s4 + Checked(w * Checked(Checked(Checked(Checked(std::pow(z, 4)) * w_total) * (w_total + 1)) / d3)));
-  }
-  rec.Skewness = s3;
-  rec.Kurtosis = Checked(s4 - c);
+  const ShapeSums sums = early.started() ? early.Sums() : Shape(entries, rec.Mean, rec.Stdev, w_total);
+  rec.Skewness = sums.s3;
+  rec.Kurtosis = Checked(sums.s4 - c);
 }
 
 void CopyTotals(const TallyTotals& t, UnivariateRecord& rec) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <memory>
 #include <string>
@@ -346,6 +347,33 @@ TEST(UnivariateRun, ManyDistinctValuesAgreeWithADirectComputation) {
   // Exactly half the weight ends at the 75000th value: the median is midway to the next.
   EXPECT_EQ(r.Median, (kDistinct / 2 - 1) * 0.25 - 1000 + 0.125);
   EXPECT_NEAR(r.Skewness, 0, 1e-9);
+}
+
+// With a million distinct values and more, the shape pass runs on a second
+// thread beside the summary pass: skewness and kurtosis stay the sums of the
+// definitions, term by term in ascending order of value.
+TEST(UnivariateRun, ShapeOfManyDistinctValuesIsTheOrderedSum) {
+  constexpr int kDistinct = (1 << 20) + 5;
+  UnivariateTally tally;
+  for (int i = 0; i < kDistinct; ++i) {
+    const int j = static_cast<int>(static_cast<std::int64_t>(i) * 7919 % kDistinct);  // not in order
+    tally.Add(std::sqrt(static_cast<double>(j)) - 300, 1 + j % 4);
+  }
+  UnivariateRecord rec;
+  ASSERT_TRUE(Univariate_Finish(tally, rec));
+  // The definitions, written out.
+  const double w_total = rec.WgtN;
+  const double d2 = (w_total - 1) * (w_total - 2);
+  const double d3 = d2 * (w_total - 3);
+  double s3 = 0, s4 = 0;
+  for (int j = 0; j < kDistinct; ++j) {
+    const double z = ((std::sqrt(static_cast<double>(j)) - 300) - rec.Mean) / rec.Stdev;
+    const double w = 1 + j % 4;
+    s3 = s3 + w * ((std::pow(z, 3) * w_total) / d2);
+    s4 = s4 + w * (((std::pow(z, 4) * w_total) * (w_total + 1)) / d3);
+  }
+  EXPECT_EQ(rec.Skewness, s3);
+  EXPECT_EQ(rec.Kurtosis, s4 - 3 * ((w_total - 1) * (w_total - 1)) / ((w_total - 2) * (w_total - 3)));
 }
 
 TEST(UnivariateRun, ReadsADisconnectedRecordsetAgainFromItsStart) {

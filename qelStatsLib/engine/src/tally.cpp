@@ -21,6 +21,8 @@ namespace {
 // A NaN pattern: never the bits of a finite key.
 constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
 constexpr std::size_t kInitialSlots = 1024;
+// Tables up to this size are looked up without the look-ahead of Add.
+constexpr std::size_t kDirectBytes = std::size_t{512} << 10;
 
 // The finaliser of MurmurHash3: keys that differ only in their low mantissa
 // bits (or only in their exponent) still spread over the table.
@@ -50,7 +52,11 @@ inline void AddToTotals(TallyTotals& t, double weight, double q) {
 
 // A CountWeight keeps its weight total in the 15-digit form after every addition.
 inline double AddWeight15(double total, double w) {
-  return Finite(detail::Round15(Finite(total + w, TallyOverflow::Total::kValueWeight, "the total weight of a value")),
+  const double sum = total + w;
+  // The common total, a whole number of records from 1 to 1e15, is its own
+  // 15-digit form (as Round15 finds, only later).
+  if (sum >= 1 && sum < 1e15 && sum == static_cast<double>(static_cast<std::int64_t>(sum))) return sum;
+  return Finite(detail::Round15(Finite(sum, TallyOverflow::Total::kValueWeight, "the total weight of a value")),
                 TallyOverflow::Total::kValueWeight, "the total weight of a value");
 }
 
@@ -208,7 +214,7 @@ inline void AddTotals(TallyTotals& to, const TallyTotals& from) {
 
 template <typename P>
 Tally<P>::Tally() {
-  Rehash(kInitialSlots);
+  Reset();
 }
 template <typename P>
 Tally<P>::Tally(Tally&&) noexcept = default;
@@ -217,6 +223,7 @@ Tally<P>& Tally<P>::operator=(Tally&&) noexcept = default;
 template <typename P>
 Tally<P>::Tally(const Tally& other)
     : capacity_(other.capacity_),
+      ascending_(other.ascending_),
       shift_(other.shift_),
       size_(other.size_),
       firsts_(other.firsts_),
@@ -227,7 +234,7 @@ Tally<P>::Tally(const Tally& other)
       totals_(other.totals_) {
   slots_.reset(static_cast<Slot*>(std::malloc(capacity_ * sizeof(Slot))));
   if (!slots_) throw std::bad_alloc();
-  std::memcpy(slots_.get(), other.slots_.get(), capacity_ * sizeof(Slot));
+  std::memcpy(slots_.get(), other.slots_.get(), other.AllSlots().size() * sizeof(Slot));
 }
 template <typename P>
 Tally<P>& Tally<P>::operator=(const Tally& other) {
@@ -247,7 +254,26 @@ const typename Tally<P>::Slot* Tally<P>::Home(std::uint64_t key) const {
 }
 
 template <typename P>
+typename Tally<P>::Slot Tally<P>::NewSlot(std::uint64_t key, double value) const {
+  value += 0.0;  // the first occurrence; -0 is shown as 0
+  if (Bits(value) != key) [[unlikely]]
+    firsts_.emplace(key, value);
+  return Slot{std::bit_cast<double>(key), P{}};
+}
+
+template <typename P>
 typename Tally<P>::Slot& Tally<P>::FindOrAdd(std::uint64_t key, double value) const {
+  if (ascending_) {
+    // Keys are finite and never -0, so their bits are equal exactly when the
+    // numbers are, and the numbers compare as the values do.
+    if (size_ > 0 && Bits(slots_[size_ - 1].value) == key) return slots_[size_ - 1];
+    if (size_ == 0 || std::bit_cast<double>(key) > slots_[size_ - 1].value) {
+      if (size_ == capacity_) Grow();
+      slots_[size_] = NewSlot(key, value);
+      return slots_[size_++];
+    }
+    LeaveAscending();
+  }
   const std::size_t mask = capacity_ - 1;
   std::size_t i = Mix(key) >> shift_;
   while (true) {
@@ -264,23 +290,44 @@ typename Tally<P>::Slot& Tally<P>::FindOrAdd(std::uint64_t key, double value) co
     i = Mix(key) >> shift_;
     while (Bits(slots_[i].value) != kEmpty) i = (i + 1) & (capacity_ - 1);
   }
+  slots_[i] = NewSlot(key, value);
   ++size_;
-  value += 0.0;  // the first occurrence; -0 is shown as 0
-  if (Bits(value) != key) [[unlikely]]
-    firsts_.emplace(key, value);
-  slots_[i] = Slot{std::bit_cast<double>(key), P{}};
   return slots_[i];
 }
 
 template <typename P>
-void Tally<P>::Rehash(std::size_t capacity) const {
-  std::unique_ptr<Slot[], FreeSlots> fresh(static_cast<Slot*>(std::malloc(capacity * sizeof(Slot))));
+void Tally<P>::Reset() const {
+  std::unique_ptr<Slot[], FreeSlots> fresh(static_cast<Slot*>(std::malloc(kInitialSlots * sizeof(Slot))));
   if (!fresh) throw std::bad_alloc();
-  std::fill_n(fresh.get(), capacity, Slot{std::bit_cast<double>(kEmpty), P{}});
   slots_ = std::move(fresh);
-  capacity_ = capacity;
-  shift_ = static_cast<unsigned>(64 - std::countr_zero(capacity));
+  capacity_ = kInitialSlots;
+  shift_ = 64;
   size_ = 0;
+  ascending_ = true;
+}
+
+// The sorted array becomes a table at most three quarters full, with room
+// for the key that did not come in order. Its entries keep their payloads:
+// a key's additions so far all went to its one entry.
+template <typename P>
+void Tally<P>::LeaveAscending() const {
+  std::size_t capacity = kInitialSlots;
+  while ((size_ + 1) * 4 > capacity * 3) capacity *= 2;
+  std::unique_ptr<Slot[], FreeSlots> table(static_cast<Slot*>(std::malloc(capacity * sizeof(Slot))));
+  if (!table) throw std::bad_alloc();
+  std::fill_n(table.get(), capacity, Slot{std::bit_cast<double>(kEmpty), P{}});
+  const unsigned shift = static_cast<unsigned>(64 - std::countr_zero(capacity));
+  const std::size_t mask = capacity - 1;
+  for (std::size_t e = 0; e < size_; ++e) {
+    const Slot& s = slots_[e];
+    std::size_t i = Mix(Bits(s.value)) >> shift;
+    while (Bits(table[i].value) != kEmpty) i = (i + 1) & mask;
+    table[i] = s;
+  }
+  slots_ = std::move(table);
+  capacity_ = capacity;
+  shift_ = shift;
+  ascending_ = false;
 }
 
 // Growing in place. The block is enlarged by realloc (for a large block the
@@ -301,6 +348,10 @@ void Tally<P>::Grow() const {
   if (!block) throw std::bad_alloc();
   slots_.release();
   slots_.reset(block);
+  if (ascending_) {  // the sorted array only needs the room
+    capacity_ = capacity;
+    return;
+  }
   // The old table is in the order of the homes already, but for the entries
   // of a cluster (in the order they came) and the entries that wrapped
   // around the end to the front (which are set aside): the homes at twice
@@ -364,6 +415,16 @@ template <typename P>
 void Tally<P>::AddKeyed(double value, double key, double weight, double target) {
   AddToTotals(totals_, weight, std::is_same_v<P, TargetSums> ? target : key);
   const Pending p{value, key, weight, target};
+  if (ascending_) {
+    // The array's last entry is the one a key in order needs: it is in the
+    // cache, so the record is placed at once, with no look-ahead.
+    if (size_ == 0 || key >= slots_[size_ - 1].value) [[likely]] {
+      if constexpr (!std::is_same_v<P, TargetSums>) abs_weights_ += std::fabs(weight);
+      Place(p);
+      return;
+    }
+    LeaveAscending();
+  }
   if constexpr (!std::is_same_v<P, TargetSums>) {
     // A weight total that overflows must stop the run at the record that
     // causes it: past the bound, every record is placed at once.
@@ -373,6 +434,12 @@ void Tally<P>::AddKeyed(double value, double key, double weight, double target) 
       Place(p);
       return;
     }
+  }
+  // A table that fits the processor's second-level cache takes each record
+  // at once: its look-ups hit the cache, and the look-ahead would only cost.
+  if (capacity_ * sizeof(Slot) <= kDirectBytes && read_ == placed_) {
+    Place(p);
+    return;
   }
   // Records reach their slot a few records after they were added, with the
   // slot prefetched in between: with many distinct values nearly every look-up
@@ -484,24 +551,27 @@ std::vector<typename Tally<P>::Entry> Tally<P>::TakeSorted() {
   // rounding to 15 digits keeps the order, so that is the order of the
   // values. Then each key that stands for another first occurrence gives way
   // to it. The block is cut down to the entries (in place) before they are
-  // copied out.
+  // copied out. An ascending array is packed and sorted already.
   Slot* block = slots_.get();
-  std::size_t packed = 0;
-  for (std::size_t i = 0; i < capacity_; ++i)
-    if (Bits(block[i].value) != kEmpty) block[packed++] = block[i];
+  std::size_t packed = size_;
+  if (!ascending_) {
+    packed = 0;
+    for (std::size_t i = 0; i < capacity_; ++i)
+      if (Bits(block[i].value) != kEmpty) block[packed++] = block[i];
+  }
   if (packed > 0 && packed < capacity_) {
     if (Slot* smaller = static_cast<Slot*>(std::realloc(block, packed * sizeof(Slot)))) {
       slots_.release();
       slots_.reset(smaller);
       block = smaller;
-      capacity_ = packed;  // no table any more: Rehash below makes one
+      capacity_ = packed;  // no table any more: Reset below makes one
     }
   }
   std::span<Entry> out(block, packed);
   // The keys are distinct, finite and never -0, so exactly one order puts
   // them ascending: the library's quick sort and the radix sort both give
   // it, and the radix sort does not slow down on orders chosen against it.
-  if (packed > 1) SortBy(out.data(), packed, 56, [](const Entry& e) { return OrderBits(e.value); });
+  if (packed > 1 && !ascending_) SortBy(out.data(), packed, 56, [](const Entry& e) { return OrderBits(e.value); });
   if (!firsts_.empty())
     for (Entry& e : out) {
       const auto first = firsts_.find(Bits(e.value));
@@ -509,7 +579,7 @@ std::vector<typename Tally<P>::Entry> Tally<P>::TakeSorted() {
     }
   std::vector<Entry> sorted(out.begin(), out.end());
   firsts_.clear();
-  Rehash(kInitialSlots);
+  Reset();
   return sorted;
 }
 

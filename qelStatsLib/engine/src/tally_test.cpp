@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <cmath>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -179,6 +180,151 @@ TEST(Tally, AnOverflowingWeightTotalStopsAtItsRecord) {
   w.Add(1, 1e308);
   w.Add(0.5, -1e308);
   EXPECT_THROW(w.Add(1, 1e308), TallyOverflow);
+  // In an ascending array too, at the record itself.
+  Tally<Weight> run;
+  run.Add(1, 1e308);
+  EXPECT_THROW(run.Add(1, 1e308), TallyOverflow);
+  EXPECT_TRUE(run.Ascending());
+  EXPECT_EQ(run.Totals().N, 2);
+}
+
+// The definitions, written out: each 15-digit form with the first value that
+// had it, its records and its weight total (15-digit form after every
+// addition), and the totals in record order.
+struct Expected {
+  struct Item {
+    double first, count, weight;
+  };
+  std::map<double, Item> items;
+  double n = 0, wgt_n = 0, sum = 0, sum_wgt = 0;
+
+  void Add(double value, double weight) {
+    const double key = Form15(value);
+    auto [it, fresh] = items.try_emplace(key, Item{value + 0.0, 0, 0});
+    it->second.count += 1;
+    it->second.weight = Form15(it->second.weight + weight);
+    n += 1;
+    wgt_n += weight;
+    sum += key;
+    sum_wgt += weight * key;
+  }
+};
+
+// `merged`: the tally added its parts' sums, which may differ from the
+// record-order sums in the last bits (see tally.h); counts stay exact.
+template <typename Payload>
+void ExpectAgrees(Tally<Payload>& t, const Expected& want, bool merged = false) {
+  EXPECT_EQ(t.Totals().N, want.n);
+  EXPECT_EQ(t.Totals().WgtN, want.wgt_n);
+  if (!merged) {
+    EXPECT_EQ(t.Totals().Sum, want.sum);
+    EXPECT_EQ(t.Totals().SumWgt, want.sum_wgt);
+  }
+  const auto sorted = t.TakeSorted();
+  ASSERT_EQ(sorted.size(), want.items.size());
+  std::size_t i = 0;
+  for (const auto& [key, item] : want.items) {
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(sorted[i].value), std::bit_cast<std::uint64_t>(item.first)) << key;
+    if constexpr (CountedPayload<Payload>) {
+      EXPECT_EQ(sorted[i].payload.count, item.count) << key;
+    }
+    EXPECT_EQ(sorted[i].payload.weight, item.weight) << key;
+    ++i;
+  }
+}
+
+// Values that come in ascending order fill a sorted array; the first one out
+// of order moves it into the hash table. Across that switch every figure is
+// what the definitions give: a value met again after the switch adds to its
+// entry, a value of more than 15 digits keeps its first occurrence, the
+// fractional weight totals keep their 15-digit form.
+TEST(Tally, AscendingValuesThenOneOutOfOrder) {
+  const double big = 1234567890123456789.0;  // 17 digits: its key is another double
+  const std::vector<std::pair<double, double>> records = {
+      {-5, 0.1},   {-5, 0.2},  {0.0, 1},    {2.5, 0.7},           {2.5000000000000001, 0.2},
+      {3, 1},      {big, 0.3}, {1234567890123456700.0, 0.5},  // the same key as `big`, in order
+      {2.5, 0.1},  // out of order: a value of the array, met again
+      {-7, 2},     {big + 4096, 1}, {1234567890123456700.0, 1}, {-0.0, 1}, {1e300, 0.25}, {-5, 0.7}};
+  Tally<CountWeight> counted;
+  Tally<Weight> weighed;
+  Expected want;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const auto [value, weight] = records[i];
+    counted.Add(value, weight);
+    weighed.Add(value, weight);
+    want.Add(value, weight);
+    EXPECT_EQ(counted.Ascending(), i < 8) << i;
+    EXPECT_EQ(weighed.Ascending(), i < 8) << i;
+  }
+  EXPECT_EQ(want.items.at(Form15(big)).first, big);
+  EXPECT_EQ(want.items.at(2.5).weight, 1.0);
+  ExpectAgrees(counted, want);
+  ExpectAgrees(weighed, want);
+}
+
+// A long run grows its array; once taken sorted, the tally starts again as
+// an empty ascending one. Equal values in a row stay in order.
+TEST(Tally, ALongAscendingRunNeedsNoTable) {
+  Tally<CountWeight> t;
+  Expected want;
+  for (int i = 0; i < 200000; ++i) {
+    const double value = 0.001 * i - 50;  // not its own 15-digit form for some i
+    t.Add(value, 1 + i % 3);
+    want.Add(value, 1 + i % 3);
+    if (i % 1000 == 0) {
+      t.Add(value, 0.5);
+      want.Add(value, 0.5);
+    }
+  }
+  EXPECT_TRUE(t.Ascending());
+  EXPECT_EQ(t.Cardinality(), want.items.size());
+  ExpectAgrees(t, want);
+  EXPECT_EQ(t.Cardinality(), 0u);
+  EXPECT_TRUE(t.Ascending());
+  t.Add(3);
+  t.Add(1);
+  EXPECT_FALSE(t.Ascending());
+  EXPECT_EQ(t.Cardinality(), 2u);
+}
+
+// Copies, merges and bytes of a tally still in its ascending array hold the
+// same values, payloads and first occurrences as one filled in a table.
+TEST(Tally, AnAscendingTallyCopiesMergesAndRoundTrips) {
+  const double big = 98765432109876543.0;
+  Tally<CountWeight> ascending, shuffled;
+  Expected want;
+  for (int i = 0; i < 3000; ++i) {
+    const double value = i == 2999 ? big : i * 0.5;  // the largest last: still in order
+    ascending.Add(value, 1 + (i & 1));
+    want.Add(value, 1 + (i & 1));
+  }
+  for (int i = 4000; i > 2000; --i) {  // descending: a table from the second record
+    shuffled.Add(i * 0.5, 0.25);
+    want.Add(i * 0.5, 0.25);
+  }
+  ASSERT_TRUE(ascending.Ascending());
+  ASSERT_FALSE(shuffled.Ascending());
+
+  Tally<CountWeight> copy(ascending);
+  EXPECT_TRUE(copy.Ascending());
+  Tally<CountWeight> back = Tally<CountWeight>::Deserialize(ascending.Serialize());
+  EXPECT_TRUE(back.Ascending());  // the bytes hold the entries in order
+
+  // The ascending tally merged into the table, and the table into it.
+  Tally<CountWeight> into_table(shuffled), into_array(ascending);
+  into_table.Merge(ascending);
+  into_array.Merge(shuffled);
+  EXPECT_FALSE(into_array.Ascending());
+  back.Merge(shuffled);
+  // Every weight here is a whole number or a quarter: the weight totals are
+  // exact in either order, and a value both hold is the same double in both.
+  ExpectAgrees(into_array, want, true);
+  ExpectAgrees(into_table, want, true);
+  ExpectAgrees(back, want, true);
+
+  Expected first_part;
+  for (int i = 0; i < 3000; ++i) first_part.Add(i == 2999 ? big : i * 0.5, 1 + (i & 1));
+  ExpectAgrees(copy, first_part);
 }
 
 // The univariate run's tally keeps no counts: half a slot less, the same

@@ -19,7 +19,10 @@
 // so Univariate_Finish over its tally gives that run's figures bit for bit,
 // also within a group (the run over the group's records alone). Memory grows
 // with the distinct values of the fields (and the number of groups), not with
-// the number of records.
+// the number of records. Without groups, and with more than one field and two
+// processors, the numeric fields are tallied on a second thread while the
+// calling thread reads: each field's tally still takes its records one by one
+// in record order, so the figures are the same.
 #pragma once
 
 #include <cstdint>

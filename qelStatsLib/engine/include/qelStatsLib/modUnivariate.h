@@ -64,7 +64,10 @@ using UnivariateTally = Tally<Weight>;
 // reading pass: no value at all, a total weight of 2 or 3, an arithmetic
 // fault; the statistics computed before the stop stay in `rec`. `phase`, when
 // given, is told "Sorting Data" (73), "Building Summary Statistics" (58) and
-// "Building Skewness and Kurtosis" (99).
+// "Building Skewness and Kurtosis" (99). With a million distinct values and
+// more (and two processors), the skewness and kurtosis sums are computed on a
+// second thread during the summary pass, term by term in the same order, so
+// they are the same doubles; the thread has ended when the call returns.
 bool Univariate_Finish(UnivariateTally& tally, UnivariateRecord& rec, std::string* reason = nullptr,
                        const PhaseFn& phase = {});
 bool Univariate_Finish(Tally<CountWeight>& tally, UnivariateRecord& rec, std::string* reason = nullptr,

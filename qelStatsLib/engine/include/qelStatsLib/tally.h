@@ -176,7 +176,18 @@ class Tally {
   // finite and never -0: distinct numbers have exactly one ascending order,
   // which every correct sort produces, and the first occurrences replace
   // their keys only after sorting (rounding to 15 digits keeps the order).
+  // A tally whose values all came in ascending order needs no sort at all
+  // (see Ascending).
   std::vector<Entry> TakeSorted();
+
+  // True while every distinct value came after the smaller ones (keys that
+  // never decrease, as in a column of ids, times or a sorted export). Such a
+  // tally keeps its entries in one sorted array, appended to without hashing;
+  // the first key smaller than the last one moves them into the hash table,
+  // and the tally goes on as if it had been one from the start. Either way
+  // each entry takes its additions in the order they come, so the payloads,
+  // the totals and the first occurrences are the same.
+  bool Ascending() const { return ascending_; }
 
  private:
   // A slot is an entry whose value holds the key's bits while the tally
@@ -190,13 +201,19 @@ class Tally {
   static constexpr std::size_t kLag = 16;
 
   Slot& FindOrAdd(std::uint64_t key, double value) const;
+  // The entry of a new key: its first occurrence is noted where it differs.
+  Slot NewSlot(std::uint64_t key, double value) const;
   const Slot* Home(std::uint64_t key) const;
   void Place(const Pending& p) const;
-  // A fresh table of `capacity` empty slots (a power of two).
-  void Rehash(std::size_t capacity) const;
+  // An empty tally: an ascending array with room for a few entries.
+  void Reset() const;
+  // The ascending array's entries moved into a hash table (see Ascending).
+  void LeaveAscending() const;
   // The table at twice its size, grown where it lies (see tally.cpp).
   void Grow() const;
-  std::span<Slot> AllSlots() const { return {slots_.get(), capacity_}; }
+  // Every slot: the ascending array's entries, or the table's slots with
+  // the empty ones among them.
+  std::span<Slot> AllSlots() const { return {slots_.get(), ascending_ ? size_ : capacity_}; }
 
   struct FreeSlots {
     void operator()(Slot* p) const;
@@ -206,6 +223,9 @@ class Tally {
   // growing it need not hold the old and the new table at once.
   mutable std::unique_ptr<Slot[], FreeSlots> slots_;
   mutable std::size_t capacity_ = 0;
+  // The slots hold the distinct values in ascending key order, packed from
+  // the front (size_ of the capacity_ slots used), not a hash table.
+  mutable bool ascending_ = true;
   mutable unsigned shift_ = 64;  // a key's home slot is the top bits of its hash
   mutable std::size_t size_ = 0;
   mutable std::unordered_map<std::uint64_t, double> firsts_;  // key -> first occurrence, where they differ
