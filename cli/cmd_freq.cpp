@@ -69,9 +69,10 @@ int RunFreq(const std::vector<std::string>& argv) {
         rows.push_back({Cell(e.value), e.payload.count, e.payload.weight, e.value, {}});
     } else {
       totals = f.texts.Totals();
-      const auto& texts = f.texts.Texts();
-      for (std::uint32_t i = 0; i < texts.size(); ++i)
-        rows.push_back({Cell(texts[i]), f.texts.Of(i).count, f.texts.Of(i).weight, 0, texts[i]});
+      for (std::uint32_t i = 0; i < f.texts.Cardinality(); ++i) {
+        std::string text(f.texts.Text(i));
+        rows.push_back({Cell(text), f.texts.Of(i).count, f.texts.Of(i).weight, 0, std::move(text)});
+      }
       std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.text < b.text; });
     }
     cardinality = rows.size();

@@ -17,6 +17,9 @@ double RoundTo5Decimals(double x);
 double RoundHalfEven(double x);
 // Number of pairs i < j with means[j] < means[i] (strictly), in O(n log n).
 std::int64_t CountFallingPairs(std::span<const double> means);
+// The same, sorting `means` in place (a table of millions of rows need not
+// hold a copy of them beside the merge's scratch).
+std::int64_t CountFallingPairs(std::vector<double>&& means);
 
 }  // namespace detail
 

@@ -421,12 +421,12 @@ std::vector<double> Percentiles(std::span<const NumberTally::Entry> sorted, doub
 }
 
 std::optional<TextMode> MostFrequent(const TextTally& texts) {
-  const std::vector<std::string>& all = texts.Texts();
   std::optional<TextMode> best;
-  for (std::uint32_t i = 0; i < all.size(); ++i) {
+  for (std::uint32_t i = 0; i < texts.Cardinality(); ++i) {
     const TargetSums& p = texts.Of(i);
-    if (!best || p.weight > best->payload.weight || (p.weight == best->payload.weight && all[i] < best->text))
-      best = TextMode{all[i], p};
+    const std::string_view text = texts.Text(i);
+    if (!best || p.weight > best->payload.weight || (p.weight == best->payload.weight && text < best->text))
+      best = TextMode{std::string(text), p};
   }
   return best;
 }

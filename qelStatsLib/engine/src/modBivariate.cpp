@@ -412,9 +412,9 @@ class RowWriter {
 
 // PSI: the weighted spread of the bin means around the overall mean. DI: the
 // share of bin pairs whose means fall as the predictor rises.
-void PowerAndDiscontinuity(const RowMeans& rows, double weighted_n, BivariateRecord& rec) {
+void PowerAndDiscontinuity(RowMeans&& rows, double weighted_n, BivariateRecord& rec) {
   const double squares = rows.squares;
-  const std::vector<double>& means = rows.means;
+  std::vector<double>& means = rows.means;
   // Negative weights can make the weighted sum of squares negative: its
   // square root is an invalid procedure call, as the platform raises it.
   const double psi = std::sqrt(squares / weighted_n);
@@ -427,7 +427,7 @@ void PowerAndDiscontinuity(const RowMeans& rows, double weighted_n, BivariateRec
   rec.PSI = psi;
   const auto r = static_cast<std::int64_t>(means.size());
   const double pairs = static_cast<double>((r - 1) * r) / 2;
-  if (pairs > 0) rec.DI = static_cast<double>(detail::CountFallingPairs(means)) / pairs * 100;
+  if (pairs > 0) rec.DI = static_cast<double>(detail::CountFallingPairs(std::move(means))) / pairs * 100;
 }
 
 // The totals every finish starts from; fails where the target mean is undefined.
@@ -465,11 +465,11 @@ std::shared_ptr<Recordset> FinishSorted(const TallyTotals& t, const BivariateOpt
 
   RowWriter write(*table, rec.TargetMean, row_count);
   make_rows(write);
-  const RowMeans means = write.TakeMeans();
+  RowMeans means = write.TakeMeans();
   report("Accessing Results", 99);
   if (Checkpoint()) return nullptr;
   auto clone = table->Clone(qeldata::adLockUnspecified);
-  PowerAndDiscontinuity(means, t.WgtN, rec);
+  PowerAndDiscontinuity(std::move(means), t.WgtN, rec);
   return clone;
 }
 
@@ -541,14 +541,13 @@ std::shared_ptr<Recordset> FinishTexts(const TextTally& tally, BivariateOptions 
   // at the elements only through the comparison, so the positions take the
   // steps the texts would take and come out in the texts' order (texts that
   // compare equal included).
-  const std::vector<std::string>& texts = tally.Texts();
-  std::vector<std::uint32_t> order(texts.size());
+  std::vector<std::uint32_t> order(tally.Cardinality());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
   if (order.size() >= 2)
     detail::QuickSortRange(std::span<std::uint32_t>(order), 0, static_cast<std::int64_t>(order.size()) - 1,
-                           [&](std::uint32_t a, std::uint32_t b) { return Utf16Less(texts[a], texts[b]); });
+                           [&](std::uint32_t a, std::uint32_t b) { return Utf16Less(tally.Text(a), tally.Text(b)); });
   return FinishSorted(tally.Totals(), options, rec, phase, order.size(), [&](RowWriter& write) {
-    for (std::size_t i = 0; i < order.size(); ++i) write(ValueRow(i, texts[order[i]], tally.Of(order[i])));
+    for (std::size_t i = 0; i < order.size(); ++i) write(ValueRow(i, std::string(tally.Text(order[i])), tally.Of(order[i])));
     std::vector<std::uint32_t>().swap(order);
   });
 }
@@ -651,6 +650,7 @@ ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, co
     if (rec.Categorical) {
       TextSink sink{texts, TextKeys(texts)};
       Read(input, predictor, target, weight ? &*weight : nullptr, sink, in_flight);
+      texts.ReleaseIndex();  // the finish walks the texts in order; no lookups
     } else {
       NumberSink sink{numbers};
       Read(input, predictor, target, weight ? &*weight : nullptr, sink, in_flight);
@@ -820,8 +820,12 @@ std::int64_t MergeCount(std::vector<double>& a, std::vector<double>& scratch, st
 }  // namespace
 
 std::int64_t CountFallingPairs(std::span<const double> means) {
-  std::vector<double> a(means.begin(), means.end()), scratch(means.size());
-  return MergeCount(a, scratch, 0, a.size());
+  return CountFallingPairs(std::vector<double>(means.begin(), means.end()));
+}
+
+std::int64_t CountFallingPairs(std::vector<double>&& means) {
+  std::vector<double> scratch(means.size());
+  return MergeCount(means, scratch, 0, means.size());
 }
 
 }  // namespace detail

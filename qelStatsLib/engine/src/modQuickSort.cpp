@@ -6,7 +6,7 @@ namespace {
 
 // Decodes one UTF-8 sequence at s[i] into a code point; invalid bytes read as
 // themselves so that every text still has a total order.
-char32_t NextCodePoint(const std::string& s, std::size_t& i) {
+char32_t NextCodePoint(std::string_view s, std::size_t& i) {
   const unsigned char c = static_cast<unsigned char>(s[i]);
   auto cont = [&](std::size_t k) {
     return i + k < s.size() && (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
@@ -46,7 +46,7 @@ std::uint32_t Utf16Key(char32_t cp, std::uint32_t* second) {
 
 }  // namespace
 
-bool Utf16Less(const std::string& a, const std::string& b) {
+bool Utf16Less(std::string_view a, std::string_view b) {
   std::size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
     // ASCII fast path: equal UTF-16 order.

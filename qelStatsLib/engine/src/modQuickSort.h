@@ -14,7 +14,7 @@ namespace qel {
 
 // Binary order of UTF-16 code units (no locale, no case folding) for UTF-8
 // texts: a shorter text that is a prefix of a longer one comes first.
-bool Utf16Less(const std::string& a, const std::string& b);
+bool Utf16Less(std::string_view a, std::string_view b);
 
 namespace detail {
 

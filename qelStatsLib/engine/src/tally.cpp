@@ -642,14 +642,59 @@ template class Tally<Weight>;  // of records alone: no aggregates, merges or byt
 
 // ---- TextTally ----
 
+namespace {
+std::uint64_t TextHash(std::string_view key) { return std::hash<std::string_view>{}(key); }
+// An index for `texts` texts and at least one more, at most half full.
+std::size_t IndexCapacity(std::size_t texts) {
+  std::size_t capacity = 64;
+  while (capacity < 2 * (texts + 1)) capacity *= 2;
+  return capacity;
+}
+}  // namespace
+
+std::size_t TextTally::SlotOf(std::string_view key, std::uint64_t hash) const {
+  const std::size_t mask = index_.size() - 1;
+  const std::uint64_t tag = hash >> 32;
+  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    const std::uint64_t slot = index_[i];
+    if (slot == 0) return i;
+    if ((slot >> 32) == tag && Text(static_cast<std::uint32_t>((slot & 0xFFFFFFFFu) - 1)) == key) return i;
+  }
+}
+
+void TextTally::Reindex(std::size_t capacity) const {
+  std::vector<std::uint64_t> index(capacity, 0);
+  const std::size_t mask = capacity - 1;
+  for (std::size_t position = 0; position < ends_.size(); ++position) {
+    const std::uint64_t hash = TextHash(Text(static_cast<std::uint32_t>(position)));
+    std::size_t i = hash & mask;
+    while (index[i] != 0) i = (i + 1) & mask;
+    index[i] = (hash >> 32) << 32 | (std::uint64_t{position} + 1);
+  }
+  index_.swap(index);
+}
+
+std::vector<std::string> TextTally::Texts() const {
+  std::vector<std::string> texts;
+  texts.reserve(ends_.size());
+  for (std::uint32_t i = 0; i < ends_.size(); ++i) texts.emplace_back(Text(i));
+  return texts;
+}
+
+void TextTally::ReleaseIndex() { std::vector<std::uint64_t>().swap(index_); }
+
 std::uint32_t TextTally::Position(std::string_view key) {
-  auto it = index_.find(key);
-  if (it != index_.end()) return it->second;
-  if (texts_.size() >= 0xFFFFFFFFu) throw std::length_error("The predictor has too many distinct values.");
-  const auto position = static_cast<std::uint32_t>(texts_.size());
-  index_.emplace(std::string(key), position);
-  texts_.emplace_back(key);
+  if (2 * (ends_.size() + 1) > index_.size()) Reindex(index_.empty() ? IndexCapacity(ends_.size()) : 2 * index_.size());
+  const std::uint64_t hash = TextHash(key);
+  const std::size_t i = SlotOf(key, hash);
+  if (index_[i] != 0) return static_cast<std::uint32_t>((index_[i] & 0xFFFFFFFFu) - 1);
+  // Positions are stored + 1 in 32 bits, so the last one is 2^32 - 2.
+  if (ends_.size() >= 0xFFFFFFFEu) throw std::length_error("The predictor has too many distinct values.");
+  const auto position = static_cast<std::uint32_t>(ends_.size());
+  bytes_.append(key);
+  ends_.push_back(bytes_.size());
   payloads_.emplace_back();
+  index_[i] = (hash >> 32) << 32 | (std::uint64_t{position} + 1);
   return position;
 }
 
@@ -676,21 +721,32 @@ void TextTally::AddArrays(std::span<const std::string> keys, std::span<const dou
 }
 
 void TextTally::Merge(const TextTally& other) {
-  for (std::size_t i = 0; i < other.texts_.size(); ++i) {
+  if (&other == this) {  // its texts' views would move as texts are added
+    const TextTally copy = other;
+    Merge(copy);
+    return;
+  }
+  for (std::uint32_t i = 0; i < other.ends_.size(); ++i) {
     const TargetSums& p = other.payloads_[i];
-    Accumulate(payloads_[Position(other.texts_[i])], p.count, p.weight, p.target_sum);
+    Accumulate(payloads_[Position(other.Text(i))], p.count, p.weight, p.target_sum);
   }
   AddTotals(totals_, other.totals_);
 }
 
-const TargetSums& TextTally::Of(const std::string& text) const { return payloads_[index_.find(text)->second]; }
+const TargetSums& TextTally::Of(const std::string& text) const {
+  if (index_.empty() && !ends_.empty()) Reindex(IndexCapacity(ends_.size()));
+  const std::size_t i = index_.empty() ? 0 : SlotOf(text, TextHash(text));
+  if (index_.empty() || index_[i] == 0) throw std::out_of_range("Tally: no such text: " + text);
+  return payloads_[(index_[i] & 0xFFFFFFFFu) - 1];
+}
 
 std::vector<unsigned char> TextTally::Serialize() const {
   Writer w;
-  w.Header(kTextKind, totals_, texts_.size());
-  for (std::size_t i = 0; i < texts_.size(); ++i) {
-    w.U64(texts_[i].size());
-    w.Bytes(texts_[i].data(), texts_[i].size());
+  w.Header(kTextKind, totals_, ends_.size());
+  for (std::uint32_t i = 0; i < ends_.size(); ++i) {
+    const std::string_view text = Text(i);
+    w.U64(text.size());
+    w.Bytes(text.data(), text.size());
     w.F64(payloads_[i].count);
     w.F64(payloads_[i].weight);
     w.F64(payloads_[i].target_sum);

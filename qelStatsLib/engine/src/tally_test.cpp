@@ -171,6 +171,36 @@ TEST(Tally, TextTalliesMergeAndRoundTrip) {
   EXPECT_EQ(back.Totals().WgtN, 5);
 }
 
+TEST(Tally, TextTallyKeepsFirstAppearanceOrderThroughItsIndexGrowth) {
+  // Enough texts to grow the index many times, each seen again later, with
+  // texts that differ only in a trailing byte, an embedded NUL, or case.
+  TextTally t;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 100000; ++i) expected.push_back("k" + std::to_string(i));
+  expected.push_back("");
+  expected.push_back(std::string("a\0b", 3));
+  expected.push_back(std::string("a\0c", 3));
+  expected.push_back("K1");
+  for (const std::string& text : expected) t.Add(text, 1, 2);
+  for (std::size_t i = 0; i < expected.size(); i += 7) t.Add(expected[i], 0.5, 4);
+  ASSERT_EQ(t.Texts(), expected);
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_EQ(t.Position(expected[i]), i);
+    const double extra = i % 7 == 0 ? 1 : 0;
+    ASSERT_EQ(t.Of(expected[i]).count, 1 + extra) << expected[i];
+    ASSERT_EQ(t.Of(expected[i]).weight, 1 + 0.5 * extra);
+    ASSERT_EQ(t.Of(expected[i]).target_sum, 2 + 2 * extra);
+  }
+  EXPECT_THROW(t.Of("k100000"), std::out_of_range);
+  // Without its index the tally still finds and adds texts: it builds it anew.
+  t.ReleaseIndex();
+  EXPECT_EQ(t.Of("k99999").count, 1);
+  t.ReleaseIndex();
+  EXPECT_EQ(t.Position("K1"), expected.size() - 1);
+  EXPECT_EQ(t.Position("new"), expected.size());
+  EXPECT_THROW(TextTally{}.Of("A"), std::out_of_range);
+}
+
 TEST(Tally, AnOverflowingWeightTotalStopsAtItsRecord) {
   CW t;
   t.Add(1, 1e308);

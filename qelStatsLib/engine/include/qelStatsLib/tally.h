@@ -252,21 +252,42 @@ class TextTally {
   std::vector<unsigned char> Serialize() const;
   static TextTally Deserialize(std::span<const unsigned char> bytes);
 
-  std::size_t Cardinality() const { return texts_.size(); }
+  std::size_t Cardinality() const { return ends_.size(); }
   const TallyTotals& Totals() const { return totals_; }
-  // The distinct texts in order of first appearance, and their payloads.
-  const std::vector<std::string>& Texts() const { return texts_; }
+  // The distinct text at `position` (positions count from 0 in order of first
+  // appearance); the view holds until the next text is added.
+  std::string_view Text(std::uint32_t position) const {
+    const std::size_t begin = position == 0 ? 0 : ends_[position - 1];
+    return std::string_view(bytes_).substr(begin, ends_[position] - begin);
+  }
+  // Copies of the distinct texts in order of first appearance.
+  std::vector<std::string> Texts() const;
+  // Their payloads.
   const TargetSums& Of(std::uint32_t position) const { return payloads_[position]; }
+  // The payload of `text`; throws std::out_of_range when it was never added.
   const TargetSums& Of(const std::string& text) const;
+  // Frees the index that finds a text's position, for a finish that only
+  // walks Texts(): with millions of distinct texts it is tens of megabytes.
+  // A later Position or Of builds it again.
+  void ReleaseIndex();
 
  private:
-  struct Hash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
-  std::vector<std::string> texts_;
+  // The slot of `key` in index_: the one that holds it, or the empty one
+  // where it belongs.
+  std::size_t SlotOf(std::string_view key, std::uint64_t hash) const;
+  // The index anew, of `capacity` slots (a power of two, over twice the texts).
+  void Reindex(std::size_t capacity) const;
+
+  // Each text is kept once: its bytes one after the other in bytes_, where
+  // ends_ says where each ends. The index holds positions only: a slot is the
+  // top 32 bits of the text's hash and its position + 1 (0: empty), at most
+  // half full. A categorical predictor of millions of short distinct texts
+  // then costs their bytes, 8 bytes of end and 16 of index each, where a
+  // std::string and a second copy in a hash map's node took over 100.
+  std::string bytes_;
+  std::vector<std::uint64_t> ends_;
   std::vector<TargetSums> payloads_;
-  std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> index_;
+  mutable std::vector<std::uint64_t> index_;  // rebuilt when needed after ReleaseIndex
   TallyTotals totals_;
 };
 
