@@ -130,7 +130,7 @@ std::string NumberText(double x) {
   if (std::isnan(x)) return "NaN";
   if (std::isinf(x)) return x > 0 ? "Infinity" : "-Infinity";
   if (x == 0) return "0";
-  // printf's "%.15g", exactly (to_chars with a precision is specified as
+  // printf's "%.15g", exactly (to_chars with a precision is defined as
   // that conversion), without the C library's multi-precision arithmetic: a
   // result table of millions of rows formats every number of it here.
   char buf[40];
