@@ -9,6 +9,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <numeric>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -494,20 +495,11 @@ std::shared_ptr<Recordset> FinishNumbers(Tally<TargetSums>& tally, const Bivaria
 // order of the bytes, and distinct numbers have distinct texts, so exactly
 // one ascending order exists and std::sort finds the library sort's.
 std::vector<std::uint32_t> TextOrder(const std::vector<NumberEntry>& values) {
-  std::string bytes;
-  std::vector<std::uint64_t> ends;
-  ends.reserve(values.size());
-  for (const NumberEntry& e : values) {
-    bytes += NumberText(e.value);
-    ends.push_back(bytes.size());
-  }
-  auto text = [&](std::uint32_t i) {
-    const std::uint64_t begin = i == 0 ? 0 : ends[i - 1];
-    return std::string_view(bytes).substr(begin, ends[i] - begin);
-  };
+  PackedTexts texts;
+  for (const NumberEntry& e : values) texts.Append(NumberText(e.value));
   std::vector<std::uint32_t> order(values.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
-  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return text(a) < text(b); });
+  std::iota(order.begin(), order.end(), std::uint32_t{0});
+  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return texts[a] < texts[b]; });
   return order;
 }
 
@@ -542,12 +534,13 @@ std::shared_ptr<Recordset> FinishTexts(const TextTally& tally, BivariateOptions 
   // steps the texts would take and come out in the texts' order (texts that
   // compare equal included).
   std::vector<std::uint32_t> order(tally.Cardinality());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+  std::iota(order.begin(), order.end(), std::uint32_t{0});
   if (order.size() >= 2)
     detail::QuickSortRange(std::span<std::uint32_t>(order), 0, static_cast<std::int64_t>(order.size()) - 1,
                            [&](std::uint32_t a, std::uint32_t b) { return Utf16Less(tally.Text(a), tally.Text(b)); });
   return FinishSorted(tally.Totals(), options, rec, phase, order.size(), [&](RowWriter& write) {
-    for (std::size_t i = 0; i < order.size(); ++i) write(ValueRow(i, std::string(tally.Text(order[i])), tally.Of(order[i])));
+    for (std::size_t i = 0; i < order.size(); ++i)
+      write(ValueRow(i, std::string(tally.Text(order[i])), tally.Of(order[i])));
     std::vector<std::uint32_t>().swap(order);
   });
 }

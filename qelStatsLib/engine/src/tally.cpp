@@ -650,6 +650,11 @@ std::size_t IndexCapacity(std::size_t texts) {
   while (capacity < 2 * (texts + 1)) capacity *= 2;
   return capacity;
 }
+// An index slot: the top bits of the text's hash beside its position + 1.
+std::uint64_t IndexSlot(std::uint64_t hash, std::size_t position) {
+  return (hash >> 32) << 32 | (std::uint64_t{position} + 1);
+}
+std::uint32_t SlotPosition(std::uint64_t slot) { return static_cast<std::uint32_t>((slot & 0xFFFFFFFFu) - 1); }
 }  // namespace
 
 std::size_t TextTally::SlotOf(std::string_view key, std::uint64_t hash) const {
@@ -658,43 +663,43 @@ std::size_t TextTally::SlotOf(std::string_view key, std::uint64_t hash) const {
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
     const std::uint64_t slot = index_[i];
     if (slot == 0) return i;
-    if ((slot >> 32) == tag && Text(static_cast<std::uint32_t>((slot & 0xFFFFFFFFu) - 1)) == key) return i;
+    if ((slot >> 32) == tag && texts_[SlotPosition(slot)] == key) return i;
   }
 }
 
 void TextTally::Reindex(std::size_t capacity) const {
   std::vector<std::uint64_t> index(capacity, 0);
   const std::size_t mask = capacity - 1;
-  for (std::size_t position = 0; position < ends_.size(); ++position) {
-    const std::uint64_t hash = TextHash(Text(static_cast<std::uint32_t>(position)));
+  for (std::size_t position = 0; position < texts_.size(); ++position) {
+    const std::uint64_t hash = TextHash(texts_[position]);
     std::size_t i = hash & mask;
     while (index[i] != 0) i = (i + 1) & mask;
-    index[i] = (hash >> 32) << 32 | (std::uint64_t{position} + 1);
+    index[i] = IndexSlot(hash, position);
   }
   index_.swap(index);
 }
 
 std::vector<std::string> TextTally::Texts() const {
   std::vector<std::string> texts;
-  texts.reserve(ends_.size());
-  for (std::uint32_t i = 0; i < ends_.size(); ++i) texts.emplace_back(Text(i));
+  texts.reserve(texts_.size());
+  for (std::size_t i = 0; i < texts_.size(); ++i) texts.emplace_back(texts_[i]);
   return texts;
 }
 
 void TextTally::ReleaseIndex() { std::vector<std::uint64_t>().swap(index_); }
 
 std::uint32_t TextTally::Position(std::string_view key) {
-  if (2 * (ends_.size() + 1) > index_.size()) Reindex(index_.empty() ? IndexCapacity(ends_.size()) : 2 * index_.size());
+  // Grown (or built again after ReleaseIndex) before it would be over half full.
+  if (2 * (texts_.size() + 1) > index_.size()) Reindex(IndexCapacity(texts_.size()));
   const std::uint64_t hash = TextHash(key);
   const std::size_t i = SlotOf(key, hash);
-  if (index_[i] != 0) return static_cast<std::uint32_t>((index_[i] & 0xFFFFFFFFu) - 1);
+  if (index_[i] != 0) return SlotPosition(index_[i]);
   // Positions are stored + 1 in 32 bits, so the last one is 2^32 - 2.
-  if (ends_.size() >= 0xFFFFFFFEu) throw std::length_error("The predictor has too many distinct values.");
-  const auto position = static_cast<std::uint32_t>(ends_.size());
-  bytes_.append(key);
-  ends_.push_back(bytes_.size());
+  if (texts_.size() >= 0xFFFFFFFEu) throw std::length_error("The predictor has too many distinct values.");
+  const auto position = static_cast<std::uint32_t>(texts_.size());
+  texts_.Append(key);
   payloads_.emplace_back();
-  index_[i] = (hash >> 32) << 32 | (std::uint64_t{position} + 1);
+  index_[i] = IndexSlot(hash, position);
   return position;
 }
 
@@ -721,12 +726,7 @@ void TextTally::AddArrays(std::span<const std::string> keys, std::span<const dou
 }
 
 void TextTally::Merge(const TextTally& other) {
-  if (&other == this) {  // its texts' views would move as texts are added
-    const TextTally copy = other;
-    Merge(copy);
-    return;
-  }
-  for (std::uint32_t i = 0; i < other.ends_.size(); ++i) {
+  for (std::uint32_t i = 0; i < other.texts_.size(); ++i) {
     const TargetSums& p = other.payloads_[i];
     Accumulate(payloads_[Position(other.Text(i))], p.count, p.weight, p.target_sum);
   }
@@ -734,17 +734,17 @@ void TextTally::Merge(const TextTally& other) {
 }
 
 const TargetSums& TextTally::Of(const std::string& text) const {
-  if (index_.empty() && !ends_.empty()) Reindex(IndexCapacity(ends_.size()));
-  const std::size_t i = index_.empty() ? 0 : SlotOf(text, TextHash(text));
-  if (index_.empty() || index_[i] == 0) throw std::out_of_range("Tally: no such text: " + text);
-  return payloads_[(index_[i] & 0xFFFFFFFFu) - 1];
+  if (index_.empty()) Reindex(IndexCapacity(texts_.size()));
+  const std::uint64_t slot = index_[SlotOf(text, TextHash(text))];
+  if (slot == 0) throw std::out_of_range("Tally: no such text: " + text);
+  return payloads_[SlotPosition(slot)];
 }
 
 std::vector<unsigned char> TextTally::Serialize() const {
   Writer w;
-  w.Header(kTextKind, totals_, ends_.size());
-  for (std::uint32_t i = 0; i < ends_.size(); ++i) {
-    const std::string_view text = Text(i);
+  w.Header(kTextKind, totals_, texts_.size());
+  for (std::size_t i = 0; i < texts_.size(); ++i) {
+    const std::string_view text = texts_[i];
     w.U64(text.size());
     w.Bytes(text.data(), text.size());
     w.F64(payloads_[i].count);

@@ -235,6 +235,27 @@ class Tally {
   TallyTotals totals_;
 };
 
+// Texts one after the other in one buffer, each found by its position (from
+// 0, in the order they were appended). Millions of short texts cost their
+// bytes and 8 bytes each, where a std::string costs 32 and more.
+class PackedTexts {
+ public:
+  void Append(std::string_view text) {
+    bytes_.append(text);
+    ends_.push_back(bytes_.size());
+  }
+  std::size_t size() const { return ends_.size(); }
+  // The view holds until the next Append.
+  std::string_view operator[](std::size_t position) const {
+    const std::size_t begin = position == 0 ? 0 : ends_[position - 1];
+    return std::string_view(bytes_).substr(begin, ends_[position] - begin);
+  }
+
+ private:
+  std::string bytes_;
+  std::vector<std::uint64_t> ends_;  // where each text ends in bytes_
+};
+
 // A tally keyed by texts (a categorical predictor): each distinct text with
 // its TargetSums, in order of first appearance.
 class TextTally {
@@ -252,14 +273,11 @@ class TextTally {
   std::vector<unsigned char> Serialize() const;
   static TextTally Deserialize(std::span<const unsigned char> bytes);
 
-  std::size_t Cardinality() const { return ends_.size(); }
+  std::size_t Cardinality() const { return texts_.size(); }
   const TallyTotals& Totals() const { return totals_; }
   // The distinct text at `position` (positions count from 0 in order of first
   // appearance); the view holds until the next text is added.
-  std::string_view Text(std::uint32_t position) const {
-    const std::size_t begin = position == 0 ? 0 : ends_[position - 1];
-    return std::string_view(bytes_).substr(begin, ends_[position] - begin);
-  }
+  std::string_view Text(std::uint32_t position) const { return texts_[position]; }
   // Copies of the distinct texts in order of first appearance.
   std::vector<std::string> Texts() const;
   // Their payloads.
@@ -278,14 +296,13 @@ class TextTally {
   // The index anew, of `capacity` slots (a power of two, over twice the texts).
   void Reindex(std::size_t capacity) const;
 
-  // Each text is kept once: its bytes one after the other in bytes_, where
-  // ends_ says where each ends. The index holds positions only: a slot is the
-  // top 32 bits of the text's hash and its position + 1 (0: empty), at most
-  // half full. A categorical predictor of millions of short distinct texts
-  // then costs their bytes, 8 bytes of end and 16 of index each, where a
-  // std::string and a second copy in a hash map's node took over 100.
-  std::string bytes_;
-  std::vector<std::uint64_t> ends_;
+  // Each text is kept once, in texts_. The index holds positions only: a
+  // slot is the top 32 bits of the text's hash and its position + 1 (0:
+  // empty), at most half full. A categorical predictor of millions of short
+  // distinct texts then costs their bytes, 8 bytes of end and 16 of index
+  // each, where a std::string and a second copy in a hash map's node took
+  // over 100.
+  PackedTexts texts_;
   std::vector<TargetSums> payloads_;
   mutable std::vector<std::uint64_t> index_;  // rebuilt when needed after ReleaseIndex
   TallyTotals totals_;
