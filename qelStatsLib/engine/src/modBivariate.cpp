@@ -28,7 +28,6 @@ namespace qel {
 
 namespace {
 
-using qeldata::Canonical15;
 using qeldata::NumberText;
 using qeldata::Recordset;
 using qeldata::Value;
@@ -61,10 +60,10 @@ double NumberKey(const Value& p) {
   if (p.IsNumber()) {
     const double x = p.number();
     if (p.IsCanonicalNumber()) key = x == 0 ? 0.0 : x;  // "-0" is the value 0
-    else key = Canonical15(x);
+    else key = Form15(x);
   } else {
     // Booleans, dates and numeric texts in a field the run treats as numeric.
-    key = Canonical15(p.AsNumber());
+    key = Form15(p.AsNumber());
   }
   if (!std::isfinite(key)) [[unlikely]]
     NotFinite(p);
@@ -315,7 +314,7 @@ struct RowResult {
 RowResult Finish(const BinRow& row, double target_mean) {
   RowResult r;
   if (row.n == 0) return r;
-  r.mean = Canonical15(detail::RoundTo5Decimals(row.target_sum / row.n));
+  r.mean = Form15(detail::RoundTo5Decimals(row.target_sum / row.n));
   if (target_mean != 0) r.index = detail::RoundHalfEven(*r.mean * 100 / target_mean);
   return r;
 }
@@ -346,7 +345,7 @@ std::vector<BinRow> CutBins(const std::vector<NumberEntry>& values, double weigh
     if (i == k - 1) row.max = Rounded5Text(v);
     row.bin = bin;
     const double count = values[i].payload.weight;
-    row.n = Canonical15(row.n + count);
+    row.n = Form15(row.n + count);
     cumulative += count;
     share = cumulative / weighted_n;
     bin_target_sum += values[i].payload.target_sum;
@@ -360,7 +359,7 @@ BinRow ValueRow(std::size_t i, std::string label, const TargetSums& sums) {
   BinRow row;
   row.bin = static_cast<double>(i + 1);
   row.min = row.max = std::move(label);
-  row.n = Canonical15(sums.weight);
+  row.n = Form15(sums.weight);
   row.target_sum = sums.target_sum;
   return row;
 }

@@ -79,7 +79,7 @@ inline Keyed KeyOf(const qeldata::Value& v, const std::string& field, double rec
   switch (v.kind()) {
     case qeldata::Value::Kind::kNumber:
       x = v.number();
-      key = v.IsCanonicalNumber() ? x + 0.0 : qeldata::Canonical15(x);  // -0 reads "0"
+      key = v.IsCanonicalNumber() ? x + 0.0 : Form15(x);  // -0 reads "0"
       break;
     case qeldata::Value::Kind::kBoolean:
       x = key = v.boolean() ? -1.0 : 0.0;
@@ -88,7 +88,7 @@ inline Keyed KeyOf(const qeldata::Value& v, const std::string& field, double rec
       const auto n = qeldata::ParseNumber(v.text());
       if (!n) NotANumber(v, field, record);
       x = *n;
-      key = qeldata::Canonical15(x);
+      key = Form15(x);
       break;
     }
     default:
