@@ -593,6 +593,25 @@ bool IsCategoricalType(int type) {
   }
 }
 
+// The target and weight fields of a run over records (no weight when its
+// name is blank). Binary data reads as text ("0x..."): refused before the
+// first record.
+struct NumericFields {
+  qeldata::Field target;
+  std::optional<qeldata::Field> weight;
+  const qeldata::Field* Weight() const { return weight ? &*weight : nullptr; }
+};
+
+NumericFields TargetAndWeight(const qeldata::Fields& fields, const std::string& TargetField,
+                              const std::string& WeightField) {
+  NumericFields out{fields.Item(TargetField), std::nullopt};
+  if (!IsBlank(WeightField)) out.weight = fields.Item(WeightField);
+  if (detail::IsBinaryType(out.target.Type())) detail::RequireNumericField(out.target, kDataCheckSource);
+  if (out.weight && detail::IsBinaryType(out.weight->Type()))
+    detail::RequireNumericField(*out.weight, kDataCheckSource);
+  return out;
+}
+
 // The run's checks and reading pass into one of the two tallies; rec.N and
 // rec.Missing follow the records read, also when the pass fails.
 ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, const std::string& TargetField,
@@ -615,19 +634,16 @@ ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, co
   window.Bar(50);
   if (Checkpoint()) return ReadOutcome::kCancelled;
 
-  const qeldata::Field target = fields.Item(TargetField);
-  std::optional<qeldata::Field> weight;
-  if (!IsBlank(WeightField)) weight = fields.Item(WeightField);
-  // Binary data reads as text ("0x..."): refused before its first record.
-  for (const qeldata::Field* f : {&target, weight ? &*weight : static_cast<const qeldata::Field*>(nullptr)})
-    if (f && detail::IsBinaryType(f->Type())) detail::RequireNumericField(*f, kDataCheckSource);
+  const NumericFields numeric = TargetAndWeight(fields, TargetField, WeightField);
+  const qeldata::Field& target = numeric.target;
+  const qeldata::Field* weight = numeric.Weight();
   double in_flight = 0;
   const TallyTotals* totals = rec.Categorical && categorical_type ? &texts.Totals() : &numbers.Totals();
   try {
     if (rec.Categorical && !categorical_type) {
       try {
         NumberCategorySink sink{numbers};
-        Read(input, predictor, target, weight ? &*weight : nullptr, sink, in_flight);
+        Read(input, predictor, target, weight, sink, in_flight);
         numbers.Flush();
         return ReadOutcome::kNumberTexts;
       } catch (const NotAllNumbers&) {
@@ -641,11 +657,11 @@ ReadOutcome CheckAndRead(Recordset& input, const std::string& PredictorField, co
     }
     if (rec.Categorical) {
       TextSink sink{texts, TextKeys(texts)};
-      Read(input, predictor, target, weight ? &*weight : nullptr, sink, in_flight);
+      Read(input, predictor, target, weight, sink, in_flight);
       texts.ReleaseIndex();  // the finish walks the texts in order; no lookups
     } else {
       NumberSink sink{numbers};
-      Read(input, predictor, target, weight ? &*weight : nullptr, sink, in_flight);
+      Read(input, predictor, target, weight, sink, in_flight);
       numbers.Flush();
     }
   } catch (...) {
@@ -868,11 +884,8 @@ BivariateGroups Bivariate_TallyGroups(Recordset& input, const std::string& Predi
   const auto fields = input.GetFields();
   const qeldata::Field predictor = fields.Item(PredictorField);
   out.categorical = IsCategoricalType(predictor.Type()) || categorical;
-  const qeldata::Field target = fields.Item(TargetField);
-  std::optional<qeldata::Field> weight;
-  if (!IsBlank(WeightField)) weight = fields.Item(WeightField);
-  for (const qeldata::Field* f : {&target, weight ? &*weight : static_cast<const qeldata::Field*>(nullptr)})
-    if (f && detail::IsBinaryType(f->Type())) detail::RequireNumericField(*f, kDataCheckSource);
+  const NumericFields numeric = TargetAndWeight(fields, TargetField, WeightField);
+  const qeldata::Field& target = numeric.target;
   const qeldata::Field group = fields.Item(text::Trim(GroupField));
   if (empty) return out;
 
@@ -883,7 +896,7 @@ BivariateGroups Bivariate_TallyGroups(Recordset& input, const std::string& Predi
   };
   std::deque<GroupState> states;  // stable addresses while groups are added
   detail::GroupKeys keys;
-  const qeldata::Field* weight_field = weight ? &*weight : nullptr;
+  const qeldata::Field* weight_field = numeric.Weight();
   for (; !input.IsEOF(); input.MoveNext()) {
     const Value& key = group.GetValue();
     bool added = false;
