@@ -18,13 +18,14 @@
 
 namespace {
 
+using qelstats_test::DatasetPath;
 using qelstats_test::Outcome;
 using qelstats_test::RunQelstats;
 using qelstats_test::ShellQuote;
 namespace fs = std::filesystem;
 
-const std::string kBaseBall = ShellQuote(std::string(QEL_SOURCE_DIR) + "/VesquinDemo/datasets/BaseBall.csv");
-const std::string kCollege = ShellQuote(std::string(QEL_SOURCE_DIR) + "/VesquinDemo/datasets/College.csv");
+const std::string kBaseBall = ShellQuote(DatasetPath("BaseBall.csv"));
+const std::string kCollege = ShellQuote(DatasetPath("College.csv"));
 
 std::string FirstLine(const std::string& s) { return s.substr(0, s.find('\n')); }
 

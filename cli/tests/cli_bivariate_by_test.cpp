@@ -13,12 +13,13 @@
 
 namespace {
 
+using qelstats_test::DatasetPath;
 using qelstats_test::Outcome;
 using qelstats_test::RunQelstats;
 using qelstats_test::ShellQuote;
 namespace fs = std::filesystem;
 
-const std::string kBaseBall = ShellQuote(std::string(QEL_SOURCE_DIR) + "/VesquinDemo/datasets/BaseBall.csv");
+const std::string kBaseBall = ShellQuote(DatasetPath("BaseBall.csv"));
 
 // The JSON object that starts at `at` in `json`, braces matched outside strings.
 std::string ObjectAt(const std::string& json, std::size_t at) {

@@ -17,6 +17,8 @@
 
 namespace {
 
+using qelstats_test::DatasetPath;
+using qelstats_test::ShellQuote;
 using qelstats_test::Outcome;
 
 std::string TempBase() { return ::testing::TempDir() + "cli_bivariate_" + std::to_string(::getpid()); }
@@ -24,7 +26,7 @@ std::string TempBase() { return ::testing::TempDir() + "cli_bivariate_" + std::t
 // Runs qelstats with `args` (already quoted for the shell).
 Outcome Qelstats(const std::string& args) { return qelstats_test::RunQelstats(args + " --no-progress"); }
 
-const std::string kBaseBall = "'" QEL_SOURCE_DIR "/VesquinDemo/datasets/BaseBall.csv'";
+const std::string kBaseBall = ShellQuote(DatasetPath("BaseBall.csv"));
 
 using qel::testing::JsonNumber;
 

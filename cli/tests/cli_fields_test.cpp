@@ -14,6 +14,8 @@
 
 namespace {
 
+using qelstats_test::DatasetPath;
+using qelstats_test::ShellQuote;
 using qelstats_test::Outcome;
 
 namespace fs = std::filesystem;
@@ -21,7 +23,7 @@ namespace fs = std::filesystem;
 // Runs qelstats with `args` (already quoted for the shell).
 Outcome Qelstats(const std::string& args) { return qelstats_test::RunQelstats(args); }
 
-const std::string kBaseBall = std::string("'") + QEL_SOURCE_DIR + "/VesquinDemo/datasets/BaseBall.csv'";
+const std::string kBaseBall = ShellQuote(DatasetPath("BaseBall.csv"));
 
 TEST(CliFields, BaseBallAsJson) {
   const auto o = Qelstats("fields --csv " + kBaseBall + " --json");

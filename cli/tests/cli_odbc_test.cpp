@@ -15,6 +15,7 @@
 
 namespace {
 
+using qelstats_test::DatasetPath;
 using qelstats_test::Outcome;
 constexpr auto Quote = qelstats_test::ShellQuote;
 
@@ -29,7 +30,7 @@ class CliOdbc : public ::testing::Test {
     pg_ = "--connection " + Quote(pg);
   }
   std::string pg_;
-  const std::string csv_ = "--csv " + Quote(QEL_SOURCE_DIR "/VesquinDemo/datasets/BaseBall.csv");
+  const std::string csv_ = "--csv " + Quote(DatasetPath("BaseBall.csv"));
 };
 
 TEST_F(CliOdbc, FieldsAndUnivariateMatchTheCsvFile) {
@@ -64,7 +65,7 @@ TEST_F(CliOdbc, InDatabaseRunsPrintWhatRecordByRecordRunsPrint) {
 
 // A CSV file has no database to group it: each analysis says so in one line.
 TEST(CliInDatabase, TheTextProviderIsRefused) {
-  const std::string csv = "--csv " + Quote(QEL_SOURCE_DIR "/VesquinDemo/datasets/BaseBall.csv");
+  const std::string csv = "--csv " + Quote(DatasetPath("BaseBall.csv"));
   for (const char* run : {"univariate --field Salary", "outlier --field Salary --rule std --parm 2",
                           "bivariate --predictor HR --target Salary --bins 5"}) {
     const Outcome o = Qelstats(std::string(run) + " " + csv + " --in-database");

@@ -16,6 +16,8 @@
 
 namespace {
 
+using qelstats_test::DatasetPath;
+using qelstats_test::ShellQuote;
 using qelstats_test::Outcome;
 
 std::string TempBase() { return ::testing::TempDir() + "cli_outlier_" + std::to_string(::getpid()); }
@@ -23,7 +25,7 @@ std::string TempBase() { return ::testing::TempDir() + "cli_outlier_" + std::to_
 // Runs qelstats with `args` (already quoted for the shell).
 Outcome Qelstats(const std::string& args) { return qelstats_test::RunQelstats(args + " --no-progress"); }
 
-const std::string kBaseBall = "'" QEL_SOURCE_DIR "/VesquinDemo/datasets/BaseBall.csv'";
+const std::string kBaseBall = ShellQuote(DatasetPath("BaseBall.csv"));
 
 using qel::testing::JsonNumber;
 

@@ -15,11 +15,12 @@
 namespace {
 
 namespace fs = std::filesystem;
+using qelstats_test::DatasetPath;
 using qelstats_test::Outcome;
 using qelstats_test::RunQelstats;
 using qelstats_test::ShellQuote;
 
-const std::string kBaseBall = std::string(QEL_SOURCE_DIR) + "/VesquinDemo/datasets/BaseBall.csv";
+const std::string kBaseBall = DatasetPath("BaseBall.csv");
 
 class CliReadingOptions : public ::testing::Test {
  protected:

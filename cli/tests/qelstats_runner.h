@@ -33,6 +33,11 @@ inline std::string ShellQuote(const std::string& s) {
   return out + "'";
 }
 
+// The path of a dataset the program ships (BaseBall.csv, College.csv).
+inline std::string DatasetPath(const std::string& file) {
+  return std::string(QEL_SOURCE_DIR) + "/VesquinDemo/datasets/" + file;
+}
+
 // Runs qelstats with `args` (already quoted for the shell) and returns its
 // exit status, standard output and standard error.
 inline Outcome RunQelstats(const std::string& args) {

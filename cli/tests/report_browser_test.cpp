@@ -19,6 +19,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using qelstats_test::DatasetPath;
 using qelstats_test::Outcome;
 using qelstats_test::ShellQuote;
 using qelstats_test::Slurp;
@@ -97,7 +98,7 @@ class ReportInBrowser : public ::testing::Test {
 };
 
 TEST_F(ReportInBrowser, BaseBallAgainstSalary) {
-  const std::string csv = QEL_SOURCE_DIR "/VesquinDemo/datasets/BaseBall.csv";
+  const std::string csv = DatasetPath("BaseBall.csv");
   const fs::path html = dir_ / "report.html";
   const Outcome made = qelstats_test::RunQelstats("report --no-progress --csv " + ShellQuote(csv) +
                                                   " --target Salary -o " + ShellQuote(html.string()));
