@@ -18,6 +18,8 @@
 set -euo pipefail
 HERE="$(cd "$(dirname "$0")" && pwd)"
 ROOT="$(cd "$HERE/.." && pwd)"
+here=$HERE repo=$ROOT
+. "$HERE/common.sh"  # best
 QELSTATS="${QELSTATS:-$HERE/build-release/bin/qelstats}"
 REPEAT="${REPEAT:-3}"
 DATA="${DATA:-$HERE/data}"
@@ -48,23 +50,6 @@ PG -c "\\copy t from '$CSV' with (format csv, header true)"
 PG -c "analyze t"
 
 SQLITE_CONN="Driver=SQLite3;Database=$DB"
-best() {  # best of REPEAT: prints "wall cpu maxrss_mb" of the fastest run
-  local tf line best_line=""
-  tf="$(mktemp)"
-  for _ in $(seq "$REPEAT"); do
-    if ! /usr/bin/time -f "%e %U %S %M" -o "$tf" "$@" >/dev/null; then
-      echo "failed - -"
-      rm -f "$tf"
-      return
-    fi
-    line="$(awk '{ printf "%.2f %.2f %.0f", $1, $2 + $3, $4 / 1024 }' "$tf")"
-    if [ -z "$best_line" ] || awk -v a="$line" -v b="$best_line" 'BEGIN { split(a, x); split(b, y); exit !(x[1] < y[1]) }'; then
-      best_line="$line"
-    fi
-  done
-  rm -f "$tf"
-  echo "$best_line"
-}
 
 echo
 echo "| analysis | source | best wall s | CPU s | max RSS MB |"

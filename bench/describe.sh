@@ -12,22 +12,9 @@ repo=$(dirname "$here")
 QELSTATS=${QELSTATS:-$repo/build/bin/qelstats}
 DATA=${DATA:-$here/data/univariate.csv}
 REPEAT=${REPEAT:-3}
+. "$here/common.sh"
 NODE_PATH=${NODE_PATH:-$here/node_modules}
 export NODE_PATH
-
-# best "wall cpu rss_mb" of REPEAT runs of a command
-best() {
-  b=""
-  i=0
-  while [ "$i" -lt "$REPEAT" ]; do
-    /usr/bin/time -f '%e %U %S %M' -o /tmp/qel_describe_time.$$ "$@" >/dev/null
-    r=$(awk '{printf "%.2f %.2f %.0f", $1, $2 + $3, $4 / 1024}' /tmp/qel_describe_time.$$)
-    if [ -z "$b" ] || [ "$(echo "$r $b" | awk '{print ($1 < $4)}')" = 1 ]; then b=$r; fi
-    i=$((i + 1))
-  done
-  rm -f /tmp/qel_describe_time.$$
-  echo "$b"
-}
 
 echo "date: $(date -u '+%Y-%m-%d %H:%M UTC'), load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "file: $DATA ($(wc -l < "$DATA") lines)"

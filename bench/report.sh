@@ -14,13 +14,9 @@ set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
+. "$here/common.sh"
 
-if [ -z "${QELSTATS:-}" ]; then
-  build="$here/build-release"
-  cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_BUILD_GUI=OFF -DQEL_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$build" --target qelstats >&2
-  QELSTATS="$build/bin/qelstats"
-fi
+qelstats_release
 DATA=${DATA:-$here/data/univariate.csv}
 if [ ! -f "$DATA" ]; then
   echo "no $DATA: make it with /usr/bin/python3 $here/gen_univariate_data.py --rows 10000000 --out $DATA" >&2
@@ -32,32 +28,13 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 OUT=${OUT:-$tmp/report.html}
 
-# best_of NAME COMMAND...: runs COMMAND REPEAT times; leaves the best wall time
-# and the peak resident memory of that run (MB) in $tmp/NAME.
-best_of() {
-  name=$1
-  shift
-  best=""
-  i=0
-  while [ "$i" -lt "$REPEAT" ]; do
-    /usr/bin/time -f '%e %M' -o "$tmp/time" "$@" >/dev/null
-    read -r wall kb <"$tmp/time"
-    if [ -z "$best" ] || awk -v a="$wall" -v b="$best" 'BEGIN { exit !(a < b) }'; then
-      best=$wall
-      mb=$((kb / 1024))
-    fi
-    i=$((i + 1))
-  done
-  echo "$best $mb" >"$tmp/$name"
-}
-
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
-best_of univariate "$QELSTATS" univariate --no-progress --csv "$DATA" --field price --json
-best_of report "$QELSTATS" report --no-progress --csv "$DATA" --target score -o "$OUT"
+best "$QELSTATS" univariate --no-progress --csv "$DATA" --field price --json >"$tmp/univariate"
+best "$QELSTATS" report --no-progress --csv "$DATA" --target score -o "$OUT" >"$tmp/report"
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
-read -r uni_s uni_mb <"$tmp/univariate"
-read -r rep_s rep_mb <"$tmp/report"
+read -r uni_s _ uni_mb <"$tmp/univariate"
+read -r rep_s _ rep_mb <"$tmp/report"
 ratio=$(awk -v a="$rep_s" -v b="$uni_s" 'BEGIN { printf "%.2f", a / b }')
 size_kb=$(( $(stat -c %s "$OUT") / 1024 ))
 echo "| rows | univariate price (s) | report, target score (s) | ratio | report peak MB | HTML KB | load before / after |"

@@ -14,6 +14,7 @@ set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
+. "$here/common.sh"
 
 missing=""
 [ -x /usr/bin/time ] || missing="$missing time"
@@ -29,12 +30,7 @@ if [ -n "$missing" ]; then
   $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
 fi
 
-if [ -z "${QELSTATS:-}" ]; then
-  build="$here/build-release"
-  cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_BUILD_GUI=OFF -DQEL_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$build" --target qelstats >&2
-  QELSTATS="$build/bin/qelstats"
-fi
+qelstats_release
 
 DATA=${DATA:-$here/data/univariate.csv}
 if [ ! -f "$DATA" ]; then
