@@ -94,11 +94,8 @@ std::string GroupKeyJson(const qeldata::Value& key) {
 
 std::vector<qel::DescribeGroup> ReadGroups(const InputSpec& input, const qel::DescribeRequest& request,
                                            const std::string& caption, bool show_progress) {
-  qeldata::Recordset rs;
-  rs.SetCursorLocation(qeldata::adUseServer);
-  rs.Open(input.source, input.connection_string, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
   const std::unique_ptr<qel::ProgressWindow> window = OpenReadingWindow(caption, show_progress);
-  return qel::Describe_Tally(rs, request);
+  return qel::Describe_Source(input.source, input.connection_string, request);
 }
 
 std::unique_ptr<qel::ProgressWindow> OpenReadingWindow(const std::string& caption, bool show_progress) {

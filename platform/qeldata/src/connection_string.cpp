@@ -74,11 +74,18 @@ bool ConnectionString::HasFlag(std::string_view word) const {
   return std::any_of(flags_.begin(), flags_.end(), [&](const std::string& f) { return EqualsNoCase(f, word); });
 }
 
+namespace {
+
+bool IsTextConnection(const ConnectionString& cs) {
+  return cs.HasFlag("Text") || EqualsNoCase(cs.Get("Driver").value_or(""), "Microsoft Text Driver (*.txt; *.csv)");
+}
+
+}  // namespace
+
 std::unique_ptr<Provider> MakeProvider(std::string_view connection_string) {
   const ConnectionString cs = ConnectionString::Parse(connection_string);
   const std::string driver = cs.Get("Driver").value_or("");
-  if (cs.HasFlag("Text") || EqualsNoCase(driver, "Microsoft Text Driver (*.txt; *.csv)"))
-    return MakeTextProvider(cs);
+  if (IsTextConnection(cs)) return MakeTextProvider(cs);
   if (EqualsNoCase(driver, "SQLite3") && (cs.Get("Database") || cs.Get("Data Source")))
     return MakeSqliteProvider(cs);
   if (!cs.Get("Driver") && !cs.Get("DSN") && !cs.Get("FileDSN") && cs.Get("Data Source") && !cs.Get("Provider"))
@@ -87,3 +94,15 @@ std::unique_ptr<Provider> MakeProvider(std::string_view connection_string) {
 }
 
 }  // namespace qeldata::detail
+
+namespace qeldata {
+
+std::unique_ptr<ColumnScan> ColumnScan::Open(std::string_view source, std::string_view connection_string) {
+  // Only a text connection is asked: another provider would connect to its
+  // database for nothing.
+  const detail::ConnectionString cs = detail::ConnectionString::Parse(connection_string);
+  if (!detail::IsTextConnection(cs)) return nullptr;
+  return detail::MakeTextProvider(cs)->OpenColumns(source);
+}
+
+}  // namespace qeldata

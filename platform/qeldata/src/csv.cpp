@@ -944,8 +944,8 @@ void ScanColumnTypes(CsvTokenizer& tokenizer, std::size_t stop, std::vector<Colu
 
 }  // namespace
 
-CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name, const MappedFile* file,
-                         const CsvOptions& options) {
+CsvLayout ReadCsvHeader(std::string_view bytes, const std::string& display_name, const MappedFile* file,
+                        const CsvOptions& options) {
   const std::size_t start = SkipByteOrderMark(bytes, display_name);
   CsvLayout layout;
   layout.options = options;
@@ -981,10 +981,18 @@ CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name
     layout.fields.push_back(std::move(f));
   }
   if (!options.header) tokenizer = CsvTokenizer(bytes, display_name, start, 1, delimiter);  // the first line is data
-  tokenizer.ReleaseAsYouGo(file);
-  tokenizer.SetFieldNames(&layout.fields);
   layout.data_offset = tokenizer.offset();
   layout.data_line = tokenizer.line();
+  return layout;
+}
+
+CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name, const MappedFile* file,
+                         const CsvOptions& options) {
+  CsvLayout layout = ReadCsvHeader(bytes, display_name, file, options);
+  const char delimiter = layout.options.delimiter;
+  CsvTokenizer tokenizer(bytes, display_name, layout.data_offset, layout.data_line, delimiter);
+  tokenizer.ReleaseAsYouGo(file);
+  tokenizer.SetFieldNames(&layout.fields);
 
   const std::size_t field_count = layout.fields.size();
   std::vector<ColumnGuess> guesses(field_count);
@@ -1047,6 +1055,77 @@ CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name
       f.non_numeric = NonNumericCells{g.non_numbers, g.values, g.first_line, g.first_text};
   }
   return layout;
+}
+
+// ---- column-wise reading ----
+
+void ReadNumberCells(const CellSpan* first, std::size_t stride, std::size_t rows, const CsvOptions& options,
+                     const char* limit, NumberCells& out) {
+  out.kinds.resize(rows);
+  out.values.resize(rows);
+  out.read = rows;
+  out.int32 = out.int64 = true;
+  const bool quick = options.na_tokens.empty();
+  std::string scratch;
+  const CellSpan* cell = first;
+  for (std::size_t r = 0; r < rows; ++r, cell += stride) {
+    CsvNumber n;
+    bool parsed = false;
+    // As CsvRecordReader::ConvertInto: an empty cell is null, a short plain
+    // number needs no copy of its text.
+    if (quick && !cell->escaped) {
+      if (cell->size == 0) {
+        out.kinds[r] = NumberCells::kNull;
+        out.values[r] = 0;
+        continue;
+      }
+      parsed = ParseShortDecimal(cell->data, cell->data + cell->size, n, limit);
+    }
+    if (!parsed) {
+      const std::string_view text = CellText(*cell, scratch);
+      if (IsBlankCell(text) || (!quick && IsNaToken(text, options.na_tokens))) {
+        out.kinds[r] = NumberCells::kNull;
+        out.values[r] = 0;
+        continue;
+      }
+      const std::optional<CsvNumber> general = ParseCsvNumber(text);
+      if (!general) {
+        out.read = r;
+        break;
+      }
+      n = *general;
+    }
+    out.kinds[r] = n.canonical ? NumberCells::kCanonical : NumberCells::kNumber;
+    out.values[r] = n.value;
+    // The column types of the inference scan (see ShapeOfCell).
+    if (!n.is_integer) {
+      out.int32 = out.int64 = false;
+    } else if (n.integer < std::numeric_limits<std::int32_t>::min() ||
+               n.integer > std::numeric_limits<std::int32_t>::max()) {
+      out.int32 = false;
+    }
+  }
+  out.kinds.resize(out.read);
+  out.values.resize(out.read);
+}
+
+void ReadTextCells(const CellSpan* first, std::size_t stride, std::size_t rows, const CsvOptions& options,
+                   TextCells& out) {
+  out.texts.resize(rows);
+  out.null.resize(rows);
+  out.unescaped.clear();
+  const CellSpan* cell = first;
+  for (std::size_t r = 0; r < rows; ++r, cell += stride) {
+    std::string_view text = cell->raw();
+    if (cell->escaped) {
+      std::string scratch;
+      text = CellText(*cell, scratch);
+      text = out.unescaped.emplace_back(text);
+    }
+    const bool null = IsBlankCell(text) || (!options.na_tokens.empty() && IsNaToken(text, options.na_tokens));
+    out.null[r] = null;
+    out.texts[r] = null ? std::string_view() : text;
+  }
 }
 
 // ---- CsvRecordReader ----

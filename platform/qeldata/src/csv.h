@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "mapping_guard.h"
+#include "qeldata/column_scan.h"
 #include "qeldata/recordset.h"
 #include "qeldata/value.h"
 
@@ -224,6 +225,23 @@ struct CsvLayout {
 // A text column in which some cells read as numbers gets `non_numeric`.
 CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name, const MappedFile* file = nullptr,
                          const CsvOptions& options = CsvOptions());
+
+// The first step of InferCsvLayout: the byte-order mark, the delimiter and
+// the header line. The fields are named but not typed yet (adEmpty); where
+// the data starts is set. Throws Error as InferCsvLayout does for an empty
+// file, an empty header and duplicate field names.
+CsvLayout ReadCsvHeader(std::string_view bytes, const std::string& display_name, const MappedFile* file = nullptr,
+                        const CsvOptions& options = CsvOptions());
+
+// One column of `rows` records, whose cells lie `stride` apart from `first`,
+// read as CsvRecordReader::Convert reads a numeric (text) column under
+// `options`, which must write numbers plainly (CsvOptions::PlainNumbers).
+// `limit` is the end of the readable bytes (see CsvTokenizer::text_end).
+// Safe to call from several threads at once.
+void ReadNumberCells(const CellSpan* first, std::size_t stride, std::size_t rows, const CsvOptions& options,
+                     const char* limit, NumberCells& out);
+void ReadTextCells(const CellSpan* first, std::size_t stride, std::size_t rows, const CsvOptions& options,
+                   TextCells& out);
 
 // Reads data records of a file whose layout is known, converting each cell to
 // a Value of its column's type. Next hands out the record's cells as spans,

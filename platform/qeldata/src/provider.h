@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cell_column.h"
+#include "qeldata/column_scan.h"
 #include "qeldata/recordset.h"
 #include "qeldata/text.h"
 
@@ -112,6 +113,9 @@ class Provider {
   virtual std::unique_ptr<RowStream> Open(std::string_view source, bool streaming) = 0;
   // How errors name the source ("BaseBall.csv", or the table/SQL text).
   virtual std::string DisplayName(std::string_view source) const { return std::string(source); }
+  // Opens `source` for a column-wise pass (qeldata/column_scan.h); nullptr
+  // where the provider cannot read it so.
+  virtual std::unique_ptr<ColumnScan> OpenColumns(std::string_view /*source*/) { return nullptr; }
   // Opens `source` for aggregate queries. Throws Error (kErrNotSupported)
   // where the provider has no database to run them in.
   virtual std::unique_ptr<AggregateSession> OpenAggregate(std::string_view source);

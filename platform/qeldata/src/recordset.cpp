@@ -374,6 +374,10 @@ std::optional<double> Recordset::ReadShare() const {
 
 ReadProgress* SetReadProgress(ReadProgress* progress) { return std::exchange(t_read_progress, progress); }
 
+void ReportReadShare(double share) noexcept {
+  if (t_read_progress) t_read_progress->Advanced(share);
+}
+
 std::shared_ptr<Recordset> Recordset::Clone(int lock_type) const {
   const RecordsetState& s = Checked(state_.get());
   if (s.streaming) throw Error(kErrNotSupported, kSource, "A forward-only recordset cannot be cloned.");

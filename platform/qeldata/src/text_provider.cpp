@@ -397,6 +397,70 @@ class CsvStream : public RowStream {
   std::size_t read_offset_;  // where the records handed out so far end
 };
 
+// A whole file read column by column (see qeldata/column_scan.h): blocks of
+// records split into cells by one reader, each column of a block read on its
+// own. No type scan: the caller learns the types from the cells.
+class CsvColumnScan final : public ColumnScan {
+ public:
+  CsvColumnScan(std::shared_ptr<const MappedFile> file, CsvLayout layout, std::string display_name)
+      : layout_(std::move(layout)),
+        display_name_(std::move(display_name)),
+        reader_(file, layout_, display_name_),
+        file_bytes_(file->bytes().size()),
+        limit_(file->bytes().data() + file->bytes().size()) {
+    for (const FieldInfo& f : layout_.fields) names_.push_back(f.name);
+  }
+
+  const std::vector<std::string>& FieldNames() const override { return names_; }
+  const std::string& DisplayName() const override { return display_name_; }
+
+  std::unique_ptr<Block> NewBlock(std::size_t rows) const override {
+    auto block = std::make_unique<SpanBlock>();
+    block->capacity = std::max<std::size_t>(rows, 1);
+    block->spans.resize(block->capacity * names_.size());
+    return block;
+  }
+
+  std::size_t Read(Block& block) override {
+    SpanBlock& b = static_cast<SpanBlock&>(block);
+    const std::size_t columns = names_.size();
+    std::size_t got = 0;
+    b.Set(0, 1.0);
+    while (got < b.capacity && reader_.NextInto(b.spans.data() + got * columns)) ++got;
+    const double share =
+        got == 0 || file_bytes_ == 0 ? 1.0 : static_cast<double>(reader_.offset()) / static_cast<double>(file_bytes_);
+    b.Set(got, share);
+    return got;
+  }
+
+  void Numbers(const Block& block, std::size_t column, NumberCells& out) const override {
+    const SpanBlock& b = static_cast<const SpanBlock&>(block);
+    ReadNumberCells(b.spans.data() + column, names_.size(), b.rows(), layout_.options, limit_, out);
+  }
+
+  void Texts(const Block& block, std::size_t column, TextCells& out) const override {
+    const SpanBlock& b = static_cast<const SpanBlock&>(block);
+    ReadTextCells(b.spans.data() + column, names_.size(), b.rows(), layout_.options, out);
+  }
+
+ private:
+  struct SpanBlock final : Block {
+    std::vector<CellSpan> spans;  // row after row
+    std::size_t capacity = 0;     // rows
+    void Set(std::size_t rows, double share) {
+      rows_ = rows;
+      share_ = share;
+    }
+  };
+
+  CsvLayout layout_;
+  std::string display_name_;
+  std::vector<std::string> names_;
+  CsvRecordReader reader_;
+  std::size_t file_bytes_;
+  const char* limit_;  // the end of the file's bytes
+};
+
 const char* SqlTypeOf(int type) {
   switch (type) {
     case adInteger: return "INTEGER";
@@ -532,6 +596,16 @@ class TextProvider : public Provider {
       return std::make_unique<CsvStream>(std::move(file), layout, classified.table);
     }
     return OpenQuery(Trim(source));
+  }
+
+  std::unique_ptr<ColumnScan> OpenColumns(std::string_view source) override {
+    if (!options_.PlainNumbers()) return nullptr;
+    const SourceSpec classified = ClassifySource(source);
+    if (!classified.whole_file) return nullptr;
+    const fs::path path = Resolve(classified.table, true);
+    auto file = std::make_shared<const MappedFile>(path.string(), classified.table);
+    CsvLayout layout = ReadCsvHeader(file->bytes(), classified.table, file.get(), options_);
+    return std::make_unique<CsvColumnScan>(std::move(file), std::move(layout), classified.table);
   }
 
   std::string DisplayName(std::string_view source) const override {

@@ -14,6 +14,8 @@
 #include <unordered_map>
 
 #include "group_keys.h"
+#include "describe_columns.h"
+#include "qeldata/column_scan.h"
 #include "qeldata/error.h"
 #include "text.h"
 
@@ -41,19 +43,19 @@ struct Keyed {
   double value, key;
 };
 
-Keyed NumberOf(const qeldata::Value& v) {
-  double x;
-  if (v.IsNumber()) [[likely]] {
-    x = v.number();
-    if (std::isfinite(x) && v.IsCanonicalNumber()) [[likely]]
-      return {x, x + 0.0};
-  } else {
-    x = v.AsNumber();  // throws for a text that is no number
-  }
+Keyed KeyedNumber(double x, bool canonical) {
+  if (std::isfinite(x) && canonical) [[likely]]
+    return {x, x + 0.0};
   if (!std::isfinite(x)) throw qeldata::Error(qeldata::kErrDataConversion, kSource, "the value " + qeldata::NumberText(x) + " is no data value");
   const double key = Form15(x);
   if (!std::isfinite(key)) throw qeldata::Error(qeldata::kErrDataConversion, kSource, "an overflow");
   return {x, key};
+}
+
+Keyed NumberOf(const qeldata::Value& v) {
+  if (v.IsNumber()) [[likely]]
+    return KeyedNumber(v.number(), v.IsCanonicalNumber());
+  return KeyedNumber(v.AsNumber(), false);  // AsNumber throws for a text that is no number
 }
 
 // What stops a numeric field: the reason, with the record (1-based).
@@ -380,6 +382,259 @@ class Reader {
   std::optional<NumberTallier> tallier_;  // last: stopped before the groups go
 };
 
+// ---- the column-wise pass over a text file ----
+
+// Every field of a text file tallied in one pass without the file's type
+// scan: blocks of records are split into cells once, and each field's cells
+// of a block are read and tallied as one work item, by whichever thread is
+// free, a field's blocks one after another in file order. Each tally thus
+// takes exactly the records, in exactly the order, of the one-thread pass
+// over a Recordset, and its figures are the same bit for bit; only different
+// fields are tallied at the same time.
+//
+// A field learns its type from its cells, as the type scan would: its first
+// value decides between numbers and text. A field whose later cells belie
+// that (a text in a column of numbers), or whose first value is a date, is
+// left to a Recordset pass over those fields alone, which scans the file for
+// their types.
+class ColumnPass {
+ public:
+  ColumnPass(qeldata::ColumnScan& scan, const std::vector<std::size_t>& file_columns, DescribeGroup& group,
+             const DescribeRequest& request, const detail::ColumnPassOptions& options)
+      : scan_(scan), request_(request) {
+    columns_.resize(file_columns.size());
+    for (std::size_t i = 0; i < file_columns.size(); ++i) {
+      columns_[i].file_column = file_columns[i];
+      columns_[i].field = &group.fields[i];
+    }
+    // Blocks of about a million bytes of cells, so that a wide file does not
+    // hold thousands of records per block.
+    const std::size_t width = std::max<std::size_t>(scan.FieldNames().size(), 1);
+    block_rows_ = options.block_rows ? options.block_rows : std::clamp<std::size_t>((std::size_t{1} << 16) / width, 16, 4096);
+    unsigned threads = options.threads ? options.threads : std::min(std::thread::hardware_concurrency(), 4u);
+    threads_ = std::clamp<std::size_t>(threads, 1, columns_.size() + 1);
+    slots_.resize(std::max<std::size_t>(4 * threads_, 2));
+    for (Slot& s : slots_) s.block = scan.NewBlock(block_rows_);
+  }
+
+  // Reads the file to its end and returns the records read. Throws what the
+  // reading throws (a record that cannot be read, say).
+  std::int64_t Run() {
+    std::vector<std::thread> helpers;
+    try {
+      for (std::size_t i = 1; i < threads_; ++i) helpers.emplace_back([this] { Work(false); });
+    } catch (const std::system_error&) {
+      // Fewer threads to be had: those there are do it all.
+    }
+    Work(true);
+    for (std::thread& t : helpers) t.join();
+    if (failure_) std::rethrow_exception(failure_);
+    if (request_.on_records) request_.on_records(records_);
+    qeldata::ReportReadShare(1.0);
+    return records_;
+  }
+
+  // After Run: each field's type, and whether it was left to a Recordset.
+  bool Left(std::size_t i) const { return columns_[i].mode == Column::kLeft; }
+  void Settle() {
+    for (Column& c : columns_) {
+      FieldTally& f = *c.field;
+      switch (c.mode) {
+        case Column::kUnknown:  // no value at all: a column of numbers, as the type scan has it
+          f.type = qeldata::adDouble;
+          f.numeric = true;
+          if (c.nulls > 0) f.numbers.AddMissing(static_cast<double>(c.nulls));
+          break;
+        case Column::kNumbers:
+          f.type = c.int32 ? qeldata::adInteger : c.int64 ? qeldata::adBigInt : qeldata::adDouble;
+          f.numeric = true;
+          break;
+        case Column::kTexts:
+          f.type = qeldata::adVarWChar;
+          f.numeric = false;
+          break;
+        case Column::kLeft:
+          break;
+      }
+    }
+  }
+
+ private:
+  struct Column {
+    enum Mode { kUnknown, kNumbers, kTexts, kLeft };
+    std::size_t file_column = 0;
+    FieldTally* field = nullptr;
+    Mode mode = kUnknown;
+    bool stopped = false;      // a value stopped the field's tally; its cells still tell its type
+    std::int64_t nulls = 0;    // nulls before the first value
+    bool int32 = true, int64 = true;
+    std::int64_t next = 0;     // the block it reads next
+    bool busy = false;
+    qeldata::NumberCells numbers;
+    qeldata::TextCells texts;
+  };
+  struct Slot {
+    std::unique_ptr<qeldata::ColumnScan::Block> block;
+    std::int64_t base = 0;        // records before the block
+    std::size_t remaining = 0;    // fields still to read it; 0: free
+  };
+
+  // The work loop of every thread: read the next block while a slot is
+  // free, else tally a field's next block, else wait. The calling thread
+  // also tells the progress display.
+  void Work(bool calling) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      if (failure_) break;
+      if (calling && records_ - reported_ >= kProgressEvery) {
+        reported_ = records_;
+        const std::int64_t records = records_;
+        const double share = share_;
+        lock.unlock();
+        if (request_.on_records) request_.on_records(records);
+        qeldata::ReportReadShare(share);
+        lock.lock();
+        continue;
+      }
+      Slot& slot = slots_[static_cast<std::size_t>(read_) % slots_.size()];
+      if (!reading_ && !ended_ && slot.remaining == 0) {
+        reading_ = true;
+        lock.unlock();
+        std::size_t rows = 0;
+        std::exception_ptr failure;
+        try {
+          rows = scan_.Read(*slot.block);
+        } catch (...) {
+          failure = std::current_exception();
+        }
+        lock.lock();
+        reading_ = false;
+        if (failure) {
+          failure_ = failure;
+        } else if (rows == 0) {
+          ended_ = true;
+        } else {
+          slot.base = records_;
+          slot.remaining = columns_.size();
+          records_ += static_cast<std::int64_t>(rows);
+          share_ = slot.block->share();
+          for (std::size_t c = 0; c < columns_.size(); ++c)
+            if (!columns_[c].busy && columns_[c].next == read_) ready_.push_back(c);
+          ++read_;
+        }
+        changed_.notify_all();
+        continue;
+      }
+      if (!ready_.empty()) {
+        const std::size_t c = ready_.front();
+        ready_.pop_front();
+        Column& column = columns_[c];
+        Slot& from = slots_[static_cast<std::size_t>(column.next) % slots_.size()];
+        column.busy = true;
+        ++busy_;
+        lock.unlock();
+        std::exception_ptr failure;
+        try {
+          ReadColumn(column, *from.block, from.base);
+        } catch (...) {
+          failure = std::current_exception();  // out of memory, say: the pass fails
+        }
+        lock.lock();
+        column.busy = false;
+        --busy_;
+        ++column.next;
+        if (failure && !failure_) failure_ = failure;
+        --from.remaining;
+        if (column.next < read_) ready_.push_back(c);
+        changed_.notify_all();
+        continue;
+      }
+      if (ended_ && busy_ == 0) break;
+      changed_.wait(lock);
+    }
+    changed_.notify_all();
+  }
+
+  // One field's cells of one block, tallied in record order.
+  void ReadColumn(Column& c, const qeldata::ColumnScan::Block& block, std::int64_t base) {
+    if (c.mode == Column::kLeft) return;
+    if (c.mode == Column::kTexts) {
+      scan_.Texts(block, c.file_column, c.texts);
+      TallyTexts(c, 0);
+      return;
+    }
+    FieldTally& f = *c.field;
+    scan_.Numbers(block, c.file_column, c.numbers);
+    const qeldata::NumberCells& cells = c.numbers;
+    c.int32 = c.int32 && cells.int32;
+    c.int64 = c.int64 && cells.int64;
+    for (std::size_t r = 0; r < cells.read; ++r) {
+      if (cells.kinds[r] == qeldata::NumberCells::kNull) {
+        if (c.mode == Column::kUnknown) ++c.nulls;
+        else if (!c.stopped) f.numbers.AddMissing();
+        continue;
+      }
+      if (c.mode == Column::kUnknown) {
+        c.mode = Column::kNumbers;
+        if (c.nulls > 0) f.numbers.AddMissing(static_cast<double>(c.nulls));
+        c.nulls = 0;
+      }
+      if (c.stopped) continue;
+      try {
+        const Keyed x = KeyedNumber(cells.values[r], cells.kinds[r] == qeldata::NumberCells::kCanonical);
+        f.numbers.AddKeyed(x.value, x.key, 1.0);
+      } catch (const std::exception& e) {
+        f.failure = StopReason(e, base + static_cast<std::int64_t>(r) + 1);
+        c.stopped = true;
+      }
+    }
+    if (cells.read == block.rows()) return;
+    // A cell that is no number: a field of numbers so far is text (or dates)
+    // after all; a field without a value so far is text unless it is a date.
+    if (c.mode == Column::kNumbers) {
+      c.mode = Column::kLeft;
+      return;
+    }
+    scan_.Texts(block, c.file_column, c.texts);
+    if (qeldata::Date::Parse(c.texts.texts[cells.read])) {
+      c.mode = Column::kLeft;
+      return;
+    }
+    c.mode = Column::kTexts;
+    if (c.nulls > 0) f.texts.AddMissing(static_cast<double>(c.nulls));
+    c.nulls = 0;
+    TallyTexts(c, cells.read);
+  }
+
+  void TallyTexts(Column& c, std::size_t from) {
+    TextTally& texts = c.field->texts;
+    const qeldata::TextCells& cells = c.texts;
+    for (std::size_t r = from; r < cells.texts.size(); ++r) {
+      if (cells.null[r]) texts.AddMissing();
+      else texts.Add(cells.texts[r], 1.0);
+    }
+  }
+
+  qeldata::ColumnScan& scan_;
+  const DescribeRequest& request_;
+  std::vector<Column> columns_;
+  std::vector<Slot> slots_;
+  std::size_t block_rows_ = 0;
+  std::size_t threads_ = 1;
+
+  std::mutex mutex_;  // guards what follows, and each column's `next` and `busy`
+  std::condition_variable changed_;
+  std::deque<std::size_t> ready_;  // fields with a block read that they have not tallied, none of them busy
+  std::int64_t read_ = 0;          // blocks read
+  bool reading_ = false;
+  bool ended_ = false;
+  std::size_t busy_ = 0;
+  std::int64_t records_ = 0;
+  std::int64_t reported_ = 0;
+  double share_ = 0;
+  std::exception_ptr failure_;
+};
+
 }  // namespace
 
 bool IsDescribedAsNumber(int type) { return !qeldata::IsTextType(type) && !IsDateType(type) && !IsBinaryType(type); }
@@ -389,6 +644,83 @@ std::vector<DescribeGroup> Describe_Tally(qeldata::Recordset& rs, const Describe
   Reader reader(rs, request);
   return reader.Read();
 }
+
+std::vector<DescribeGroup> Describe_Source(const std::string& source, const std::string& connection_string,
+                                           const DescribeRequest& request) {
+  return detail::DescribeSource(source, connection_string, request, {});
+}
+
+namespace detail {
+
+namespace {
+
+std::vector<DescribeGroup> DescribeThroughRecordset(const std::string& source, const std::string& connection_string,
+                                                    const DescribeRequest& request) {
+  qeldata::Recordset rs;
+  rs.SetCursorLocation(qeldata::adUseServer);
+  rs.Open(source, connection_string, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
+  return Describe_Tally(rs, request);
+}
+
+}  // namespace
+
+std::vector<DescribeGroup> DescribeSource(const std::string& source, const std::string& connection_string,
+                                          const DescribeRequest& request, const ColumnPassOptions& options,
+                                          ColumnPassReport* report) {
+  if (report) *report = ColumnPassReport{};
+  // Weights and groups tie the fields' tallies to other fields' cells: those
+  // passes read through a Recordset.
+  if (!text::IsBlank(request.weight_field) || !text::IsBlank(request.group_field))
+    return DescribeThroughRecordset(source, connection_string, request);
+  const std::unique_ptr<qeldata::ColumnScan> scan = qeldata::ColumnScan::Open(source, connection_string);
+  if (!scan) return DescribeThroughRecordset(source, connection_string, request);
+
+  // The fields asked for, found as a Recordset finds them. An unknown name,
+  // or one asked for twice, reads through a Recordset, which reports it (or
+  // tallies the field twice) as it always has.
+  const std::vector<std::string>& names = scan->FieldNames();
+  std::vector<std::size_t> columns;
+  if (request.fields.empty()) {
+    for (std::size_t i = 0; i < names.size(); ++i) columns.push_back(i);
+  } else {
+    for (const std::string& asked : request.fields) {
+      const std::string_view name = text::Trim(asked);
+      const auto found = std::find_if(names.begin(), names.end(),
+                                      [&](const std::string& n) { return qeldata::text::EqualsNoCase(n, name); });
+      const std::size_t column = static_cast<std::size_t>(found - names.begin());
+      if (found == names.end() || std::find(columns.begin(), columns.end(), column) != columns.end())
+        return DescribeThroughRecordset(source, connection_string, request);
+      columns.push_back(column);
+    }
+  }
+
+  std::vector<DescribeGroup> groups(1);
+  DescribeGroup& group = groups[0];
+  group.fields.resize(columns.size());
+  for (std::size_t i = 0; i < columns.size(); ++i) group.fields[i].name = names[columns[i]];
+  ColumnPass pass(*scan, columns, group, request, options);
+  group.records = pass.Run();
+  pass.Settle();
+  if (report) report->column_pass = true;
+
+  DescribeRequest again;
+  std::vector<std::size_t> left;
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    if (pass.Left(i)) {
+      left.push_back(i);
+      again.fields.push_back(group.fields[i].name);
+    }
+  if (!left.empty()) {
+    std::vector<DescribeGroup> reread = DescribeThroughRecordset(source, connection_string, again);
+    for (std::size_t k = 0; k < left.size(); ++k) group.fields[left[k]] = std::move(reread[0].fields[k]);
+    if (report) report->reread = again.fields;
+  }
+  for (FieldTally& f : group.fields)
+    if (f.numeric) f.numbers.Flush();
+  return groups;
+}
+
+}  // namespace detail
 
 std::vector<double> Percentiles(std::span<const NumberTally::Entry> sorted, double wgt_n,
                                 std::span<const double> levels) {

@@ -248,4 +248,8 @@ class ReadProgress {
 // installation, which ends on the same thread.
 ReadProgress* SetReadProgress(ReadProgress* progress);
 
+// Tells the calling thread's ReadProgress, if one is installed, that a read
+// not made through a Recordset (a ColumnScan's) has come to `share`.
+void ReportReadShare(double share) noexcept;
+
 }  // namespace qeldata

@@ -96,6 +96,17 @@ struct DescribeGroup {
 // stops that field (FieldTally::failure).
 std::vector<DescribeGroup> Describe_Tally(qeldata::Recordset& rs, const DescribeRequest& request);
 
+// Describe_Tally over `source` read through `connection_string`, opened
+// here, with the same groups and the same figures bit for bit. A whole text
+// file, described without weights or groups, is read column by column in one
+// pass, without the scan of the file that a Recordset makes first for its
+// column types: each field's type follows from its cells, and different
+// fields are tallied on different threads, each in record order. A field the
+// pass cannot settle (a text after numbers, dates) is read again through a
+// Recordset. Throws as Describe_Tally does.
+std::vector<DescribeGroup> Describe_Source(const std::string& source, const std::string& connection_string,
+                                           const DescribeRequest& request);
+
 // Whether Describe_Tally tallies a field of ADO type `type` as numbers.
 bool IsDescribedAsNumber(int type);
 
