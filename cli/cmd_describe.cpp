@@ -75,9 +75,18 @@ int RunDescribe(const std::vector<std::string>& argv) {
   std::int64_t records = 0;
   try {
     std::vector<qel::DescribeGroup> groups = ReadGroups(input, request, "Processing Describe", !args.Has("no-progress"));
-    for (qel::DescribeGroup& g : groups) {
+    // Totals first: the finishes use the tallies up.
+    std::vector<std::vector<qel::TallyTotals>> totals;
+    for (const qel::DescribeGroup& g : groups) {
+      totals.emplace_back();
+      for (const qel::FieldTally& f : g.fields) totals.back().push_back(f.numbers.Totals());
+    }
+    const std::vector<std::vector<qel::NumberFinish>> finished = qel::Describe_Finish(groups, levels);
+    for (std::size_t gi = 0; gi < groups.size(); ++gi) {
+      qel::DescribeGroup& g = groups[gi];
       records += g.records;
-      for (qel::FieldTally& f : g.fields) {
+      for (std::size_t fi = 0; fi < g.fields.size(); ++fi) {
+        qel::FieldTally& f = g.fields[fi];
         std::vector<Cell> row;
         if (by) row.push_back(g.key.IsNull() ? Cell() : Cell::Of(g.key));
         row.push_back(f.name);
@@ -97,24 +106,19 @@ int RunDescribe(const std::vector<std::string>& argv) {
           table.rows.push_back(std::move(row));
           continue;
         }
+        const qel::TallyTotals& t = totals[gi][fi];
         if (!f.failure.empty()) {
           fail(f.failure);
-          row.push_back(f.numbers.Totals().N);
-          row.push_back(f.numbers.Totals().Missing);
+          row.push_back(t.N);
+          row.push_back(t.Missing);
           while (row.size() < table.columns.size()) row.push_back(Cell());
           table.rows.push_back(std::move(row));
           continue;
         }
-        std::vector<qel::NumberTally::Entry> sorted;
-        if (!levels.empty()) {
-          qel::NumberTally copy = f.numbers;
-          sorted = copy.TakeSorted();
-        }
-        const double wgt_n = f.numbers.Totals().WgtN;
-        qel::UnivariateRecord u;
-        std::string why;
-        const bool empty = f.numbers.Totals().N == 0;
-        if (!qel::Univariate_Finish(f.numbers, u, &why) && !empty) fail(why);
+        const qel::NumberFinish& done = finished[gi][fi];
+        const qel::UnivariateRecord& u = done.record;
+        const bool empty = t.N == 0;
+        if (!done.ran && !empty) fail(done.reason);
         for (double x : {u.N, u.Missing}) row.push_back(x);
         if (empty) {
           // A field without a value has no figures to show, only its counts.
@@ -124,7 +128,7 @@ int RunDescribe(const std::vector<std::string>& argv) {
           row.push_back(Cell());
           row.push_back(u.Skewness);
           row.push_back(u.Kurtosis);
-          for (double p : qel::Percentiles(sorted, wgt_n, levels)) row.push_back(p);
+          for (double p : done.percentiles) row.push_back(p);
         }
         table.rows.push_back(std::move(row));
       }

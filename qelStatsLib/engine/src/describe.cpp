@@ -1,6 +1,7 @@
 #include "qelStatsLib/describe.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <condition_variable>
 #include <deque>
@@ -721,6 +722,54 @@ std::vector<DescribeGroup> DescribeSource(const std::string& source, const std::
 }
 
 }  // namespace detail
+
+std::vector<std::vector<NumberFinish>> Describe_Finish(std::vector<DescribeGroup>& groups,
+                                                       std::span<const double> levels) {
+  std::vector<std::vector<NumberFinish>> out(groups.size());
+  std::vector<std::pair<std::size_t, std::size_t>> work;  // (group, field)
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    out[g].resize(groups[g].fields.size());
+    for (std::size_t i = 0; i < groups[g].fields.size(); ++i)
+      if (groups[g].fields[i].numeric && groups[g].fields[i].failure.empty()) work.emplace_back(g, i);
+  }
+  // The longest finishes start first, so that they do not start last.
+  std::stable_sort(work.begin(), work.end(), [&](const auto& a, const auto& b) {
+    return groups[a.first].fields[a.second].numbers.Cardinality() >
+           groups[b.first].fields[b.second].numbers.Cardinality();
+  });
+  std::atomic<std::size_t> next{0};
+  std::mutex mutex;
+  std::exception_ptr failure;
+  auto finish = [&] {
+    for (;;) {
+      const std::size_t k = next.fetch_add(1);
+      if (k >= work.size()) return;
+      NumberTally& tally = groups[work[k].first].fields[work[k].second].numbers;
+      NumberFinish& r = out[work[k].first][work[k].second];
+      try {
+        if (!levels.empty()) {
+          NumberTally copy = tally;
+          r.percentiles = Percentiles(copy.TakeSorted(), tally.Totals().WgtN, levels);
+        }
+        r.ran = Univariate_Finish(tally, r.record, &r.reason);
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!failure) failure = std::current_exception();
+      }
+    }
+  };
+  std::vector<std::thread> helpers;
+  const std::size_t threads = std::min<std::size_t>(std::max(std::thread::hardware_concurrency(), 1u), work.size());
+  try {
+    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(finish);
+  } catch (const std::system_error&) {
+    // Fewer threads: those there are finish every field.
+  }
+  finish();
+  for (std::thread& t : helpers) t.join();
+  if (failure) std::rethrow_exception(failure);
+  return out;
+}
 
 std::vector<double> Percentiles(std::span<const NumberTally::Entry> sorted, double wgt_n,
                                 std::span<const double> levels) {

@@ -9,6 +9,9 @@
 #include <stdexcept>
 #include <system_error>
 #include <thread>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <vector>
 
 #include "in_database.h"
@@ -166,62 +169,114 @@ ShapeSums Shape(std::span<const Entry> entries, double mean, double stdev, doubl
   return sums;
 }
 
-// The shape pass of many distinct values, on a second thread while the
-// summary pass runs. It needs the standard deviation, which the summary pass
-// computes on its way: a pass of its own computes the same sum of squared
-// deviations first, in the same order, so the result is the same double.
-// The shape sums are those of the one-thread pass bit for bit (the same
-// operations in the same order); a fault in them (any result not finite)
+// The shape pass of many distinct values, started on a second thread while
+// the summary pass runs, and shared by the calling thread once the summary is
+// done. It needs the standard deviation, which the summary pass computes on
+// its way: a pass of its own computes the same sum of squared deviations
+// first, in the same order, so the result is the same double.
+//
+// The values are taken in chunks. Each chunk's terms (one per value, each
+// computed as Shape computes it) are worked out by whichever thread takes the
+// chunk, and added to the sums by that thread in chunk order, one term after
+// another: the sums are those of the one-thread pass bit for bit (the same
+// operations in the same order). A fault in them (any result not finite)
 // faults the run where the shape pass would, after the summary.
 template <typename Entry>
 class EarlyShape {
  public:
   static constexpr std::size_t kMinValues = std::size_t{1} << 20;  // fewer: not worth a thread
 
-  EarlyShape(std::span<const Entry> entries, double mean, double wgt_n) {
+  EarlyShape(std::span<const Entry> entries, double mean, double wgt_n) : entries_(entries), mean_(mean), w_total_(wgt_n) {
     if (entries.size() < kMinValues || std::thread::hardware_concurrency() < 2) return;
-    double ss = 0, variance = 0, stdev = 0;
+    double ss = 0, variance = 0;
     try {
       // As the summary pass computes it.
       for (const Entry& e : entries) {
         const double d = Checked(e.value - mean);
         ss = Checked(ss + Checked(e.payload.weight * Checked(d * d)));
       }
-      Spread(ss, wgt_n, variance, stdev);
+      Spread(ss, wgt_n, variance, stdev_);
     } catch (const ArithmeticFault&) {
       return;  // the summary pass stops on it
     }
-    if (stdev == 0) return;  // no shape pass
+    if (stdev_ == 0) return;  // no shape pass
     try {
-      thread_ = std::thread([this, entries, mean, stdev, wgt_n] {
-        try {
-          sums_ = Shape(entries, mean, stdev, wgt_n);
-          faulted_ = false;
-        } catch (const ArithmeticFault&) {
-        }
-      });
+      d2_ = Checked((w_total_ - 1) * (w_total_ - 2));
+      d3_ = Checked(d2_ * (w_total_ - 3));
+    } catch (const ArithmeticFault&) {
+      faulted_ = true;
+    }
+    chunks_ = faulted_ ? 0 : (entries.size() + kChunk - 1) / kChunk;
+    try {
+      thread_ = std::thread([this] { Help(); });
     } catch (const std::system_error&) {
       // No thread to be had: the shape pass runs after the summary.
     }
   }
   ~EarlyShape() {
-    if (thread_.joinable()) thread_.join();
+    if (thread_.joinable()) {
+      next_.store(chunks_);  // the chunks not taken yet are not needed
+      thread_.join();
+    }
   }
   EarlyShape(const EarlyShape&) = delete;
   EarlyShape& operator=(const EarlyShape&) = delete;
 
   bool started() const { return thread_.joinable(); }
-  // Waits for the sums; throws ArithmeticFault where Shape did.
+  // Takes the chunks left, waits for the sums; throws ArithmeticFault where
+  // Shape did.
   ShapeSums Sums() {
+    Help();
     thread_.join();
     if (faulted_) throw ArithmeticFault{};
     return sums_;
   }
 
  private:
-  std::thread thread_;
+  static constexpr std::size_t kChunk = std::size_t{1} << 16;
+
+  void Help() {
+    std::vector<double> t3, t4;
+    for (;;) {
+      const std::size_t k = next_.fetch_add(1);
+      if (k >= chunks_) return;
+      const std::span<const Entry> part = entries_.subspan(k * kChunk, std::min(kChunk, entries_.size() - k * kChunk));
+      t3.resize(part.size());
+      t4.resize(part.size());
+      bool ok = true;
+      try {
+        for (std::size_t i = 0; i < part.size(); ++i) {
+          const double w = part[i].payload.weight;
+          const double z = Checked(Checked(part[i].value - mean_) / stdev_);
+          t3[i] = Checked(w * Checked(Checked(Checked(std::pow(z, 3)) * w_total_) / d2_));
+          t4[i] = Checked(w * Checked(Checked(Checked(Checked(std::pow(z, 4)) * w_total_) * (w_total_ + 1)) / d3_));
+        }
+      } catch (const ArithmeticFault&) {
+        ok = false;
+      }
+      std::unique_lock<std::mutex> lock(mutex_);
+      turn_.wait(lock, [&] { return added_ == k; });
+      faulted_ = faulted_ || !ok;
+      for (std::size_t i = 0; i < part.size() && !faulted_; ++i) {
+        sums_.s3 = sums_.s3 + t3[i];
+        sums_.s4 = sums_.s4 + t4[i];
+        faulted_ = !std::isfinite(sums_.s3) || !std::isfinite(sums_.s4);
+      }
+      ++added_;
+      turn_.notify_all();
+    }
+  }
+
+  std::span<const Entry> entries_;
+  double mean_, w_total_, stdev_ = 0, d2_ = 0, d3_ = 0;
+  std::size_t chunks_ = 0;
+  std::atomic<std::size_t> next_{0};  // the next chunk to take
+  std::mutex mutex_;
+  std::condition_variable turn_;
+  std::size_t added_ = 0;  // chunks added to the sums
   ShapeSums sums_;
-  bool faulted_ = true;
+  bool faulted_ = false;
+  std::thread thread_;
 };
 
 // The summary and shape passes over the sorted distinct values (not empty),

@@ -107,6 +107,23 @@ std::vector<DescribeGroup> Describe_Tally(qeldata::Recordset& rs, const Describe
 std::vector<DescribeGroup> Describe_Source(const std::string& source, const std::string& connection_string,
                                            const DescribeRequest& request);
 
+// The univariate finish of a numeric field of the describe pass.
+struct NumberFinish {
+  bool ran = false;              // false: see `reason`; also false for a field not finished (text, or stopped)
+  UnivariateRecord record;       // Univariate_Finish's record
+  std::string reason;            // why the finish stopped
+  std::vector<double> percentiles;  // at the levels asked for (see Percentiles)
+};
+
+// Univariate_Finish (and Percentiles at `levels`, when any) over every
+// numeric field of `groups` that was tallied to its end (no failure), the
+// fields side by side on the processors, largest first; each finish runs as
+// it would alone, so its figures are the same bit for bit. The result has a
+// NumberFinish for every field of every group, in the groups' order; those
+// of the other fields are left as made. The finished tallies are used up.
+std::vector<std::vector<NumberFinish>> Describe_Finish(std::vector<DescribeGroup>& groups,
+                                                       std::span<const double> levels);
+
 // Whether Describe_Tally tallies a field of ADO type `type` as numbers.
 bool IsDescribedAsNumber(int type);
 
