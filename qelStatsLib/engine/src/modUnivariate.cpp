@@ -172,8 +172,8 @@ ShapeSums Shape(std::span<const Entry> entries, double mean, double stdev, doubl
 // The shape pass of many distinct values, started on a second thread while
 // the summary pass runs, and shared by the calling thread once the summary is
 // done. It needs the standard deviation, which the summary pass computes on
-// its way: a pass of its own computes the same sum of squared deviations
-// first, in the same order, so the result is the same double.
+// its way: the second thread first computes the same sum of squared
+// deviations, in the same order, so its result is the same double.
 //
 // The values are taken in chunks. Each chunk's terms (one per value, each
 // computed as Shape computes it) are worked out by whichever thread takes the
@@ -188,34 +188,18 @@ class EarlyShape {
 
   EarlyShape(std::span<const Entry> entries, double mean, double wgt_n) : entries_(entries), mean_(mean), w_total_(wgt_n) {
     if (entries.size() < kMinValues || std::thread::hardware_concurrency() < 2) return;
-    double ss = 0, variance = 0;
     try {
-      // As the summary pass computes it.
-      for (const Entry& e : entries) {
-        const double d = Checked(e.value - mean);
-        ss = Checked(ss + Checked(e.payload.weight * Checked(d * d)));
-      }
-      Spread(ss, wgt_n, variance, stdev_);
-    } catch (const ArithmeticFault&) {
-      return;  // the summary pass stops on it
-    }
-    if (stdev_ == 0) return;  // no shape pass
-    try {
-      d2_ = Checked((w_total_ - 1) * (w_total_ - 2));
-      d3_ = Checked(d2_ * (w_total_ - 3));
-    } catch (const ArithmeticFault&) {
-      faulted_ = true;
-    }
-    chunks_ = faulted_ ? 0 : (entries.size() + kChunk - 1) / kChunk;
-    try {
-      thread_ = std::thread([this] { Help(); });
+      thread_ = std::thread([this] {
+        Prepare();
+        Help();
+      });
     } catch (const std::system_error&) {
       // No thread to be had: the shape pass runs after the summary.
     }
   }
   ~EarlyShape() {
     if (thread_.joinable()) {
-      next_.store(chunks_);  // the chunks not taken yet are not needed
+      abandoned_.store(true);  // the summary stopped: the sums are not needed
       thread_.join();
     }
   }
@@ -224,10 +208,15 @@ class EarlyShape {
 
   bool started() const { return thread_.joinable(); }
   // Takes the chunks left, waits for the sums; throws ArithmeticFault where
-  // Shape did.
-  ShapeSums Sums() {
+  // Shape did. `stdev` is the summary pass's.
+  ShapeSums Sums(double stdev) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      turn_.wait(lock, [this] { return prepared_; });
+    }
     Help();
     thread_.join();
+    if (!usable_ || stdev != stdev_) return Shape(entries_, mean_, stdev, w_total_);  // cannot be: the same sums
     if (faulted_) throw ArithmeticFault{};
     return sums_;
   }
@@ -235,9 +224,40 @@ class EarlyShape {
  private:
   static constexpr std::size_t kChunk = std::size_t{1} << 16;
 
+  // The standard deviation as the summary pass computes it, and the shape
+  // pass's divisors.
+  void Prepare() {
+    double ss = 0, variance = 0;
+    try {
+      for (const Entry& e : entries_) {
+        const double d = Checked(e.value - mean_);
+        ss = Checked(ss + Checked(e.payload.weight * Checked(d * d)));
+      }
+      Spread(ss, w_total_, variance, stdev_);
+      usable_ = stdev_ != 0;  // else there is no shape pass
+    } catch (const ArithmeticFault&) {
+      // The summary pass stops on it.
+    }
+    if (usable_) {
+      try {
+        d2_ = Checked((w_total_ - 1) * (w_total_ - 2));
+        d3_ = Checked(d2_ * (w_total_ - 3));
+        chunks_ = (entries_.size() + kChunk - 1) / kChunk;
+      } catch (const ArithmeticFault&) {
+        faulted_ = true;
+      }
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      prepared_ = true;
+    }
+    turn_.notify_all();
+  }
+
   void Help() {
     std::vector<double> t3, t4;
     for (;;) {
+      if (abandoned_.load()) return;
       const std::size_t k = next_.fetch_add(1);
       if (k >= chunks_) return;
       const std::span<const Entry> part = entries_.subspan(k * kChunk, std::min(kChunk, entries_.size() - k * kChunk));
@@ -268,11 +288,16 @@ class EarlyShape {
   }
 
   std::span<const Entry> entries_;
-  double mean_, w_total_, stdev_ = 0, d2_ = 0, d3_ = 0;
+  const double mean_, w_total_;
+  // Set by Prepare before `prepared_`, read after it.
+  double stdev_ = 0, d2_ = 0, d3_ = 0;
+  bool usable_ = false;
   std::size_t chunks_ = 0;
   std::atomic<std::size_t> next_{0};  // the next chunk to take
+  std::atomic<bool> abandoned_{false};
   std::mutex mutex_;
   std::condition_variable turn_;
+  bool prepared_ = false;
   std::size_t added_ = 0;  // chunks added to the sums
   ShapeSums sums_;
   bool faulted_ = false;
@@ -361,7 +386,7 @@ void Summarise(UnivariateRecord& rec, std::span<const Entry> entries, const Phas
     rec.Kurtosis = -9999;
     return;
   }
-  const ShapeSums sums = early.started() ? early.Sums() : Shape(entries, rec.Mean, rec.Stdev, w_total);
+  const ShapeSums sums = early.started() ? early.Sums(rec.Stdev) : Shape(entries, rec.Mean, rec.Stdev, w_total);
   rec.Skewness = sums.s3;
   rec.Kurtosis = Checked(sums.s4 - c);
 }
@@ -391,8 +416,8 @@ bool Finish(Tally<Payload>& tally, UnivariateRecord& rec, std::string* reason, c
     if (phase) phase("Sorting Data", 73);
     if (rec.WgtN > 0) rec.Mean = Checked(rec.Sum / rec.WgtN);
     if (tally.Cardinality() == 0) throw ArithmeticFault{"no record has a usable value"};
-    const std::vector<typename Tally<Payload>::Entry> entries = tally.TakeSorted();
-    Summarise<typename Tally<Payload>::Entry>(rec, entries, phase);
+    const typename Tally<Payload>::SortedEntries sorted = tally.TakeSortedInPlace();
+    Summarise<typename Tally<Payload>::Entry>(rec, sorted.entries(), phase);
     return true;
   });
   if (reason) *reason = std::move(why);

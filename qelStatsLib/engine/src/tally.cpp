@@ -546,6 +546,12 @@ std::vector<typename Tally<P>::Entry> Tally<P>::Entries() const {
 
 template <typename P>
 std::vector<typename Tally<P>::Entry> Tally<P>::TakeSorted() {
+  const SortedEntries sorted = TakeSortedInPlace();
+  return std::vector<Entry>(sorted.entries().begin(), sorted.entries().end());
+}
+
+template <typename P>
+typename Tally<P>::SortedEntries Tally<P>::TakeSortedInPlace() {
   Flush();
   // The slots are packed to the front and sorted where they are, by key:
   // rounding to 15 digits keeps the order, so that is the order of the
@@ -577,7 +583,9 @@ std::vector<typename Tally<P>::Entry> Tally<P>::TakeSorted() {
       const auto first = firsts_.find(Bits(e.value));
       if (first != firsts_.end()) e.value = first->second;
     }
-  std::vector<Entry> sorted(out.begin(), out.end());
+  SortedEntries sorted;
+  sorted.block_ = std::move(slots_);
+  sorted.size_ = packed;
   firsts_.clear();
   Reset();
   return sorted;

@@ -179,6 +179,10 @@ class Tally {
   // A tally whose values all came in ascending order needs no sort at all
   // (see Ascending).
   std::vector<Entry> TakeSorted();
+  // The sorted entries of TakeSorted, handed over in the block the tally
+  // kept them in: a tally of millions of values is not copied.
+  class SortedEntries;
+  SortedEntries TakeSortedInPlace();
 
   // True while every distinct value came after the smaller ones (keys that
   // never decrease, as in a column of ids, times or a sorted export). Such a
@@ -233,6 +237,17 @@ class Tally {
   mutable std::size_t read_ = 0, placed_ = 0;
   double abs_weights_ = 0;  // while at most 1e300 no value's weight total can overflow
   TallyTotals totals_;
+};
+
+template <typename Payload>
+class Tally<Payload>::SortedEntries {
+ public:
+  std::span<const Entry> entries() const { return {block_.get(), size_}; }
+
+ private:
+  friend class Tally;
+  std::unique_ptr<Slot[], FreeSlots> block_;
+  std::size_t size_ = 0;
 };
 
 // Texts one after the other in one buffer, each found by its position (from
