@@ -131,7 +131,9 @@ class CsvTokenizer {
   // ending in LF) and has at most `capacity` cells, and returns how many it
   // has. Returns 0, reading nothing, for any other record and at the end:
   // Next reads it then, and reports what is wrong with it.
-  std::size_t NextPlain(CellSpan* out, std::size_t capacity);
+  // The record's cells go `stride` apart (cell c to out[c * stride]), so that
+  // a block of records can be kept column after column.
+  std::size_t NextPlain(CellSpan* out, std::size_t capacity, std::size_t stride = 1);
 
   // The line on which the record last returned by Next started (1-based).
   std::int64_t record_line() const { return record_line_; }
@@ -259,8 +261,9 @@ class CsvRecordReader {
   bool Next(std::vector<CellSpan>& cells);
   // As Next, but appends the record's cells after those already in `cells`.
   bool Append(std::vector<CellSpan>& cells);
-  // As Next, into `out`, which has room for one cell per field.
-  bool NextInto(CellSpan* out);
+  // As Next, into `out`, which has room for one cell per field, `stride`
+  // apart (cell c to out[c * stride]).
+  bool NextInto(CellSpan* out, std::size_t stride = 1);
   // The value of cell `column` of the current record, typed as the layout says.
   // Throws Error naming file, line and field when the cell does not read as
   // its column's type (the file changed after the inference scan). `line`

@@ -423,10 +423,9 @@ class CsvColumnScan final : public ColumnScan {
 
   std::size_t Read(Block& block) override {
     SpanBlock& b = static_cast<SpanBlock&>(block);
-    const std::size_t columns = names_.size();
     std::size_t got = 0;
     b.Set(0, 1.0);
-    while (got < b.capacity && reader_.NextInto(b.spans.data() + got * columns)) ++got;
+    while (got < b.capacity && reader_.NextInto(b.spans.data() + got, b.capacity)) ++got;
     const double share =
         got == 0 || file_bytes_ == 0 ? 1.0 : static_cast<double>(reader_.offset()) / static_cast<double>(file_bytes_);
     b.Set(got, share);
@@ -435,17 +434,17 @@ class CsvColumnScan final : public ColumnScan {
 
   void Numbers(const Block& block, std::size_t column, NumberCells& out) const override {
     const SpanBlock& b = static_cast<const SpanBlock&>(block);
-    ReadNumberCells(b.spans.data() + column, names_.size(), b.rows(), layout_.options, limit_, out);
+    ReadNumberCells(b.spans.data() + column * b.capacity, 1, b.rows(), layout_.options, limit_, out);
   }
 
   void Texts(const Block& block, std::size_t column, TextCells& out) const override {
     const SpanBlock& b = static_cast<const SpanBlock&>(block);
-    ReadTextCells(b.spans.data() + column, names_.size(), b.rows(), layout_.options, out);
+    ReadTextCells(b.spans.data() + column * b.capacity, 1, b.rows(), layout_.options, out);
   }
 
  private:
   struct SpanBlock final : Block {
-    std::vector<CellSpan> spans;  // row after row
+    std::vector<CellSpan> spans;  // column after column, `capacity` cells each
     std::size_t capacity = 0;     // rows
     void Set(std::size_t rows, double share) {
       rows_ = rows;
