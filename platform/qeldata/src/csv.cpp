@@ -530,7 +530,7 @@ inline std::uint64_t DigitsValue(const char* p, std::size_t n) {
 // results are the same bit for bit. Returns false, leaving `n` alone, for
 // anything else. With `limit` (the end of the readable bytes) a token that
 // has sixteen readable bytes is classified by PlainDecimalLayout.
-inline bool ParseShortDecimal(const char* p, const char* const end, CsvNumber& n, const char* limit = nullptr) {
+[[gnu::always_inline]] inline bool ParseShortDecimal(const char* p, const char* const end, CsvNumber& n, const char* limit = nullptr) {
   const bool negative = p < end && *p == '-';
   std::uint64_t w = 0;
   std::ptrdiff_t kept = 0, fraction_digits = 0;

@@ -22,7 +22,7 @@ namespace {
 constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
 constexpr std::size_t kInitialSlots = 1024;
 // Tables up to this size are looked up without the look-ahead of Add.
-constexpr std::size_t kDirectBytes = std::size_t{512} << 10;
+constexpr std::size_t kDirectBytes = std::size_t{32} << 10;
 
 // The finaliser of MurmurHash3: keys that differ only in their low mantissa
 // bits (or only in their exponent) still spread over the table.

@@ -202,7 +202,7 @@ class Tally {
   struct Pending {
     double value, key, weight, target;
   };
-  static constexpr std::size_t kLag = 16;
+  static constexpr std::size_t kLag = 32;
 
   Slot& FindOrAdd(std::uint64_t key, double value) const;
   // The entry of a new key: its first occurrence is noted where it differs.
