@@ -230,5 +230,54 @@ TEST(Percentiles, TheQuartilesAreTheLevelsOfAQuarter) {
   EXPECT_EQ(Percentiles({}, 0, levels), std::vector<double>{0.0});
 }
 
+// The finishes of every group's numeric fields run side by side; each must
+// be the finish of that field alone, figures and percentiles bit for bit,
+// with the stopped and text fields left alone.
+TEST(DescribeFinish, EachFieldIsItsOwnFinish) {
+  std::vector<std::vector<Value>> rows;
+  for (int i = 1; i <= 5000; ++i) {
+    Value x = i % 9 == 0 ? Value() : Value(std::sqrt(i * 3.0) - 20);
+    if (i == 4000) x = Value(INFINITY);  // X stops in its group
+    rows.push_back({x, Value(1.0 + i % 4), Value(i % 3 == 0 ? "a" : "b"), Value(i % 2 ? "odd" : "even"),
+                    Value((i % 250) * 0.5)});
+  }
+  DescribeRequest request;
+  request.group_field = "G";
+  auto rs = Table(kColumns, rows);
+  std::vector<DescribeGroup> groups = Describe_Tally(*rs, request);
+  std::vector<DescribeGroup> copies = groups;
+  const std::vector<double> levels = {0.01, 0.5, 0.95};
+  const std::vector<std::vector<NumberFinish>> finished = Describe_Finish(groups, levels);
+  ASSERT_EQ(finished.size(), copies.size());
+  int compared = 0, stopped = 0;
+  for (std::size_t g = 0; g < copies.size(); ++g) {
+    ASSERT_EQ(finished[g].size(), copies[g].fields.size());
+    for (std::size_t i = 0; i < copies[g].fields.size(); ++i) {
+      FieldTally& f = copies[g].fields[i];
+      const NumberFinish& done = finished[g][i];
+      if (!f.numeric || !f.failure.empty()) {
+        EXPECT_FALSE(done.ran) << f.name;
+        EXPECT_TRUE(done.percentiles.empty()) << f.name;
+        stopped += !f.failure.empty();
+        continue;
+      }
+      NumberTally copy = f.numbers;
+      const std::vector<double> percentiles = Percentiles(copy.TakeSorted(), f.numbers.Totals().WgtN, levels);
+      UnivariateRecord alone;
+      std::string why;
+      const bool ran = Univariate_Finish(f.numbers, alone, &why);
+      EXPECT_EQ(done.ran, ran) << f.name;
+      EXPECT_EQ(done.reason, why) << f.name;
+      ExpectSameBits(done.record, alone, f.name);
+      ASSERT_EQ(done.percentiles.size(), levels.size());
+      for (std::size_t l = 0; l < levels.size(); ++l)
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(done.percentiles[l]), std::bit_cast<std::uint64_t>(percentiles[l]));
+      ++compared;
+    }
+  }
+  EXPECT_EQ(compared, 5);  // W and Y in both groups, X in the group where it did not stop
+  EXPECT_EQ(stopped, 1);
+}
+
 }  // namespace
 }  // namespace qel

@@ -376,6 +376,23 @@ TEST(UnivariateRun, ShapeOfManyDistinctValuesIsTheOrderedSum) {
   EXPECT_EQ(rec.Kurtosis, s4 - 3 * ((w_total - 1) * (w_total - 1)) / ((w_total - 2) * (w_total - 3)));
 }
 
+// A finish that stops after the summary pass (a total weight of exactly 3,
+// for which the kurtosis correction divides by zero) leaves the shape pass
+// already started on its second thread: the run stops with the summary's
+// reason and its figures, and the thread is let go.
+TEST(UnivariateRun, AStopAfterTheSummaryLetsTheShapePassGo) {
+  constexpr int kDistinct = 3 << 20;
+  UnivariateTally tally;
+  for (int i = 0; i < kDistinct; ++i) tally.Add(i * 0.5, 1.0 / (1 << 20));  // the weights add up to 3 exactly
+  UnivariateRecord rec;
+  std::string why;
+  EXPECT_FALSE(Univariate_Finish(tally, rec, &why));
+  EXPECT_NE(why.find("kurtosis correction"), std::string::npos) << why;
+  EXPECT_EQ(rec.WgtN, 3);
+  EXPECT_EQ(rec.Cardinality, kDistinct);
+  EXPECT_EQ(rec.Min, 0);
+}
+
 TEST(UnivariateRun, ReadsADisconnectedRecordsetAgainFromItsStart) {
   auto rs = Values({1, 2, 2, 3, 10});
   ASSERT_TRUE(RunUnweighted(*rs));
