@@ -418,8 +418,9 @@ class ColumnPass {
     for (Slot& s : slots_) s.block = scan.NewBlock(block_rows_);
   }
 
-  // Reads the file to its end and returns the records read. Throws what the
-  // reading throws (a record that cannot be read, say).
+  // Reads the file to its end, or until every field is left to a Recordset,
+  // and returns the records read. Throws what the reading throws (a record
+  // that cannot be read, say).
   std::int64_t Run() {
     std::vector<std::thread> helpers;
     try {
@@ -471,6 +472,7 @@ class ColumnPass {
     bool int32 = true, int64 = true;
     std::int64_t next = 0;     // the block it reads next
     bool busy = false;
+    bool counted_left = false;  // in left_
     qeldata::NumberCells numbers;
     qeldata::TextCells texts;
   };
@@ -497,6 +499,9 @@ class ColumnPass {
         lock.lock();
         continue;
       }
+      // Once every field is left to a Recordset, the rest of the file is not
+      // worth reading here.
+      if (left_ == columns_.size()) ended_ = true;
       Slot& slot = slots_[static_cast<std::size_t>(read_) % slots_.size()];
       if (!reading_ && !ended_ && slot.remaining == 0) {
         reading_ = true;
@@ -544,6 +549,10 @@ class ColumnPass {
         column.busy = false;
         --busy_;
         ++column.next;
+        if (column.mode == Column::kLeft && !column.counted_left) {
+          column.counted_left = true;
+          ++left_;
+        }
         if (failure && !failure_) failure_ = failure;
         --from.remaining;
         if (column.next < read_) ready_.push_back(c);
@@ -630,6 +639,7 @@ class ColumnPass {
   bool reading_ = false;
   bool ended_ = false;
   std::size_t busy_ = 0;
+  std::size_t left_ = 0;           // fields left to a Recordset
   std::int64_t records_ = 0;
   std::int64_t reported_ = 0;
   double share_ = 0;
@@ -714,6 +724,7 @@ std::vector<DescribeGroup> DescribeSource(const std::string& source, const std::
   if (!left.empty()) {
     std::vector<DescribeGroup> reread = DescribeThroughRecordset(source, connection_string, again);
     for (std::size_t k = 0; k < left.size(); ++k) group.fields[left[k]] = std::move(reread[0].fields[k]);
+    group.records = reread[0].records;  // the pass stops early when it leaves every field
     if (report) report->reread = again.fields;
   }
   for (FieldTally& f : group.fields)
