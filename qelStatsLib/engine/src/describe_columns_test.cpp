@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "describe_columns.h"
@@ -394,7 +396,7 @@ TEST_F(DescribeColumns, ALargeFileAcrossThreadsAndBlocks) {
   std::mt19937_64 rng(20261207);
   auto pick = [&](std::uint64_t n) { return rng() % n; };
   std::string csv = "id,code,price,ratio,label,sparse,big\n";
-  for (int i = 0; i < 50000; ++i) {
+  for (int i = 0; i < 70000; ++i) {
     std::string price = std::to_string(pick(100000)) + "." + std::to_string(pick(100));
     if (pick(50) == 0) price = "0.1000000000000000055511151231257827";
     if (pick(97) == 0) price = "-0";
@@ -408,9 +410,26 @@ TEST_F(DescribeColumns, ALargeFileAcrossThreadsAndBlocks) {
     csv += std::to_string(i + 1) + "," + std::to_string(pick(12)) + "," + price + "," + ratio_text + "," + label +
            "," + sparse + "," + big + (i % 17 == 0 ? "\r\n" : "\n");
   }
-  const std::vector<DescribeGroup> want =
-      ExpectSameEveryWay(Write("large.csv", csv), Connection(), {}, {}, {7, 1000, 0});
-  EXPECT_EQ(want[0].records, 50000);
+  const std::string source = Write("large.csv", csv);
+  const std::vector<DescribeGroup> want = ExpectSameEveryWay(source, Connection(), {}, {}, {7, 1000, 0});
+  // The progress of the records read comes on the calling thread, never
+  // backwards, and ends at the file's records.
+  for (unsigned threads : {1u, 3u}) {
+    std::vector<std::int64_t> seen;
+    bool elsewhere = false;
+    const std::thread::id caller = std::this_thread::get_id();
+    DescribeRequest request;
+    request.on_records = [&](std::int64_t records) {
+      elsewhere = elsewhere || std::this_thread::get_id() != caller;
+      seen.push_back(records);
+    };
+    detail::DescribeSource(source, Connection(), request, {threads, 7});
+    EXPECT_FALSE(elsewhere);
+    ASSERT_GT(seen.size(), 1u);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.back(), 70000);
+  }
+  EXPECT_EQ(want[0].records, 70000);
   EXPECT_EQ(FieldOf(want, "id").type, qeldata::adInteger);
   EXPECT_EQ(FieldOf(want, "big").type, qeldata::adBigInt);
   EXPECT_EQ(FieldOf(want, "label").type, qeldata::adVarWChar);
