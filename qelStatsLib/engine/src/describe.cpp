@@ -659,25 +659,19 @@ namespace detail {
 
 namespace {
 
+// `source` tallied through a Recordset: the fields of `request`, or, when
+// given, the fields at `columns`, found by position: a name with blanks
+// around it ("a, b" heads " b") would not be found again by name, which a
+// request trims.
 std::vector<DescribeGroup> DescribeThroughRecordset(const std::string& source, const std::string& connection_string,
-                                                    const DescribeRequest& request) {
+                                                    const DescribeRequest& request,
+                                                    const std::vector<std::size_t>* columns = nullptr) {
   qeldata::Recordset rs;
   rs.SetCursorLocation(qeldata::adUseServer);
   rs.Open(source, connection_string, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
-  return Describe_Tally(rs, request);
-}
-
-// The fields at `columns` of a file, tallied through a Recordset. They are
-// found by position: a name with blanks around it ("a, b" heads " b") would
-// not be found again by name, which a request trims.
-std::vector<DescribeGroup> RereadThroughRecordset(const std::string& source, const std::string& connection_string,
-                                                  const std::vector<std::size_t>& columns) {
-  qeldata::Recordset rs;
-  rs.SetCursorLocation(qeldata::adUseServer);
-  rs.Open(source, connection_string, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
+  if (!columns) return Describe_Tally(rs, request);
   if (!(rs.IsBOF() && rs.IsEOF())) rs.MoveFirst();
-  const DescribeRequest every;
-  Reader reader(rs, every, &columns);
+  Reader reader(rs, request, columns);
   return reader.Read();
 }
 
@@ -731,7 +725,8 @@ std::vector<DescribeGroup> DescribeSource(const std::string& source, const std::
       left_names.push_back(group.fields[i].name);
     }
   if (!left.empty()) {
-    std::vector<DescribeGroup> reread = RereadThroughRecordset(source, connection_string, left_columns);
+    const DescribeRequest every;
+    std::vector<DescribeGroup> reread = DescribeThroughRecordset(source, connection_string, every, &left_columns);
     for (std::size_t k = 0; k < left.size(); ++k) group.fields[left[k]] = std::move(reread[0].fields[k]);
     if (report) report->reread = std::move(left_names);
   }
