@@ -224,7 +224,10 @@ struct GroupState {
 
 class Reader {
  public:
-  Reader(qeldata::Recordset& rs, const DescribeRequest& request) : rs_(rs), request_(request) {
+  // `columns`, when given, are the fields to tally by their position in the
+  // recordset, in place of request.fields.
+  Reader(qeldata::Recordset& rs, const DescribeRequest& request, const std::vector<std::size_t>* columns = nullptr)
+      : rs_(rs), request_(request) {
     const qeldata::Fields all = rs.GetFields();
     const bool weighted = !text::IsBlank(request.weight_field);
     const bool grouped = !text::IsBlank(request.group_field);
@@ -242,7 +245,9 @@ class Reader {
       group_ordinal = g.Ordinal();
       group_.emplace(g);
     }
-    if (request.fields.empty()) {
+    if (columns) {
+      for (const std::size_t c : *columns) fields_.push_back(all.Item(static_cast<int>(c)));
+    } else if (request.fields.empty()) {
       for (int i = 0; i < all.Count(); ++i)
         if (i != weight_ordinal && i != group_ordinal) fields_.push_back(all.Item(i));
     } else {
@@ -665,12 +670,20 @@ namespace detail {
 
 namespace {
 
+// `source` tallied through a Recordset: the fields of `request`, or, when
+// given, the fields at `columns`, found by position: a name with blanks
+// around it ("a, b" heads " b") would not be found again by name, which a
+// request trims.
 std::vector<DescribeGroup> DescribeThroughRecordset(const std::string& source, const std::string& connection_string,
-                                                    const DescribeRequest& request) {
+                                                    const DescribeRequest& request,
+                                                    const std::vector<std::size_t>* columns = nullptr) {
   qeldata::Recordset rs;
   rs.SetCursorLocation(qeldata::adUseServer);
   rs.Open(source, connection_string, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
-  return Describe_Tally(rs, request);
+  if (!columns) return Describe_Tally(rs, request);
+  if (!(rs.IsBOF() && rs.IsEOF())) rs.MoveFirst();
+  Reader reader(rs, request, columns);
+  return reader.Read();
 }
 
 }  // namespace
@@ -714,18 +727,20 @@ std::vector<DescribeGroup> DescribeSource(const std::string& source, const std::
   pass.Settle();
   if (report) report->column_pass = true;
 
-  DescribeRequest again;
-  std::vector<std::size_t> left;
+  std::vector<std::size_t> left, left_columns;
+  std::vector<std::string> left_names;
   for (std::size_t i = 0; i < columns.size(); ++i)
     if (pass.Left(i)) {
       left.push_back(i);
-      again.fields.push_back(group.fields[i].name);
+      left_columns.push_back(columns[i]);
+      left_names.push_back(group.fields[i].name);
     }
   if (!left.empty()) {
-    std::vector<DescribeGroup> reread = DescribeThroughRecordset(source, connection_string, again);
+    const DescribeRequest every;
+    std::vector<DescribeGroup> reread = DescribeThroughRecordset(source, connection_string, every, &left_columns);
     for (std::size_t k = 0; k < left.size(); ++k) group.fields[left[k]] = std::move(reread[0].fields[k]);
     group.records = reread[0].records;  // the pass stops early when it leaves every field
-    if (report) report->reread = again.fields;
+    if (report) report->reread = std::move(left_names);
   }
   for (FieldTally& f : group.fields)
     if (f.numeric) f.numbers.Flush();
