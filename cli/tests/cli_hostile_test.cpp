@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "qelstats_runner.h"
+#include "qeltesting/temp_folder.h"
 
 namespace {
 
@@ -23,12 +24,6 @@ using qelstats_test::Slurp;
 
 class QelstatsHostile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::path(::testing::TempDir()) / ("qelstats_hostile_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
 
   fs::path Write(const fs::path& relative, const std::string& text) {
     const fs::path path = dir_ / relative;
@@ -49,7 +44,8 @@ class QelstatsHostile : public ::testing::Test {
     return o;
   }
 
-  fs::path dir_;
+  qel::testing::TempFolder temp_{"qelstats_hostile"};
+  const fs::path& dir_ = temp_.path();
 };
 
 // --- names are quoted, never pasted ---

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "qelstats_runner.h"
+#include "qeltesting/temp_folder.h"
 
 namespace {
 
@@ -22,13 +23,10 @@ namespace fs = std::filesystem;
 class CliUnivariate : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(::testing::TempDir()) / ("cli_univariate_" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
     Write("five.csv", "X,W,Name\n1,1,a\n2,1,b\n2,1,c\n3,1,d\n10,1,e\n");
     Write("weighted.csv", "X,W,Name\n1,2,a\n2,1,b\n4,1,c\n,1,d\n3,,e\n");
     Write("two.csv", "X\n1\n3\n");
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   void Write(const std::string& name, const std::string& text) { std::ofstream(dir_ / name) << text; }
   std::string Path(const std::string& name) const { return "'" + (dir_ / name).string() + "'"; }
@@ -36,7 +34,8 @@ class CliUnivariate : public ::testing::Test {
   // Runs qelstats with `args` (already quoted for the shell).
   Outcome Qelstats(const std::string& args) const { return qelstats_test::RunQelstats(args); }
 
-  fs::path dir_;
+  qel::testing::TempFolder temp_{"cli_univariate"};
+  const fs::path& dir_ = temp_.path();
 };
 
 // The JSON text of `key`'s value in a flat object ("" when the key is absent).

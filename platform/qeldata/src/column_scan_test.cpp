@@ -17,6 +17,7 @@
 
 #include "qeldata/error.h"
 #include "qeldata/recordset.h"
+#include "qeltesting/temp_folder.h"
 
 namespace qeldata {
 namespace {
@@ -25,20 +26,14 @@ namespace fs = std::filesystem;
 
 class ColumnScanOpen : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::path(::testing::TempDir()) / ("column_scan_" + std::to_string(::getpid()) + "_" +
-                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
 
   void Write(const std::string& name, const std::string& bytes) {
     std::ofstream(folder_ / name, std::ios::binary) << bytes;
   }
   std::string Text(const std::string& more = "") const { return "Text;DBQ=" + folder_.string() + more; }
 
-  fs::path folder_;
+  qel::testing::TempFolder temp_{"column_scan"};
+  const fs::path& folder_ = temp_.path();
 };
 
 // The error of `run`, or "(no error)".

@@ -13,6 +13,7 @@
 
 #include "csv.h"
 #include "qeldata/recordset.h"
+#include "qeltesting/temp_folder.h"
 
 namespace qeldata::detail {
 namespace {
@@ -96,12 +97,6 @@ TEST(CsvScanInHalves, ProblemsNameTheirLineAsOneScanWould) {
 
 class CsvReadPathsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::path(::testing::TempDir()) / ("csv_read_paths_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
 
   void Write(const std::string& name, const std::string& bytes) {
     std::ofstream(dir_ / name, std::ios::binary) << bytes;
@@ -113,7 +108,8 @@ class CsvReadPathsTest : public ::testing::Test {
     return rs;
   }
 
-  fs::path dir_;
+  qel::testing::TempFolder temp_{"csv_read_paths"};
+  const fs::path& dir_ = temp_.path();
 };
 
 void ExpectSameValue(const Value& a, const Value& b, const std::string& where) {

@@ -24,6 +24,7 @@
 #include "qelStatsLib/modUnivariate.h"
 #include "qeldata/error.h"
 #include "qeldata/recordset.h"
+#include "qeltesting/temp_folder.h"
 
 namespace qel {
 namespace {
@@ -117,13 +118,6 @@ std::string ErrorOf(Run&& run) {
 
 class DescribeColumns : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::path(::testing::TempDir()) / ("describe_columns_" + std::to_string(::getpid()) + "_" +
-                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
 
   // Writes `text` as `name` in the folder and returns the source naming it.
   std::string Write(const std::string& name, const std::string& text) {
@@ -156,7 +150,8 @@ class DescribeColumns : public ::testing::Test {
     return want;
   }
 
-  fs::path folder_;
+  qel::testing::TempFolder temp_{"describe_columns"};
+  const fs::path& folder_ = temp_.path();
 };
 
 const FieldTally& FieldOf(const std::vector<DescribeGroup>& groups, const std::string& name) {

@@ -18,6 +18,7 @@
 #include "qelStatsLib/QelUnivariate.h"
 #include "qelStatsLib/modUnivariate.h"
 #include "qelStatsLib/recording_presenter.h"
+#include "qeltesting/temp_folder.h"
 
 namespace qel {
 namespace {
@@ -140,13 +141,6 @@ TEST(HostileValues, NegativeZeroAndDigitsBeyondFifteenFoldIntoOneValue) {
 
 class HostileFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::path(::testing::TempDir()) / ("hostile_input_" + std::to_string(::getpid()) + "_" +
-                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
   void Write(const std::string& bytes) { std::ofstream(folder_ / "h.csv", std::ios::binary) << bytes; }
 
   std::unique_ptr<QelUnivariate> Univariate(const std::string& field) {
@@ -157,7 +151,8 @@ class HostileFiles : public ::testing::Test {
     return u;
   }
 
-  fs::path folder_;
+  qel::testing::TempFolder temp_{"hostile_input"};
+  const fs::path& folder_ = temp_.path();
 };
 
 TEST_F(HostileFiles, WordsInANumericLookingColumnStopTheRunNotBecomeZero) {

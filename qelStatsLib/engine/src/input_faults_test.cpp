@@ -27,6 +27,7 @@
 #include "qelStatsLib/QelUnivariate.h"
 #include "qelStatsLib/modUnivariate.h"
 #include "qelStatsLib/recording_presenter.h"
+#include "qeltesting/temp_folder.h"
 
 namespace qel {
 namespace {
@@ -58,13 +59,6 @@ FileState StateOf(const fs::path& path) {
 
 class InputFaults : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::path(::testing::TempDir()) / ("input_faults_" + std::to_string(::getpid()) + "_" +
-                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
 
   std::string TextConnection() const { return "Text;DBQ=" + folder_.string(); }
 
@@ -138,7 +132,8 @@ class InputFaults : public ::testing::Test {
     return out;
   }
 
-  fs::path folder_;
+  qel::testing::TempFolder temp_{"input_faults"};
+  const fs::path& folder_ = temp_.path();
 };
 
 TEST_F(InputFaults, ACsvFileCutShortWhileReadFailsWithTheCause) {

@@ -21,6 +21,7 @@
 #include "qelStatsLib/presenter.h"
 #include "qelStatsLib/recording_presenter.h"
 #include "qeldata/recordset.h"
+#include "qeltesting/temp_folder.h"
 
 namespace qel {
 namespace {
@@ -102,12 +103,8 @@ std::shared_ptr<Recordset> InMemory(const Data& data) {
 class ReadPathsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(::testing::TempDir()) / ("read_paths_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
     std::ofstream(dir_ / "data.csv", std::ios::binary) << data_.csv;
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   std::shared_ptr<Recordset> Streamed() {
     auto rs = std::make_shared<Recordset>();
@@ -117,7 +114,8 @@ class ReadPathsTest : public ::testing::Test {
   }
 
   Data data_ = MakeData();
-  fs::path dir_;
+  qel::testing::TempFolder temp_{"read_paths"};
+  const fs::path& dir_ = temp_.path();
   RecordingPresenter presenter_;
   ScopedPresenter use_{&presenter_};
 };
