@@ -75,12 +75,6 @@ int RunDescribe(const std::vector<std::string>& argv) {
   std::int64_t records = 0;
   try {
     std::vector<qel::DescribeGroup> groups = ReadGroups(input, request, "Processing Describe", !args.Has("no-progress"));
-    // Totals first: the finishes use the tallies up.
-    std::vector<std::vector<qel::TallyTotals>> totals;
-    for (const qel::DescribeGroup& g : groups) {
-      totals.emplace_back();
-      for (const qel::FieldTally& f : g.fields) totals.back().push_back(f.numbers.Totals());
-    }
     const std::vector<std::vector<qel::NumberFinish>> finished = qel::Describe_Finish(groups, levels);
     for (std::size_t gi = 0; gi < groups.size(); ++gi) {
       qel::DescribeGroup& g = groups[gi];
@@ -106,7 +100,7 @@ int RunDescribe(const std::vector<std::string>& argv) {
           table.rows.push_back(std::move(row));
           continue;
         }
-        const qel::TallyTotals& t = totals[gi][fi];
+        const qel::TallyTotals& t = f.numbers.Totals();  // a finish keeps the totals
         if (!f.failure.empty()) {
           fail(f.failure);
           row.push_back(t.N);

@@ -1059,19 +1059,28 @@ CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name
 
 // ---- column-wise reading ----
 
-void ReadNumberCells(const CellSpan* first, std::size_t stride, std::size_t rows, const CsvOptions& options,
-                     const char* limit, NumberCells& out) {
+namespace {
+
+// A cell's text that reads as null: blank, or one of the null tokens.
+bool IsNullText(std::string_view text, const CsvOptions& options) {
+  return IsBlankCell(text) || (!options.na_tokens.empty() && IsNaToken(text, options.na_tokens));
+}
+
+}  // namespace
+
+void ReadNumberCells(std::span<const CellSpan> cells, const CsvOptions& options, const char* limit, NumberCells& out) {
+  const std::size_t rows = cells.size();
   out.kinds.resize(rows);
   out.values.resize(rows);
   out.read = rows;
   out.int32 = out.int64 = true;
   const bool quick = options.na_tokens.empty();
   std::string scratch;
-  const CellSpan* cell = first;
-  for (std::size_t r = 0; r < rows; ++r, cell += stride) {
+  for (std::size_t r = 0; r < rows; ++r) {
+    const CellSpan* const cell = &cells[r];
     // The cells' bytes were split off by another thread, maybe on another
     // processor: they are asked for a few cells ahead.
-    if (r + 8 < rows) __builtin_prefetch(cell[8 * stride].data);
+    if (r + 8 < rows) __builtin_prefetch(cells[r + 8].data);
     CsvNumber n;
     bool parsed = false;
     // As CsvRecordReader::ConvertInto: an empty cell is null, a short plain
@@ -1086,7 +1095,7 @@ void ReadNumberCells(const CellSpan* first, std::size_t stride, std::size_t rows
     }
     if (!parsed) {
       const std::string_view text = CellText(*cell, scratch);
-      if (IsBlankCell(text) || (!quick && IsNaToken(text, options.na_tokens))) {
+      if (IsNullText(text, options)) {
         out.kinds[r] = NumberCells::kNull;
         out.values[r] = 0;
         continue;
@@ -1112,20 +1121,20 @@ void ReadNumberCells(const CellSpan* first, std::size_t stride, std::size_t rows
   out.values.resize(out.read);
 }
 
-void ReadTextCells(const CellSpan* first, std::size_t stride, std::size_t rows, const CsvOptions& options,
-                   TextCells& out) {
+void ReadTextCells(std::span<const CellSpan> cells, const CsvOptions& options, TextCells& out) {
+  const std::size_t rows = cells.size();
   out.texts.resize(rows);
   out.null.resize(rows);
   out.unescaped.clear();
-  const CellSpan* cell = first;
-  for (std::size_t r = 0; r < rows; ++r, cell += stride) {
+  for (std::size_t r = 0; r < rows; ++r) {
+    const CellSpan* const cell = &cells[r];
     std::string_view text = cell->raw();
     if (cell->escaped) {
       std::string scratch;
       text = CellText(*cell, scratch);
       text = out.unescaped.emplace_back(text);
     }
-    const bool null = IsBlankCell(text) || (!options.na_tokens.empty() && IsNaToken(text, options.na_tokens));
+    const bool null = IsNullText(text, options);
     out.null[r] = null;
     out.texts[r] = null ? std::string_view() : text;
   }
@@ -1195,7 +1204,7 @@ void CsvRecordReader::FailCell(std::size_t column, const std::string& what, std:
 }
 
 bool CsvRecordReader::IsNull(std::string_view text) const {
-  return IsBlankCell(text) || (!options_.na_tokens.empty() && IsNaToken(text, options_.na_tokens));
+  return IsNullText(text, options_);
 }
 
 std::optional<CsvNumber> CsvRecordReader::ConvertNumber(const CellSpan& cell, std::size_t column, std::int64_t line) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -235,15 +236,13 @@ CsvLayout InferCsvLayout(std::string_view bytes, const std::string& display_name
 CsvLayout ReadCsvHeader(std::string_view bytes, const std::string& display_name, const MappedFile* file = nullptr,
                         const CsvOptions& options = CsvOptions());
 
-// One column of `rows` records, whose cells lie `stride` apart from `first`,
-// read as CsvRecordReader::Convert reads a numeric (text) column under
+// One column of a block of records, its cells in a row, read as
+// CsvRecordReader::Convert reads a numeric (text) column under
 // `options`, which must write numbers plainly (CsvOptions::PlainNumbers).
 // `limit` is the end of the readable bytes (see CsvTokenizer::text_end).
 // Safe to call from several threads at once.
-void ReadNumberCells(const CellSpan* first, std::size_t stride, std::size_t rows, const CsvOptions& options,
-                     const char* limit, NumberCells& out);
-void ReadTextCells(const CellSpan* first, std::size_t stride, std::size_t rows, const CsvOptions& options,
-                   TextCells& out);
+void ReadNumberCells(std::span<const CellSpan> cells, const CsvOptions& options, const char* limit, NumberCells& out);
+void ReadTextCells(std::span<const CellSpan> cells, const CsvOptions& options, TextCells& out);
 
 // Reads data records of a file whose layout is known, converting each cell to
 // a Value of its column's type. Next hands out the record's cells as spans,

@@ -434,18 +434,19 @@ class CsvColumnScan final : public ColumnScan {
 
   void Numbers(const Block& block, std::size_t column, NumberCells& out) const override {
     const SpanBlock& b = static_cast<const SpanBlock&>(block);
-    ReadNumberCells(b.spans.data() + column * b.capacity, 1, b.rows(), layout_.options, limit_, out);
+    ReadNumberCells(b.Column(column), layout_.options, limit_, out);
   }
 
   void Texts(const Block& block, std::size_t column, TextCells& out) const override {
     const SpanBlock& b = static_cast<const SpanBlock&>(block);
-    ReadTextCells(b.spans.data() + column * b.capacity, 1, b.rows(), layout_.options, out);
+    ReadTextCells(b.Column(column), layout_.options, out);
   }
 
  private:
   struct SpanBlock final : Block {
     std::vector<CellSpan> spans;  // column after column, `capacity` cells each
     std::size_t capacity = 0;     // rows
+    std::span<const CellSpan> Column(std::size_t column) const { return {spans.data() + column * capacity, rows_}; }
     void Set(std::size_t rows, double share) {
       rows_ = rows;
       share_ = share;

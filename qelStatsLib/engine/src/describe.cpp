@@ -651,14 +651,20 @@ class ColumnPass {
   std::exception_ptr failure_;
 };
 
+// Reads `rs` from its first record (see Reader for `columns`).
+std::vector<DescribeGroup> TallyFromStart(qeldata::Recordset& rs, const DescribeRequest& request,
+                                          const std::vector<std::size_t>* columns) {
+  if (!(rs.IsBOF() && rs.IsEOF())) rs.MoveFirst();
+  Reader reader(rs, request, columns);
+  return reader.Read();
+}
+
 }  // namespace
 
 bool IsDescribedAsNumber(int type) { return !qeldata::IsTextType(type) && !IsDateType(type) && !IsBinaryType(type); }
 
 std::vector<DescribeGroup> Describe_Tally(qeldata::Recordset& rs, const DescribeRequest& request) {
-  if (!(rs.IsBOF() && rs.IsEOF())) rs.MoveFirst();
-  Reader reader(rs, request);
-  return reader.Read();
+  return TallyFromStart(rs, request, nullptr);
 }
 
 std::vector<DescribeGroup> Describe_Source(const std::string& source, const std::string& connection_string,
@@ -680,10 +686,7 @@ std::vector<DescribeGroup> DescribeThroughRecordset(const std::string& source, c
   qeldata::Recordset rs;
   rs.SetCursorLocation(qeldata::adUseServer);
   rs.Open(source, connection_string, qeldata::adOpenForwardOnly, qeldata::adLockReadOnly, -1);
-  if (!columns) return Describe_Tally(rs, request);
-  if (!(rs.IsBOF() && rs.IsEOF())) rs.MoveFirst();
-  Reader reader(rs, request, columns);
-  return reader.Read();
+  return TallyFromStart(rs, request, columns);
 }
 
 }  // namespace

@@ -120,7 +120,8 @@ struct NumberFinish {
 // fields side by side on the processors, largest first; each finish runs as
 // it would alone, so its figures are the same bit for bit. The result has a
 // NumberFinish for every field of every group, in the groups' order; those
-// of the other fields are left as made. The finished tallies are used up.
+// of the other fields are left as made. The finished tallies keep their
+// totals but not their values.
 std::vector<std::vector<NumberFinish>> Describe_Finish(std::vector<DescribeGroup>& groups,
                                                        std::span<const double> levels);
 
