@@ -153,18 +153,24 @@ inline void Spread(double ss, double wgt_n, double& variance, double& stdev) {
 struct ShapeSums {
   double s3 = 0, s4 = 0;
 };
+// One value's terms of the two sums; `d2` and `d3` are the divisors
+// (W - 1)(W - 2) and (W - 1)(W - 2)(W - 3) of the total weight W.
+template <typename Entry>
+inline ShapeSums ShapeTerms(const Entry& e, double mean, double stdev, double w_total, double d2, double d3) {
+  const double w = e.payload.weight;
+  const double z = Checked(Checked(e.value - mean) / stdev);
+  return {Checked(w * Checked(Checked(Checked(std::pow(z, 3)) * w_total) / d2)),
+          Checked(w * Checked(Checked(Checked(Checked(std::pow(z, 4)) * w_total) * (w_total + 1)) / d3))};
+}
 template <typename Entry>
 ShapeSums Shape(std::span<const Entry> entries, double mean, double stdev, double w_total) {
   const double d2 = Checked((w_total - 1) * (w_total - 2));
   const double d3 = Checked(d2 * (w_total - 3));
   ShapeSums sums;
   for (const Entry& e : entries) {
-    const double a = e.value;
-    const double w = e.payload.weight;
-    const double z = Checked(Checked(a - mean) / stdev);
-    sums.s3 = Checked(sums.s3 + Checked(w * Checked(Checked(Checked(std::pow(z, 3)) * w_total) / d2)));
-    sums.s4 =
-        Checked(sums.s4 + Checked(w * Checked(Checked(Checked(Checked(std::pow(z, 4)) * w_total) * (w_total + 1)) / d3)));
+    const ShapeSums t = ShapeTerms(e, mean, stdev, w_total, d2, d3);
+    sums.s3 = Checked(sums.s3 + t.s3);
+    sums.s4 = Checked(sums.s4 + t.s4);
   }
   return sums;
 }
@@ -255,22 +261,16 @@ class EarlyShape {
   }
 
   void Help() {
-    std::vector<double> t3, t4;
+    std::vector<ShapeSums> terms;
     for (;;) {
       if (abandoned_.load()) return;
       const std::size_t k = next_.fetch_add(1);
       if (k >= chunks_) return;
       const std::span<const Entry> part = entries_.subspan(k * kChunk, std::min(kChunk, entries_.size() - k * kChunk));
-      t3.resize(part.size());
-      t4.resize(part.size());
+      terms.resize(part.size());
       bool ok = true;
       try {
-        for (std::size_t i = 0; i < part.size(); ++i) {
-          const double w = part[i].payload.weight;
-          const double z = Checked(Checked(part[i].value - mean_) / stdev_);
-          t3[i] = Checked(w * Checked(Checked(Checked(std::pow(z, 3)) * w_total_) / d2_));
-          t4[i] = Checked(w * Checked(Checked(Checked(Checked(std::pow(z, 4)) * w_total_) * (w_total_ + 1)) / d3_));
-        }
+        for (std::size_t i = 0; i < part.size(); ++i) terms[i] = ShapeTerms(part[i], mean_, stdev_, w_total_, d2_, d3_);
       } catch (const ArithmeticFault&) {
         ok = false;
       }
@@ -278,8 +278,8 @@ class EarlyShape {
       turn_.wait(lock, [&] { return added_ == k; });
       faulted_ = faulted_ || !ok;
       for (std::size_t i = 0; i < part.size() && !faulted_; ++i) {
-        sums_.s3 = sums_.s3 + t3[i];
-        sums_.s4 = sums_.s4 + t4[i];
+        sums_.s3 = sums_.s3 + terms[i].s3;
+        sums_.s4 = sums_.s4 + terms[i].s4;
         faulted_ = !std::isfinite(sums_.s3) || !std::isfinite(sums_.s4);
       }
       ++added_;
