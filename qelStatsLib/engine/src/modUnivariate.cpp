@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "in_database.h"
+#include "exact_powers.h"
 #include "field_types.h"
 #include "modQuickSort.h"
 #include "qelStatsLib/presenter.h"
@@ -155,12 +156,17 @@ struct ShapeSums {
 };
 // One value's terms of the two sums; `d2` and `d3` are the divisors
 // (W - 1)(W - 2) and (W - 1)(W - 2)(W - 3) of the total weight W.
+// The terms from the value's weight and the third and fourth powers of its
+// standardised distance from the mean, z = (value - mean) / stdev.
+inline ShapeSums ShapeTermsOf(double w, double cube, double fourth, double w_total, double d2, double d3) {
+  return {Checked(w * Checked(Checked(Checked(cube) * w_total) / d2)),
+          Checked(w * Checked(Checked(Checked(Checked(fourth) * w_total) * (w_total + 1)) / d3))};
+}
+inline double Standardised(double value, double mean, double stdev) { return Checked(Checked(value - mean) / stdev); }
 template <typename Entry>
 inline ShapeSums ShapeTerms(const Entry& e, double mean, double stdev, double w_total, double d2, double d3) {
-  const double w = e.payload.weight;
-  const double z = Checked(Checked(e.value - mean) / stdev);
-  return {Checked(w * Checked(Checked(Checked(std::pow(z, 3)) * w_total) / d2)),
-          Checked(w * Checked(Checked(Checked(Checked(std::pow(z, 4)) * w_total) * (w_total + 1)) / d3))};
+  const double z = Standardised(e.value, mean, stdev);
+  return ShapeTermsOf(e.payload.weight, std::pow(z, 3), std::pow(z, 4), w_total, d2, d3);
 }
 template <typename Entry>
 ShapeSums Shape(std::span<const Entry> entries, double mean, double stdev, double w_total) {
@@ -262,15 +268,23 @@ class EarlyShape {
 
   void Help() {
     std::vector<ShapeSums> terms;
+    std::vector<double> z, cubes, fourths;
     for (;;) {
       if (abandoned_.load()) return;
       const std::size_t k = next_.fetch_add(1);
       if (k >= chunks_) return;
       const std::span<const Entry> part = entries_.subspan(k * kChunk, std::min(kChunk, entries_.size() - k * kChunk));
       terms.resize(part.size());
+      z.resize(part.size());
+      cubes.resize(part.size());
+      fourths.resize(part.size());
       bool ok = true;
       try {
-        for (std::size_t i = 0; i < part.size(); ++i) terms[i] = ShapeTerms(part[i], mean_, stdev_, w_total_, d2_, d3_);
+        // The powers of a whole chunk at once: most of them without a call of pow.
+        for (std::size_t i = 0; i < part.size(); ++i) z[i] = Standardised(part[i].value, mean_, stdev_);
+        detail::CubesAndFourths(z, cubes.data(), fourths.data());
+        for (std::size_t i = 0; i < part.size(); ++i)
+          terms[i] = ShapeTermsOf(part[i].payload.weight, cubes[i], fourths[i], w_total_, d2_, d3_);
       } catch (const ArithmeticFault&) {
         ok = false;
       }
