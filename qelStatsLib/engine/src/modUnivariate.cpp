@@ -50,6 +50,15 @@ inline double Checked(double result) {
   return result;
 }
 
+// Unchecked passes. A pass may leave out its checks: its operands are finite
+// and its divisors finite numbers, so a step whose result is not finite (an
+// infinity or NaN) leaves every result it enters not finite too. An infinity
+// stays one through sums, products and quotients, or turns into NaN (times 0,
+// or plus the opposite infinity), and NaN stays NaN. A pass that checks only
+// the results nothing else enters (its sums) finds every fault that checking
+// each step finds, only later; where it must stop at the fault, it runs again
+// with every step checked.
+
 // The double the 15-significant-digit text form of `x` reads back as. A text
 // form beyond the largest double reads back as an infinity: that is an
 // overflow.
@@ -241,10 +250,13 @@ class EarlyShape {
   void Prepare() {
     double ss = 0, variance = 0;
     try {
+      // Not checked step by step: a step that is not finite leaves the sum
+      // not finite (see "Unchecked passes" above), which is checked here.
       for (const Entry& e : entries_) {
-        const double d = Checked(e.value - mean_);
-        ss = Checked(ss + Checked(e.payload.weight * Checked(d * d)));
+        const double d = e.value - mean_;
+        ss = ss + e.payload.weight * (d * d);
       }
+      Checked(ss);
       Spread(ss, w_total_, variance, stdev_);
       usable_ = stdev_ != 0;  // else there is no shape pass
     } catch (const ArithmeticFault&) {
@@ -280,11 +292,17 @@ class EarlyShape {
       fourths.resize(part.size());
       bool ok = true;
       try {
-        // The powers of a whole chunk at once: most of them without a call of pow.
-        for (std::size_t i = 0; i < part.size(); ++i) z[i] = Standardised(part[i].value, mean_, stdev_);
+        // The powers of a whole chunk at once, most of them without a call
+        // of pow, and the terms from them with the operations of ShapeTerms
+        // but not its checks: a step that is not finite leaves its term not
+        // finite (see "Unchecked passes" above), and the sums below check
+        // every term.
+        for (std::size_t i = 0; i < part.size(); ++i) z[i] = (part[i].value - mean_) / stdev_;
         detail::CubesAndFourths(z, cubes.data(), fourths.data());
-        for (std::size_t i = 0; i < part.size(); ++i)
-          terms[i] = ShapeTermsOf(part[i].payload.weight, cubes[i], fourths[i], w_total_, d2_, d3_);
+        for (std::size_t i = 0; i < part.size(); ++i) {
+          const double w = part[i].payload.weight;
+          terms[i] = {w * ((cubes[i] * w_total_) / d2_), w * (((fourths[i] * w_total_) * (w_total_ + 1)) / d3_)};
+        }
       } catch (const ArithmeticFault&) {
         ok = false;
       }
@@ -318,60 +336,134 @@ class EarlyShape {
   std::thread thread_;
 };
 
+// What the summary pass leaves: the figures it sets in the record as it
+// goes, and its sums.
+struct SummaryFigures {
+  double uniques, q1, q3, median;
+  double ss = 0, trim_w = 0, trim_sum = 0, mode = 0;
+
+  void WriteTo(UnivariateRecord& rec) const {
+    rec.Uniques = uniques;
+    rec.Q1 = q1;
+    rec.Q3 = q3;
+    rec.Median = median;
+  }
+};
+
+// The summary pass over the sorted distinct values, from the record's mean
+// and total weight. kChecked: every step is checked, and a fault stops the
+// pass where it happens, with `out` as far as the pass got. Otherwise only the
+// sums (and the shares, which enter no sum) are checked, at the end: returns
+// false when there was a fault, whatever `out` then holds (see "Unchecked
+// passes" above).
+template <bool kChecked, typename Entry>
+bool SummaryPass(std::span<const Entry> entries, const UnivariateRecord& rec, SummaryFigures& out) {
+  const auto check = [](double x) {
+    if constexpr (kChecked) return Checked(x);
+    else return x;
+  };
+  const std::int64_t k = static_cast<std::int64_t>(entries.size());
+  auto value = [&](std::int64_t j) { return entries[static_cast<std::size_t>(j)].value; };
+  auto weight = [&](std::int64_t j) { return entries[static_cast<std::size_t>(j)].payload.weight; };
+  const double wgt_n = rec.WgtN, mean = rec.Mean;
+  const bool have_shares = wgt_n > 0;
+  // Kept here rather than in `out`, which the compiler cannot tell apart
+  // from the values it reads, and handed over at the end.
+  double uniques = out.uniques, q1_value = out.q1, q3_value = out.q3, median = out.median;
+  double cum = 0, trim_w = 0, trim_sum = 0, ss = 0, max_w = 0, mode = 0;
+  double shares = 0;  // unchecked: the sum of p - p, 0 while every share is finite
+  bool median_set = false;
+  Quartile q1{0.25, &q1_value}, q3{0.75, &q3_value};
+  // Whether WgtN, rounded to the nearest whole number (halves to even), is even.
+  const double rounded_n = std::nearbyint(wgt_n);
+  const bool even_n = std::fmod(rounded_n, 2.0) == 0;
+  const auto hand_over = [&] {
+    out.uniques = uniques;
+    out.q1 = q1_value;
+    out.q3 = q3_value;
+    out.median = median;
+    out.ss = ss;
+    out.trim_w = trim_w;
+    out.trim_sum = trim_sum;
+    out.mode = mode;
+  };
+
+  try {
+    for (std::int64_t j = 1; j <= k; ++j) {
+      const double a = value(j - 1);
+      const double w = weight(j - 1);
+      if (w == 1) uniques += 1;
+      const double d = check(a - mean);
+      ss = check(ss + check(w * check(d * d)));
+      cum = check(cum + w);
+      if (have_shares) {
+        const double p = check(cum / wgt_n);
+        if constexpr (!kChecked) shares = shares + (p - p);
+        // Whole values in the outer 2.5% of the weight on either side leave the
+        // trimmed mean; the largest value (share 1) always does.
+        if (p <= 0.025 || p >= 0.975) {
+          trim_w = check(trim_w + w);
+          trim_sum = check(trim_sum + check(w * a));
+        }
+        q1.Visit(j, p, a);
+        q3.Visit(j, p, a);
+        if (!median_set && p >= 0.5) {
+          median_set = true;
+          if (p == 0.5 && even_n) {
+            // Half the weight lies at or below a(j): the median sits between it
+            // and the next larger value.
+            if (j == k) throw ArithmeticFault{};
+            median = Checked(Checked(a + value(j)) / 2);
+          } else {
+            median = a;
+          }
+        }
+      }
+      if (max_w == 0) mode = a;
+      if (w > max_w) {
+        mode = a;
+        max_w = w;
+      }
+    }
+  } catch (const ArithmeticFault&) {
+    hand_over();
+    throw;
+  }
+  hand_over();
+  if constexpr (kChecked) return true;
+  else return std::isfinite(ss) && std::isfinite(cum) && std::isfinite(trim_w) && std::isfinite(trim_sum) && shares == 0;
+}
+
 // The summary and shape passes over the sorted distinct values (not empty),
 // after the reading pass's totals are in `rec`.
 template <typename Entry>
 void Summarise(UnivariateRecord& rec, std::span<const Entry> entries, const PhaseFn& phase) {
   const std::int64_t k = static_cast<std::int64_t>(entries.size());
   auto value = [&](std::int64_t j) { return entries[static_cast<std::size_t>(j)].value; };
-  auto weight = [&](std::int64_t j) { return entries[static_cast<std::size_t>(j)].payload.weight; };
   if (phase) phase("Building Summary Statistics", 58);
   EarlyShape<Entry> early(entries, rec.Mean, rec.WgtN);
 
   const double wgt_n = rec.WgtN;
-  const bool have_shares = wgt_n > 0;
-  double cum = 0, trim_w = 0, trim_sum = 0, ss = 0, max_w = 0, mode = 0;
-  bool median_set = false;
-  Quartile q1{0.25, &rec.Q1}, q3{0.75, &rec.Q3};
-  // Whether WgtN, rounded to the nearest whole number (halves to even), is even.
-  const double rounded_n = std::nearbyint(wgt_n);
-  const bool even_n = std::fmod(rounded_n, 2.0) == 0;
-
-  for (std::int64_t j = 1; j <= k; ++j) {
-    const double a = value(j - 1);
-    const double w = weight(j - 1);
-    if (w == 1) rec.Uniques += 1;
-    const double d = Checked(a - rec.Mean);
-    ss = Checked(ss + Checked(w * Checked(d * d)));
-    cum = Checked(cum + w);
-    if (have_shares) {
-      const double p = Checked(cum / wgt_n);
-      // Whole values in the outer 2.5% of the weight on either side leave the
-      // trimmed mean; the largest value (share 1) always does.
-      if (p <= 0.025 || p >= 0.975) {
-        trim_w = Checked(trim_w + w);
-        trim_sum = Checked(trim_sum + Checked(w * a));
-      }
-      q1.Visit(j, p, a);
-      q3.Visit(j, p, a);
-      if (!median_set && p >= 0.5) {
-        median_set = true;
-        if (p == 0.5 && even_n) {
-          // Half the weight lies at or below a(j): the median sits between it
-          // and the next larger value.
-          if (j == k) throw ArithmeticFault{};
-          rec.Median = Checked(Checked(a + value(j)) / 2);
-        } else {
-          rec.Median = a;
-        }
-      }
-    }
-    if (max_w == 0) mode = a;
-    if (w > max_w) {
-      mode = a;
-      max_w = w;
+  // Most passes meet no fault: they run without checking each step, and a
+  // fault found at the end runs the pass again with every step checked, so
+  // that it stops where it happens and leaves the figures as it left them.
+  SummaryFigures figures{rec.Uniques, rec.Q1, rec.Q3, rec.Median};
+  bool clean = false;
+  try {
+    clean = SummaryPass<false>(entries, rec, figures);
+  } catch (const ArithmeticFault&) {
+  }
+  if (!clean) {
+    figures = SummaryFigures{rec.Uniques, rec.Q1, rec.Q3, rec.Median};
+    try {
+      SummaryPass<true>(entries, rec, figures);
+    } catch (const ArithmeticFault&) {
+      figures.WriteTo(rec);
+      throw;
     }
   }
+  figures.WriteTo(rec);
+  const double ss = figures.ss, trim_w = figures.trim_w, trim_sum = figures.trim_sum, mode = figures.mode;
 
   rec.Mode = TextFormValue(mode);
   Spread(ss, wgt_n, rec.Variance, rec.Stdev);

@@ -221,6 +221,23 @@ TEST(UnivariateRun, OverflowStopsWhereItHappens) {
   EXPECT_EQ(UnivariateRunRecord().N, 4);
 }
 
+TEST(UnivariateRun, AFaultInTheSummaryPassLeavesTheFiguresItHadReached) {
+  // The squared deviations are 1e308, 0 and 1e308: their sum overflows at the
+  // third value, after the first two set Q1, the median and Q3 and with the
+  // third counted among the unique values. The figures stay where the fault
+  // left them (a pass that went on to the end would set Q3 to 1e154).
+  auto rs = Values({1e154, 0, -1e154});
+  EXPECT_FALSE(RunUnweighted(*rs));
+  const UnivariateRecord& r = UnivariateRunRecord();
+  EXPECT_EQ(r.Mean, 0);
+  EXPECT_EQ(r.Uniques, 3);
+  EXPECT_EQ(r.Q1, -1e154);
+  EXPECT_EQ(r.Median, 0);
+  EXPECT_EQ(r.Q3, 0);
+  EXPECT_EQ(r.Variance, 0);
+  EXPECT_EQ(r.Cardinality, 0);
+}
+
 TEST(UnivariateRun, OneValueOrOneRecordHasNoShape) {
   auto same = Values({5, 5, 5, 5});
   ASSERT_TRUE(RunUnweighted(*same));
