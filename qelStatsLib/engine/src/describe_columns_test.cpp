@@ -384,6 +384,27 @@ TEST_F(DescribeColumns, AFaultyFileFailsWithTheRecordsetsError) {
   EXPECT_FALSE(report.column_pass);
 }
 
+// Short texts are found by their length and bytes: every text of up to nine
+// letters from "ab" (texts that differ in a single byte, at every place),
+// some with a two-byte letter, in a random order with repeats, so that many
+// share a place among the recent ones. Each text keeps its own count.
+TEST_F(DescribeColumns, ShortTextsThatDifferInOneByte) {
+  std::vector<std::string> texts;
+  for (int n = 1; n <= 9; ++n)
+    for (int bits = 0; bits < (1 << n); ++bits) {
+      std::string t;
+      for (int i = 0; i < n; ++i) t += bits >> i & 1 ? 'b' : 'a';
+      texts.push_back(t);
+      if (bits % 7 == 0) texts.push_back(t + "\xC3\xA9");  // + e acute
+    }
+  std::mt19937_64 rng(7);
+  std::string csv = "t,n\n";
+  for (int i = 0; i < 30000; ++i) csv += texts[rng() % texts.size()] + "," + std::to_string(i % 3) + "\n";
+  const std::vector<DescribeGroup> want =
+      ExpectSameEveryWay(Write("short_texts.csv", csv), Connection(), {}, {}, {1, 1000, 0});
+  EXPECT_EQ(FieldOf(want, "t").texts.Cardinality(), texts.size());
+}
+
 // A larger file of several kinds of columns, from a fixed seed: ascending
 // ids, few repeated values, many distinct decimals (some beyond 15 digits),
 // texts with quotes, a column with nulls, CRLF lines here and there.
