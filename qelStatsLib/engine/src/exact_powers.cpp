@@ -47,7 +47,9 @@ inline bool Settled(double c, double r) {
   // The powers left to pow, as 2 * i for a cube and 2 * i + 1 for a fourth:
   // noted without a branch, since which they are is a toss-up, and called
   // after the loop.
-  std::vector<std::size_t> left(2 * z.size());
+  // Kept from call to call: a shape pass asks for one chunk after another.
+  thread_local std::vector<std::size_t> left;
+  left.resize(2 * z.size());
   std::size_t n = 0;
   for (std::size_t i = 0; i < z.size(); ++i) {
     const double x = z[i];

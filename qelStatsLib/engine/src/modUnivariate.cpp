@@ -163,15 +163,16 @@ inline void Spread(double ss, double wgt_n, double& variance, double& stdev) {
 struct ShapeSums {
   double s3 = 0, s4 = 0;
 };
-// One value's terms of the two sums; `d2` and `d3` are the divisors
-// (W - 1)(W - 2) and (W - 1)(W - 2)(W - 3) of the total weight W.
-// The terms from the value's weight and the third and fourth powers of its
-// standardised distance from the mean, z = (value - mean) / stdev.
+// One value's terms of the two sums, from its weight and the third and
+// fourth powers of its standardised distance from the mean,
+// z = (value - mean) / stdev; `d2` and `d3` are the divisors (W - 1)(W - 2)
+// and (W - 1)(W - 2)(W - 3) of the total weight W.
 inline ShapeSums ShapeTermsOf(double w, double cube, double fourth, double w_total, double d2, double d3) {
   return {Checked(w * Checked(Checked(Checked(cube) * w_total) / d2)),
           Checked(w * Checked(Checked(Checked(Checked(fourth) * w_total) * (w_total + 1)) / d3))};
 }
 inline double Standardised(double value, double mean, double stdev) { return Checked(Checked(value - mean) / stdev); }
+// The same from the value itself.
 template <typename Entry>
 inline ShapeSums ShapeTerms(const Entry& e, double mean, double stdev, double w_total, double d2, double d3) {
   const double z = Standardised(e.value, mean, stdev);
