@@ -44,11 +44,14 @@ std::vector<std::string> ClosestNames(const std::string& name, const std::vector
   if (key.empty()) return {};
   std::vector<std::pair<std::size_t, std::string>> near;
   for (const std::string& c : candidates) {
-    const std::string lc = Lower(c);
+    // Shown as it can be typed: a heading " price" is found as "price".
+    const std::string name = Trimmed(c);
+    if (name.empty()) continue;
+    const std::string lc = Lower(name);
     const std::size_t d = Distance(key, lc);
     // Near: a few edits for the length, or one name inside the other.
     const std::size_t limit = std::max<std::size_t>(1, std::min(key.size(), lc.size()) / 3 + 1);
-    if (d <= limit || (key.size() >= 3 && lc.find(key) != std::string::npos)) near.emplace_back(d, c);
+    if (d <= limit || (key.size() >= 3 && lc.find(key) != std::string::npos)) near.emplace_back(d, name);
   }
   std::stable_sort(near.begin(), near.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<std::string> out;

@@ -116,6 +116,30 @@ void ExpectDescribeEqualsUnivariate(const std::string& file, const std::string& 
   EXPECT_GT(compared, 10);
 }
 
+TEST(CliFailuresFirst, HeadingsWithBlanksAroundThemAreFoundByTheNames) {
+  // "id, price, when": the headings are " price" and " when", which a name
+  // typed on the command line (trimmed) finds all the same.
+  const fs::path dir = fs::path(::testing::TempDir()) / ("cli_padded_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::string file = ShellQuote((dir / "padded.csv").string());
+  std::ofstream(dir / "padded.csv") << "id, price, when\n1, 2.5, 2020-01-01\n2, 3.5, 2020-01-02\n3, 4, 2020-01-03\n"
+                                       "4, 8, 2020-01-04\n";
+  Outcome o = RunQelstats("univariate --csv " + file + " --field price --json");
+  EXPECT_EQ(o.status, 0) << o.out << o.err;
+  EXPECT_EQ(qel::testing::JsonNumber(o.out, "Mean"), 4.5);
+  o = RunQelstats("describe --csv " + file + " --fields PRICE,when --format csv --no-progress");
+  EXPECT_EQ(o.status, 0) << o.out << o.err;
+  const auto rows = CsvRows(o.out);
+  ASSERT_EQ(rows.size(), 2u) << o.out;
+  EXPECT_EQ(rows[0].at("N"), "4");
+  EXPECT_EQ(rows[1].at("Type"), "date");
+  // A misspelled name is offered the heading as it can be typed.
+  o = RunQelstats("univariate --csv " + file + " --field pirce --no-progress");
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(FirstLine(o.out).find("; did you mean price?"), std::string::npos) << o.out;
+  fs::remove_all(dir);
+}
+
 TEST(CliDescribe, EveryNumericFieldEqualsUnivariateBitForBit) {
   ExpectDescribeEqualsUnivariate(kBaseBall, "");
   ExpectDescribeEqualsUnivariate(kBaseBall, "Weight");

@@ -179,15 +179,16 @@ Field Fields::Item(std::string_view name) const {
 }
 
 int Fields::Find(std::string_view name) const {
-  const auto& fields = state_->table->fields;
-  for (std::size_t i = 0; i < fields.size(); ++i)
-    if (EqualsNoCase(fields[i].name, name)) return static_cast<int>(i);
-  return -1;
+  return static_cast<int>(
+      text::FindName(state_->table->fields, name, [](const FieldInfo& f) -> std::string_view { return f.name; }));
 }
 
 void Fields::Append(std::string name, int type, int defined_size, int attributes) {
   if (state_->open) throw Error(kErrObjectOpen, kSource, "Operation is not allowed when the object is open.");
-  if (Find(name) >= 0) throw Error(kErrInvalidArgument, kSource, "Field '" + name + "' is already in the recordset.");
+  // Only a name equal but for case is taken: " a" and "a" may both be fields.
+  const auto& fields = state_->table->fields;
+  if (std::any_of(fields.begin(), fields.end(), [&](const FieldInfo& f) { return EqualsNoCase(f.name, name); }))
+    throw Error(kErrInvalidArgument, kSource, "Field '" + name + "' is already in the recordset.");
   state_->table->fields.push_back(FieldInfo{std::move(name), type, defined_size, attributes});
 }
 

@@ -74,6 +74,23 @@ TEST(InMemoryRecordset, DuplicateFieldNamesAreRefused) {
   EXPECT_EQ(ErrorNumber([&] { rs.GetFields().Append("BIN", adVarNumeric); }), kErrInvalidArgument);
 }
 
+TEST(InMemoryRecordset, NamesWithBlanksAroundThemAreFoundWithout) {
+  // As a header "id, price, a, a " names its fields.
+  Recordset rs;
+  for (const char* name : {"id", " price", "a", " a "}) rs.GetFields().Append(name, adDouble);
+  const Fields fields = rs.GetFields();
+  EXPECT_EQ(fields.Find("price"), 1);
+  EXPECT_EQ(fields.Find(" PRICE"), 1);
+  EXPECT_EQ(fields.Find("price  "), 1);
+  EXPECT_EQ(fields.Find("a"), 2);     // the name as written comes first
+  EXPECT_EQ(fields.Find(" a "), 3);
+  EXPECT_EQ(fields.Find(" a"), -1);   // equal to two once trimmed: neither is guessed
+  EXPECT_EQ(fields.Find("pri ce"), -1);
+  EXPECT_EQ(fields.Item("price").Name(), " price");
+  EXPECT_EQ(ErrorNumber([&] { rs.GetFields().Append("PRICE", adDouble); }), 0);  // only case makes a name the same
+  EXPECT_EQ(ErrorNumber([&] { rs.GetFields().Append("ID", adDouble); }), kErrInvalidArgument);
+}
+
 TEST(InMemoryRecordset, CursorEdges) {
   Recordset rs;
   BuildResultTable(rs);

@@ -755,11 +755,10 @@ std::vector<DescribeGroup> DescribeSource(const std::string& source, const std::
     for (std::size_t i = 0; i < names.size(); ++i) columns.push_back(i);
   } else {
     for (const std::string& asked : request.fields) {
-      const std::string_view name = text::Trim(asked);
-      const auto found = std::find_if(names.begin(), names.end(),
-                                      [&](const std::string& n) { return qeldata::text::EqualsNoCase(n, name); });
-      const std::size_t column = static_cast<std::size_t>(found - names.begin());
-      if (found == names.end() || std::find(columns.begin(), columns.end(), column) != columns.end())
+      const std::ptrdiff_t found =
+          qeldata::text::FindName(names, text::Trim(asked), [](const std::string& n) -> std::string_view { return n; });
+      const std::size_t column = static_cast<std::size_t>(found);
+      if (found < 0 || std::find(columns.begin(), columns.end(), column) != columns.end())
         return DescribeThroughRecordset(source, connection_string, request);
       columns.push_back(column);
     }

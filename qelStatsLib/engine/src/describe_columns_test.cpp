@@ -331,6 +331,11 @@ TEST_F(DescribeColumns, TheFieldsAskedFor) {
   EXPECT_EQ(some[0].fields[1].name, "id");
   request.fields = {"id"};
   ExpectSameEveryWay(source, Connection(), request);
+  // Headings with blanks around them are found by the names without.
+  request.fields = {"price", "When"};
+  const std::vector<DescribeGroup> padded = ExpectSameEveryWay(source, Connection(), request, {" when "});
+  EXPECT_EQ(padded[0].fields[0].name, " price");
+  EXPECT_TRUE(padded[0].fields[0].numeric);
 
   for (const std::vector<std::string>& names : {std::vector<std::string>{"id", "ID"}, {"id", "nope"}}) {
     request.fields = names;

@@ -147,8 +147,10 @@ class Field {
 class Fields {
  public:
   int Count() const;
-  // By ordinal (0-based) or by name (case-insensitive, ASCII). Throws Error
-  // (kErrItemNotFound, "Unknown field 'X' in <source>") when there is none.
+  // By ordinal (0-based) or by name (case-insensitive, ASCII; a name with
+  // blanks around it, as "id, price" gives, is also found without them: see
+  // text::FindName). Throws Error (kErrItemNotFound, "Unknown field 'X' in
+  // <source>") when there is none.
   Field Item(int ordinal) const;
   Field Item(std::string_view name) const;
   // The ordinal of a field by name, or -1.

@@ -4,6 +4,7 @@
 // the same way.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,25 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b) {
   for (std::size_t i = 0; i < a.size(); ++i)
     if (Lower(a[i]) != Lower(b[i])) return false;
   return true;
+}
+
+// Where a field is found by `name` among `items` (each one's name given by
+// `name_of`): the first whose name equals it without regard to case; else the
+// only one whose name equals it once white space around both is left out.
+// A header written "id, price" names its second field " price", which a name
+// typed by a user (and trimmed, as names given are) would otherwise never
+// reach. -1 when there is none, and when several names match only so.
+template <typename Items, typename NameOf>
+std::ptrdiff_t FindName(const Items& items, std::string_view name, NameOf name_of) {
+  const std::string_view trimmed = Trim(name);
+  std::ptrdiff_t i = 0, loose = -1, loose_matches = 0;
+  for (const auto& item : items) {
+    const std::string_view n = name_of(item);
+    if (EqualsNoCase(n, name)) return i;
+    if (EqualsNoCase(Trim(n), trimmed) && loose_matches++ == 0) loose = i;
+    ++i;
+  }
+  return loose_matches == 1 ? loose : -1;
 }
 
 inline bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
