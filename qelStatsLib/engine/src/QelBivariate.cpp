@@ -76,25 +76,4 @@ bool QelBivariate::Run() {
   return produced;
 }
 
-namespace {
-constexpr std::string_view kCategoricalHelp =
-    "Flag set at runtime to determine how to treat the Predictor variable in the processing.  Under certain "
-    "conditions, this flag may be reset during processing to indicate the actual treatment of the predictor "
-    "variable based on the characteristics discovered at the time of the procedure.  By default this is set to "
-    "False. The value is determined True if the number of possible values of the predictor field is less than or "
-    "equal to the number of bins/segments requested";
-constexpr std::string_view kConnectionStringHelp =
-    "Connectionstring used to identify the database and drivers used to access input data.";
-constexpr std::string_view kShowStatusHelp = "Boolean indicator requesting user status display as the procedure runs.";
-constexpr std::string_view kWeightFieldHelp =
-    "Field used to determine the weight that should be applied to each record found in the input dataset";
-constexpr std::string_view kPredictorFieldHelp =
-    "Field used as an independent variable. Considered a predictor field since you are using this field to "
-    "determine its relationship with the target.";
-constexpr std::string_view kTargetFieldHelp = "Field to be used as dependent variable in the bivariate analysis.";
-constexpr std::string_view kBinCountHelp = "Maximum number of bins to create in output data";
-constexpr std::string_view kSourceHelp = "Source can be a table name our SQL string";
-constexpr std::string_view kDataSourceHelp = "Incoming data to the Bivariate procedure";
-}  // namespace
-
 }  // namespace qel
