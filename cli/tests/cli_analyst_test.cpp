@@ -15,6 +15,7 @@
 
 #include "qelstats_runner.h"
 #include "qeltesting/json_number.h"
+#include "qeltesting/temp_folder.h"
 
 namespace {
 
@@ -119,8 +120,8 @@ void ExpectDescribeEqualsUnivariate(const std::string& file, const std::string& 
 TEST(CliFailuresFirst, HeadingsWithBlanksAroundThemAreFoundByTheNames) {
   // "id, price, when": the headings are " price" and " when", which a name
   // typed on the command line (trimmed) finds all the same.
-  const fs::path dir = fs::path(::testing::TempDir()) / ("cli_padded_" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const qel::testing::TempFolder temp("cli_padded");
+  const fs::path& dir = temp.path();
   const std::string file = ShellQuote((dir / "padded.csv").string());
   std::ofstream(dir / "padded.csv") << "id, price, when\n1, 2.5, 2020-01-01\n2, 3.5, 2020-01-02\n3, 4, 2020-01-03\n"
                                        "4, 8, 2020-01-04\n";
@@ -137,7 +138,6 @@ TEST(CliFailuresFirst, HeadingsWithBlanksAroundThemAreFoundByTheNames) {
   o = RunQelstats("univariate --csv " + file + " --field pirce --no-progress");
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(FirstLine(o.out).find("; did you mean price?"), std::string::npos) << o.out;
-  fs::remove_all(dir);
 }
 
 TEST(CliDescribe, EveryNumericFieldEqualsUnivariateBitForBit) {
