@@ -58,6 +58,14 @@ inline double Checked(double result) {
 // the results nothing else enters (its sums) finds every fault that checking
 // each step finds, only later; where it must stop at the fault, it runs again
 // with every step checked.
+//
+// Step<true> checks a step's result, Step<false> passes it on: one formula
+// serves a checked pass and an unchecked one, with the same operations.
+template <bool kChecked>
+inline double Step(double result) {
+  if constexpr (kChecked) return Checked(result);
+  else return result;
+}
 
 // The double the 15-significant-digit text form of `x` reads back as. A text
 // form beyond the largest double reads back as an infinity: that is an
@@ -151,6 +159,13 @@ void ReadValues(qeldata::Recordset& rs, const qeldata::Field& value_field, const
   tally.Flush();
 }
 
+// A value's term of the sum of weighted squared deviations from the mean.
+template <bool kChecked>
+inline double SquaredDeviation(double value, double weight, double mean) {
+  const double d = Step<kChecked>(value - mean);
+  return Step<kChecked>(weight * Step<kChecked>(d * d));
+}
+
 // The variance and standard deviation from the sum of weighted squared
 // deviations `ss`.
 inline void Spread(double ss, double wgt_n, double& variance, double& stdev) {
@@ -167,11 +182,16 @@ struct ShapeSums {
 // fourth powers of its standardised distance from the mean,
 // z = (value - mean) / stdev; `d2` and `d3` are the divisors (W - 1)(W - 2)
 // and (W - 1)(W - 2)(W - 3) of the total weight W.
+template <bool kChecked = true>
 inline ShapeSums ShapeTermsOf(double w, double cube, double fourth, double w_total, double d2, double d3) {
-  return {Checked(w * Checked(Checked(Checked(cube) * w_total) / d2)),
-          Checked(w * Checked(Checked(Checked(Checked(fourth) * w_total) * (w_total + 1)) / d3))};
+  const auto step = Step<kChecked>;
+  return {step(w * step(step(step(cube) * w_total) / d2)),
+          step(w * step(step(step(step(fourth) * w_total) * (w_total + 1)) / d3))};
 }
-inline double Standardised(double value, double mean, double stdev) { return Checked(Checked(value - mean) / stdev); }
+template <bool kChecked = true>
+inline double Standardised(double value, double mean, double stdev) {
+  return Step<kChecked>(Step<kChecked>(value - mean) / stdev);
+}
 // The same from the value itself.
 template <typename Entry>
 inline ShapeSums ShapeTerms(const Entry& e, double mean, double stdev, double w_total, double d2, double d3) {
@@ -253,10 +273,7 @@ class EarlyShape {
     try {
       // Not checked step by step: a step that is not finite leaves the sum
       // not finite (see "Unchecked passes" above), which is checked here.
-      for (const Entry& e : entries_) {
-        const double d = e.value - mean_;
-        ss = ss + e.payload.weight * (d * d);
-      }
+      for (const Entry& e : entries_) ss = ss + SquaredDeviation<false>(e.value, e.payload.weight, mean_);
       Checked(ss);
       Spread(ss, w_total_, variance, stdev_);
       usable_ = stdev_ != 0;  // else there is no shape pass
@@ -291,25 +308,16 @@ class EarlyShape {
       z.resize(part.size());
       cubes.resize(part.size());
       fourths.resize(part.size());
-      bool ok = true;
-      try {
-        // The powers of a whole chunk at once, most of them without a call
-        // of pow, and the terms from them with the operations of ShapeTerms
-        // but not its checks: a step that is not finite leaves its term not
-        // finite (see "Unchecked passes" above), and the sums below check
-        // every term.
-        for (std::size_t i = 0; i < part.size(); ++i) z[i] = (part[i].value - mean_) / stdev_;
-        detail::CubesAndFourths(z, cubes.data(), fourths.data());
-        for (std::size_t i = 0; i < part.size(); ++i) {
-          const double w = part[i].payload.weight;
-          terms[i] = {w * ((cubes[i] * w_total_) / d2_), w * (((fourths[i] * w_total_) * (w_total_ + 1)) / d3_)};
-        }
-      } catch (const ArithmeticFault&) {
-        ok = false;
-      }
+      // The powers of a whole chunk at once, most of them without a call of
+      // pow, and the terms from them as ShapeTerms computes them but
+      // unchecked: a step that is not finite leaves its term not finite (see
+      // "Unchecked passes" above), and the sums below check every term.
+      for (std::size_t i = 0; i < part.size(); ++i) z[i] = Standardised<false>(part[i].value, mean_, stdev_);
+      detail::CubesAndFourths(z, cubes.data(), fourths.data());
+      for (std::size_t i = 0; i < part.size(); ++i)
+        terms[i] = ShapeTermsOf<false>(part[i].payload.weight, cubes[i], fourths[i], w_total_, d2_, d3_);
       std::unique_lock<std::mutex> lock(mutex_);
       turn_.wait(lock, [&] { return added_ == k; });
-      faulted_ = faulted_ || !ok;
       for (std::size_t i = 0; i < part.size() && !faulted_; ++i) {
         sums_.s3 = sums_.s3 + terms[i].s3;
         sums_.s4 = sums_.s4 + terms[i].s4;
@@ -359,10 +367,7 @@ struct SummaryFigures {
 // passes" above).
 template <bool kChecked, typename Entry>
 bool SummaryPass(std::span<const Entry> entries, const UnivariateRecord& rec, SummaryFigures& out) {
-  const auto check = [](double x) {
-    if constexpr (kChecked) return Checked(x);
-    else return x;
-  };
+  const auto check = Step<kChecked>;
   const std::int64_t k = static_cast<std::int64_t>(entries.size());
   auto value = [&](std::int64_t j) { return entries[static_cast<std::size_t>(j)].value; };
   auto weight = [&](std::int64_t j) { return entries[static_cast<std::size_t>(j)].payload.weight; };
@@ -394,8 +399,7 @@ bool SummaryPass(std::span<const Entry> entries, const UnivariateRecord& rec, Su
       const double a = value(j - 1);
       const double w = weight(j - 1);
       if (w == 1) uniques += 1;
-      const double d = check(a - mean);
-      ss = check(ss + check(w * check(d * d)));
+      ss = check(ss + SquaredDeviation<kChecked>(a, w, mean));
       cum = check(cum + w);
       if (have_shares) {
         const double p = check(cum / wgt_n);
