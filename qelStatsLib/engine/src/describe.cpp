@@ -1,11 +1,9 @@
 #include "qelStatsLib/describe.h"
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <bit>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <exception>
 #include <cmath>
@@ -20,6 +18,7 @@
 #include "describe_columns.h"
 #include "qeldata/column_scan.h"
 #include "qeldata/error.h"
+#include "recent_texts.h"
 #include "text.h"
 
 namespace qel {
@@ -60,47 +59,6 @@ Keyed NumberOf(const qeldata::Value& v) {
     return KeyedNumber(v.number(), v.IsCanonicalNumber());
   return KeyedNumber(v.AsNumber(), false);  // AsNumber throws for a text that is no number
 }
-
-// The positions of a field's recent short texts in its tally, found without
-// hashing and comparing the text: a text of 1 to 8 bytes is told apart from
-// every other by its length and its bytes read as one word. A categorical
-// field of a few short values (a region, a code, yes or no) finds nearly
-// every cell here; any other text is looked up in the tally.
-class ShortTextPositions {
- public:
-  std::uint32_t Position(TextTally& texts, std::string_view text) {
-    const std::size_t n = text.size();
-    if (n == 0 || n > 8) return texts.Position(text);
-    const std::uint64_t word = Word(text);
-    Entry& e = entries_[((word ^ n) * 0x9E3779B97F4A7C15ULL) >> 58];
-    if (e.size == n && e.word == word) return e.position;
-    const std::uint32_t position = texts.Position(text);
-    e = Entry{word, position, static_cast<std::uint32_t>(n)};
-    return position;
-  }
-
- private:
-  // Every byte of a text of 1 to 8 bytes: the first and last four (which
-  // overlap below 8), or for up to 3 bytes the first, middle and last.
-  static std::uint64_t Word(std::string_view text) {
-    const char* p = text.data();
-    const std::size_t n = text.size();
-    if (n >= 4) {
-      std::uint32_t lo, hi;
-      std::memcpy(&lo, p, 4);
-      std::memcpy(&hi, p + n - 4, 4);
-      return std::uint64_t{lo} | std::uint64_t{hi} << 32;
-    }
-    return std::uint64_t{static_cast<unsigned char>(p[0])} | std::uint64_t{static_cast<unsigned char>(p[n / 2])} << 8 |
-           std::uint64_t{static_cast<unsigned char>(p[n - 1])} << 16;
-  }
-  struct Entry {
-    std::uint64_t word = 0;
-    std::uint32_t position = 0;
-    std::uint32_t size = 0;  // 0: empty
-  };
-  std::array<Entry, 64> entries_{};
-};
 
 // What stops a numeric field: the reason, with the record (1-based).
 std::string StopReason(const std::exception& e, std::int64_t record) {
@@ -523,7 +481,7 @@ class ColumnPass {
     bool counted_left = false;  // in left_
     qeldata::NumberCells numbers;
     qeldata::TextCells texts;
-    ShortTextPositions recent;  // of the field's texts
+    detail::RecentTexts recent;  // of the field's texts
   };
   struct Slot {
     std::unique_ptr<qeldata::ColumnScan::Block> block;

@@ -20,6 +20,7 @@
 #include "group_keys.h"
 #include "in_database.h"
 #include "modQuickSort.h"
+#include "recent_texts.h"
 #include "qelStatsLib/presenter.h"
 #include "run_frame.h"
 #include "text.h"
@@ -98,8 +99,7 @@ std::string CategoryText(const Value& p) {
 
 // The text key of each predictor value of a categorical run, as a position
 // in its text tally. Numbers and dates reach their text through a cache, so a
-// text is formatted once per distinct value; texts pass a small cache of
-// recent ones.
+// text is formatted once per distinct value; texts pass the recent ones.
 class TextKeys {
  public:
   explicit TextKeys(TextTally& tally) : tally_(tally) {}
@@ -107,7 +107,7 @@ class TextKeys {
   std::uint32_t Position(const Value& p) {
     switch (p.kind()) {
       case Value::Kind::kText:
-        return CachedTextPosition(p.text());
+        return recent_.Position(tally_, p.text());
       case Value::Kind::kNumber: {
         const double key = NumberKey(p);
         const auto [it, added] = number_cache_.try_emplace(std::bit_cast<std::uint64_t>(key), 0);
@@ -127,27 +127,8 @@ class TextKeys {
   }
 
  private:
-  // A predictor of a few dozen categories finds its text here without hashing
-  // it for the tally's map. The tally stays the one record of positions.
-  std::uint32_t CachedTextPosition(const std::string& key) {
-    std::uint32_t h = 2166136261u;  // FNV-1a
-    for (const char c : key) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
-    RecentText& slot = recent_[h % kRecent];
-    if (slot.known && slot.text == key) return slot.position;
-    slot.position = tally_.Position(key);
-    slot.text = key;
-    slot.known = true;
-    return slot.position;
-  }
-
-  static constexpr std::size_t kRecent = 256;
-  struct RecentText {
-    std::string text;
-    std::uint32_t position = 0;
-    bool known = false;
-  };
   TextTally& tally_;
-  std::vector<RecentText> recent_ = std::vector<RecentText>(kRecent);
+  detail::RecentTexts recent_;  // a predictor of a few dozen categories finds its texts here
   std::unordered_map<std::uint64_t, std::uint32_t> number_cache_;  // canonical number bits -> position
   std::unordered_map<std::uint64_t, std::uint32_t> date_cache_;    // packed date -> position
 };

@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "recent_texts.h"
 #include "round15.h"
 
 namespace qel {
@@ -650,39 +651,9 @@ template class Tally<Weight>;  // of records alone: no aggregates, merges or byt
 
 // ---- TextTally ----
 
+using detail::TextHash;
+
 namespace {
-// The hash of a text in the index. Most categorical values are short (a
-// region, a code, a yes or no): up to 16 bytes they are read as two words
-// (overlapping for fewer than 16, so every byte counts) and mixed, which
-// costs a fraction of the library's byte-by-byte hash; longer texts take that.
-inline std::uint64_t Mix64(std::uint64_t k) {
-  k ^= k >> 33;
-  k *= 0xff51afd7ed558ccdULL;
-  k ^= k >> 33;
-  k *= 0xc4ceb9fe1a85ec53ULL;
-  k ^= k >> 33;
-  return k;
-}
-inline std::uint64_t TextHash(std::string_view key) {
-  const char* const p = key.data();
-  const std::size_t n = key.size();
-  if (n > 16) return std::hash<std::string_view>{}(key);
-  std::uint64_t a = 0, b = 0;
-  if (n >= 8) {
-    std::memcpy(&a, p, 8);
-    std::memcpy(&b, p + n - 8, 8);
-  } else if (n >= 4) {
-    std::uint32_t lo, hi;
-    std::memcpy(&lo, p, 4);
-    std::memcpy(&hi, p + n - 4, 4);
-    a = lo;
-    b = hi;
-  } else if (n > 0) {
-    a = static_cast<std::uint64_t>(static_cast<unsigned char>(p[0])) << 16 |
-        static_cast<std::uint64_t>(static_cast<unsigned char>(p[n / 2])) << 8 | static_cast<unsigned char>(p[n - 1]);
-  }
-  return Mix64(a ^ Mix64(b + n));
-}
 // An index for `texts` texts and at least one more, at most half full.
 std::size_t IndexCapacity(std::size_t texts) {
   std::size_t capacity = 64;
