@@ -679,9 +679,8 @@ namespace detail {
 namespace {
 
 // `source` tallied through a Recordset: the fields of `request`, or, when
-// given, the fields at `columns`, found by position: a name with blanks
-// around it ("a, b" heads " b") would not be found again by name, which a
-// request trims.
+// given, the fields at `columns`, found by position: the fields the column
+// pass settled on, whatever names they were asked for by.
 std::vector<DescribeGroup> DescribeThroughRecordset(const std::string& source, const std::string& connection_string,
                                                     const DescribeRequest& request,
                                                     const std::vector<std::size_t>* columns = nullptr) {
