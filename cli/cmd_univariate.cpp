@@ -36,18 +36,13 @@ AnalysisAnswer Finish(qel::FieldTally& f, const std::vector<double>& levels) {
   } else if (!f.failure.empty()) {
     a.reason = f.failure;
   } else {
-    std::vector<qel::NumberTally::Entry> sorted;
-    if (!levels.empty()) {
-      qel::NumberTally copy = f.numbers;
-      sorted = copy.TakeSorted();
-    }
-    const double wgt_n = f.numbers.Totals().WgtN;
     const bool empty = f.numbers.Totals().N == 0;
-    a.ran = qel::Univariate_Finish(f.numbers, rec, &a.reason);
-    if (!levels.empty()) {
-      const std::vector<double> values = qel::Percentiles(sorted, wgt_n, levels);
-      for (std::size_t i = 0; i < values.size(); ++i) a.extra.emplace_back(PercentileName(levels[i]), values[i]);
-    }
+    qel::NumberFinish done = qel::Describe_FinishField(f.numbers, levels);
+    a.ran = done.ran;
+    a.reason = std::move(done.reason);
+    rec = done.record;
+    for (std::size_t i = 0; i < done.percentiles.size(); ++i)
+      a.extra.emplace_back(PercentileName(levels[i]), done.percentiles[i]);
     if (empty) a.reason = "no record has a usable value of '" + f.name + "'";
   }
   a.results = ResultRows(qel::kUnivariateResults, rec);

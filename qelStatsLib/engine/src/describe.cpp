@@ -20,6 +20,7 @@
 #include "qeldata/error.h"
 #include "recent_texts.h"
 #include "text.h"
+#include "univariate_finish.h"
 
 namespace qel {
 
@@ -752,6 +753,19 @@ std::vector<DescribeGroup> DescribeSource(const std::string& source, const std::
 
 }  // namespace detail
 
+NumberFinish Describe_FinishField(NumberTally& tally, std::span<const double> levels) {
+  NumberFinish r;
+  const double wgt_n = tally.Totals().WgtN;
+  bool sorted = false;
+  r.ran = detail::UnivariateFinishSorted(tally, r.record, &r.reason, [&](std::span<const NumberTally::Entry> entries) {
+    sorted = true;
+    if (!levels.empty()) r.percentiles = Percentiles(entries, wgt_n, levels);
+  });
+  // A finish that stopped before sorting left the values: sorted here.
+  if (!sorted && !levels.empty()) r.percentiles = Percentiles(tally.TakeSorted(), wgt_n, levels);
+  return r;
+}
+
 std::vector<std::vector<NumberFinish>> Describe_Finish(std::vector<DescribeGroup>& groups,
                                                        std::span<const double> levels) {
   std::vector<std::vector<NumberFinish>> out(groups.size());
@@ -773,14 +787,9 @@ std::vector<std::vector<NumberFinish>> Describe_Finish(std::vector<DescribeGroup
     for (;;) {
       const std::size_t k = next.fetch_add(1);
       if (k >= work.size()) return;
-      NumberTally& tally = groups[work[k].first].fields[work[k].second].numbers;
-      NumberFinish& r = out[work[k].first][work[k].second];
+      const auto [g, i] = work[k];
       try {
-        if (!levels.empty()) {
-          NumberTally copy = tally;
-          r.percentiles = Percentiles(copy.TakeSorted(), tally.Totals().WgtN, levels);
-        }
-        r.ran = Univariate_Finish(tally, r.record, &r.reason);
+        out[g][i] = Describe_FinishField(groups[g].fields[i].numbers, levels);
       } catch (...) {
         std::lock_guard<std::mutex> lock(mutex);
         if (!failure) failure = std::current_exception();

@@ -233,6 +233,41 @@ TEST(Percentiles, TheQuartilesAreTheLevelsOfAQuarter) {
 // The finishes of every group's numeric fields run side by side; each must
 // be the finish of that field alone, figures and percentiles bit for bit,
 // with the stopped and text fields left alone.
+// The percentiles come from the values the finish sorts; a finish that stops
+// before it sorts (a mean beyond the doubles, no value at all) still gives
+// those of a sorted copy, as a finish that sorted nothing of its own would.
+TEST(DescribeFinish, PercentilesAlsoWhenTheFinishStopsBeforeSorting) {
+  const std::vector<double> levels = {0.25, 0.5, 0.75};
+  NumberTally overflowing;
+  overflowing.Add(1e305, 1);
+  overflowing.Add(2e304, -0.999999);  // a total weight of 1e-6: the mean is beyond the doubles
+  NumberTally nothing;
+  nothing.AddMissing(3);
+  NumberTally plain;
+  for (double x : {4.0, 1.0, 3.0, 2.0, 2.0}) plain.Add(x);
+  std::vector<NumberFinish> done;
+  for (NumberTally* tally : {&overflowing, &nothing, &plain}) {
+    NumberTally copy = *tally;
+    const std::vector<double> want = Percentiles(copy.TakeSorted(), tally->Totals().WgtN, levels);
+    UnivariateRecord alone;
+    std::string why;
+    NumberTally again = *tally;
+    const bool ran = Univariate_Finish(again, alone, &why);
+    done.push_back(Describe_FinishField(*tally, levels));
+    EXPECT_EQ(done.back().ran, ran);
+    EXPECT_EQ(done.back().reason, why);
+    EXPECT_EQ(done.back().percentiles, want);
+    ExpectSameBits(done.back().record, alone, "one tally");
+  }
+  EXPECT_FALSE(done[0].ran);
+  EXPECT_NE(done[0].reason.find("overflow"), std::string::npos) << done[0].reason;
+  EXPECT_EQ(done[0].percentiles, (std::vector<double>{1e305, 1e305, 1e305}));
+  EXPECT_FALSE(done[1].ran);
+  EXPECT_EQ(done[1].percentiles, (std::vector<double>{0, 0, 0}));
+  EXPECT_TRUE(done[2].ran);
+  EXPECT_EQ(done[2].percentiles, (std::vector<double>{2, 2, 3}));
+}
+
 TEST(DescribeFinish, EachFieldIsItsOwnFinish) {
   std::vector<std::vector<Value>> rows;
   for (int i = 1; i <= 5000; ++i) {

@@ -23,6 +23,7 @@
 #include "round15.h"
 #include "run_frame.h"
 #include "text.h"
+#include "univariate_finish.h"
 
 namespace qel {
 
@@ -519,7 +520,8 @@ UnivariateRecord& UnivariateRunRecord() {
 namespace {
 
 template <typename Payload>
-bool Finish(Tally<Payload>& tally, UnivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
+bool Finish(Tally<Payload>& tally, UnivariateRecord& rec, std::string* reason, const PhaseFn& phase,
+            const std::function<void(std::span<const typename Tally<Payload>::Entry>)>& with_sorted = {}) {
   std::string why;
   const bool done = GuardRun(why, kStopTexts, [&] {
     rec = UnivariateRecord{};
@@ -528,6 +530,7 @@ bool Finish(Tally<Payload>& tally, UnivariateRecord& rec, std::string* reason, c
     if (rec.WgtN > 0) rec.Mean = Checked(rec.Sum / rec.WgtN);
     if (tally.Cardinality() == 0) throw ArithmeticFault{"no record has a usable value"};
     const typename Tally<Payload>::SortedEntries sorted = tally.TakeSortedInPlace();
+    if (with_sorted) with_sorted(sorted.entries());
     Summarise<typename Tally<Payload>::Entry>(rec, sorted.entries(), phase);
     return true;
   });
@@ -543,6 +546,11 @@ bool Univariate_Finish(UnivariateTally& tally, UnivariateRecord& rec, std::strin
 
 bool Univariate_Finish(Tally<CountWeight>& tally, UnivariateRecord& rec, std::string* reason, const PhaseFn& phase) {
   return Finish(tally, rec, reason, phase);
+}
+
+bool detail::UnivariateFinishSorted(Tally<CountWeight>& tally, UnivariateRecord& rec, std::string* reason,
+                                    const SortedValuesFn& with_sorted) {
+  return Finish(tally, rec, reason, {}, with_sorted);
 }
 
 namespace {

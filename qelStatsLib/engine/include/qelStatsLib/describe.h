@@ -115,7 +115,12 @@ struct NumberFinish {
   std::vector<double> percentiles;  // at the levels asked for (see Percentiles)
 };
 
-// Univariate_Finish (and Percentiles at `levels`, when any) over every
+// Univariate_Finish of one numeric tally, with Percentiles at `levels` (when
+// any) of the same sorted values: the tally is sorted once for both. The
+// tally keeps its totals but not its values.
+NumberFinish Describe_FinishField(NumberTally& tally, std::span<const double> levels);
+
+// Describe_FinishField (Univariate_Finish and Percentiles) over every
 // numeric field of `groups` that was tallied to its end (no failure), the
 // fields side by side on the processors, largest first; each finish runs as
 // it would alone, so its figures are the same bit for bit. The result has a
